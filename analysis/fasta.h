@@ -1,0 +1,40 @@
+#pragma once
+// Cuts the content of a FASTA file into records. A record runs from one ">"
+// to the next ">" (or the end); its header line runs to the first line feed,
+// the name is the header up to its first tab, and the sequence is the rest
+// with carriage returns, line feeds and spaces removed.
+#include <QString>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace quillet {
+
+struct FastaRecord {
+    QString name;               // header up to the first tab, bytes decoded as Latin-1
+    std::string_view sequence;  // points into the content given to the reader
+};
+
+// Why a record could not be taken apart.
+enum class FastaProblem { None, NoLineFeed, EmptyHeader };
+
+// Walks the records of a file content held in `content`. To keep memory at
+// the size of the file, each sequence is compacted in place inside `content`
+// (removing the ignored characters), so the content must outlive the views
+// and is changed by reading.
+class FastaReader {
+public:
+    explicit FastaReader(std::string& content);
+    // Takes the next record. Returns false at the end of the content; sets
+    // `problem` (and returns true) when the record cannot be taken apart.
+    bool next(FastaRecord& record, FastaProblem& problem);
+    // Index (0-based) of the record most recently returned by next().
+    std::size_t recordIndex() const { return index_ - 1; }
+
+private:
+    std::string& content_;
+    std::size_t pos_ = 0;
+    std::size_t index_ = 0;
+};
+
+} // namespace quillet

@@ -1,0 +1,62 @@
+#pragma once
+// Text and number rules shared by the whole program: reading numbers typed by
+// the user, converting them to 32-bit integers, rounding halves to even, and
+// writing numbers the way the window shows them (general number format).
+#include <QString>
+#include <QStringView>
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+
+namespace quillet {
+
+// A failure raised by a computation or drawing step and handed up to the
+// event handler that started it; the handler decides which message to show.
+class Failure : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The separators used when reading and writing numbers. system() follows the
+// user's locale; c() is the plain "." form used by tests.
+struct NumberLocale {
+    QChar decimalPoint = u'.';
+    QChar minusSign = u'-';
+    static NumberLocale system();
+    static NumberLocale c() { return {}; }
+};
+
+// Reads a number: optional blanks, optional sign, digits with at most one
+// decimal separator, optional exponent (e/E, optional sign, digits), optional
+// blanks. Returns nothing for any other text and for values beyond double.
+std::optional<double> ReadNumber(QStringView text, const NumberLocale& loc = NumberLocale::system());
+
+// Rounds to the nearest integer with halves to even; fails when the result
+// does not fit a 32-bit signed integer or the value is not finite.
+int32_t ToInt32(double value);
+// ReadNumber followed by ToInt32; fails when the text is no number.
+int32_t ToInt32(QStringView text, const NumberLocale& loc = NumberLocale::system());
+
+// nearest(x): ToInt32 of a number (same failure rules).
+inline int32_t Nearest(double x) { return ToInt32(x); }
+// a \ b: both operands rounded with Nearest, then the quotient truncated
+// towards zero. Fails on a zero divisor or an out-of-range operand.
+int32_t IntDiv(double a, double b);
+
+// Rounds to `decimals` places with halves to even, acting on the decimal
+// value: scale by 10^decimals in double, round half to even, scale back.
+double RoundHalfEven(double value, int decimals);
+
+// General number format: no grouping, no trailing zeros, at most
+// `significant` significant digits (15 for doubles), exponent form
+// ("1.234568E+07", "1E-05") where the plain form would need more digits.
+QString FormatGeneral(double value, int significant = 15, const NumberLocale& loc = NumberLocale::system());
+// A 32-bit float in general number format: at most 7 significant digits.
+QString FormatSingle(float value, const NumberLocale& loc = NumberLocale::system());
+// Exactly `decimals` decimal places, a digit before the separator, a minus
+// sign when negative (halves to even).
+QString FormatFixed(double value, int decimals, const NumberLocale& loc = NumberLocale::system());
+// Plain decimal integer: digits and a leading "-" when negative.
+QString FormatInteger(int64_t value);
+
+} // namespace quillet

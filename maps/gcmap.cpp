@@ -1,0 +1,1 @@
+#include "maps/gcmap.h"

@@ -1,0 +1,25 @@
+#include "maps/surface.h"
+
+namespace quillet {
+
+void PictureSurface::BeginCurve(ColorValue color)
+{
+    curveColor_ = color;
+    curveHasPoint_ = false;
+}
+
+void PictureSurface::CurveTo(float x, float y)
+{
+    if (curveHasPoint_)
+        Line(curveX_, curveY_, x, y, curveColor_);
+    curveX_ = x;
+    curveY_ = y;
+    curveHasPoint_ = true;
+}
+
+void PictureSurface::EndCurve()
+{
+    curveHasPoint_ = false;
+}
+
+} // namespace quillet
