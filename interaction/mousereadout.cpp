@@ -1,1 +1,26 @@
-// placeholder
+// The cursor line and the position readout that follow the mouse over the
+// map. They are separate controls over the picture, so the map itself is
+// never redrawn and they are not part of what Save and Copy take.
+#include "interaction/readout.h"
+#include "analysis/numtext.h"
+#include "window/quillet.h"
+
+namespace quillet {
+
+void Quillet::Picture1_MouseMove(int16_t /*button*/, int16_t /*shift*/, float x, float y)
+{
+    const auto position = ReadoutPosition(x, y, Picture1->Width(), Picture1->Height(), Label6->Caption());
+    if (position) {
+        Label_move->SetLeft(x + 100);
+        Label_move->SetTop(y - 350);
+        Label_move->SetCaption(FormatInteger(*position));
+        Line3->SetDrawMode(13);
+        Line3->SetX1(x);
+        Line3->SetX2(x);
+    } else {
+        Line3->SetDrawMode(11);
+        Label_move->SetCaption(QString());
+    }
+}
+
+} // namespace quillet

@@ -1,1 +1,93 @@
-// placeholder
+#include "window/platform.h"
+
+#include <QClipboard>
+#include <QColorDialog>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QMimeData>
+
+namespace quillet {
+
+QStringList NameFiltersOf(const QString& filter)
+{
+    const QStringList parts = filter.split(u'|');
+    QStringList out;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString desc = parts[i];
+        const QString patterns = parts[i + 1];
+        // Qt reads the patterns from the parentheses; add them when the
+        // description does not already show them.
+        out << (desc.contains(u'(') ? desc : desc + QStringLiteral(" (") + QString(patterns).replace(u';', u' ') + u')');
+    }
+    return out;
+}
+
+namespace {
+
+// Explorer-style flag bits the window sets: 0x2 ask before overwriting,
+// 0x1000 the file must exist.
+constexpr long kOverwritePrompt = 0x2;
+constexpr long kFileMustExist = 0x1000;
+
+std::optional<QString> runFileDialog(QWidget* owner, const FileDialogRequest& r, bool save)
+{
+    QFileDialog dlg(owner, r.title);
+    dlg.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dlg.setFileMode(save ? QFileDialog::AnyFile : (r.flags & kFileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile));
+    dlg.setOption(QFileDialog::DontConfirmOverwrite, save && !(r.flags & kOverwritePrompt));
+    dlg.setNameFilters(NameFiltersOf(r.filter));
+    // Open where the program's data folder is, or in the user's home folder
+    // when that folder does not exist.
+    dlg.setDirectory(QDir(r.initDir).exists() ? r.initDir : QDir::homePath());
+    if (!r.fileName.isEmpty())
+        dlg.selectFile(r.fileName);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dlg.selectedFiles().constFirst();
+}
+
+} // namespace
+
+std::optional<QString> QtPlatform::openFile(QWidget* owner, const FileDialogRequest& request)
+{
+    return runFileDialog(owner, request, false);
+}
+
+std::optional<QString> QtPlatform::saveFile(QWidget* owner, const FileDialogRequest& request)
+{
+    return runFileDialog(owner, request, true);
+}
+
+std::optional<QColor> QtPlatform::chooseColor(QWidget* owner, const QColor& initial)
+{
+    const QColor c = QColorDialog::getColor(initial, owner);
+    if (!c.isValid())
+        return std::nullopt;
+    return c;
+}
+
+void QtPlatform::message(QWidget* owner, const QString& title, const QString& text)
+{
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, owner);
+    box.exec();
+}
+
+bool QtPlatform::copyImage(const QImage& image)
+{
+    QClipboard* cb = QGuiApplication::clipboard();
+    if (!cb)
+        return false;
+    cb->clear();
+    cb->setImage(image);
+    return true;
+}
+
+bool QtPlatform::openUrl(const QUrl& url)
+{
+    return QDesktopServices::openUrl(url);
+}
+
+} // namespace quillet

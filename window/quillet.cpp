@@ -1,1 +1,375 @@
-// placeholder
+#include "window/quillet.h"
+
+#include "window/about.h"
+#include "window/layoutfactors.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QScreen>
+#include <QStyle>
+
+namespace quillet {
+
+namespace {
+const QString kTitle = QStringLiteral("Quillet V1.2.6");
+} // namespace
+
+Quillet::Quillet(PlatformServices& platform, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      platform_(platform)
+{
+    setObjectName(QStringLiteral("Quillet"));
+    setWindowTitle(kTitle);
+    setWindowIcon(QIcon(QStringLiteral(":/icons/quillet.png")));
+    // The title bar and borders that the outer size includes.
+    const int frame = style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, this);
+    const int title = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+    frameWidth_ = float(2 * frame) * tk::kTwipsPerPixel;
+    frameHeight_ = float(title + 2 * frame) * tk::kTwipsPerPixel;
+    outerWidth_ = kDesignClientWidth + frameWidth_;
+    outerHeight_ = kDesignClientHeight + frameHeight_;
+    setFixedSize(tk::ToPixels(kDesignClientWidth), tk::ToPixels(kDesignClientHeight));
+
+    createControls();
+    connectEvents();
+    setTabOrder();
+    Form_Load();
+
+    // Start centred on the screen, with the size the layout left.
+    if (const QScreen* s = QGuiApplication::primaryScreen()) {
+        const QRect avail = s->availableGeometry();
+        const int w = tk::ToPixels(outerWidth_), h = tk::ToPixels(outerHeight_);
+        move(avail.x() + std::max(0, (avail.width() - w) / 2), avail.y() + std::max(0, (avail.height() - h) / 2));
+    }
+    Command_open->setFocus();
+}
+
+Quillet::~Quillet() = default;
+
+void Quillet::createControls()
+{
+    // Creation order and design geometry (twips) of every control.
+    ProgressBar1 = new tk::ProgressBar(this);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->Move(240, 2040, 10900, 195);
+    ProgressBar1->setAccessibleName(QStringLiteral("Progress"));
+
+    Combo1 = new tk::ComboBox(this);
+    Combo1->setObjectName(QStringLiteral("Combo1"));
+    Combo1->Move(9240, 2400, 1695, 300);
+    Combo1->setAccessibleName(QStringLiteral("Plot"));
+
+    VScroll1 = new tk::VScrollBar(this);
+    VScroll1->setObjectName(QStringLiteral("VScroll1"));
+    VScroll1->Move(10800, 3240, 350, 4695);
+    VScroll1->setAccessibleName(QStringLiteral("Vertical scale"));
+
+    Command_about = new tk::CommandButton(this, QStringLiteral("About"));
+    Command_about->setObjectName(QStringLiteral("Command_about"));
+    Command_about->Move(9885, 105, 970, 830);
+    Command_about->SetPicture(QIcon(QStringLiteral(":/icons/about.png")));
+
+    Command_save = new tk::CommandButton(this, QStringLiteral("Save"));
+    Command_save->setObjectName(QStringLiteral("Command_save"));
+    Command_save->Move(8910, 100, 970, 830);
+    Command_save->SetPicture(QIcon(QStringLiteral(":/icons/save.png")));
+
+    Text5 = new tk::TextBox(this);
+    Text5->setObjectName(QStringLiteral("Text5"));
+    Text5->Move(240, 2760, 4935, 270);
+    Text5->setAccessibleName(QStringLiteral("Sequence Name:"));
+
+    Command_copy = new tk::CommandButton(this, QStringLiteral("Copy"));
+    Command_copy->setObjectName(QStringLiteral("Command_copy"));
+    Command_copy->Move(7935, 100, 970, 830);
+    Command_copy->SetPicture(QIcon(QStringLiteral(":/icons/copy.png")));
+
+    Frame1 = new tk::Frame(this, QStringLiteral("Options"));
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->Move(5400, 960, 5750, 975);
+
+    Text4 = new tk::TextBox(Frame1);
+    Text4->setObjectName(QStringLiteral("Text4"));
+    Text4->Move(4680, 440, 735, 270);
+    Text4->SetBackColor(kSysActiveTitleBar);
+    // A colour swatch: it shows no text and takes none.
+    Text4->setReadOnly(true);
+    Text4->setCursor(Qt::PointingHandCursor);
+    Text4->setAccessibleName(QStringLiteral("Color"));
+    Text4->setToolTip(QStringLiteral("Click to choose the colour of the curve"));
+
+    Text_Step = new tk::TextBox(Frame1);
+    Text_Step->setObjectName(QStringLiteral("Text_Step"));
+    Text_Step->Move(3000, 440, 735, 270);
+    Text_Step->SetText(QStringLiteral("100"));
+    Text_Step->setMaxLength(7);
+    Text_Step->SetBackColor(kSysMenuBackground);
+    Text_Step->setAccessibleName(QStringLiteral("Step(bp)"));
+
+    Text_WS = new tk::TextBox(Frame1);
+    Text_WS->setObjectName(QStringLiteral("Text_WS"));
+    Text_WS->Move(1200, 440, 735, 270);
+    Text_WS->SetText(QStringLiteral("100"));
+    Text_WS->setMaxLength(7);
+    Text_WS->SetBackColor(kSysMenuBackground);
+    Text_WS->setAccessibleName(QStringLiteral("Window(bp)"));
+
+    Label7 = new tk::Label(Frame1, QStringLiteral("Color"));
+    Label7->setObjectName(QStringLiteral("Label7"));
+    Label7->Move(4080, 450, 495, 255);
+    Label7->setBuddy(Text4);
+
+    Label2 = new tk::Label(Frame1, QStringLiteral("Step(bp)"));
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->Move(2160, 450, 855, 255);
+    Label2->setBuddy(Text_Step);
+
+    Label_windowsize = new tk::Label(Frame1, QStringLiteral("Window(bp)"));
+    Label_windowsize->setObjectName(QStringLiteral("Label_windowsize"));
+    Label_windowsize->Move(120, 450, 1095, 255);
+    Label_windowsize->setBuddy(Text_WS);
+
+    Picture1 = new tk::PictureBox(this);
+    Picture1->setObjectName(QStringLiteral("Picture1"));
+    Picture1->Move(240, 3240, 10575, 4695);
+    Picture1->SetBackColor(kSysHighlightText);
+    Picture1->setAccessibleName(QStringLiteral("Map"));
+
+    Label_move = new tk::Label(Picture1->Inside());
+    Label_move->setObjectName(QStringLiteral("Label_move"));
+    Label_move->Move(240, 960, 1455, 255);
+    Label_move->setAttribute(Qt::WA_TransparentForMouseEvents);
+    Label_move->setAccessibleName(QStringLiteral("Position"));
+
+    Line3 = new tk::LineControl(Picture1->Inside());
+    Line3->setObjectName(QStringLiteral("Line3"));
+    Line3->SetX1(1680);
+    Line3->SetY1(0);
+    Line3->SetX2(1680);
+    Line3->SetY2(4680);
+    Line3->SetDrawMode(11);
+
+    CommonDialog1 = std::make_unique<CommonDialog>(platform_, this);
+
+    Command_run = new tk::CommandButton(this, QStringLiteral("Run"));
+    Command_run->setObjectName(QStringLiteral("Command_run"));
+    Command_run->Move(6975, 100, 970, 830);
+    Command_run->SetPicture(QIcon(QStringLiteral(":/icons/quillet.png")));
+
+    Command_open = new tk::CommandButton(this, QStringLiteral("Open"));
+    Command_open->setObjectName(QStringLiteral("Command_open"));
+    Command_open->Move(6000, 100, 970, 830);
+    Command_open->SetPicture(QIcon(QStringLiteral(":/icons/open.png")));
+    tk::SetBackColor(Command_open, kSys3DLight, QPalette::Button);
+
+    Frame2 = new tk::Frame(this, QStringLiteral("File directory"));
+    Frame2->setObjectName(QStringLiteral("Frame2"));
+    Frame2->Move(240, 960, 5055, 975);
+
+    Text1 = new tk::TextBox(Frame2);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->Move(240, 280, 4575, 270);
+    Text1->SetBackColor(kSysMenuBackground);
+    Text1->setAccessibleName(QStringLiteral("FASTA file"));
+
+    Label5 = new tk::Label(Frame2, QStringLiteral("* Single DNA sequence is valid with FASTA format"));
+    Label5->setObjectName(QStringLiteral("Label5"));
+    Label5->Move(120, 645, 4815, 255);
+
+    Label6 = new tk::Label(this);
+    Label6->setObjectName(QStringLiteral("Label6"));
+    Label6->Move(7440, 2835, 1455, 255);
+    Label6->setAccessibleName(QStringLiteral("Total bases (bp):"));
+
+    Label4 = new tk::Label(this);
+    Label4->setObjectName(QStringLiteral("Label4"));
+    Label4->Move(7440, 2475, 735, 255);
+    Label4->setAccessibleName(QStringLiteral("Average G+C (%):"));
+
+    Image1 = new tk::ImageControl(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->Move(600, 165, 4470, 690);
+    Image1->setPixmap(QPixmap(QStringLiteral(":/pictures/banner.png")));
+    Image1->setAccessibleName(QStringLiteral("Quillet"));
+
+    Label8 = new tk::Label(this, QStringLiteral("Sequence Name:"));
+    Label8->setObjectName(QStringLiteral("Label8"));
+    Label8->Move(240, 2445, 1455, 255);
+    Label8->setBuddy(Text5);
+
+    Label3 = new tk::Label(this, QStringLiteral("Total bases (bp):"));
+    Label3->setObjectName(QStringLiteral("Label3"));
+    Label3->Move(5640, 2835, 1695, 285);
+
+    Label1 = new tk::Label(this, QStringLiteral("Average G+C (%):"));
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->Move(5640, 2475, 1695, 255);
+}
+
+void Quillet::connectEvents()
+{
+    connect(Command_open, &QToolButton::clicked, this, &Quillet::Command_open_Click);
+    connect(Command_run, &QToolButton::clicked, this, &Quillet::Command_run_Click);
+    connect(Command_copy, &QToolButton::clicked, this, &Quillet::Command_copy_Click);
+    connect(Command_save, &QToolButton::clicked, this, &Quillet::Command_save_Click);
+    connect(Command_about, &QToolButton::clicked, this, &Quillet::Command_about_Click);
+    connect(Text_Step, &tk::TextBox::KeyUp, this, &Quillet::Text_Step_KeyUp);
+    connect(Text_WS, &tk::TextBox::KeyUp, this, &Quillet::Text_WS_KeyUp);
+    connect(Text4, &tk::TextBox::Click, this, &Quillet::Text4_Click);
+    connect(Combo1, &tk::ComboBox::Change, this, &Quillet::Combo1_Change);
+    connect(Combo1, &tk::ComboBox::Click, this, &Quillet::Combo1_Click);
+    connect(VScroll1, &tk::VScrollBar::Change, this, &Quillet::VScroll1_Change);
+    connect(VScroll1, &tk::VScrollBar::Scroll, this, &Quillet::VScroll1_Scroll);
+    connect(Picture1, &tk::PictureBox::MouseMove, this, &Quillet::Picture1_MouseMove);
+}
+
+void Quillet::setTabOrder()
+{
+    // Rising tab index; labels and frames take no focus.
+    QWidget* order[] = {Command_open, Command_run, Picture1, Text_WS, Text_Step, Command_copy, Text4,
+                        Text5, Command_save, Command_about, Text1, VScroll1, Combo1};
+    for (size_t i = 0; i + 1 < std::size(order); ++i)
+        QWidget::setTabOrder(order[i], order[i + 1]);
+    ProgressBar1->setFocusPolicy(Qt::NoFocus);
+}
+
+void Quillet::Form_Load()
+{
+    ArrangeControls();
+    Combo1->SetFontName(QStringLiteral("Arial"));
+    Combo1->SetFontSize(10);
+    Combo1->AddItem(QStringLiteral("G+C content"), 0);
+    Combo1->AddItem(QStringLiteral("G-C/G+C"), 1);
+    Combo1->SetListIndex(0);
+}
+
+void Quillet::SetScreenOverride(float widthTwips, float heightTwips)
+{
+    screenOverride_ = true;
+    screenWidth_ = widthTwips;
+    screenHeight_ = heightTwips;
+}
+
+void Quillet::SetWidth(float twips)
+{
+    outerWidth_ = twips;
+    setFixedWidth(std::max(1, tk::ToPixels(ScaleWidth())));
+}
+
+void Quillet::SetHeight(float twips)
+{
+    outerHeight_ = twips;
+    setFixedHeight(std::max(1, tk::ToPixels(ScaleHeight())));
+}
+
+float Quillet::ScaleWidth() const
+{
+    return outerWidth_ - frameWidth_;
+}
+
+float Quillet::ScaleHeight() const
+{
+    return outerHeight_ - frameHeight_;
+}
+
+void Quillet::ArrangeControls()
+{
+    float sw = screenWidth_, sh = screenHeight_;
+    if (!screenOverride_) {
+        const QScreen* s = QGuiApplication::primaryScreen();
+        const QSize size = s ? s->geometry().size() : QSize(1024, 768);
+        sw = float(size.width()) * tk::kTwipsPerPixel;
+        sh = float(size.height()) * tk::kTwipsPerPixel;
+    }
+    const LayoutFactors f = ComputeLayoutFactors(sw, sh);
+
+    SetHeight(Height() * f.fy);
+    SetWidth(Width() * f.fx);
+
+    const auto scale = [&](tk::TwipsGeometry* c) {
+        c->SetTop(c->Top() * f.fy);
+        c->SetHeight(c->Height() * f.fy);
+        c->SetLeft(c->Left() * f.fx);
+        c->SetWidth(c->Width() * f.fx);
+    };
+    scale(Picture1);
+    Image1->SetStretch(true);
+    scale(Image1);
+    scale(ProgressBar1);
+    // The combo box keeps the height its font gives it.
+    Combo1->SetTop(Combo1->Top() * f.fy);
+    Combo1->SetLeft(Combo1->Left() * f.fx);
+    Combo1->SetWidth(Combo1->Width() * f.fx);
+    for (tk::TwipsGeometry* c : std::initializer_list<tk::TwipsGeometry*>{
+             VScroll1, Command_about, Command_save, Text5, Command_copy, Frame1, Text4, Text_Step, Text_WS, Label7,
+             Label2, Label_windowsize, Label_move, Command_run, Command_open, Frame2, Text1, Label5, Label6, Label4,
+             Label8, Label3, Label1})
+        scale(c);
+    // The cursor line spans the picture box on every screen.
+    Line3->SetY1(Line3->Y1() * f.fy);
+    Line3->SetY2(Line3->Y2() * f.fy);
+}
+
+void Quillet::SetMousePointer(int pointer)
+{
+    if (pointer == 11 && mousePointer_ != 11)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else if (pointer != 11 && mousePointer_ == 11)
+        QApplication::restoreOverrideCursor();
+    mousePointer_ = pointer;
+}
+
+QString Quillet::dataFolder() const
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/ok~)");
+}
+
+void Quillet::MsgBox(const QString& text)
+{
+    platform_.message(this, QStringLiteral("Quillet"), text);
+}
+
+MapInputs Quillet::mapInputs() const
+{
+    MapInputs in;
+    in.AvgGC = results.AvgGC;
+    in.totalBases = Label6->Caption();
+    in.stepText = computedStepText;
+    in.windowText = computedWindowText;
+    in.curveColor = Text4->BackColor();
+    return in;
+}
+
+void Quillet::CalcWindows(std::string_view sequence, int32_t windowSize, int32_t step)
+{
+    quillet::CalcWindows(sequence, windowSize, step, results, ProgressBar1);
+}
+
+namespace {
+// Shows what was drawn, also when drawing stopped part-way.
+struct RepaintOnExit {
+    QWidget* w;
+    ~RepaintOnExit() { w->update(); }
+};
+} // namespace
+
+void Quillet::DrawGCMap(const std::vector<float>& values, int16_t shift)
+{
+    RepaintOnExit repaint{Picture1->Inside()};
+    quillet::DrawGCMap(Picture1->Surface(), values, shift, mapInputs());
+}
+
+void Quillet::DrawSkewMap(const std::vector<float>& values, int16_t scale)
+{
+    RepaintOnExit repaint{Picture1->Inside()};
+    quillet::DrawSkewMap(Picture1->Surface(), values, scale, mapInputs());
+}
+
+void Quillet::Command_about_Click()
+{
+    if (!about_)
+        about_ = std::make_unique<frmAbout>(platform_);
+    about_->ShowModal();
+}
+
+} // namespace quillet

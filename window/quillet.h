@@ -1,0 +1,137 @@
+#pragma once
+// The main window: owns every control, the per-window results of the last
+// computation and the event handlers, each named after its control and
+// event. Handlers live in the files of their subsystem (run flow in
+// analysis/, map interaction in interaction/), the controls and start-up
+// here.
+#include "analysis/calcwindows.h"
+#include "maps/gcmap.h"
+#include "window/commondialog.h"
+#include "window/platform.h"
+#include "window/toolkit.h"
+
+#include <QWidget>
+#include <memory>
+
+namespace quillet {
+
+class frmAbout;
+
+class Quillet : public QWidget {
+    Q_OBJECT
+public:
+    // `platform` answers the dialogs; it must outlive the window.
+    explicit Quillet(PlatformServices& platform, QWidget* parent = nullptr);
+    ~Quillet() override;
+
+    // Design client size in twips.
+    static constexpr float kDesignClientWidth = 11370.0f;
+    static constexpr float kDesignClientHeight = 8415.0f;
+
+    // Window-level measures in twips: the outer size (title bar and borders
+    // included) and the client area.
+    float Width() const { return outerWidth_; }
+    float Height() const { return outerHeight_; }
+    void SetWidth(float twips);
+    void SetHeight(float twips);
+    float ScaleWidth() const;
+    float ScaleHeight() const;
+
+    // MousePointer: 11 hourglass, 0 default.
+    void SetMousePointer(int pointer);
+    int MousePointer() const { return mousePointer_; }
+
+    // Screen size in twips; tests may pretend another screen.
+    void SetScreenOverride(float widthTwips, float heightTwips);
+
+    // ---- Controls, under their design names ----
+    tk::ProgressBar* ProgressBar1;
+    tk::ComboBox* Combo1;
+    tk::VScrollBar* VScroll1;
+    tk::CommandButton* Command_about;
+    tk::CommandButton* Command_save;
+    tk::TextBox* Text5;
+    tk::CommandButton* Command_copy;
+    tk::Frame* Frame1;
+    tk::TextBox* Text4;
+    tk::TextBox* Text_Step;
+    tk::TextBox* Text_WS;
+    tk::Label* Label7;
+    tk::Label* Label2;
+    tk::Label* Label_windowsize;
+    tk::PictureBox* Picture1;
+    tk::Label* Label_move;
+    tk::LineControl* Line3;
+    std::unique_ptr<CommonDialog> CommonDialog1;
+    tk::CommandButton* Command_run;
+    tk::CommandButton* Command_open;
+    tk::Frame* Frame2;
+    tk::TextBox* Text1;
+    tk::Label* Label5;
+    tk::Label* Label6;
+    tk::Label* Label4;
+    tk::ImageControl* Image1;
+    tk::Label* Label8;
+    tk::Label* Label3;
+    tk::Label* Label1;
+
+    // ---- Window state ----
+    // GCValues, SkewValues and AvgGC of the last successful computation.
+    WindowResults results;
+    std::vector<float>& GCValues = results.GCValues;
+    std::vector<float>& SkewValues = results.SkewValues;
+    float& AvgGC = results.AvgGC;
+    // Window size and step texts the last successful computation used; the
+    // maps show these, whatever the boxes hold at redraw time.
+    QString computedWindowText;
+    QString computedStepText;
+
+    // ---- Handlers ----
+    void Form_Load();
+    void Command_open_Click();
+    void Command_run_Click();
+    void Text_Step_KeyUp(int16_t keyCode, int16_t shift);
+    void Text_WS_KeyUp(int16_t keyCode, int16_t shift);
+    void Combo1_Change();
+    void Combo1_Click();
+    void VScroll1_Change();
+    void VScroll1_Scroll();
+    void Picture1_MouseMove(int16_t button, int16_t shift, float x, float y);
+    void Text4_Click();
+    void Command_save_Click();
+    void Command_copy_Click();
+    void Command_about_Click();
+
+    // ---- Procedures ----
+    void ArrangeControls();
+    void CalcWindows(std::string_view sequence, int32_t windowSize, int32_t step);
+    void DrawGCMap(const std::vector<float>& values, int16_t shift);
+    void DrawSkewMap(const std::vector<float>& values, int16_t scale);
+
+    PlatformServices& platform() { return platform_; }
+    // The About window, created on first use and shared afterwards.
+    frmAbout* aboutWindow() const { return about_.get(); }
+
+    // The folder the dialogs open in: a data folder beside the program.
+    QString dataFolder() const;
+    // Messages use the program's title as caption.
+    void MsgBox(const QString& text);
+
+private:
+    void createControls();
+    void connectEvents();
+    void setTabOrder();
+    MapInputs mapInputs() const;
+    // Repaints the picture after drawing, so the image shows at once.
+    void pictureDrawn();
+
+    PlatformServices& platform_;
+    std::unique_ptr<frmAbout> about_;
+    float outerWidth_ = 0, outerHeight_ = 0;
+    float frameWidth_ = 0, frameHeight_ = 0;
+    int mousePointer_ = 0;
+    bool screenOverride_ = false;
+    float screenWidth_ = 0, screenHeight_ = 0;
+};
+
+} // namespace quillet
