@@ -1,1 +1,262 @@
 #include "analysis/numtext.h"
+
+#include <QLocale>
+
+#include <cerrno>
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <locale.h>
+#include <string>
+
+namespace quillet {
+
+namespace {
+
+bool IsBlank(QChar c)
+{
+    return c == u' ' || c == u'\t' || c == QChar(0x00A0);
+}
+
+bool IsDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
+// strtod that ignores the process locale: the text handed to it has already
+// been normalised to the "C" form ("." as decimal separator).
+double StrtodC(const char* text, char** end)
+{
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    return strtod_l(text, end, cLocale);
+}
+
+QChar SingleChar(const QString& s, QChar fallback)
+{
+    return s.size() == 1 ? s.at(0) : fallback;
+}
+
+} // namespace
+
+NumberLocale NumberLocale::system()
+{
+    const QLocale loc = QLocale::system();
+    NumberLocale result;
+    result.decimalPoint = SingleChar(loc.decimalPoint(), u'.');
+    result.minusSign = SingleChar(loc.negativeSign(), u'-');
+    return result;
+}
+
+std::optional<double> ReadNumber(QStringView text, const NumberLocale& loc)
+{
+    // Validate the shape ourselves and hand strtod a plain ASCII copy, so
+    // that neither the process locale nor strtod's extras ("inf", "nan",
+    // hexadecimal) can sneak in.
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n && IsBlank(text[i]))
+        ++i;
+
+    std::string ascii;
+    ascii.reserve(static_cast<std::size_t>(n) + 1);
+    if (i < n && (text[i] == u'+' || text[i] == u'-' || text[i] == loc.minusSign)) {
+        ascii.push_back(text[i] == u'+' ? '+' : '-');
+        ++i;
+    }
+
+    int mantissaDigits = 0;
+    while (i < n && IsDigit(text[i])) {
+        ascii.push_back(static_cast<char>(text[i].unicode()));
+        ++i;
+        ++mantissaDigits;
+    }
+    if (i < n && text[i] == loc.decimalPoint) {
+        ascii.push_back('.');
+        ++i;
+        while (i < n && IsDigit(text[i])) {
+            ascii.push_back(static_cast<char>(text[i].unicode()));
+            ++i;
+            ++mantissaDigits;
+        }
+    }
+    if (mantissaDigits == 0)
+        return std::nullopt;
+
+    if (i < n && (text[i] == u'e' || text[i] == u'E')) {
+        ascii.push_back('e');
+        ++i;
+        if (i < n && (text[i] == u'+' || text[i] == u'-' || text[i] == loc.minusSign)) {
+            ascii.push_back(text[i] == u'+' ? '+' : '-');
+            ++i;
+        }
+        int exponentDigits = 0;
+        while (i < n && IsDigit(text[i])) {
+            ascii.push_back(static_cast<char>(text[i].unicode()));
+            ++i;
+            ++exponentDigits;
+        }
+        if (exponentDigits == 0)
+            return std::nullopt;
+    }
+
+    while (i < n && IsBlank(text[i]))
+        ++i;
+    if (i != n)
+        return std::nullopt;
+
+    char* end = nullptr;
+    const double value = StrtodC(ascii.c_str(), &end);
+    if (end != ascii.c_str() + ascii.size() || !std::isfinite(value))
+        return std::nullopt;
+    // Underflow yields 0 or a subnormal, which is an acceptable reading of a
+    // tiny number; only overflow (infinite) is refused above.
+    return value + 0.0; // no negative zero
+}
+
+int32_t ToInt32(double value)
+{
+    if (!std::isfinite(value))
+        throw Failure("number is not finite");
+    // nearbyint rounds with the current mode, which is to-nearest-even.
+    const double r = std::nearbyint(value);
+    if (r < -2147483648.0 || r > 2147483647.0)
+        throw Failure("number out of 32-bit range");
+    return static_cast<int32_t>(r);
+}
+
+int32_t ToInt32(QStringView text, const NumberLocale& loc)
+{
+    const std::optional<double> v = ReadNumber(text, loc);
+    if (!v)
+        throw Failure("text is no number");
+    return ToInt32(*v);
+}
+
+int32_t IntDiv(double a, double b)
+{
+    const int64_t x = ToInt32(a);
+    const int64_t y = ToInt32(b);
+    if (y == 0)
+        throw Failure("division by zero");
+    const int64_t q = x / y; // C++ division truncates towards zero
+    if (q > std::numeric_limits<int32_t>::max())
+        throw Failure("quotient out of 32-bit range"); // -2^31 \ -1
+    return static_cast<int32_t>(q);
+}
+
+double RoundHalfEven(double value, int decimals)
+{
+    if (!std::isfinite(value))
+        return value;
+    const double scale = std::pow(10.0, decimals);
+    const double scaled = value * scale;
+    // Past 2^52 every double is an integer already; scaling back would only
+    // add error (or overflow to infinity).
+    if (!std::isfinite(scaled) || std::fabs(scaled) >= 4503599627370496.0)
+        return value;
+    return std::nearbyint(scaled) / scale + 0.0; // + 0.0 turns -0 into 0
+}
+
+QString FormatGeneral(double value, int significant, const NumberLocale& loc)
+{
+    if (std::isnan(value))
+        return QStringLiteral("NaN");
+    if (std::isinf(value))
+        return value < 0 ? QString(loc.minusSign) + QStringLiteral("Inf") : QStringLiteral("Inf");
+    if (value == 0.0)
+        return QStringLiteral("0");
+    if (significant < 1)
+        significant = 1;
+    if (significant > 17)
+        significant = 17;
+
+    // "%.*e" gives the value rounded to `significant` digits together with
+    // its decimal exponent, taking care of carries such as 9.9999999 -> 1E+01.
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*e", significant - 1, value);
+    const std::string s(buf);
+    const std::size_t ePos = s.find('e');
+    const bool negative = s[0] == '-';
+    std::string digits;
+    for (std::size_t k = negative ? 1 : 0; k < ePos; ++k) {
+        if (s[k] != '.')
+            digits.push_back(s[k]);
+    }
+    const int exponent = std::atoi(s.c_str() + ePos + 1);
+    while (digits.size() > 1 && digits.back() == '0')
+        digits.pop_back();
+
+    QString out;
+    if (negative)
+        out.append(loc.minusSign);
+
+    if (exponent >= significant || exponent < -4) {
+        out.append(QLatin1Char(digits[0]));
+        if (digits.size() > 1) {
+            out.append(loc.decimalPoint);
+            out.append(QLatin1StringView(digits.data() + 1, static_cast<qsizetype>(digits.size() - 1)));
+        }
+        char expBuf[16];
+        std::snprintf(expBuf, sizeof expBuf, "E%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
+        out.append(QLatin1StringView(expBuf));
+        return out;
+    }
+
+    if (exponent < 0) {
+        out.append(QLatin1Char('0'));
+        out.append(loc.decimalPoint);
+        out.append(QString(-exponent - 1, QLatin1Char('0')));
+        out.append(QLatin1StringView(digits.data(), static_cast<qsizetype>(digits.size())));
+        return out;
+    }
+
+    const std::size_t intDigits = static_cast<std::size_t>(exponent) + 1;
+    if (digits.size() <= intDigits) {
+        out.append(QLatin1StringView(digits.data(), static_cast<qsizetype>(digits.size())));
+        out.append(QString(static_cast<qsizetype>(intDigits - digits.size()), QLatin1Char('0')));
+    } else {
+        out.append(QLatin1StringView(digits.data(), static_cast<qsizetype>(intDigits)));
+        out.append(loc.decimalPoint);
+        out.append(QLatin1StringView(digits.data() + intDigits, static_cast<qsizetype>(digits.size() - intDigits)));
+    }
+    return out;
+}
+
+QString FormatSingle(float value, const NumberLocale& loc)
+{
+    return FormatGeneral(static_cast<double>(value), 7, loc);
+}
+
+QString FormatFixed(double value, int decimals, const NumberLocale& loc)
+{
+    if (!std::isfinite(value))
+        return FormatGeneral(value, 15, loc);
+    if (decimals < 0)
+        decimals = 0;
+    const double rounded = RoundHalfEven(value, decimals);
+    char buf[400];
+    // The rounded value is the double nearest a number with `decimals`
+    // places, so "%.*f" reproduces exactly those places.
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, std::fabs(rounded));
+    QString out;
+    if (rounded < 0.0)
+        out.append(loc.minusSign);
+    const QString body = QString::fromLatin1(buf);
+    if (loc.decimalPoint != u'.') {
+        QString replaced = body;
+        replaced.replace(QLatin1Char('.'), loc.decimalPoint);
+        out.append(replaced);
+    } else {
+        out.append(body);
+    }
+    return out;
+}
+
+QString FormatInteger(int64_t value)
+{
+    return QString::number(value);
+}
+
+} // namespace quillet

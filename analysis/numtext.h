@@ -26,9 +26,11 @@ struct NumberLocale {
     static NumberLocale c() { return {}; }
 };
 
-// Reads a number: optional blanks, optional sign, digits with at most one
-// decimal separator, optional exponent (e/E, optional sign, digits), optional
-// blanks. Returns nothing for any other text and for values beyond double.
+// Reads a number: optional blanks, optional sign ("+", "-" or the locale's
+// minus), digits with at most one decimal separator (the locale's; at least
+// one digit in all), optional exponent (e/E, optional sign, digits), optional
+// blanks. No grouping. Returns nothing for any other text and for values
+// beyond double (a value too small for double reads as 0). Never gives -0.
 std::optional<double> ReadNumber(QStringView text, const NumberLocale& loc = NumberLocale::system());
 
 // Rounds to the nearest integer with halves to even; fails when the result
@@ -43,18 +45,23 @@ inline int32_t Nearest(double x) { return ToInt32(x); }
 // towards zero. Fails on a zero divisor or an out-of-range operand.
 int32_t IntDiv(double a, double b);
 
-// Rounds to `decimals` places with halves to even, acting on the decimal
-// value: scale by 10^decimals in double, round half to even, scale back.
+// Rounds to `decimals` places with halves to even: scale by 10^decimals in
+// double, round half to even, scale back (so 0.0625 -> 0.062 at 3 places,
+// while 12.345, stored as 12.3449999..., gives 12.34 at 2). Never gives -0;
+// values too large to carry decimals come back unchanged.
 double RoundHalfEven(double value, int decimals);
 
 // General number format: no grouping, no trailing zeros, at most
-// `significant` significant digits (15 for doubles), exponent form
-// ("1.234568E+07", "1E-05") where the plain form would need more digits.
+// `significant` significant digits (15 for doubles), "0" for zero. The
+// exponent form ("1.234568E+07", "1E-05", at least two exponent digits) is
+// used when the decimal exponent of the rounded value is >= `significant`
+// or < -4. Negative values start with the locale's minus sign.
 QString FormatGeneral(double value, int significant = 15, const NumberLocale& loc = NumberLocale::system());
 // A 32-bit float in general number format: at most 7 significant digits.
 QString FormatSingle(float value, const NumberLocale& loc = NumberLocale::system());
-// Exactly `decimals` decimal places, a digit before the separator, a minus
-// sign when negative (halves to even).
+// Exactly `decimals` decimal places, a digit before the separator, the
+// locale's minus sign when the rounded value is negative (halves to even as
+// RoundHalfEven; -0.04 at one place is "0.0").
 QString FormatFixed(double value, int decimals, const NumberLocale& loc = NumberLocale::system());
 // Plain decimal integer: digits and a leading "-" when negative.
 QString FormatInteger(int64_t value);

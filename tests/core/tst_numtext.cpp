@@ -1,0 +1,204 @@
+// Number text rules: reading typed numbers, integer conversion, rounding and
+// the general / fixed formats the window shows.
+#include "analysis/numtext.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+using namespace quillet;
+
+namespace {
+
+const NumberLocale kC = NumberLocale::c();
+const NumberLocale kComma{u',', u'-'};
+
+} // namespace
+
+TEST(ReadNumber, AcceptsNumbersInEveryAllowedShape)
+{
+    struct Case { const char16_t* text; double value; };
+    const Case cases[] = {
+        {u"10", 10.0},       {u"  42  ", 42.0},  {u"\t7", 7.0},
+        {u"+5", 5.0},        {u"-5", -5.0},      {u"0.4", 0.4},
+        {u".5", 0.5},        {u"5.", 5.0},       {u"1e3", 1000.0},
+        {u"1E+3", 1000.0},   {u"2.5e-1", 0.25},  {u"1e30", 1e30},
+        {u"-0", 0.0},        {u"007", 7.0},      {u"1e-400", 0.0},
+    };
+    for (const Case& c : cases) {
+        const std::optional<double> v = ReadNumber(QStringView(c.text), kC);
+        ASSERT_TRUE(v.has_value()) << QString::fromUtf16(c.text).toStdString();
+        EXPECT_DOUBLE_EQ(*v, c.value) << QString::fromUtf16(c.text).toStdString();
+    }
+    EXPECT_FALSE(std::signbit(*ReadNumber(u"-0", kC)));
+}
+
+TEST(ReadNumber, RefusesTextsThatAreNoNumber)
+{
+    const char16_t* texts[] = {
+        u"", u"   ", u"abc", u"1a", u"a1", u"1 2", u"--1", u"+-1", u".", u"-",
+        u"1e", u"1e+", u"e5", u"1.2.3", u"0x10", u"inf", u"nan", u"Infinity",
+        u"1,5", u"1e999", u"-1e999", u"1 000",
+    };
+    for (const char16_t* t : texts)
+        EXPECT_FALSE(ReadNumber(QStringView(t), kC).has_value()) << QString::fromUtf16(t).toStdString();
+}
+
+TEST(ReadNumber, FollowsTheLocaleDecimalSeparator)
+{
+    EXPECT_DOUBLE_EQ(*ReadNumber(u"1,5", kComma), 1.5);
+    EXPECT_DOUBLE_EQ(*ReadNumber(u"-2,5e1", kComma), -25.0);
+    EXPECT_FALSE(ReadNumber(u"1.5", kComma).has_value());
+
+    const NumberLocale unicodeMinus{u'.', QChar(0x2212)};
+    EXPECT_DOUBLE_EQ(*ReadNumber(QString(QChar(0x2212)) + QStringLiteral("3"), unicodeMinus), -3.0);
+    EXPECT_DOUBLE_EQ(*ReadNumber(u"-3", unicodeMinus), -3.0);
+}
+
+TEST(ToInt32, RoundsHalvesToEvenWithinRange)
+{
+    struct Case { double in; int32_t out; };
+    const Case cases[] = {
+        {0.4, 0},   {0.5, 0},    {1.5, 2},   {2.5, 2},   {-0.5, 0},
+        {-1.5, -2}, {-2.5, -2},  {2.6, 3},   {1e-300, 0},
+        {2147483647.0, 2147483647}, {2147483647.4, 2147483647},
+        {-2147483648.0, -2147483647 - 1}, {-2147483648.5, -2147483647 - 1},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ToInt32(c.in), c.out) << c.in;
+}
+
+TEST(ToInt32, FailsOutsideRangeOrWhenNotFinite)
+{
+    const double bad[] = {2147483647.5, 2147483648.0, -2147483649.0, -2147483648.6, 1e30,
+                          std::numeric_limits<double>::infinity(),
+                          -std::numeric_limits<double>::infinity(),
+                          std::numeric_limits<double>::quiet_NaN()};
+    for (double v : bad)
+        EXPECT_THROW(ToInt32(v), Failure) << v;
+}
+
+TEST(ToInt32, ConvertsTextOrFails)
+{
+    EXPECT_EQ(ToInt32(u" 300 ", kC), 300);
+    EXPECT_EQ(ToInt32(u"0.4", kC), 0);
+    EXPECT_EQ(ToInt32(u"2,5", kComma), 2);
+    EXPECT_EQ(ToInt32(u"3.5e0", kC), 4);
+    for (const char16_t* t : {u"", u"abc", u"1e30", u"2147483648"})
+        EXPECT_THROW(ToInt32(QStringView(t), kC), Failure) << QString::fromUtf16(t).toStdString();
+}
+
+TEST(IntDiv, RoundsOperandsThenTruncates)
+{
+    struct Case { double a, b; int32_t q; };
+    const Case cases[] = {
+        {7, 2, 3},     {-7, 2, -3},   {7, -2, -3},  {-7, -2, 3},
+        {2.5, 1, 2},   {3.5, 1, 4},   {9, 2.5, 4},  {9, 1.5, 4},
+        {0, 5, 0},     {1, 3, 0},     {2147483647, 1, 2147483647},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IntDiv(c.a, c.b), c.q) << c.a << " \\ " << c.b;
+}
+
+TEST(IntDiv, FailsOnZeroDivisorAndOverflow)
+{
+    EXPECT_THROW(IntDiv(1, 0), Failure);
+    EXPECT_THROW(IntDiv(1, 0.4), Failure); // divisor rounds to 0
+    EXPECT_THROW(IntDiv(1, -0.5), Failure);
+    EXPECT_THROW(IntDiv(-2147483648.0, -1), Failure);
+    EXPECT_THROW(IntDiv(3e9, 2), Failure);
+}
+
+TEST(RoundHalfEven, RoundsTheScaledDecimalValue)
+{
+    struct Case { double in; int d; double out; };
+    const Case cases[] = {
+        {0.0625, 3, 0.062}, {0.0125, 3, 0.012}, {0.0635, 3, 0.064},
+        {62.5, 0, 62.0},    {63.5, 0, 64.0},    {-62.5, 0, -62.0},
+        {0.125, 2, 0.12},   {0.135, 2, 0.14},   {-0.125, 2, -0.12},
+        {0.5625, 2, 0.56},  {1.0 / 3.0, 3, 0.333}, {2.0 / 3.0, 2, 0.67},
+        {45.67, 1, 45.7},   {123.456, 0, 123.0},
+        {1e300, 3, 1e300},  {9007199254740993.0, 2, 9007199254740993.0},
+    };
+    for (const Case& c : cases)
+        EXPECT_DOUBLE_EQ(RoundHalfEven(c.in, c.d), c.out) << c.in << " to " << c.d;
+}
+
+TEST(RoundHalfEven, NeverYieldsNegativeZero)
+{
+    EXPECT_FALSE(std::signbit(RoundHalfEven(-0.004, 2)));
+    EXPECT_FALSE(std::signbit(RoundHalfEven(-0.0, 3)));
+    EXPECT_TRUE(std::isnan(RoundHalfEven(std::nan(""), 2)));
+}
+
+TEST(FormatGeneral, WritesSinglesWithSevenSignificantDigits)
+{
+    struct Case { float in; const char* out; };
+    const Case cases[] = {
+        {0.0f, "0"},           {-0.0f, "0"},          {50.0f, "50"},
+        {45.7f, "45.7"},       {6.2f, "6.2"},         {-1.0f, "-1"},
+        {0.12f, "0.12"},       {100.0f, "100"},       {1234567.0f, "1234567"},
+        {12345678.0f, "1.234568E+07"},               {9999999.0f, "9999999"},
+        {99999999.0f, "1E+08"}, {0.0001f, "0.0001"},  {0.00001f, "1E-05"},
+        {0.000012345f, "1.2345E-05"},               {1.0f / 3.0f, "0.3333333"},
+        {-2.5e-7f, "-2.5E-07"}, {1e20f, "1E+20"},    {3.4e38f, "3.4E+38"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(FormatSingle(c.in, kC).toStdString(), c.out) << c.in;
+}
+
+TEST(FormatGeneral, WritesDoublesWithFifteenSignificantDigits)
+{
+    struct Case { double in; const char* out; };
+    const Case cases[] = {
+        {0.1, "0.1"},                       {1.0 / 3.0, "0.333333333333333"},
+        {100000000000000.0, "100000000000000"}, {1e15, "1E+15"},
+        {123456789012345678.0, "1.23456789012346E+17"},
+        {2147483647.0, "2147483647"},       {-0.5, "-0.5"},
+        {1e-5, "1E-05"},                    {1e-100, "1E-100"},
+        {1e100, "1E+100"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(FormatGeneral(c.in, 15, kC).toStdString(), c.out) << c.in;
+}
+
+TEST(FormatGeneral, UsesTheLocaleSeparators)
+{
+    EXPECT_EQ(FormatSingle(45.7f, kComma), u"45,7");
+    EXPECT_EQ(FormatSingle(12345678.0f, kComma), u"1,234568E+07");
+    EXPECT_EQ(FormatGeneral(1234567.5, 15, kComma), u"1234567,5"); // never grouped
+    const NumberLocale unicodeMinus{u'.', QChar(0x2212)};
+    EXPECT_EQ(FormatSingle(-1.5f, unicodeMinus), QString(QChar(0x2212)) + QStringLiteral("1.5"));
+}
+
+TEST(FormatFixed, WritesExactlyTheGivenDecimals)
+{
+    struct Case { double in; int d; const char* out; };
+    const Case cases[] = {
+        {-1.0, 1, "-1.0"},  {0.5, 1, "0.5"},   {0.0, 1, "0.0"},   {-0.0, 1, "0.0"},
+        {-0.04, 1, "0.0"},  {0.25, 1, "0.2"},  {0.35, 1, "0.4"},  {1.5, 0, "2"},
+        {2.5, 0, "2"},      {0.05, 2, "0.05"}, {12.346, 2, "12.35"}, {-0.75, 1, "-0.8"},
+        {1234567.0, 1, "1234567.0"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(FormatFixed(c.in, c.d, kC).toStdString(), c.out) << c.in << " with " << c.d;
+    EXPECT_EQ(FormatFixed(-1.0, 1, kComma), u"-1,0");
+}
+
+TEST(FormatInteger, WritesPlainDigits)
+{
+    EXPECT_EQ(FormatInteger(0), u"0");
+    EXPECT_EQ(FormatInteger(48502), u"48502");
+    EXPECT_EQ(FormatInteger(-7), u"-7");
+    EXPECT_EQ(FormatInteger(10000000000LL), u"10000000000");
+}
+
+TEST(FormatGeneral, ReadsBackWhatItWrites)
+{
+    for (float v : {45.7f, -1.0f, 0.12f, 1234567.0f, 0.00001f, 99.9f}) {
+        const std::optional<double> back = ReadNumber(FormatSingle(v, kComma), kComma);
+        ASSERT_TRUE(back.has_value()) << v;
+        EXPECT_EQ(static_cast<float>(*back), v);
+    }
+}
