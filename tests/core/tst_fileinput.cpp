@@ -1,0 +1,86 @@
+// Reading files whole, their lengths, and the parameters proposed from them.
+#include "analysis/fileio.h"
+#include "analysis/proposal.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace quillet;
+
+namespace {
+
+QString WriteFile(const QTemporaryDir& dir, const QString& name, const std::string& bytes)
+{
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    return path;
+}
+
+} // namespace
+
+TEST(ProposeParameters, BandsIncludeTheirUpperBound)
+{
+    struct Case { int64_t length; const char* step; const char* window; };
+    const Case cases[] = {
+        {0, "10", "50"},                 {10'000, "10", "50"},
+        {10'001, "50", "100"},           {100'000, "50", "100"},
+        {100'001, "100", "300"},         {1'000'000, "100", "300"},
+        {1'000'001, "1500", "3000"},     {10'000'000, "1500", "3000"},
+        {10'000'001, "10000", "30000"},  {100'000'000, "10000", "30000"},
+        {100'000'001, "100000", "300000"}, {5'000'000'000LL, "100000", "300000"},
+    };
+    for (const Case& c : cases) {
+        const Proposal p = ProposeParameters(c.length);
+        EXPECT_EQ(p.step, QLatin1String(c.step)) << c.length;
+        EXPECT_EQ(p.window, QLatin1String(c.window)) << c.length;
+    }
+}
+
+TEST(FileInput, ReadsRegularFilesWholeWithEveryByte)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    std::string bytes;
+    for (int i = 0; i < 3'000'000; ++i)
+        bytes += static_cast<char>(i * 7 % 256); // NUL and high bytes included
+    const QString big = WriteFile(dir, QStringLiteral("big.fas"), bytes);
+    const QString empty = WriteFile(dir, QStringLiteral("empty.fas"), "");
+    const QString odd = WriteFile(dir, QStringLiteral("n\u00e4me with space.fasta"), ">a\nAC\n");
+
+    EXPECT_EQ(ReadWholeFile(big), bytes);
+    EXPECT_EQ(FileLength(big), 3'000'000);
+    EXPECT_EQ(ReadWholeFile(empty), std::string());
+    EXPECT_EQ(FileLength(empty), 0);
+    EXPECT_EQ(ReadWholeFile(odd), std::string(">a\nAC\n"));
+    EXPECT_EQ(FileLength(odd), 6);
+}
+
+TEST(FileInput, RefusesWhatIsNoRegularFileWithoutBlocking)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString fifo = dir.filePath(QStringLiteral("pipe"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+
+    const QString paths[] = {QString(), dir.path(), fifo, dir.filePath(QStringLiteral("missing.fas")),
+                             QStringLiteral("/dev/zero")};
+    for (const QString& p : paths) {
+        EXPECT_FALSE(ReadWholeFile(p).has_value()) << p.toStdString();
+        EXPECT_FALSE(FileLength(p).has_value()) << p.toStdString();
+    }
+}
+
+TEST(FileInput, ReadsPastTheLengthKnownWhenOpening)
+{
+    // Files under /proc claim a length of 0 and yet have content: the same
+    // path that takes the bytes of a file that grew while being read.
+    const std::optional<std::string> status = ReadWholeFile(QStringLiteral("/proc/self/status"));
+    ASSERT_TRUE(status.has_value());
+    EXPECT_NE(status->find("Name:"), std::string::npos);
+}
