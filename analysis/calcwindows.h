@@ -17,14 +17,19 @@ public:
 
 // Per-window results. Both arrays hold elements 0 .. n + 1 for n windows:
 // element k (1 .. n) is window k, elements 0 and n + 1 are 0, so the number
-// of windows is always size() - 2 (the upper bound minus 1).
+// of windows is always size() - 2 (the upper bound minus 1). With no window
+// the arrays are {0, 0}. GCValues are percent (0 .. 100, one decimal);
+// SkewValues are G-C/G+C (-1 .. 1, two decimals), 0 for a window without G+C
+// weight. AvgGC is the average G+C of the whole sequence in percent.
 struct WindowResults {
     std::vector<float> GCValues;
     std::vector<float> SkewValues;
     float AvgGC = 0.0f;
 };
 
-// Weights of one character in tenths: G+C weight and G-C weight.
+// Weights of one character in tenths: G+C weight and G-C weight. Upper and
+// lower case alike: G 10,+10; C 10,-10; S 10,0; B and V 6,0; D 3,+3;
+// H 3,-3; M and Y 5,-5; N 5,0; every other byte 0,0.
 struct LetterWeight {
     int8_t gc;
     int8_t skew;
@@ -33,10 +38,22 @@ LetterWeight WeightOf(unsigned char c);
 
 // Computes the windows of `sequence` for the given window size and step
 // (1-based positions; window k covers (k-1)*step+1 .. (k-1)*step+windowSize)
-// and the average. Sums are kept exactly (integer tenths), so results do not
-// drift on long sequences. On success the results replace those in
-// `results`; on failure (empty sequence, a next window end or step mark
-// beyond 2^31-1) it throws quillet::Failure and `results` is unchanged.
+// and the average, in one pass whose cost does not depend on the window size.
+// Only complete windows count: n = floor((L - windowSize) / step) + 1 when
+// 1 <= windowSize <= L; none for a window size below 1 or above L (no
+// failure); a step of 0 or below gives the one window 1 .. windowSize.
+// Sums are kept exactly (integer tenths), so results do not drift on long
+// sequences.
+//
+// Progress: setRange(0, L), then setValue(i) at every multiple i of
+// floor(L / 10) when L >= 10 (so the bar may stop short of L, e.g. 100 of
+// 105), or setValue(L) at the end when L < 10. Never called with L = 0.
+//
+// On success the results replace those in `results`. It throws
+// quillet::Failure, before any progress call and with `results` unchanged,
+// for an empty sequence, a sequence longer than 2^31 - 1 characters, or when
+// adding the step to the last window end or step mark reached would pass
+// 2^31 - 1 (32-bit positions).
 void CalcWindows(std::string_view sequence, int32_t windowSize, int32_t step,
                  WindowResults& results, ProgressSink* progress = nullptr);
 

@@ -1,0 +1,280 @@
+// The sliding-window computation: window geometry, weights, rounding,
+// progress, failures and exactness on long sequences.
+#include "analysis/calcwindows.h"
+#include "analysis/numtext.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+using namespace quillet;
+
+namespace {
+
+struct Recorder : ProgressSink {
+    std::vector<float> ranges; // min, max pairs
+    std::vector<float> values;
+    void setRange(float min, float max) override
+    {
+        ranges.push_back(min);
+        ranges.push_back(max);
+    }
+    void setValue(float value) override { values.push_back(value); }
+};
+
+WindowResults Compute(std::string_view seq, int32_t ws, int32_t step)
+{
+    WindowResults r;
+    CalcWindows(seq, ws, step, r);
+    return r;
+}
+
+std::vector<float> Windows(const std::vector<float>& v)
+{
+    return v.size() < 2 ? std::vector<float>{} : std::vector<float>(v.begin() + 1, v.end() - 1);
+}
+
+// Results prefilled with values no computation produces, to see whether a
+// failed call touched them.
+WindowResults Sentinel()
+{
+    WindowResults r;
+    r.GCValues = {0.0f, 12.5f, 0.0f};
+    r.SkewValues = {0.0f, 0.25f, 0.0f};
+    r.AvgGC = 42.5f;
+    return r;
+}
+
+void ExpectUnchanged(const WindowResults& r)
+{
+    const WindowResults s = Sentinel();
+    EXPECT_EQ(r.GCValues, s.GCValues);
+    EXPECT_EQ(r.SkewValues, s.SkewValues);
+    EXPECT_EQ(r.AvgGC, s.AvgGC);
+}
+
+} // namespace
+
+TEST(CalcWindows, SmallSequencesGiveTheExpectedValues)
+{
+    struct Case {
+        const char* name;
+        std::string seq;
+        int32_t ws, step;
+        std::vector<float> gc, skew;
+        float avg;
+    };
+    const Case cases[] = {
+        {"ACGT", "ACGT", 2, 1, {50, 100, 50}, {-1, 0, 1}, 50},
+        {"acgt", "acgt", 2, 1, {50, 100, 50}, {-1, 0, 1}, 50},
+        {"NNNN", "NNNN", 4, 4, {50}, {0}, 50},
+        {"MMMM", "MMMM", 4, 4, {50}, {-1}, 50},
+        {"yyyy", "yyyy", 2, 2, {50, 50}, {-1, -1}, 50},
+        {"AAAA", "AAAA", 4, 1, {0}, {0}, 0},
+        {"one G in 16", "G" + std::string(15, 'A'), 16, 16, {6.2f}, {1}, 6.2f},
+        {"nine G seven C", std::string(9, 'G') + std::string(7, 'C'), 16, 16, {100}, {0.12f}, 100},
+        {"S B V D H", "SBVDH", 5, 1, {56}, {0}, 56},
+        {"D and H", "DDHd", 4, 1, {30}, {0.5f}, 30},
+        {"gaps weigh nothing", "G\t-7", 4, 1, {25}, {1}, 25},
+        {"other letters", "ATUWKRatuwkr*.", 7, 7, {0, 0}, {0, 0}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const WindowResults r = Compute(c.seq, c.ws, c.step);
+        ASSERT_EQ(r.GCValues.size(), c.gc.size() + 2);
+        ASSERT_EQ(r.SkewValues.size(), c.skew.size() + 2);
+        EXPECT_EQ(r.GCValues.front(), 0.0f);
+        EXPECT_EQ(r.GCValues.back(), 0.0f);
+        EXPECT_EQ(r.SkewValues.front(), 0.0f);
+        EXPECT_EQ(r.SkewValues.back(), 0.0f);
+        EXPECT_EQ(Windows(r.GCValues), c.gc);
+        EXPECT_EQ(Windows(r.SkewValues), c.skew);
+        EXPECT_EQ(r.AvgGC, c.avg);
+    }
+}
+
+TEST(CalcWindows, WeightsTableIsCaseInsensitiveAndCoversAllLetters)
+{
+    const std::string weighted = "GCSBVDHMYN";
+    for (int c = 0; c < 256; ++c) {
+        const auto uc = static_cast<unsigned char>(c);
+        const LetterWeight w = WeightOf(uc);
+        const bool isWeighted = c < 128 && weighted.find(static_cast<char>(std::toupper(c))) != std::string::npos;
+        EXPECT_EQ(w.gc != 0, isWeighted) << c;
+        if (c >= 'a' && c <= 'z') {
+            const LetterWeight upper = WeightOf(static_cast<unsigned char>(c - 'a' + 'A'));
+            EXPECT_EQ(w.gc, upper.gc) << c;
+            EXPECT_EQ(w.skew, upper.skew) << c;
+        }
+    }
+    EXPECT_EQ(WeightOf('M').skew, -5);
+    EXPECT_EQ(WeightOf('y').gc, 5);
+}
+
+TEST(CalcWindows, WindowCountFollowsTheGeometry)
+{
+    struct Case { int64_t length; int32_t ws, step; std::size_t windows; };
+    const Case cases[] = {
+        {10, 3, 2, 4},      // 1-3, 3-5, 5-7, 7-9; position 10 in none
+        {10, 10, 1, 1},     // window = sequence
+        {10, 11, 1, 0},     // window larger than the sequence
+        {10, 0, 1, 0},      {10, -5, 1, 0},
+        {10, 3, 0, 1},      // step 0: one window
+        {10, 3, -4, 1},     // negative step behaves like 0
+        {10, 11, 0, 0},
+        {10, 3, 20, 1},     // step beyond the sequence
+        {1000, 50, 100, 10}, // gaps between windows
+        {1000, 50, 1, 951},
+    };
+    for (const Case& c : cases) {
+        const WindowResults r = Compute(std::string(static_cast<std::size_t>(c.length), 'G'), c.ws, c.step);
+        EXPECT_EQ(r.GCValues.size(), c.windows + 2) << c.length << " " << c.ws << " " << c.step;
+        EXPECT_EQ(r.SkewValues.size(), c.windows + 2);
+        for (std::size_t k = 1; k <= c.windows; ++k)
+            EXPECT_EQ(r.GCValues[k], 100.0f);
+    }
+}
+
+TEST(CalcWindows, WindowsCoverTheirOwnPositionsOnly)
+{
+    // Length 10, window 3, step 2: windows 1-3, 3-5, 5-7, 7-9.
+    const WindowResults r = Compute("GAAACGGGTC", 3, 2);
+    EXPECT_EQ(Windows(r.GCValues), (std::vector<float>{33.3f, 33.3f, 100, 66.7f}));
+    EXPECT_EQ(Windows(r.SkewValues), (std::vector<float>{1, -1, 0.33f, 1}));
+
+    // Window 2, step 4 with gaps: windows 1-2, 5-6, 9-10.
+    const WindowResults g = Compute("GGCCAACCGC", 2, 4);
+    EXPECT_EQ(Windows(g.GCValues), (std::vector<float>{100, 0, 100}));
+    EXPECT_EQ(Windows(g.SkewValues), (std::vector<float>{1, 0, 0}));
+}
+
+TEST(CalcWindows, NoWindowStillGivesTheAverage)
+{
+    const WindowResults r = Compute("GGAA", 5, 1);
+    EXPECT_EQ(r.GCValues, (std::vector<float>{0, 0}));
+    EXPECT_EQ(r.SkewValues, (std::vector<float>{0, 0}));
+    EXPECT_EQ(r.AvgGC, 50.0f);
+
+    // A stale window 1 from an earlier call must not survive.
+    WindowResults again = Compute("GGGG", 2, 1);
+    CalcWindows("GGAA", 0, 1, again);
+    EXPECT_EQ(again.GCValues, (std::vector<float>{0, 0}));
+    EXPECT_EQ(again.SkewValues, (std::vector<float>{0, 0}));
+}
+
+TEST(CalcWindows, AgreesWithDirectSumsOnRandomSequences)
+{
+    // Each window summed on its own, in exact tenths, then rounded by the
+    // same rules; the one-pass computation must agree for every geometry.
+    std::mt19937 rng(12345);
+    const std::string alphabet = "ACGTNacgtnSMYBVDHRW-\t1";
+    struct Geometry { int32_t ws, step; };
+    const Geometry geometries[] = {{1, 1}, {7, 3}, {3, 7}, {50, 10}, {10, 50}, {64, 64},
+                                   {999, 1}, {1000, 1000}, {1, 999}, {300, 0}, {2, 1000}};
+    for (int round = 0; round < 4; ++round) {
+        std::string seq(1000 + static_cast<std::size_t>(round) * 37, 'A');
+        for (char& ch : seq)
+            ch = alphabet[rng() % alphabet.size()];
+        for (const Geometry& g : geometries) {
+            SCOPED_TRACE(testing::Message() << "round " << round << " ws " << g.ws << " step " << g.step);
+            const WindowResults r = Compute(seq, g.ws, g.step);
+            const int64_t L = static_cast<int64_t>(seq.size());
+            const int64_t n = (g.ws > L) ? 0 : g.step <= 0 ? 1 : (L - g.ws) / g.step + 1;
+            ASSERT_EQ(static_cast<int64_t>(r.GCValues.size()), n + 2);
+            for (int64_t k = 1; k <= n; ++k) {
+                int64_t gc = 0, sk = 0;
+                const int64_t first = (k - 1) * std::max(g.step, 0);
+                for (int64_t p = first; p < first + g.ws; ++p) {
+                    gc += WeightOf(static_cast<unsigned char>(seq[static_cast<std::size_t>(p)])).gc;
+                    sk += WeightOf(static_cast<unsigned char>(seq[static_cast<std::size_t>(p)])).skew;
+                }
+                const float gcExpected = static_cast<float>(RoundHalfEven(gc / 10.0 / g.ws, 3) * 100.0);
+                const float skExpected =
+                    gc == 0 ? 0.0f
+                            : static_cast<float>(RoundHalfEven(static_cast<float>(sk) / static_cast<float>(gc), 2));
+                ASSERT_EQ(r.GCValues[static_cast<std::size_t>(k)], gcExpected) << "window " << k;
+                ASSERT_EQ(r.SkewValues[static_cast<std::size_t>(k)], skExpected) << "window " << k;
+            }
+        }
+    }
+}
+
+TEST(CalcWindows, ReportsProgressAboutTenTimes)
+{
+    struct Case { std::size_t length; std::vector<float> values; };
+    const Case cases[] = {
+        {105, {10, 20, 30, 40, 50, 60, 70, 80, 90, 100}},
+        {10, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
+        {19, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19}},
+        {9, {9}}, // short sequences: the end only
+        {1, {1}},
+    };
+    for (const Case& c : cases) {
+        Recorder rec;
+        WindowResults r;
+        CalcWindows(std::string(c.length, 'A'), 3, 1, r, &rec);
+        EXPECT_EQ(rec.ranges, (std::vector<float>{0.0f, static_cast<float>(c.length)})) << c.length;
+        EXPECT_EQ(rec.values, c.values) << c.length;
+    }
+}
+
+TEST(CalcWindows, FailuresLeaveResultsAndProgressUntouched)
+{
+    constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+    struct Case { const char* name; std::string seq; int32_t ws, step; };
+    const Case cases[] = {
+        {"empty sequence", "", 2, 1},
+        {"empty sequence, no window", "", 0, 0},
+        {"next window end passes 2^31-1", std::string(20, 'G'), 10, kMax - 5},
+        {"step of 2^31-1", std::string(20, 'G'), 1, kMax},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WindowResults r = Sentinel();
+        Recorder rec;
+        EXPECT_THROW(CalcWindows(c.seq, c.ws, c.step, r, &rec), Failure);
+        ExpectUnchanged(r);
+        EXPECT_TRUE(rec.ranges.empty());
+        EXPECT_TRUE(rec.values.empty());
+    }
+}
+
+TEST(CalcWindows, LargeStepsThatStayWithin32BitsSucceed)
+{
+    constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+    const std::string seq(20, 'G');
+    // 5 + (2^31 - 6) is exactly 2^31 - 1: still a valid position.
+    EXPECT_EQ(Compute(seq, 5, kMax - 5).GCValues.size(), 3u);
+    // No window end reached, no step mark reached: nothing is added.
+    EXPECT_EQ(Compute(seq, 0, kMax).GCValues.size(), 2u);
+    EXPECT_EQ(Compute(seq, 21, kMax).GCValues.size(), 2u);
+}
+
+TEST(CalcWindows, StaysExactOnLongSequences)
+{
+    // 40,000,000 G push the running sums far past 2^24; a window after them
+    // must still see its own weights exactly (75 % and -0.33), and so must
+    // the average.
+    const std::size_t prefix = 40'000'000;
+    std::string seq(prefix, 'G');
+    for (int i = 0; i < 250; ++i)
+        seq += "GCCA";
+    const WindowResults r = Compute(seq, 1000, 1000);
+    const std::size_t n = r.GCValues.size() - 2;
+    ASSERT_EQ(n, 40'001u);
+    EXPECT_EQ(r.GCValues[n - 1], 100.0f);
+    EXPECT_EQ(r.SkewValues[n - 1], 1.0f);
+    EXPECT_EQ(r.GCValues[n], 75.0f);
+    EXPECT_EQ(r.SkewValues[n], -0.33f);
+
+    // Odd positions too: window of 3 starting one past the prefix.
+    const WindowResults odd = Compute(std::string_view(seq).substr(1), 3, static_cast<int32_t>(prefix - 1));
+    ASSERT_EQ(odd.GCValues.size(), 4u);
+    EXPECT_EQ(odd.GCValues[2], 100.0f); // the first three bases after the prefix: G C C
+    EXPECT_EQ(odd.SkewValues[2], -0.33f);
+}
