@@ -1,1 +1,253 @@
 #include "maps/gcmap.h"
+
+#include "analysis/numtext.h"
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+namespace quillet {
+
+namespace {
+
+// Fixed layout in twips.
+constexpr float kAxisX = 600;        // value axis, left end of horizontal lines, window 1
+constexpr float kRightMargin = 300;  // horizontal lines end at W - 300
+constexpr float kSpanMargin = 900;   // the sequence spans W - 900 twips
+
+// Arithmetic note: O, u, w, t, d and the point coordinates are 32-bit
+// floats and are computed in float where all operands are floats, so that
+// positions match the layout to the twip; N, S and the span are doubles.
+
+double ReadOrFail(const QString& text, const char* what)
+{
+    const std::optional<double> v = ReadNumber(text);
+    if (!v)
+        throw Failure(std::string(what) + " is not a number");
+    return *v;
+}
+
+// Number of windows of a per-window array: elements 1 .. K hold the windows,
+// element 0 and element K + 1 are spare, so K = size - 2. An array that was
+// never filled by a computation has no window count.
+int32_t WindowCount(const std::vector<float>& values)
+{
+    if (values.size() < 2)
+        throw Failure("no computed windows to draw");
+    if (values.size() - 2 > size_t(std::numeric_limits<int32_t>::max()))
+        throw Failure("too many windows to draw");
+    return int32_t(values.size() - 2);
+}
+
+// Total bases N, step S and the step width w for outer width W. The step is
+// taken as the whole number of bases the computation used (the text rounded
+// to the nearest integer, halves to even), so that the windows are drawn at
+// the positions they were computed at even if the text has a fraction.
+MapGeometry Geometry(float W, int32_t K, const MapInputs& in)
+{
+    MapGeometry g;
+    g.W = W;
+    g.K = K;
+    g.N = ReadOrFail(in.totalBases, "total bases");
+    g.S = double(ToInt32(ReadOrFail(in.stepText, "step")));
+    if (g.S <= 0)
+        throw Failure("step is not a positive number of bases");
+    const double stepsInSequence = g.N / g.S;
+    if (stepsInSequence == 0)
+        throw Failure("division by zero: no bases");
+    const double w = double(W - kSpanMargin) / stepsInSequence;
+    if (!std::isfinite(w) || std::fabs(w) > double(std::numeric_limits<float>::max()))
+        throw Failure("step width out of range");
+    g.w = float(w);
+    return g;
+}
+
+// nearest(a) \ nearest(b) on 64-bit integers: halves to even, quotient
+// truncated towards zero. The tick arithmetic multiplies a width by a power
+// of ten of bases, which exceeds 32 bits for large steps (1,000,000 on a few
+// megabases) although the quotient is small.
+int64_t Nearest64(double x)
+{
+    if (!std::isfinite(x) || std::fabs(x) > 9.0e15)
+        throw Failure("number out of range");
+    return int64_t(std::nearbyint(x));
+}
+
+int64_t Quotient64(double a, double b)
+{
+    const int64_t ra = Nearest64(a), rb = Nearest64(b);
+    if (rb == 0)
+        throw Failure("division by zero");
+    return ra / rb;
+}
+
+// A value-axis label sum as a 16-bit signed integer.
+int16_t Sum16(int a, int b)
+{
+    const int s = a + b;
+    if (s < std::numeric_limits<int16_t>::min() || s > std::numeric_limits<int16_t>::max())
+        throw Failure("overflow");
+    return int16_t(s);
+}
+
+void StartPicture(PictureSurface& pic)
+{
+    pic.Cls();
+    pic.SetFontName(QStringLiteral("Arial"));
+    pic.SetFontSize(9);
+}
+
+} // namespace
+
+SequenceAxisText DrawSequenceAxis(PictureSurface& pic, const MapGeometry& g, float axisY, bool labelsAbove,
+                                  const MapInputs& in)
+{
+    pic.Line(kAxisX, axisY, g.W - kRightMargin, axisY);
+
+    // A tick every T bases, T the largest power of ten not above the span
+    // from window 1 to one step beyond window K; n is the number of digits
+    // of the span.
+    const double span = g.S * double(g.K);
+    const int n = int(FormatGeneral(span).size());
+    const double T = std::pow(10.0, n - 1);
+    const int64_t count = Quotient64(span, T);
+
+    SequenceAxisText text;
+    float d = 0;           // twips per T bases, a whole number
+    double labelUnit = 1;  // label of tick r is r * labelUnit
+    if (n > 6) {
+        text.unit = QStringLiteral("Mb");
+        d = float(Quotient64(double(g.w) * std::pow(10.0, n - 4) * 1000.0, g.S));
+        labelUnit = std::pow(10.0, n - 7);
+        text.totalText = FormatGeneral(RoundHalfEven(g.N / 1000000.0, 2));
+    } else if (n >= 4) {
+        text.unit = QStringLiteral("Kb");
+        d = float(Quotient64(double(g.w) * T, g.S));
+        labelUnit = std::pow(10.0, n - 4);
+        text.totalText = FormatGeneral(RoundHalfEven(g.N / 1000.0, 2));
+    } else {
+        text.unit = QStringLiteral("bp");
+        d = float(Quotient64(double(g.w) * T, g.S));
+        labelUnit = T;
+        text.totalText = in.totalBases;
+    }
+
+    for (int64_t r = 1; r <= count; ++r) {
+        const float x = kAxisX + float(r) * d;
+        pic.LineStep(x, axisY, 0, 80);
+        pic.SetCurrentX(x - 180);
+        pic.SetCurrentY(labelsAbove ? (axisY + 80) - 320 : (axisY + 80) + 50);
+        pic.Print(FormatGeneral(double(r) * labelUnit) + text.unit);
+    }
+    return text;
+}
+
+void DrawMapHeader(PictureSurface& pic, float W, const SequenceAxisText& total, const MapInputs& in)
+{
+    pic.SetFontName(QStringLiteral("Arial"));
+    pic.SetFontSize(11);
+    pic.SetCurrentY(250);
+    // Each Print moves to the next text line, so the second line of each
+    // column stands under the first.
+    const float rightColumn = float(IntDiv(double(3.0f * W), 4));
+    pic.SetCurrentX(rightColumn);
+    pic.Print(QStringLiteral("    Avg G+C: ") + FormatSingle(in.AvgGC) + QStringLiteral(" %"));
+    pic.SetCurrentX(rightColumn);
+    pic.Print(QStringLiteral("Total bases: ") + total.totalText + total.unit);
+
+    pic.SetCurrentY(250);
+    const float leftColumn = float(IntDiv(double(4.0f * W), 7));
+    pic.SetCurrentX(leftColumn);
+    pic.Print(QStringLiteral("Window: ") + in.windowText + QStringLiteral("bp"));
+    pic.SetCurrentX(leftColumn);
+    pic.Print(QStringLiteral("      Step: ") + in.stepText + QStringLiteral("bp"));
+}
+
+void DrawGCMap(PictureSurface& pic, const std::vector<float>& GCValues, int16_t shift, const MapInputs& in)
+{
+    StartPicture(pic);
+    const float W = pic.Width(), H = pic.Height();
+    const float O = H - 200; // y of the value 20 + shift
+
+    // Reference line at the middle of the value axis (50 + shift), then the axis.
+    const float middle = float(IntDiv(double(H), 2));
+    pic.Line(kAxisX, middle, W - kRightMargin, middle);
+    pic.Line(kAxisX, 200, kAxisX, O);
+
+    const int32_t K = WindowCount(GCValues);
+    const MapGeometry g = Geometry(W, K, in);
+    const float u = (H - 400) / 60; // twips per percentage point
+
+    // Value ticks every 10 points from 30 + shift to 70 + shift.
+    for (int k = 1; k <= 5; ++k) {
+        const float y = O - float(10 * k) * u;
+        pic.Line(kAxisX, y, 500, y);
+        pic.SetCurrentX(100);
+        pic.SetCurrentY(y - 90);
+        pic.Print(FormatInteger(Sum16(shift, 20 + 10 * k)) + QStringLiteral("%"));
+    }
+
+    // The sequence axis goes where the curve is least likely to be: high
+    // (65 + shift) for G+C-poor sequences, low (35 + shift) otherwise.
+    const bool lowGC = in.AvgGC < 50;
+    const float axisY = lowGC ? O - 45 * u : O - 15 * u;
+    const SequenceAxisText total = DrawSequenceAxis(pic, g, axisY, lowGC, in);
+    DrawMapHeader(pic, W, total, in);
+    pic.SetFontSize(9);
+
+    // Window i at x = 600 + (i - 1) w and at the height the value axis gives
+    // its value. No clipping or thinning: the surface clips at its edges.
+    const float shiftF = float(shift);
+    pic.BeginCurve(in.curveColor);
+    for (int32_t i = 1; i <= K; ++i) {
+        const float x = float(double(kAxisX) + double(i - 1) * double(g.w));
+        const float y = O - ((GCValues[size_t(i)] - 20.0f) - shiftF) * u;
+        pic.CurveTo(x, y);
+    }
+    pic.EndCurve();
+}
+
+void DrawSkewMap(PictureSurface& pic, const std::vector<float>& SkewValues, int16_t scale, const MapInputs& in)
+{
+    const int32_t K = WindowCount(SkewValues);
+    StartPicture(pic);
+    const float W = pic.Width(), H = pic.Height();
+    const int32_t M = IntDiv(double(H), 2); // y of the value 0
+    const float B = H - 500;                // y of the value -scale/20
+
+    pic.Line(kAxisX, float(M), W - kRightMargin, float(M));
+    pic.Line(kAxisX, 500, kAxisX, B);
+
+    const MapGeometry g = Geometry(W, K, in);
+    if (scale <= 0)
+        throw Failure("scale is not positive");
+    const float t = (H - 1000) / float(scale); // twips per 0.1 of value
+
+    // A tick every 0.1 from the bottom, long and labelled every 0.5.
+    for (int r = 0; r <= scale; ++r) {
+        const float y = B - float(r) * t;
+        const bool major = r % 5 == 0;
+        pic.Line(kAxisX, y, major ? 500 : 550, y);
+        pic.SetCurrentX(120);
+        pic.SetCurrentY(y - 90);
+        if (major)
+            pic.Print(FormatFixed(r * 0.1 - scale / 20.0, 1));
+    }
+
+    // Sequence axis 0.35 x (H - 1000) below the zero line, labels below it.
+    const float axisY = float(double(M) + double((t * 7.0f * float(scale)) / 20.0f));
+    const SequenceAxisText total = DrawSequenceAxis(pic, g, axisY, false, in);
+    DrawMapHeader(pic, W, total, in);
+    pic.SetFontSize(9);
+
+    const float tenT = 10.0f * t;
+    pic.BeginCurve(in.curveColor);
+    for (int32_t i = 1; i <= K; ++i) {
+        const float x = float(double(kAxisX) + double(i - 1) * double(g.w));
+        const float y = float(double(M) - double(tenT * SkewValues[size_t(i)]));
+        pic.CurveTo(x, y);
+    }
+    pic.EndCurve();
+}
+
+} // namespace quillet

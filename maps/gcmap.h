@@ -25,4 +25,27 @@ struct MapInputs {
 void DrawGCMap(PictureSurface& pic, const std::vector<float>& GCValues, int16_t shift, const MapInputs& in);
 void DrawSkewMap(PictureSurface& pic, const std::vector<float>& SkewValues, int16_t scale, const MapInputs& in);
 
+// The steps shared by both maps, exposed for the maps' own use and tests.
+// Horizontal layout of one drawing: W outer width in twips, w twips per
+// step, K windows, N total bases, S the step in bases.
+struct MapGeometry {
+    float W = 0;
+    float w = 0;
+    int32_t K = 0;
+    double N = 0;
+    double S = 0;
+};
+
+struct SequenceAxisText {
+    QString unit;      // "Mb", "Kb" or "bp"
+    QString totalText; // total bases in that unit, for the header
+};
+
+// The sequence axis at height axisY with a tick every power of ten of bases
+// below the span S x K, labelled above or below the axis.
+SequenceAxisText DrawSequenceAxis(PictureSurface& pic, const MapGeometry& g, float axisY, bool labelsAbove,
+                                  const MapInputs& in);
+// The two-column header: window and step, average G+C and total bases.
+void DrawMapHeader(PictureSurface& pic, float W, const SequenceAxisText& total, const MapInputs& in);
+
 } // namespace quillet
