@@ -3,7 +3,9 @@
 #include <QFile>
 
 #include <cerrno>
+#include <cstdint>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,6 +40,27 @@ ssize_t ReadSome(int fd, char* buffer, std::size_t size)
     }
 }
 
+// Asks for transparent huge pages on the interior of a large buffer that has
+// not been touched yet. Filling 100 MB of fresh memory otherwise costs one
+// page fault per 4 KiB, which takes longer than reading the file itself.
+// Only advice: when the kernel declines, nothing changes.
+void AdviseHugePages(char* data, std::size_t size)
+{
+#if defined(MADV_HUGEPAGE)
+    constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
+    if (size < 4 * kHuge)
+        return;
+    const auto begin = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t first = (begin + kHuge - 1) & ~(kHuge - 1);
+    const std::uintptr_t last = (begin + size) & ~(kHuge - 1);
+    if (last > first)
+        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)size;
+#endif
+}
+
 } // namespace
 
 std::optional<std::string> ReadWholeFile(const QString& path)
@@ -56,6 +79,8 @@ std::optional<std::string> ReadWholeFile(const QString& path)
 
     std::string content;
     try {
+        content.reserve(static_cast<std::size_t>(st.st_size));
+        AdviseHugePages(content.data(), content.capacity());
         content.resize(static_cast<std::size_t>(st.st_size));
     } catch (const std::exception&) {
         return std::nullopt;
