@@ -193,12 +193,3 @@ TEST(FormatInteger, WritesPlainDigits)
     EXPECT_EQ(FormatInteger(-7), u"-7");
     EXPECT_EQ(FormatInteger(10000000000LL), u"10000000000");
 }
-
-TEST(FormatGeneral, ReadsBackWhatItWrites)
-{
-    for (float v : {45.7f, -1.0f, 0.12f, 1234567.0f, 0.00001f, 99.9f}) {
-        const std::optional<double> back = ReadNumber(FormatSingle(v, kComma), kComma);
-        ASSERT_TRUE(back.has_value()) << v;
-        EXPECT_EQ(static_cast<float>(*back), v);
-    }
-}
