@@ -181,8 +181,9 @@ void CalcWindows(std::string_view sequence, int32_t windowSize, int32_t step,
     std::vector<float> skewValues(static_cast<std::size_t>(windows + 2), 0.0f);
 
     // Window k needs the sums at its end and at the step mark (k-1)*step just
-    // before its start; marks are queued until their window ends. At most
-    // ceil(ws / step) + 1 of them are pending at once.
+    // before its start; marks are queued until their window ends. A window
+    // end is handled before a mark at the same position, so at most
+    // ceil(ws / step) marks are pending at once (one more slot is spare).
     std::size_t pending = 1;
     if (stepping && windows >= 2)
         pending = static_cast<std::size_t>(std::min(windows, (ws + st - 1) / st + 1));
