@@ -1,0 +1,39 @@
+// The position readout under the mouse and the proposed save name.
+#include "interaction/filename.h"
+#include "interaction/readout.h"
+
+#include <gtest/gtest.h>
+
+using namespace quillet;
+
+TEST(Readout, InvertsTheHorizontalMapping)
+{
+    struct Case {
+        float x;
+        int64_t expected;
+    };
+    // 1000 bases over a plot 1000 twips wide.
+    for (const Case c : {Case{600.5f, 0}, Case{1100.0f, 500}, Case{1599.0f, 999}})
+        EXPECT_EQ(ReadoutPosition(c.x, 1000, 1900, 2000, QStringLiteral("1000")), c.expected) << c.x;
+    EXPECT_EQ(ReadoutPosition(5437.5f, 2000, 10575, 4695, QStringLiteral("1000000")), 500000);
+}
+
+TEST(Readout, EdgesAndMissingResultsAreOutside)
+{
+    const QString total = QStringLiteral("1000");
+    for (const auto& [x, y] : {std::pair{600.0f, 1000.0f}, {1600.0f, 1000.0f}, {1000.0f, 300.0f},
+                               {1000.0f, 1700.0f}, {1000.0f, 100.0f}})
+        EXPECT_FALSE(ReadoutPosition(x, y, 1900, 2000, total)) << x << "," << y;
+    EXPECT_FALSE(ReadoutPosition(1000, 1000, 1900, 2000, QString()));
+    // A picture too narrow for a plot never divides by zero.
+    EXPECT_FALSE(ReadoutPosition(700, 1000, 900, 2000, total));
+}
+
+TEST(ProposedFileName, KeepsTheTitleButWhatCannotBeInAFileName)
+{
+    EXPECT_EQ(ProposedFileName(QStringLiteral("seq1|contig 21")), QStringLiteral("seq1contig 21"));
+    EXPECT_EQ(ProposedFileName(QStringLiteral("chr1 human\r")), QStringLiteral("chr1 human"));
+    EXPECT_EQ(ProposedFileName(QStringLiteral("../etc/passwd")), QStringLiteral("..etcpasswd"));
+    EXPECT_EQ(ProposedFileName(QStringLiteral("a\\b:c*d?e\"f<g>h\ti\x01j")), QStringLiteral("abcdefghij"));
+    EXPECT_EQ(ProposedFileName(QStringLiteral("Ünïcode — ok (v2) [x]")), QStringLiteral("Ünïcode — ok (v2) [x]"));
+}
