@@ -2,6 +2,7 @@
 
 #include "analysis/numtext.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -88,6 +89,25 @@ int16_t Sum16(int a, int b)
     if (s < std::numeric_limits<int16_t>::min() || s > std::numeric_limits<int16_t>::max())
         throw Failure("overflow");
     return int16_t(s);
+}
+
+// The curve through windows 1 .. K, window i at x = 600 + (i - 1) w and at
+// y = yOf(i), handed to the surface in batches.
+template <typename YOf>
+void DrawCurve(PictureSurface& pic, ColorValue color, const MapGeometry& g, int32_t K, YOf yOf)
+{
+    constexpr int32_t kBatch = 1024;
+    PictureSurface::CurvePoint batch[kBatch];
+    pic.BeginCurve(color);
+    for (int64_t first = 1; first <= K; first += kBatch) {
+        const int32_t n = int32_t(std::min<int64_t>(kBatch, K - first + 1));
+        for (int32_t k = 0; k < n; ++k) {
+            const int32_t i = int32_t(first + k);
+            batch[k] = {float(double(kAxisX) + double(i - 1) * double(g.w)), yOf(i)};
+        }
+        pic.CurveToMany(batch, size_t(n));
+    }
+    pic.EndCurve();
 }
 
 void StartPicture(PictureSurface& pic)
@@ -198,13 +218,7 @@ void DrawGCMap(PictureSurface& pic, const std::vector<float>& GCValues, int16_t 
     // Window i at x = 600 + (i - 1) w and at the height the value axis gives
     // its value. No clipping or thinning: the surface clips at its edges.
     const float shiftF = float(shift);
-    pic.BeginCurve(in.curveColor);
-    for (int32_t i = 1; i <= K; ++i) {
-        const float x = float(double(kAxisX) + double(i - 1) * double(g.w));
-        const float y = O - ((GCValues[size_t(i)] - 20.0f) - shiftF) * u;
-        pic.CurveTo(x, y);
-    }
-    pic.EndCurve();
+    DrawCurve(pic, in.curveColor, g, K, [&](int32_t i) { return O - ((GCValues[size_t(i)] - 20.0f) - shiftF) * u; });
 }
 
 void DrawSkewMap(PictureSurface& pic, const std::vector<float>& SkewValues, int16_t scale, const MapInputs& in)
@@ -241,13 +255,8 @@ void DrawSkewMap(PictureSurface& pic, const std::vector<float>& SkewValues, int1
     pic.SetFontSize(9);
 
     const float tenT = 10.0f * t;
-    pic.BeginCurve(in.curveColor);
-    for (int32_t i = 1; i <= K; ++i) {
-        const float x = float(double(kAxisX) + double(i - 1) * double(g.w));
-        const float y = float(double(M) - double(tenT * SkewValues[size_t(i)]));
-        pic.CurveTo(x, y);
-    }
-    pic.EndCurve();
+    DrawCurve(pic, in.curveColor, g, K,
+              [&](int32_t i) { return float(double(M) - double(tenT * SkewValues[size_t(i)])); });
 }
 
 } // namespace quillet

@@ -17,6 +17,12 @@ void PictureSurface::CurveTo(float x, float y)
     curveHasPoint_ = true;
 }
 
+void PictureSurface::CurveToMany(const CurvePoint* points, size_t count)
+{
+    for (size_t i = 0; i < count; ++i)
+        CurveTo(points[i].x, points[i].y);
+}
+
 void PictureSurface::EndCurve()
 {
     curveHasPoint_ = false;

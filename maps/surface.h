@@ -3,6 +3,7 @@
 // point, a font, and lines and text in the foreground or a given colour.
 // Production paints a persistent image (ImageSurface); tests record calls.
 #include <QString>
+#include <cstddef>
 #include <cstdint>
 
 namespace quillet {
@@ -46,6 +47,12 @@ public:
     virtual void BeginCurve(ColorValue color);
     virtual void CurveTo(float x, float y);
     virtual void EndCurve();
+    // The next `count` points of the curve at once: the same as CurveTo for
+    // each in turn (the default does exactly that), at one call per batch.
+    struct CurvePoint {
+        float x, y;
+    };
+    virtual void CurveToMany(const CurvePoint* points, size_t count);
 
 private:
     ColorValue curveColor_ = 0;
