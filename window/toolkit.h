@@ -57,7 +57,12 @@ class TextBox : public QLineEdit, public TwipsGeometry {
 public:
     explicit TextBox(QWidget* parent);
     QString Text() const { return text(); }
-    void SetText(const QString& t) { setText(t); }
+    // Shows the beginning of a long text, as a result field should.
+    void SetText(const QString& t)
+    {
+        setText(t);
+        setCursorPosition(0);
+    }
     uint32_t BackColor() const { return backColor_; }
     void SetBackColor(uint32_t value);
 signals:
