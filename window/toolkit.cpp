@@ -169,6 +169,7 @@ void ComboBox::SetFontName(const QString& family)
     QFont f = font();
     f.setFamily(family);
     setFont(f);
+    fitHeightToFont();
 }
 
 void ComboBox::SetFontSize(float points)
@@ -176,6 +177,14 @@ void ComboBox::SetFontSize(float points)
     QFont f = font();
     f.setPointSizeF(points);
     setFont(f);
+    fitHeightToFont();
+}
+
+void ComboBox::fitHeightToFont()
+{
+    // A drop-down combo box is as tall as its font needs, whatever height
+    // it was given.
+    SetHeight(float(sizeHint().height()) * kTwipsPerPixel);
 }
 
 // ---- VScrollBar ----

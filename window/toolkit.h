@@ -124,6 +124,9 @@ public:
 signals:
     void Click();
     void Change();
+
+private:
+    void fitHeightToFont();
 };
 
 // A vertical scroll bar. Setting Value, or Min/Max so that Value moves,
