@@ -1,7 +1,6 @@
 #pragma once
-// A PictureSurface that records what is drawn on it: Cls, Line (with or
-// without colour) and Print with the current point and font at the time.
-// Print advances the current point by a fixed line height per font size.
+// A PictureSurface that records Cls, Line and Print calls, with the current
+// point and font at each Print. A printed line is 25 twips per font point.
 #include "maps/surface.h"
 #include <QString>
 #include <vector>
@@ -11,10 +10,10 @@ namespace quillet::test {
 struct DrawCall {
     enum Kind { Cls, Line, Print } kind;
     float x1 = 0, y1 = 0, x2 = 0, y2 = 0; // Line end points
-    bool foreground = true;               // Line in the foreground colour
-    ColorValue color = 0;                 // Line colour when not foreground
-    QString text;                         // Print text
-    float x = 0, y = 0;                   // current point when printing
+    bool foreground = true;               // false: Line in `color`
+    ColorValue color = 0;
+    QString text;      // Print: text, current point and font
+    float x = 0, y = 0;
     QString fontName;
     float fontSize = 0;
 };
@@ -22,32 +21,18 @@ struct DrawCall {
 class RecordingSurface : public PictureSurface {
 public:
     RecordingSurface(float width, float height) : width_(width), height_(height) {}
-
-    // Twips a printed line advances per point of font size.
     static constexpr float kLineHeightPerPoint = 25;
-
     std::vector<DrawCall> calls;
 
     float Width() const override { return width_; }
     float Height() const override { return height_; }
-    void Cls() override
-    {
-        calls.push_back({DrawCall::Cls});
-        cx_ = cy_ = 0;
-    }
+    void Cls() override { calls.push_back({DrawCall::Cls}), cx_ = cy_ = 0; }
     void Line(float x1, float y1, float x2, float y2) override { AddLine(x1, y1, x2, y2, true, 0); }
-    void Line(float x1, float y1, float x2, float y2, ColorValue color) override
-    {
-        AddLine(x1, y1, x2, y2, false, color);
-    }
+    void Line(float x1, float y1, float x2, float y2, ColorValue c) override { AddLine(x1, y1, x2, y2, false, c); }
     void Print(const QString& text) override
     {
         DrawCall c{DrawCall::Print};
-        c.text = text;
-        c.x = cx_;
-        c.y = cy_;
-        c.fontName = font_;
-        c.fontSize = size_;
+        c.text = text, c.x = cx_, c.y = cy_, c.fontName = font_, c.fontSize = size_;
         calls.push_back(c);
         cx_ = 0;
         cy_ += size_ * kLineHeightPerPoint;
@@ -61,37 +46,21 @@ public:
     QString FontName() const override { return font_; }
     float FontSize() const override { return size_; }
 
-    // Filters over the record.
-    std::vector<DrawCall> Of(DrawCall::Kind kind) const
+    // Lines in the foreground colour (axes, ticks) or in a given colour (the curve).
+    std::vector<DrawCall> Lines(bool foreground) const
     {
         std::vector<DrawCall> out;
         for (const auto& c : calls)
-            if (c.kind == kind)
+            if (c.kind == DrawCall::Line && c.foreground == foreground)
                 out.push_back(c);
         return out;
     }
-    std::vector<DrawCall> ForegroundLines() const
+    std::vector<DrawCall> Prints() const
     {
         std::vector<DrawCall> out;
-        for (const auto& c : calls)
-            if (c.kind == DrawCall::Line && c.foreground)
-                out.push_back(c);
-        return out;
-    }
-    std::vector<DrawCall> CurveLines() const
-    {
-        std::vector<DrawCall> out;
-        for (const auto& c : calls)
-            if (c.kind == DrawCall::Line && !c.foreground)
-                out.push_back(c);
-        return out;
-    }
-    std::vector<QString> Texts() const
-    {
-        std::vector<QString> out;
         for (const auto& c : calls)
             if (c.kind == DrawCall::Print)
-                out.push_back(c.text);
+                out.push_back(c);
         return out;
     }
     const DrawCall* FindPrint(const QString& text) const
@@ -106,15 +75,9 @@ private:
     void AddLine(float x1, float y1, float x2, float y2, bool fore, ColorValue color)
     {
         DrawCall c{DrawCall::Line};
-        c.x1 = x1;
-        c.y1 = y1;
-        c.x2 = x2;
-        c.y2 = y2;
-        c.foreground = fore;
-        c.color = color;
+        c.x1 = x1, c.y1 = y1, c.x2 = x2, c.y2 = y2, c.foreground = fore, c.color = color;
         calls.push_back(c);
-        cx_ = x2;
-        cy_ = y2;
+        cx_ = x2, cy_ = y2;
     }
 
     float width_, height_;
