@@ -2,6 +2,7 @@
 
 #include "window/about.h"
 #include "window/layoutfactors.h"
+#include "window/pictures.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -20,7 +21,7 @@ Quillet::Quillet(PlatformServices& platform, QWidget* parent)
 {
     setObjectName(QStringLiteral("Quillet"));
     setWindowTitle(kTitle);
-    setWindowIcon(QIcon(QStringLiteral(":/icons/quillet.png")));
+    setWindowIcon(PictureIcon(QStringLiteral("quillet")));
     // The title bar and borders that the outer size includes.
     const int frame = style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, this);
     const int title = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
@@ -67,12 +68,12 @@ void Quillet::createControls()
     Command_about = new tk::CommandButton(this, QStringLiteral("About"));
     Command_about->setObjectName(QStringLiteral("Command_about"));
     Command_about->Move(9885, 105, 970, 830);
-    Command_about->SetPicture(QIcon(QStringLiteral(":/icons/about.png")));
+    Command_about->SetPicture(PictureIcon(QStringLiteral("about")));
 
     Command_save = new tk::CommandButton(this, QStringLiteral("Save"));
     Command_save->setObjectName(QStringLiteral("Command_save"));
     Command_save->Move(8910, 100, 970, 830);
-    Command_save->SetPicture(QIcon(QStringLiteral(":/icons/save.png")));
+    Command_save->SetPicture(PictureIcon(QStringLiteral("save")));
 
     Text5 = new tk::TextBox(this);
     Text5->setObjectName(QStringLiteral("Text5"));
@@ -82,7 +83,7 @@ void Quillet::createControls()
     Command_copy = new tk::CommandButton(this, QStringLiteral("Copy"));
     Command_copy->setObjectName(QStringLiteral("Command_copy"));
     Command_copy->Move(7935, 100, 970, 830);
-    Command_copy->SetPicture(QIcon(QStringLiteral(":/icons/copy.png")));
+    Command_copy->SetPicture(PictureIcon(QStringLiteral("copy")));
 
     Frame1 = new tk::Frame(this, QStringLiteral("Options"));
     Frame1->setObjectName(QStringLiteral("Frame1"));
@@ -154,12 +155,12 @@ void Quillet::createControls()
     Command_run = new tk::CommandButton(this, QStringLiteral("Run"));
     Command_run->setObjectName(QStringLiteral("Command_run"));
     Command_run->Move(6975, 100, 970, 830);
-    Command_run->SetPicture(QIcon(QStringLiteral(":/icons/quillet.png")));
+    Command_run->SetPicture(PictureIcon(QStringLiteral("quillet")));
 
     Command_open = new tk::CommandButton(this, QStringLiteral("Open"));
     Command_open->setObjectName(QStringLiteral("Command_open"));
     Command_open->Move(6000, 100, 970, 830);
-    Command_open->SetPicture(QIcon(QStringLiteral(":/icons/open.png")));
+    Command_open->SetPicture(PictureIcon(QStringLiteral("open")));
     tk::SetBackColor(Command_open, kSys3DLight, QPalette::Button);
 
     Frame2 = new tk::Frame(this, QStringLiteral("File directory"));
@@ -189,7 +190,7 @@ void Quillet::createControls()
     Image1 = new tk::ImageControl(this);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->Move(600, 165, 4470, 690);
-    Image1->setPixmap(QPixmap(QStringLiteral(":/pictures/banner.png")));
+    Image1->setPixmap(BannerPicture());
     Image1->setAccessibleName(QStringLiteral("Quillet"));
 
     Label8 = new tk::Label(this, QStringLiteral("Sequence Name:"));
