@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libgtest-dev libbenchmark-dev
-          fonts-liberation xvfb xauth xdotool imagemagick)
+          fonts-liberation fonts-wqy-zenhei xvfb xauth xdotool imagemagick)
 
 ensure_packages() {
     local missing=()

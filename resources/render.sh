@@ -5,11 +5,12 @@
 # this (Debian: apt-get install librsvg2-bin imagemagick fonts-liberation).
 #
 #   icons/NAME-16.png, -32.png, -48.png   button pictures and window icons
-#   icons/NAME.ico                        the same three sizes in one file
+#   icons/NAME-64.png, -96.png            the same for screens scaled to 2x
+#   icons/NAME.ico                        16, 32 and 48 pixels in one file
 #   pictures/banner.png, banner@2x.png    the 298 x 46 title banner
 #
 # Each picture has a large source (NAME.svg, drawn on a 48 unit grid and
-# rendered at 32 and 48 pixels) and a source fitted to the 16 pixel grid
+# rendered at 32 pixels and up) and a source fitted to the 16 pixel grid
 # (NAME-16.svg), so that the smallest size stays sharp.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -22,8 +23,9 @@ done
 mkdir -p icons pictures
 for name in quillet open copy save about; do
     rsvg-convert -w 16 -h 16 "src/$name-16.svg" -o "icons/$name-16.png"
-    rsvg-convert -w 32 -h 32 "src/$name.svg" -o "icons/$name-32.png"
-    rsvg-convert -w 48 -h 48 "src/$name.svg" -o "icons/$name-48.png"
+    for side in 32 48 64 96; do
+        rsvg-convert -w $side -h $side "src/$name.svg" -o "icons/$name-$side.png"
+    done
     convert "icons/$name-16.png" "icons/$name-32.png" "icons/$name-48.png" "icons/$name.ico"
 done
 

@@ -1,6 +1,7 @@
 #pragma once
 // The pictures built into the program (resources/): window icons and
-// button pictures in 16, 32 and 48 pixels, and the title banner.
+// button pictures in 16, 32 and 48 pixels (64 and 96 for screens scaled to
+// twice the size), and the title banner.
 #include <QIcon>
 #include <QPixmap>
 #include <QString>
@@ -21,13 +22,13 @@ inline void EnsurePictures()
     (void)registered;
 }
 
-// The icon NAME ("quillet", "open", "copy", "save", "about") with all three
+// The icon NAME ("quillet", "open", "copy", "save", "about") with all its
 // sizes, so that each place takes the size it shows instead of a scaled one.
 inline QIcon PictureIcon(const QString& name)
 {
     EnsurePictures();
     QIcon icon;
-    for (int side : {16, 32, 48})
+    for (int side : {16, 32, 48, 64, 96})
         icon.addFile(QStringLiteral(":/icons/%1-%2.png").arg(name).arg(side), QSize(side, side));
     return icon;
 }
