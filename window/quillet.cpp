@@ -47,101 +47,70 @@ Quillet::Quillet(PlatformServices& platform, QWidget* parent)
 
 Quillet::~Quillet() = default;
 
+namespace {
+// Creates a control under its design name at its design geometry (twips).
+template <typename T, typename... Args>
+T* Create(QWidget* parent, const char* name, float left, float top, float width, float height, Args&&... args)
+{
+    auto* control = new T(parent, std::forward<Args>(args)...);
+    control->setObjectName(QLatin1String(name));
+    control->Move(left, top, width, height);
+    return control;
+}
+
+// A text box for a number of at most seven characters.
+void MakeParameterBox(tk::TextBox* box, const QString& accessibleName)
+{
+    box->SetText(QStringLiteral("100"));
+    box->setMaxLength(7);
+    box->SetBackColor(kSysMenuBackground);
+    box->setAccessibleName(accessibleName);
+}
+} // namespace
+
 void Quillet::createControls()
 {
-    // Creation order and design geometry (twips) of every control.
-    ProgressBar1 = new tk::ProgressBar(this);
-    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->Move(240, 2040, 10900, 195);
+    // Every control in creation order, with its design geometry.
+    ProgressBar1 = Create<tk::ProgressBar>(this, "ProgressBar1", 240, 2040, 10900, 195);
     ProgressBar1->setAccessibleName(QStringLiteral("Progress"));
-
-    Combo1 = new tk::ComboBox(this);
-    Combo1->setObjectName(QStringLiteral("Combo1"));
-    Combo1->Move(9240, 2400, 1695, 300);
+    Combo1 = Create<tk::ComboBox>(this, "Combo1", 9240, 2400, 1695, 300);
     Combo1->setAccessibleName(QStringLiteral("Plot"));
-
-    VScroll1 = new tk::VScrollBar(this);
-    VScroll1->setObjectName(QStringLiteral("VScroll1"));
-    VScroll1->Move(10800, 3240, 350, 4695);
+    VScroll1 = Create<tk::VScrollBar>(this, "VScroll1", 10800, 3240, 350, 4695);
     VScroll1->setAccessibleName(QStringLiteral("Vertical scale"));
-
-    Command_about = new tk::CommandButton(this, QStringLiteral("About"));
-    Command_about->setObjectName(QStringLiteral("Command_about"));
-    Command_about->Move(9885, 105, 970, 830);
+    Command_about = Create<tk::CommandButton>(this, "Command_about", 9885, 105, 970, 830, QStringLiteral("About"));
     Command_about->SetPicture(PictureIcon(QStringLiteral("about")));
-
-    Command_save = new tk::CommandButton(this, QStringLiteral("Save"));
-    Command_save->setObjectName(QStringLiteral("Command_save"));
-    Command_save->Move(8910, 100, 970, 830);
+    Command_save = Create<tk::CommandButton>(this, "Command_save", 8910, 100, 970, 830, QStringLiteral("Save"));
     Command_save->SetPicture(PictureIcon(QStringLiteral("save")));
-
-    Text5 = new tk::TextBox(this);
-    Text5->setObjectName(QStringLiteral("Text5"));
-    Text5->Move(240, 2760, 4935, 270);
+    Text5 = Create<tk::TextBox>(this, "Text5", 240, 2760, 4935, 270);
     Text5->setAccessibleName(QStringLiteral("Sequence Name:"));
-
-    Command_copy = new tk::CommandButton(this, QStringLiteral("Copy"));
-    Command_copy->setObjectName(QStringLiteral("Command_copy"));
-    Command_copy->Move(7935, 100, 970, 830);
+    Command_copy = Create<tk::CommandButton>(this, "Command_copy", 7935, 100, 970, 830, QStringLiteral("Copy"));
     Command_copy->SetPicture(PictureIcon(QStringLiteral("copy")));
 
-    Frame1 = new tk::Frame(this, QStringLiteral("Options"));
-    Frame1->setObjectName(QStringLiteral("Frame1"));
-    Frame1->Move(5400, 960, 5750, 975);
-
-    Text4 = new tk::TextBox(Frame1);
-    Text4->setObjectName(QStringLiteral("Text4"));
-    Text4->Move(4680, 440, 735, 270);
+    Frame1 = Create<tk::Frame>(this, "Frame1", 5400, 960, 5750, 975, QStringLiteral("Options"));
+    Text4 = Create<tk::TextBox>(Frame1, "Text4", 4680, 440, 735, 270);
     Text4->SetBackColor(kSysActiveTitleBar);
     // A colour swatch: it shows no text and takes none.
     Text4->setReadOnly(true);
     Text4->setCursor(Qt::PointingHandCursor);
     Text4->setAccessibleName(QStringLiteral("Color"));
     Text4->setToolTip(QStringLiteral("Click to choose the colour of the curve"));
-
-    Text_Step = new tk::TextBox(Frame1);
-    Text_Step->setObjectName(QStringLiteral("Text_Step"));
-    Text_Step->Move(3000, 440, 735, 270);
-    Text_Step->SetText(QStringLiteral("100"));
-    Text_Step->setMaxLength(7);
-    Text_Step->SetBackColor(kSysMenuBackground);
-    Text_Step->setAccessibleName(QStringLiteral("Step(bp)"));
-
-    Text_WS = new tk::TextBox(Frame1);
-    Text_WS->setObjectName(QStringLiteral("Text_WS"));
-    Text_WS->Move(1200, 440, 735, 270);
-    Text_WS->SetText(QStringLiteral("100"));
-    Text_WS->setMaxLength(7);
-    Text_WS->SetBackColor(kSysMenuBackground);
-    Text_WS->setAccessibleName(QStringLiteral("Window(bp)"));
-
-    Label7 = new tk::Label(Frame1, QStringLiteral("Color"));
-    Label7->setObjectName(QStringLiteral("Label7"));
-    Label7->Move(4080, 450, 495, 255);
+    Text_Step = Create<tk::TextBox>(Frame1, "Text_Step", 3000, 440, 735, 270);
+    MakeParameterBox(Text_Step, QStringLiteral("Step(bp)"));
+    Text_WS = Create<tk::TextBox>(Frame1, "Text_WS", 1200, 440, 735, 270);
+    MakeParameterBox(Text_WS, QStringLiteral("Window(bp)"));
+    Label7 = Create<tk::Label>(Frame1, "Label7", 4080, 450, 495, 255, QStringLiteral("Color"));
     Label7->setBuddy(Text4);
-
-    Label2 = new tk::Label(Frame1, QStringLiteral("Step(bp)"));
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->Move(2160, 450, 855, 255);
+    Label2 = Create<tk::Label>(Frame1, "Label2", 2160, 450, 855, 255, QStringLiteral("Step(bp)"));
     Label2->setBuddy(Text_Step);
-
-    Label_windowsize = new tk::Label(Frame1, QStringLiteral("Window(bp)"));
-    Label_windowsize->setObjectName(QStringLiteral("Label_windowsize"));
-    Label_windowsize->Move(120, 450, 1095, 255);
+    Label_windowsize = Create<tk::Label>(Frame1, "Label_windowsize", 120, 450, 1095, 255, QStringLiteral("Window(bp)"));
     Label_windowsize->setBuddy(Text_WS);
 
-    Picture1 = new tk::PictureBox(this);
-    Picture1->setObjectName(QStringLiteral("Picture1"));
-    Picture1->Move(240, 3240, 10575, 4695);
+    Picture1 = Create<tk::PictureBox>(this, "Picture1", 240, 3240, 10575, 4695);
     Picture1->SetBackColor(kSysHighlightText);
     Picture1->setAccessibleName(QStringLiteral("Map"));
-
-    Label_move = new tk::Label(Picture1->Inside());
-    Label_move->setObjectName(QStringLiteral("Label_move"));
-    Label_move->Move(240, 960, 1455, 255);
+    Label_move = Create<tk::Label>(Picture1->Inside(), "Label_move", 240, 960, 1455, 255);
     Label_move->setAttribute(Qt::WA_TransparentForMouseEvents);
     Label_move->setAccessibleName(QStringLiteral("Position"));
-
     Line3 = new tk::LineControl(Picture1->Inside());
     Line3->setObjectName(QStringLiteral("Line3"));
     Line3->SetX1(1680);
@@ -152,59 +121,30 @@ void Quillet::createControls()
 
     CommonDialog1 = std::make_unique<CommonDialog>(platform_, this);
 
-    Command_run = new tk::CommandButton(this, QStringLiteral("Run"));
-    Command_run->setObjectName(QStringLiteral("Command_run"));
-    Command_run->Move(6975, 100, 970, 830);
+    Command_run = Create<tk::CommandButton>(this, "Command_run", 6975, 100, 970, 830, QStringLiteral("Run"));
     Command_run->SetPicture(PictureIcon(QStringLiteral("quillet")));
-
-    Command_open = new tk::CommandButton(this, QStringLiteral("Open"));
-    Command_open->setObjectName(QStringLiteral("Command_open"));
-    Command_open->Move(6000, 100, 970, 830);
+    Command_open = Create<tk::CommandButton>(this, "Command_open", 6000, 100, 970, 830, QStringLiteral("Open"));
     Command_open->SetPicture(PictureIcon(QStringLiteral("open")));
     tk::SetBackColor(Command_open, kSys3DLight, QPalette::Button);
 
-    Frame2 = new tk::Frame(this, QStringLiteral("File directory"));
-    Frame2->setObjectName(QStringLiteral("Frame2"));
-    Frame2->Move(240, 960, 5055, 975);
-
-    Text1 = new tk::TextBox(Frame2);
-    Text1->setObjectName(QStringLiteral("Text1"));
-    Text1->Move(240, 280, 4575, 270);
+    Frame2 = Create<tk::Frame>(this, "Frame2", 240, 960, 5055, 975, QStringLiteral("File directory"));
+    Text1 = Create<tk::TextBox>(Frame2, "Text1", 240, 280, 4575, 270);
     Text1->SetBackColor(kSysMenuBackground);
     Text1->setAccessibleName(QStringLiteral("FASTA file"));
+    Label5 = Create<tk::Label>(Frame2, "Label5", 120, 645, 4815, 255,
+                               QStringLiteral("* Single DNA sequence is valid with FASTA format"));
 
-    Label5 = new tk::Label(Frame2, QStringLiteral("* Single DNA sequence is valid with FASTA format"));
-    Label5->setObjectName(QStringLiteral("Label5"));
-    Label5->Move(120, 645, 4815, 255);
-
-    Label6 = new tk::Label(this);
-    Label6->setObjectName(QStringLiteral("Label6"));
-    Label6->Move(7440, 2835, 1455, 255);
+    Label6 = Create<tk::Label>(this, "Label6", 7440, 2835, 1455, 255);
     Label6->setAccessibleName(QStringLiteral("Total bases (bp):"));
-
-    Label4 = new tk::Label(this);
-    Label4->setObjectName(QStringLiteral("Label4"));
-    Label4->Move(7440, 2475, 735, 255);
+    Label4 = Create<tk::Label>(this, "Label4", 7440, 2475, 735, 255);
     Label4->setAccessibleName(QStringLiteral("Average G+C (%):"));
-
-    Image1 = new tk::ImageControl(this);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->Move(600, 165, 4470, 690);
+    Image1 = Create<tk::ImageControl>(this, "Image1", 600, 165, 4470, 690);
     Image1->setPixmap(BannerPicture());
     Image1->setAccessibleName(QStringLiteral("Quillet"));
-
-    Label8 = new tk::Label(this, QStringLiteral("Sequence Name:"));
-    Label8->setObjectName(QStringLiteral("Label8"));
-    Label8->Move(240, 2445, 1455, 255);
+    Label8 = Create<tk::Label>(this, "Label8", 240, 2445, 1455, 255, QStringLiteral("Sequence Name:"));
     Label8->setBuddy(Text5);
-
-    Label3 = new tk::Label(this, QStringLiteral("Total bases (bp):"));
-    Label3->setObjectName(QStringLiteral("Label3"));
-    Label3->Move(5640, 2835, 1695, 285);
-
-    Label1 = new tk::Label(this, QStringLiteral("Average G+C (%):"));
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->Move(5640, 2475, 1695, 255);
+    Label3 = Create<tk::Label>(this, "Label3", 5640, 2835, 1695, 285, QStringLiteral("Total bases (bp):"));
+    Label1 = Create<tk::Label>(this, "Label1", 5640, 2475, 1695, 255, QStringLiteral("Average G+C (%):"));
 }
 
 void Quillet::connectEvents()

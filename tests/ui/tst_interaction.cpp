@@ -1,5 +1,6 @@
 // Working with the drawn map: the plot selector and scroll bar, the mouse
 // readout, the plot colour, Save and Copy.
+#include "tests/ui/picturechecks.h"
 #include "tests/ui/scriptedplatform.h"
 #include "window/quillet.h"
 
@@ -10,28 +11,9 @@
 #include <set>
 
 using namespace quillet;
-using quillet::test::ScriptedPlatform;
+using namespace quillet::test;
 
 namespace {
-bool IsBlank(const QImage& img)
-{
-    const QRgb bg = img.pixel(0, 0);
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x)
-            if (img.pixel(x, y) != bg)
-                return false;
-    return true;
-}
-
-bool Contains(const QImage& img, QColor c)
-{
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x)
-            if (img.pixelColor(x, y) == c)
-                return true;
-    return false;
-}
-
 QString Lambda()
 {
     return QStringLiteral(QUILLET_SOURCE_DIR "/samples/lambda_virus.fa");

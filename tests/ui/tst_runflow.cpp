@@ -1,6 +1,7 @@
 // The main window from start-up through Open and Run: design state, the
 // proposed parameters, the three failure messages and what stays written,
 // and a successful run on a real genome.
+#include "tests/ui/picturechecks.h"
 #include "tests/ui/scriptedplatform.h"
 #include "window/quillet.h"
 
@@ -9,22 +10,12 @@
 #include <QtTest>
 
 using namespace quillet;
-using quillet::test::ScriptedPlatform;
+using namespace quillet::test;
 
 namespace {
 const QString kValidation = QStringLiteral("1 to 1000000 is valid");
 const QString kFile = QStringLiteral("The Fasta file doesn't exist.");
 const QString kAnalysis = QStringLiteral("Windows size is bigger than the length of sequence.");
-
-bool PictureIsBlank(const QImage& img)
-{
-    const QRgb bg = img.pixel(0, 0);
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x)
-            if (img.pixel(x, y) != bg)
-                return false;
-    return true;
-}
 } // namespace
 
 class RunFlowTest : public QObject {
@@ -54,7 +45,7 @@ private slots:
         QCOMPARE(w.Combo1->itemText(1), QStringLiteral("G-C/G+C"));
         QCOMPARE(w.Combo1->ListIndex(), int16_t(0));
         QCOMPARE(w.Combo1->currentText(), QStringLiteral("G+C content"));
-        QVERIFY(PictureIsBlank(w.Picture1->Image()));
+        QVERIFY(IsBlank(w.Picture1->Image()));
         QCOMPARE(w.Line3->DrawMode(), 11);
         QVERIFY(!w.Line3->isVisible());
         for (auto* box : {w.Text1, w.Text5})
@@ -152,7 +143,7 @@ private slots:
         QCOMPARE(w.ProgressBar1->Max(), 48502.0f);
         QCOMPARE(w.ProgressBar1->Value(), 48500.0f);
         QCOMPARE(w.MousePointer(), 0);
-        QVERIFY(!PictureIsBlank(w.Picture1->Image()));
+        QVERIFY(!IsBlank(w.Picture1->Image()));
 
         // The other plot sets the scroll bar to its own range.
         w.Combo1->setCurrentIndex(1);
@@ -226,7 +217,7 @@ private slots:
         QCOMPARE(!w.Text5->Text().isEmpty(), fieldsFilled);
         QCOMPARE(w.MousePointer(), 0);
         if (!fieldsFilled) {
-            QVERIFY(PictureIsBlank(w.Picture1->Image()));
+            QVERIFY(IsBlank(w.Picture1->Image()));
         }
     }
 
