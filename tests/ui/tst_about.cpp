@@ -258,6 +258,7 @@ private slots:
         QTest::newRow("Enter in the notice") << "EnterInNotice";
         QTest::newRow("keypad Enter") << "KeypadEnter";
         QTest::newRow("Esc") << "Esc";
+        QTest::newRow("Esc in the notice") << "EscInNotice";
         QTest::newRow("close box") << "CloseBox";
     }
     void closesWithEnterEscAndTheCloseBox()
@@ -273,6 +274,9 @@ private slots:
             else if (how == QLatin1String("EnterInNotice")) {
                 w.Text1->setFocus();
                 QTest::keyClick(w.Text1, Qt::Key_Return);
+            } else if (how == QLatin1String("EscInNotice")) {
+                w.Text1->setFocus();
+                QTest::keyClick(w.Text1, Qt::Key_Escape);
             } else if (how == QLatin1String("Esc"))
                 QTest::keyClick(w.focusWidget(), Qt::Key_Escape);
             else
