@@ -133,7 +133,8 @@ void AboutWindow::createControls()
     // above it, so its lower pixel shows under the grey and the pair reads
     // as an etched groove.
     Line1[1] = new tk::LineControl(this);
-    Line1[1]->setObjectName(QStringLiteral("Line1_1"));
+    Line1[1]->setObjectName(QStringLiteral("Line1"));
+    Line1[1]->setProperty("Index", 1);
     Line1[1]->SetBorderColor(0x00808080);
 
     lblDescription = new tk::Label(this, QStringLiteral("Author: ") + kAuthorName);
@@ -143,7 +144,8 @@ void AboutWindow::createControls()
     SetForeColor(lblDescription, 0x00000000);
 
     Line1[0] = new tk::LineControl(this);
-    Line1[0]->setObjectName(QStringLiteral("Line1_0"));
+    Line1[0]->setObjectName(QStringLiteral("Line1"));
+    Line1[0]->setProperty("Index", 0);
     Line1[0]->SetBorderColor(0x00FFFFFF);
     Line1[0]->SetBorderWidth(2);
 

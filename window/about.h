@@ -25,8 +25,10 @@ inline const QString kAuthorEmail = QStringLiteral("quillet@example.org");
 
 class frmAbout;
 
-// The on-screen About window with its controls under their design names.
-// frmAbout builds a new one for every opening and destroys it on closing.
+// The on-screen About window with its controls under their design names
+// (also their object names; the two separator lines are both "Line1", told
+// apart by their "Index" property). frmAbout builds a new one for every
+// opening and destroys it on closing.
 class AboutWindow : public QDialog {
     Q_OBJECT
 public:
