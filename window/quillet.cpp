@@ -15,9 +15,9 @@ namespace {
 const QString kTitle = QStringLiteral("Quillet V1.2.6");
 } // namespace
 
-Quillet::Quillet(PlatformServices& platform, QWidget* parent)
+Quillet::Quillet(PlatformServices& platform, QWidget* parent, std::optional<QSizeF> screenTwips)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      platform_(platform)
+      platform_(platform), screenTwips_(screenTwips)
 {
     setObjectName(QStringLiteral("Quillet"));
     setWindowTitle(kTitle);
@@ -184,13 +184,6 @@ void Quillet::Form_Load()
     Combo1->SetListIndex(0);
 }
 
-void Quillet::SetScreenOverride(float widthTwips, float heightTwips)
-{
-    screenOverride_ = true;
-    screenWidth_ = widthTwips;
-    screenHeight_ = heightTwips;
-}
-
 void Quillet::SetWidth(float twips)
 {
     outerWidth_ = twips;
@@ -215,14 +208,14 @@ float Quillet::ScaleHeight() const
 
 void Quillet::ArrangeControls()
 {
-    float sw = screenWidth_, sh = screenHeight_;
-    if (!screenOverride_) {
+    QSizeF screen;
+    if (screenTwips_) {
+        screen = *screenTwips_;
+    } else {
         const QScreen* s = QGuiApplication::primaryScreen();
-        const QSize size = s ? s->geometry().size() : QSize(1024, 768);
-        sw = float(size.width()) * tk::kTwipsPerPixel;
-        sh = float(size.height()) * tk::kTwipsPerPixel;
+        screen = QSizeF(s ? s->geometry().size() : QSize(1024, 768)) * tk::kTwipsPerPixel;
     }
-    const LayoutFactors f = ComputeLayoutFactors(sw, sh);
+    const LayoutFactors f = ComputeLayoutFactors(float(screen.width()), float(screen.height()));
 
     SetHeight(Height() * f.fy);
     SetWidth(Width() * f.fx);

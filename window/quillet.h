@@ -10,8 +10,10 @@
 #include "window/platform.h"
 #include "window/toolkit.h"
 
+#include <QSizeF>
 #include <QWidget>
 #include <memory>
+#include <optional>
 
 namespace quillet {
 
@@ -20,8 +22,9 @@ class frmAbout;
 class Quillet : public QWidget {
     Q_OBJECT
 public:
-    // `platform` answers the dialogs; it must outlive the window.
-    explicit Quillet(PlatformServices& platform, QWidget* parent = nullptr);
+    // `platform` answers the dialogs; it must outlive the window. The layout
+    // follows the primary screen, or `screenTwips` when given (tests).
+    explicit Quillet(PlatformServices& platform, QWidget* parent = nullptr, std::optional<QSizeF> screenTwips = {});
     ~Quillet() override;
 
     // Design client size in twips.
@@ -40,9 +43,6 @@ public:
     // MousePointer: 11 hourglass, 0 default.
     void SetMousePointer(int pointer);
     int MousePointer() const { return mousePointer_; }
-
-    // Screen size in twips; tests may pretend another screen.
-    void SetScreenOverride(float widthTwips, float heightTwips);
 
     // ---- Controls, under their design names ----
     tk::ProgressBar* ProgressBar1;
@@ -130,8 +130,7 @@ private:
     float outerWidth_ = 0, outerHeight_ = 0;
     float frameWidth_ = 0, frameHeight_ = 0;
     int mousePointer_ = 0;
-    bool screenOverride_ = false;
-    float screenWidth_ = 0, screenHeight_ = 0;
+    std::optional<QSizeF> screenTwips_;
 };
 
 } // namespace quillet

@@ -133,8 +133,13 @@ void CommandButton::SetPicture(const QIcon& icon)
 void CommandButton::resizeEvent(QResizeEvent* e)
 {
     QToolButton::resizeEvent(e);
-    // The picture takes what the caption leaves, up to 32 pixels.
-    const int side = std::clamp(std::min(width() - 8, height() - fontMetrics().height() - 10), 16, 32);
+    // The largest picture size that fits above the caption, so that the
+    // icon is drawn from an image of exactly that size and stays sharp.
+    const int room = std::min(width() - 8, height() - fontMetrics().height() - 6);
+    int side = 16;
+    for (int s : {32, 48})
+        if (s <= room)
+            side = s;
     setIconSize(QSize(side, side));
 }
 

@@ -3,9 +3,9 @@
 // and larger screens, where it must still fit and the cursor line must
 // still span the map.
 //
-// The test runs on an offscreen screen of 1024 x 768 pixels, so that the
-// start-up layout leaves the design as it is; each other screen is then
-// applied once through the screen override.
+// The test runs on an offscreen screen of 1024 x 768 pixels, where start-up
+// leaves the design as it is; other screens are given to the window as it
+// is created.
 #include "tests/ui/scriptedplatform.h"
 #include "window/quillet.h"
 
@@ -67,10 +67,7 @@ private slots:
         QFETCH(double, pictureWidth);
         QFETCH(double, pictureHeight);
 
-        Quillet w(platform);
-        QCOMPARE(w.Picture1->Width(), 10575.0f); // start-up left the design
-        w.SetScreenOverride(float(widthPx) * 15, float(heightPx) * 15);
-        w.ArrangeControls();
+        Quillet w(platform, nullptr, QSizeF(widthPx * 15.0, heightPx * 15.0));
 
         QVERIFY2(std::abs(w.Picture1->Width() - pictureWidth) < 0.1, qPrintable(QString::number(w.Picture1->Width())));
         QVERIFY2(std::abs(w.Picture1->Height() - pictureHeight) < 0.1, qPrintable(QString::number(w.Picture1->Height())));
