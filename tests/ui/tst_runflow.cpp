@@ -4,6 +4,7 @@
 #include "tests/ui/picturechecks.h"
 #include "tests/ui/scriptedplatform.h"
 #include "window/quillet.h"
+#include "window/syscolors.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -150,6 +151,47 @@ private slots:
         w.Command_run_Click();
         QCOMPARE(w.VScroll1->Max(), int16_t(1));
         QCOMPARE(w.VScroll1->Value(), int16_t(0));
+    }
+
+    void runDrawsTheMapWhereItsTwipsLie()
+    {
+        ScriptedPlatform p;
+        Quillet w(p);
+        w.Text1->SetText(lambda());
+        w.Text_WS->SetText(QStringLiteral("1000"));
+        w.Text_Step->SetText(QStringLiteral("500"));
+        w.Command_run_Click();
+        QVERIFY(p.messages.isEmpty());
+
+        const QImage img = w.Picture1->Image();
+        const float W = w.Picture1->Width(), H = w.Picture1->Height();
+        const auto px = [](double twips) { return int(std::floor(twips / 15.0)); };
+        const QColor ink(Qt::black);
+        const QColor curve = ResolveColor(w.Text4->BackColor());
+        // Value axis at x = 600 from y = 200 down to H - 200.
+        for (double y : {400.0, H / 2.0, H - 400.0})
+            QCOMPARE(img.pixelColor(px(600), px(y)), ink);
+        // Reference line across the plot at the middle height.
+        int onLine = 0;
+        const int row = px(std::round(H) / 2), first = px(600) + 1, last = px(W - 300);
+        for (int x = first; x <= last; ++x)
+            onLine += img.pixelColor(x, row) == ink || img.pixelColor(x, row) == curve;
+        QVERIFY2(onLine >= (last - first) * 9 / 10, qPrintable(QString::number(onLine)));
+        // A value tick and its label to the left of the axis.
+        const double u = (H - 400) / 60.0;
+        const double tick = H - 200 - 10 * u;
+        QCOMPARE(img.pixelColor(px(550), px(tick)), ink);
+        int labelInk = 0;
+        for (int x = px(100); x < px(480); ++x)
+            for (int y = px(tick - 90); y < px(tick + 150); ++y)
+                labelInk += img.pixelColor(x, y).lightness() < 128;
+        QVERIFY(labelInk > 20);
+        // The curve starts at window 1 on the axis, at its value's height.
+        const double y1 = H - 200 - (w.GCValues[1] - 20) * u;
+        bool curveFound = false;
+        for (int dy = -1; dy <= 1; ++dy)
+            curveFound |= img.pixelColor(px(600), px(y1) + dy) == curve;
+        QVERIFY(curveFound);
     }
 
     void crlfFileGivesTheSameSequenceAsLf()
