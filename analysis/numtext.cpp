@@ -2,6 +2,7 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <cmath>
@@ -247,14 +248,18 @@ QString FormatFixed(double value, int decimals, const NumberLocale& loc)
     if (decimals < 0)
         decimals = 0;
     const double rounded = RoundHalfEven(value, decimals);
-    char buf[400];
     // The rounded value is the double nearest a number with `decimals`
-    // places, so "%.*f" reproduces exactly those places.
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, std::fabs(rounded));
+    // places, so "%.*f" reproduces exactly those places. Up to 309 digits
+    // before the point and any number after it: measure, then write.
+    const double magnitude = std::fabs(rounded);
+    const int length = std::snprintf(nullptr, 0, "%.*f", decimals, magnitude);
+    std::string buf(static_cast<std::size_t>(std::max(length, 0)) + 1, '\0');
+    std::snprintf(buf.data(), buf.size(), "%.*f", decimals, magnitude);
+    buf.resize(static_cast<std::size_t>(std::max(length, 0)));
     QString out;
     if (rounded < 0.0)
         out.append(loc.minusSign);
-    const QString body = QString::fromLatin1(buf);
+    const QString body = QString::fromLatin1(buf.data(), static_cast<qsizetype>(buf.size()));
     if (loc.decimalPoint != u'.') {
         QString replaced = body;
         replaced.replace(QLatin1Char('.'), loc.decimalPoint);
