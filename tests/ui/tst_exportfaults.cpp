@@ -1,0 +1,258 @@
+// Save and Copy when the system says no: targets that cannot be written, a
+// read-only file system, a full disk, a file size limit and a clipboard that
+// cannot be taken. The program stays up, the map and the results stay as
+// they were, an existing file at the target is never damaged, and the user
+// is told about a failed Save (never about Copy).
+//
+// The file system cases mount small tmpfs instances in a private mount
+// namespace of this test (root only); where that is not possible they are
+// skipped and say why.
+#include "tests/ui/scriptedplatform.h"
+#include "window/quillet.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+
+using namespace quillet;
+using quillet::test::ScriptedPlatform;
+
+namespace {
+QString Lambda()
+{
+    return QStringLiteral(QUILLET_SOURCE_DIR "/samples/lambda_virus.fa");
+}
+
+QString SaveFailed(const QString& path)
+{
+    return QStringLiteral("The map could not be saved to %1.").arg(path);
+}
+
+// Everything a failed Save or Copy must leave alone.
+struct Snapshot {
+    QImage picture;
+    QString name, length, average;
+    std::vector<float> gc, skew;
+    int16_t scroll;
+
+    static Snapshot of(Quillet& w)
+    {
+        return {w.Picture1->Image(), w.Text5->Text(), w.Label6->Caption(), w.Label4->Caption(),
+                w.GCValues,          w.SkewValues,    w.VScroll1->Value()};
+    }
+    bool operator==(const Snapshot& o) const
+    {
+        return picture == o.picture && name == o.name && length == o.length && average == o.average && gc == o.gc &&
+               skew == o.skew && scroll == o.scroll;
+    }
+};
+
+// A file size limit for this process while in scope; writes past it fail
+// (SIGXFSZ ignored, so they fail with EFBIG instead of ending the process).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        ok_ = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+    bool ok() const { return ok_; }
+
+private:
+    rlimit saved_{};
+    void (*oldHandler_)(int) = nullptr;
+    bool ok_ = false;
+};
+} // namespace
+
+class ExportFaultsTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    QString mountReason; // empty when tmpfs mounts are possible
+    QStringList mounts;
+
+    // A tmpfs of `kib` KiB at a fresh folder, holding `existing` as
+    // "map.bmp" when given, made read-only afterwards when asked.
+    QString mountTmpfs(const QString& name, int kib, const QByteArray& existing, bool readOnly)
+    {
+        const QString at = dir.filePath(name);
+        if (!QDir().mkpath(at))
+            return {};
+        const QByteArray where = QFile::encodeName(at);
+        const QByteArray options = "size=" + QByteArray::number(kib) + "k";
+        if (::mount("tmpfs", where.constData(), "tmpfs", 0, options.constData()) != 0)
+            return {};
+        mounts << at;
+        if (!existing.isEmpty()) {
+            QFile f(at + QStringLiteral("/map.bmp"));
+            if (!f.open(QIODevice::WriteOnly) || f.write(existing) != existing.size())
+                return {};
+        }
+        if (readOnly && ::mount("tmpfs", where.constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, options.constData()) != 0)
+            return {};
+        return at;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(dir.isValid());
+        // A private mount namespace: the tmpfs instances are seen by this
+        // test alone and vanish with it, whatever happens.
+        if (::geteuid() != 0)
+            mountReason = QStringLiteral("mounting a tmpfs needs root");
+        else if (::unshare(CLONE_NEWNS) != 0)
+            mountReason = QStringLiteral("no private mount namespace: %1").arg(QString::fromLocal8Bit(strerror(errno)));
+        else if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            mountReason = QStringLiteral("mounts cannot be made private: %1").arg(QString::fromLocal8Bit(strerror(errno)));
+    }
+
+    void cleanupTestCase()
+    {
+        for (const QString& m : std::as_const(mounts))
+            ::umount2(QFile::encodeName(m).constData(), MNT_DETACH);
+    }
+
+    void saveFailures_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("folder is a regular file") << "under file";
+        QTest::newRow("target is a folder") << "folder";
+        QTest::newRow("name longer than the system allows") << "long name";
+        QTest::newRow("read-only file system, new file") << "read-only";
+        QTest::newRow("read-only file system, existing file") << "read-only existing";
+        QTest::newRow("disk full, existing file") << "full";
+        QTest::newRow("file size limit") << "size limit";
+    }
+
+    void saveFailures()
+    {
+        QFETCH(QString, kind);
+        ScriptedPlatform p;
+        Quillet w(p);
+        w.show();
+        w.Text1->SetText(Lambda());
+        w.Text_WS->SetText(QStringLiteral("1000"));
+        w.Text_Step->SetText(QStringLiteral("500"));
+        w.Command_run_Click();
+        QVERIFY(p.messages.isEmpty());
+        const Snapshot before = Snapshot::of(w);
+
+        // An earlier map that a failed Save must not damage.
+        const QByteArray earlier = QByteArray("BM") + QByteArray(20000, 'x');
+        QString path;
+        if (kind == u"under file") {
+            QFile f(dir.filePath(QStringLiteral("plain.txt")));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            path = f.fileName() + QStringLiteral("/map.bmp");
+        } else if (kind == u"folder") {
+            path = dir.filePath(QStringLiteral("a-folder.bmp"));
+            QVERIFY(QDir().mkdir(path));
+        } else if (kind == u"long name") {
+            path = dir.filePath(QString(300, u'm') + QStringLiteral(".bmp"));
+        } else if (kind.startsWith(u"read-only") || kind == u"full") {
+            if (!mountReason.isEmpty())
+                QSKIP(qPrintable(mountReason));
+            const bool existing = kind != u"read-only";
+            // The map takes about 850 KB as a bitmap; 64 KiB hold only the
+            // earlier file.
+            const QString at = mountTmpfs(kind.section(u' ', 0, 0), 64, existing ? earlier : QByteArray(),
+                                          kind.startsWith(u"read-only"));
+            if (at.isEmpty())
+                QSKIP("a tmpfs could not be mounted");
+            path = at + QStringLiteral("/map.bmp");
+        } else if (kind == u"size limit") {
+            path = dir.filePath(QStringLiteral("limited.bmp"));
+        }
+
+        p.saveAnswers.push_back(path);
+        {
+            FileSizeLimit limit(kind == u"size limit" ? 64 * 1024 : RLIM_INFINITY);
+            QVERIFY(limit.ok());
+            w.Command_save_Click();
+        }
+        QCOMPARE(p.messages, QStringList{SaveFailed(path)});
+        QVERIFY2(Snapshot::of(w) == before, "the map and the results must stay as they were");
+        QCOMPARE(w.CommonDialog1->CancelError, false);
+        QCOMPARE(w.CommonDialog1->Flags, 0L);
+
+        // Whatever was at the target before is still there, unchanged, and
+        // no half-written file is left beside it.
+        const QFileInfo target(path);
+        if (kind.endsWith(u"existing") || kind == u"full") {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), earlier);
+            QCOMPARE(QDir(target.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("map.bmp")});
+        } else if (kind == u"folder") {
+            QVERIFY(target.isDir());
+        } else if (kind == u"size limit") {
+            QVERIFY(QDir(target.path()).entryList({QStringLiteral("limited*")}, QDir::Files | QDir::Hidden).isEmpty());
+        } else {
+            QVERIFY(!target.exists());
+        }
+
+        // Save still works.
+        const QString good = dir.filePath(QStringLiteral("good-") + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-') + QStringLiteral(".bmp"));
+        p.saveAnswers.push_back(good);
+        w.Command_save_Click();
+        QCOMPARE(p.messages.size(), 1);
+        QImageReader reader(good);
+        QCOMPARE(reader.format(), QByteArray("bmp"));
+        QCOMPARE(reader.read().convertToFormat(QImage::Format_RGB32),
+                 w.Picture1->Image().convertToFormat(QImage::Format_RGB32));
+    }
+
+    void copyWithoutClipboard_data()
+    {
+        QTest::addColumn<bool>("withResult");
+        QTest::newRow("with a map") << true;
+        QTest::newRow("before any run") << false;
+    }
+
+    void copyWithoutClipboard()
+    {
+        QFETCH(bool, withResult);
+        ScriptedPlatform p;
+        Quillet w(p);
+        w.show();
+        if (withResult) {
+            w.Text1->SetText(Lambda());
+            w.Command_run_Click();
+            QVERIFY(!w.Label6->Caption().isEmpty());
+        }
+        const Snapshot before = Snapshot::of(w);
+        p.clipboardWorks = false;
+        w.Command_copy_Click();
+        w.Command_copy_Click();
+        QVERIFY(p.messages.isEmpty());
+        QVERIFY(p.copiedImages.empty());
+        QVERIFY2(Snapshot::of(w) == before, "the map and the results must stay as they were");
+
+        // Once the clipboard can be taken again, Copy places the map.
+        p.clipboardWorks = true;
+        w.Command_copy_Click();
+        QCOMPARE(p.copiedImages.size(), size_t(1));
+        QCOMPARE(p.copiedImages.front(), w.Picture1->Image());
+        QVERIFY(p.messages.isEmpty());
+    }
+};
+
+QTEST_MAIN(ExportFaultsTest)
+#include "tst_exportfaults.moc"
