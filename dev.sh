@@ -6,7 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libgtest-dev libbenchmark-dev
-          fonts-liberation fonts-wqy-zenhei xvfb xauth xdotool imagemagick)
+          fonts-liberation fonts-wqy-zenhei xvfb xauth xdotool imagemagick
+          clang libclang-rt-14-dev)
 
 ensure_packages() {
     local missing=()
@@ -38,8 +39,50 @@ case "${1:-}" in
         ;;
     test)
         ensure_packages
+        started=$SECONDS
         build build-test RelWithDebInfo
         (cd build-test && ctest --output-on-failure -j"$(nproc)")
+        echo "== tests passed ($((SECONDS - started)) s)"
+
+        # The whole suite again with AddressSanitizer and UndefinedBehavior-
+        # Sanitizer; any report fails the test that triggered it.
+        cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+              -DQUILLET_SANITIZE=ON -DQUILLET_BUILD_BENCH=OFF >/dev/null
+        cmake --build build-asan -j"$(nproc)"
+        (cd build-asan &&
+            ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_string_checks=1 \
+            UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+            ctest --output-on-failure -j"$(nproc)")
+        echo "== sanitized tests passed ($((SECONDS - started)) s)"
+
+        # Each fuzz target for a bounded time (QUILLET_FUZZ_SECONDS, 60 by
+        # default), both at once, starting from the seeds in fuzz/corpus.
+        # A crash, leak or sanitizer report fails; the input that caused it
+        # is kept in build-fuzz/artifacts.
+        cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+              -DQUILLET_BUILD_FUZZ=ON -DQUILLET_BUILD_TESTS=OFF -DQUILLET_BUILD_BENCH=OFF >/dev/null
+        cmake --build build-fuzz -j"$(nproc)" --target fuzz_fasta fuzz_numtext
+        fuzz_pids=()
+        for target in fasta numtext; do
+            mkdir -p "build-fuzz/corpus/$target" build-fuzz/artifacts
+            "build-fuzz/fuzz/fuzz_$target" -max_total_time="${QUILLET_FUZZ_SECONDS:-60}" -timeout=10 \
+                -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="build-fuzz/artifacts/$target-" \
+                "build-fuzz/corpus/$target" "fuzz/corpus/$target" >"build-fuzz/fuzz_$target.log" 2>&1 &
+            fuzz_pids+=($!)
+        done
+        fuzz_failed=0
+        for i in 0 1; do
+            target=$([ $i -eq 0 ] && echo fasta || echo numtext)
+            if wait "${fuzz_pids[$i]}"; then
+                echo "fuzz_$target: $(grep -E '^stat::number_of_executed_units' "build-fuzz/fuzz_$target.log" | cut -d: -f4 | tr -d ' ') inputs, no findings"
+            else
+                fuzz_failed=1
+                echo "fuzz_$target FAILED; its log ends:"
+                grep -v '^#[0-9]' "build-fuzz/fuzz_$target.log" | tail -n 60
+            fi
+        done
+        [ $fuzz_failed -eq 0 ] || exit 1
+        echo "== all tests passed in $((SECONDS - started)) s"
         ;;
     *)
         echo "usage: ./dev.sh start | ./dev.sh test" >&2
