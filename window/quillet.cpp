@@ -110,6 +110,9 @@ void Quillet::createControls()
     Picture1->setAccessibleName(QStringLiteral("Map"));
     Label_move = Create<tk::Label>(Picture1->Inside(), "Label_move", 240, 960, 1455, 255);
     Label_move->setAttribute(Qt::WA_TransparentForMouseEvents);
+    QColor readoutBack = ResolveColor(kSysHighlightText);
+    readoutBack.setAlpha(210);
+    Label_move->SetCaptionBackground(readoutBack);
     Label_move->setAccessibleName(QStringLiteral("Position"));
     Line3 = new tk::LineControl(Picture1->Inside());
     Line3->setObjectName(QStringLiteral("Line3"));

@@ -115,6 +115,16 @@ void Label::mouseReleaseEvent(QMouseEvent* e)
         emit Click();
 }
 
+void Label::paintEvent(QPaintEvent* e)
+{
+    if (captionBackground_.isValid() && !text().isEmpty()) {
+        QPainter p(this);
+        const QRect r = fontMetrics().boundingRect(contentsRect(), int(alignment()), text());
+        p.fillRect(r.adjusted(-2, 0, 2, 0), captionBackground_);
+    }
+    QLabel::paintEvent(e);
+}
+
 // ---- CommandButton ----
 
 CommandButton::CommandButton(QWidget* parent, const QString& caption) : QToolButton(parent), TwipsGeometry(this)

@@ -84,11 +84,18 @@ public:
     explicit Label(QWidget* parent, const QString& caption = {});
     QString Caption() const { return text(); }
     void SetCaption(const QString& c) { setText(c); }
+    // Paints this colour just behind the caption (not the whole label), so
+    // a caption over a drawing stays readable.
+    void SetCaptionBackground(const QColor& c) { captionBackground_ = c; update(); }
 signals:
     void Click();
 
 protected:
     void mouseReleaseEvent(QMouseEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+
+private:
+    QColor captionBackground_;
 };
 
 // A command button in the graphical style: picture above caption.
