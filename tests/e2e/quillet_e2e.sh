@@ -6,8 +6,9 @@
 #
 # usage: quillet_e2e.sh <quillet binary> <source dir> <output dir>
 # Uses the X display in QUILLET_E2E_DISPLAY when set (1024 x 768); otherwise
-# starts its own Xvfb on a free display from :97 up. Exits 77 (skipped) when no X server
-# can be had or a tool is missing. Screenshots stay in the output dir.
+# starts its own Xvfb on a free display from :97 up. Exits 77 (skipped) when
+# no X server can be had or a tool is missing. Screenshots stay in the
+# output dir.
 set -uo pipefail
 
 QUILLET=$1
@@ -62,6 +63,8 @@ else
     # The first free display from :97 up (away from the :0 of desktops and
     # the :99 of xvfb-run); a server that finds its display taken after all
     # exits, and the next number is tried.
+    # Ours once it answers and the display's lock file holds its process.
+    ours() { xdotool getdisplaygeometry >/dev/null 2>&1 && [ "$(tr -d ' ' <"/tmp/.X$1-lock")" = "$XVFB_PID" ]; }
     XVFB_PID=""
     for n in $(seq 97 140); do
         [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
@@ -72,9 +75,7 @@ else
         PIDS+=("$XVFB_PID")
         export DISPLAY=":$n"
         until=$((SECONDS + 10))
-        # Ours once it answers and the display's lock file holds its process.
-        ours() { xdotool getdisplaygeometry >/dev/null 2>&1 && [ "$(tr -d ' ' <"/tmp/.X$n-lock")" = "$XVFB_PID" ]; }
-        until ours; do
+        until ours "$n"; do
             if ! kill -0 "$XVFB_PID" 2>/dev/null || [ $SECONDS -ge $until ]; then
                 kill "$XVFB_PID" 2>/dev/null
                 wait "$XVFB_PID" 2>/dev/null
@@ -130,9 +131,8 @@ picture_sum() {
 # Waits until the picture box differs from the given checksum (the map was
 # redrawn) and is not blank.
 wait_redrawn() { # before-sum name
-    local until=$((SECONDS + 15)) n=0
+    local until=$((SECONDS + 15))
     while [ $SECONDS -lt $until ] && [ $SECONDS -lt $DEADLINE ]; do
-        n=$((n + 1))
         shot "$2" || return 1
         if [ "$(picture_sum "$2")" != "$1" ] && [ "$(picture_colours "$2")" -gt 2 ]; then
             return 0
@@ -207,8 +207,13 @@ BACKGROUND=$(pixel 2 2)
 AXIS=$(pixel "$(px 600)" "$(px 2000)")
 echo "background $BACKGROUND, value axis $AXIS"
 [ "$AXIS" != "$BACKGROUND" ] || fail "no value axis at x = 600 twips"
-COLOURS=$(convert "$TARGET" -format %k info:)
-[ "$COLOURS" -ge 3 ] || fail "only $COLOURS colours: background, axes and curve expected"
+# The curve has the plot colour, which the colour swatch Text4 shows: at
+# (4680, 440) inside Frame1 at (5400, 960), 735 x 270.
+SWATCH=$(convert "$OUT/scrolled.png" -format \
+    "%[pixel:p{$(px $((5400 + 4680 + 735 / 2))),$(px $((960 + 440 + 270 / 2)))}]" info:)
+echo "plot colour $SWATCH"
+[ "$SWATCH" != "$BACKGROUND" ] && [ "$SWATCH" != "$AXIS" ] || fail "no plot colour in the swatch"
+convert "$TARGET" -depth 8 -format %c histogram:info: | grep -qF ": ${SWATCH#srgb}" || fail "no curve in the plot colour"
 
 # The file is what the window shows (the window is still there, unchanged).
 shot after

@@ -433,6 +433,72 @@ private slots:
         CheckStillUsable(w, p);
     }
 
+    // ---- Everything one can do with a map from extreme parameters ----
+    // Maps whose steps are far wider than the picture, one base long, with
+    // a hundred thousand windows, without any window, or that could not be
+    // drawn at all: switching the plot, every scroll position, the pointer
+    // across the picture, Save and Copy raise nothing and keep the results.
+    void extremeMapsStayUsable_data()
+    {
+        QTest::addColumn<int>("bases");
+        QTest::addColumn<QString>("step");
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("step far beyond the sequence") << 20 << "2147483" << "10" << QString();
+        QTest::newRow("one base, one window") << 1 << "1" << "1" << QString();
+        QTest::newRow("window of the whole sequence") << 7 << "3" << "7" << QString();
+        QTest::newRow("100,000 windows of one base") << 100000 << "1" << "1" << QString();
+        QTest::newRow("no window") << 20 << "1" << "0" << QString();
+        QTest::newRow("step that rounds to 0") << 20 << "0.4" << "10" << kAnalysis;
+        QTest::newRow("step of 1e-300") << 20 << "1e-300" << "10" << kAnalysis;
+    }
+
+    void extremeMapsStayUsable()
+    {
+        QFETCH(int, bases);
+        QFETCH(QString, step);
+        QFETCH(QString, window);
+        QFETCH(QString, message);
+        ScriptedPlatform p;
+        Quillet w(p);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QByteArray content = ">extreme\n";
+        for (int i = 0; i < bases; ++i)
+            content.append("GCAT"[i % 4]);
+        content.append('\n');
+        w.Text1->SetText(write(QStringLiteral("extreme.fa"), content));
+        w.Text_Step->SetText(step);
+        w.Text_WS->SetText(window);
+        w.Command_run_Click();
+        QCOMPARE(p.messages, message.isEmpty() ? QStringList() : QStringList{message});
+        p.messages.clear();
+        const QString length = w.Label6->Caption();
+        QCOMPARE(length, QString::number(bases));
+
+        for (int16_t plot : {1, 0}) {
+            w.Combo1->SetListIndex(plot);
+            for (int16_t v = w.VScroll1->Min(); v <= w.VScroll1->Max(); ++v)
+                w.VScroll1->SetValue(v);
+            QWidget* inside = w.Picture1->Inside();
+            for (int x = -5; x <= inside->width() + 5; x += 7)
+                for (int y : {-5, inside->height() / 3, inside->height() / 2, inside->height() + 5})
+                    QTest::mouseMove(inside, QPoint(x, y));
+            QTest::mouseMove(inside, inside->rect().center());
+            QVERIFY2(!w.Label_move->Caption().isEmpty(), "the readout follows the pointer");
+        }
+        const QString path = dir.filePath(QStringLiteral("extreme.bmp"));
+        p.saveAnswers.push_back(path);
+        w.Command_save_Click();
+        w.Command_copy_Click();
+        QVERIFY(p.messages.isEmpty());
+        QVERIFY(QFileInfo(path).size() > 0);
+        QCOMPARE(p.copiedImages.size(), size_t(1));
+        QCOMPARE(w.Label6->Caption(), length);
+        QCOMPARE(w.MousePointer(), 0);
+        CheckStillUsable(w, p);
+    }
+
     // ---- Files of gigabytes ----
     // Sparse files cost no disk and little time, but the whole content is
     // held in memory while a run lasts, so each case needs about its size
