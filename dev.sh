@@ -50,7 +50,7 @@ case "${1:-}" in
               -DQUILLET_SANITIZE=ON -DQUILLET_BUILD_BENCH=OFF >/dev/null
         cmake --build build-asan -j"$(nproc)"
         (cd build-asan &&
-            ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_string_checks=1 \
+            ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1 \
             UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
             ctest --output-on-failure -j"$(nproc)")
         echo "== sanitized tests passed ($((SECONDS - started)) s)"

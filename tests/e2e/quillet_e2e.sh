@@ -213,7 +213,8 @@ SWATCH=$(convert "$OUT/scrolled.png" -format \
     "%[pixel:p{$(px $((5400 + 4680 + 735 / 2))),$(px $((960 + 440 + 270 / 2)))}]" info:)
 echo "plot colour $SWATCH"
 [ "$SWATCH" != "$BACKGROUND" ] && [ "$SWATCH" != "$AXIS" ] || fail "no plot colour in the swatch"
-convert "$TARGET" -depth 8 -format %c histogram:info: | grep -qF ": ${SWATCH#srgb}" || fail "no curve in the plot colour"
+HISTOGRAM=$(convert "$TARGET" -depth 8 -format %c histogram:info:) || fail "no histogram"
+grep -qF ": ${SWATCH#srgb}" <<<"$HISTOGRAM" || fail "no curve in the plot colour"
 
 # The file is what the window shows (the window is still there, unchanged).
 shot after
