@@ -1,7 +1,7 @@
 // Bad and odd inputs through the real main window: broken and unusual FASTA
 // files (kept under tests/data/badinput), paths that name no readable file,
-// parameter texts at and beyond the 32-bit limits, and files of gigabytes.
-// Each case states the message, the result fields and the picture it
+// parameter texts at and beyond the 32-bit limits, maps from extreme
+// parameters, and files of gigabytes. Each case states the message, the result fields and the picture it
 // leaves, and every case ends with a good run to show the window still
 // works.
 #include "tests/ui/scriptedplatform.h"
@@ -16,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
