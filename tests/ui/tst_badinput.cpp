@@ -1,9 +1,9 @@
 // Bad and odd inputs through the real main window: broken and unusual FASTA
 // files (kept under tests/data/badinput), paths that name no readable file,
 // parameter texts at and beyond the 32-bit limits, maps from extreme
-// parameters, and files of gigabytes. Each case states the message, the result fields and the picture it
-// leaves, and every case ends with a good run to show the window still
-// works.
+// parameters, and files of gigabytes. Each case states the message, the
+// result fields and the picture it leaves, and every case ends with a good
+// run to show the window still works.
 #include "tests/ui/scriptedplatform.h"
 #include "window/quillet.h"
 #include "window/syscolors.h"
