@@ -3,6 +3,7 @@
 #include "interaction/filename.h"
 #include "window/quillet.h"
 
+#include <QFileInfo>
 #include <QImageWriter>
 #include <QSaveFile>
 
@@ -14,6 +15,11 @@ namespace {
 // disk never leaves a damaged file in place of an existing one.
 bool SavePicture(const QImage& picture, const QString& path)
 {
+    // Only a regular file is ever replaced: QSaveFile would rename its new
+    // file over a FIFO or a device node (for root, even /dev/null).
+    const QFileInfo target(path);
+    if (target.exists() && !target.isFile())
+        return false;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;

@@ -1,8 +1,9 @@
-// Save and Copy when the system says no: targets that cannot be written, a
-// read-only file system, a full disk, a file size limit and a clipboard that
-// cannot be taken. The program stays up, the map and the results stay as
-// they were, an existing file at the target is never damaged, and the user
-// is told about a failed Save (never about Copy).
+// Save and Copy when the system says no: targets that cannot be written or
+// must not be replaced, a read-only file system, a full disk, a file size
+// limit and a clipboard that cannot be taken. The program stays up, the map
+// and the results stay as they were, an existing file at the target is
+// never damaged, and the user is told about a failed Save (never about
+// Copy).
 //
 // The file system cases mount small tmpfs instances in a private mount
 // namespace of this test (root only); where that is not possible they are
@@ -20,6 +21,8 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 using namespace quillet;
 using quillet::test::ScriptedPlatform;
@@ -135,6 +138,10 @@ private slots:
         QTest::newRow("folder is a regular file") << "under file";
         QTest::newRow("target is a folder") << "folder";
         QTest::newRow("name longer than the system allows") << "long name";
+        // Saving must never put a file in place of a FIFO or a device (as
+        // root, /dev/null itself).
+        QTest::newRow("target is a FIFO") << "fifo";
+        QTest::newRow("target is a device") << "device";
         QTest::newRow("read-only file system, new file") << "read-only";
         QTest::newRow("read-only file system, existing file") << "read-only existing";
         QTest::newRow("disk full, existing file") << "full";
@@ -164,6 +171,14 @@ private slots:
         } else if (kind == u"folder") {
             path = dir.filePath(QStringLiteral("a-folder.bmp"));
             QVERIFY(QDir().mkdir(path));
+        } else if (kind == u"fifo") {
+            path = dir.filePath(QStringLiteral("pipe.bmp"));
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else if (kind == u"device") {
+            // A second name for /dev/null, made in the test's own folder.
+            path = dir.filePath(QStringLiteral("null.bmp"));
+            if (::mknod(QFile::encodeName(path).constData(), S_IFCHR | 0666, makedev(1, 3)) != 0)
+                QSKIP("making a device node needs root");
         } else if (kind == u"long name") {
             path = dir.filePath(QString(300, u'm') + QStringLiteral(".bmp"));
         } else if (kind.startsWith(u"read-only") || kind == u"full") {
@@ -202,6 +217,11 @@ private slots:
             QCOMPARE(QDir(target.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("map.bmp")});
         } else if (kind == u"folder") {
             QVERIFY(target.isDir());
+        } else if (kind == u"fifo" || kind == u"device") {
+            struct stat st {};
+            QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+            QVERIFY2(kind == u"fifo" ? S_ISFIFO(st.st_mode) : S_ISCHR(st.st_mode), "the target was replaced");
+            QVERIFY(QDir(target.path()).entryList({QStringLiteral("*.bmp.*")}, QDir::Files | QDir::Hidden).isEmpty());
         } else if (kind == u"size limit") {
             QVERIFY(QDir(target.path()).entryList({QStringLiteral("limited*")}, QDir::Files | QDir::Hidden).isEmpty());
         } else {
