@@ -127,4 +127,25 @@ std::optional<int64_t> FileLength(const QString& path)
     return static_cast<int64_t>(st.st_size);
 }
 
+void DecodeMarkedUtf16(std::string& content)
+{
+    if (content.size() < 2)
+        return;
+    const auto b0 = static_cast<unsigned char>(content[0]);
+    const auto b1 = static_cast<unsigned char>(content[1]);
+    const bool little = b0 == 0xFF && b1 == 0xFE;
+    const bool big = b0 == 0xFE && b1 == 0xFF;
+    if (!little && !big)
+        return;
+    // Each output byte is written at half the position it is read from, so
+    // the conversion works in place. A trailing odd byte is dropped.
+    std::size_t out = 0;
+    for (std::size_t in = 2; in + 1 < content.size(); in += 2) {
+        const auto lo = static_cast<unsigned char>(content[in + (little ? 0 : 1)]);
+        const auto hi = static_cast<unsigned char>(content[in + (little ? 1 : 0)]);
+        content[out++] = hi == 0 ? static_cast<char>(lo) : '?';
+    }
+    content.resize(out);
+}
+
 } // namespace quillet

@@ -14,6 +14,12 @@ namespace quillet {
 // gives the bytes actually read.
 std::optional<std::string> ReadWholeFile(const QString& path);
 
+// A file saved as UTF-16 (it starts with a byte-order mark) is turned into
+// one byte per character, in place, so that it reads like any other FASTA
+// file; a character beyond Latin-1 becomes '?'. Any other content, a UTF-8
+// mark included, is left as it is.
+void DecodeMarkedUtf16(std::string& content);
+
 // The length in bytes of the regular file at `path`; nothing otherwise.
 std::optional<int64_t> FileLength(const QString& path);
 

@@ -73,6 +73,7 @@ void Quillet::Command_run_Click()
         auto content = ReadWholeFile(Text1->Text());
         if (!content)
             throw Failure("The file cannot be read.");
+        DecodeMarkedUtf16(*content);
 
         FastaReader reader(*content);
         FastaRecord record;

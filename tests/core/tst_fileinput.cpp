@@ -84,3 +84,19 @@ TEST(FileInput, ReadsPastTheLengthKnownWhenOpening)
     ASSERT_TRUE(status.has_value());
     EXPECT_NE(status->find("Name:"), std::string::npos);
 }
+
+TEST(FileInput, Utf16WithByteOrderMarkReadsAsItsText)
+{
+    const auto decoded = [](std::string bytes) {
+        DecodeMarkedUtf16(bytes);
+        return bytes;
+    };
+    using namespace std::string_literals;
+    EXPECT_EQ(decoded("\xFF\xFE>\0s\0\n\0A\0C\0"s), ">s\nAC");
+    EXPECT_EQ(decoded("\xFE\xFF\0>\0s\0\n\0G"s), ">s\nG");
+    // Beyond Latin-1 becomes '?', Latin-1 stays one byte, an odd last byte goes.
+    EXPECT_EQ(decoded("\xFF\xFE\xac\x20\xe9\0G"s), "?\xe9");
+    // Anything without a UTF-16 mark is left alone, a UTF-8 mark included.
+    for (const std::string& plain : {"\xEF\xBB\xBF>s\nA"s, ">s\0\nA"s, "\xFF"s, ""s})
+        EXPECT_EQ(decoded(plain), plain);
+}
