@@ -26,15 +26,15 @@ ensure_packages() {
     fi
 }
 
-build() { # build-dir build-type
-    cmake -S . -B "$1" -G Ninja -DCMAKE_BUILD_TYPE="$2" >/dev/null
+build() { # build-dir build-type [cmake options]
+    cmake -S . -B "$1" -G Ninja -DCMAKE_BUILD_TYPE="$2" "${@:3}" >/dev/null
     cmake --build "$1" -j"$(nproc)"
 }
 
 case "${1:-}" in
     start)
         ensure_packages
-        build build-release Release
+        build build-release Release -DQUILLET_BUILD_TESTS=OFF
         exec ./build-release/quillet
         ;;
     test)
