@@ -83,6 +83,10 @@ case "${1:-}" in
         done
         [ $fuzz_failed -eq 0 ] || exit 1
         echo "== all tests passed in $((SECONDS - started)) s"
+        # One closing line for the whole run: the tests of both builds and
+        # the two fuzz targets.
+        count() { (cd "$1" && ctest -N | sed -n 's/^Total Tests: //p'); }
+        echo "tests: $(( $(count build-test) + $(count build-asan) + 2 )) passed, 0 failed"
         ;;
     *)
         echo "usage: ./dev.sh start | ./dev.sh test" >&2
