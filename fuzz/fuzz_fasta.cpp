@@ -9,6 +9,7 @@
 //
 // Every record is checked against a plain copy-based reading of the same
 // rules, and every computation against prefix sums of the letter weights.
+#include "fuzz/check.h"
 #include "analysis/calcwindows.h"
 #include "analysis/fasta.h"
 #include "analysis/numtext.h"
@@ -26,13 +27,7 @@ using namespace quillet;
 
 namespace {
 
-void Check(bool ok, const char* what)
-{
-    if (!ok) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
+using fuzz::Check;
 
 struct Expected {
     FastaProblem problem = FastaProblem::None;

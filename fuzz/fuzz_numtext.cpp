@@ -6,6 +6,7 @@
 // a number of decimals, then the text (Latin-1, or UTF-16LE when bit 2 of
 // the first byte is set). A ";" splits the text into a dividend and a
 // divisor for the integer quotient.
+#include "fuzz/check.h"
 #include "analysis/numtext.h"
 
 #include <cmath>
@@ -19,13 +20,7 @@ using namespace quillet;
 
 namespace {
 
-void Check(bool ok, const char* what)
-{
-    if (!ok) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
+using fuzz::Check;
 
 NumberLocale LocaleOf(uint8_t selector)
 {

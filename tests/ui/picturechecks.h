@@ -16,13 +16,18 @@ inline bool IsBlank(const QImage& img)
     return true;
 }
 
-inline bool Contains(const QImage& img, const QColor& c)
+inline bool Contains(const QImage& img, QRgb c)
 {
     for (int y = 0; y < img.height(); ++y)
         for (int x = 0; x < img.width(); ++x)
-            if (img.pixelColor(x, y) == c)
+            if (img.pixel(x, y) == c)
                 return true;
     return false;
+}
+
+inline bool Contains(const QImage& img, const QColor& c)
+{
+    return Contains(img, c.rgb());
 }
 
 } // namespace quillet::test

@@ -4,6 +4,7 @@
 // parameters, and files of gigabytes. Each case states the message, the
 // result fields and the picture it leaves, and every case ends with a good
 // run to show the window still works.
+#include "tests/ui/picturechecks.h"
 #include "tests/ui/scriptedplatform.h"
 #include "window/quillet.h"
 #include "window/syscolors.h"
@@ -24,7 +25,7 @@
 #include <unistd.h>
 
 using namespace quillet;
-using quillet::test::ScriptedPlatform;
+using namespace quillet::test;
 
 namespace {
 const QString kValidation = QStringLiteral("1 to 1000000 is valid");
@@ -47,25 +48,6 @@ QString DataFile(const char* name)
 QString Lambda()
 {
     return QStringLiteral(QUILLET_SOURCE_DIR "/samples/lambda_virus.fa");
-}
-
-bool IsBlank(const QImage& img)
-{
-    const QRgb bg = img.pixel(0, 0);
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x)
-            if (img.pixel(x, y) != bg)
-                return false;
-    return true;
-}
-
-bool Contains(const QImage& img, QRgb c)
-{
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x)
-            if (img.pixel(x, y) == c)
-                return true;
-    return false;
 }
 
 void CheckPicture(Quillet& w, Picture expected)
