@@ -5,6 +5,7 @@
 // result fields and the picture it leaves, and every case ends with a good
 // run to show the window still works.
 #include "tests/ui/picturechecks.h"
+#include "tests/ui/runfixtures.h"
 #include "tests/ui/scriptedplatform.h"
 #include "window/quillet.h"
 #include "window/syscolors.h"
@@ -28,10 +29,6 @@ using namespace quillet;
 using namespace quillet::test;
 
 namespace {
-const QString kValidation = QStringLiteral("1 to 1000000 is valid");
-const QString kFile = QStringLiteral("The Fasta file doesn't exist.");
-const QString kAnalysis = QStringLiteral("Windows size is bigger than the length of sequence.");
-
 // What the picture shows after a case.
 enum class Picture {
     Blank,   // cleared, nothing drawn
@@ -43,11 +40,6 @@ enum class Picture {
 QString DataFile(const char* name)
 {
     return QStringLiteral(QUILLET_SOURCE_DIR "/tests/data/badinput/") + QLatin1String(name);
-}
-
-QString Lambda()
-{
-    return QStringLiteral(QUILLET_SOURCE_DIR "/samples/lambda_virus.fa");
 }
 
 void CheckPicture(Quillet& w, Picture expected)
@@ -145,14 +137,7 @@ class BadInputTest : public QObject {
 
     QTemporaryDir dir;
 
-    QString write(const QString& name, const QByteArray& content)
-    {
-        const QString path = dir.filePath(name);
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size())
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
-    }
+    QString write(const QString& name, const QByteArray& content) { return WriteFile(dir, name, content); }
 
     // A file of `size` bytes that starts with `head` and is a hole after it
     // (reads as NUL bytes, takes no disk space).

@@ -8,6 +8,7 @@
 // The file system cases mount small tmpfs instances in a private mount
 // namespace of this test (root only); where that is not possible they are
 // skipped and say why.
+#include "tests/ui/runfixtures.h"
 #include "tests/ui/scriptedplatform.h"
 #include "window/quillet.h"
 
@@ -25,14 +26,9 @@
 #include <sys/sysmacros.h>
 
 using namespace quillet;
-using quillet::test::ScriptedPlatform;
+using namespace quillet::test;
 
 namespace {
-QString Lambda()
-{
-    return QStringLiteral(QUILLET_SOURCE_DIR "/samples/lambda_virus.fa");
-}
-
 QString SaveFailed(const QString& path)
 {
     return QStringLiteral("The map could not be saved to %1.").arg(path);

@@ -1,6 +1,7 @@
 // Working with the drawn map: the plot selector and scroll bar, the mouse
 // readout, the plot colour, Save and Copy.
 #include "tests/ui/picturechecks.h"
+#include "tests/ui/runfixtures.h"
 #include "tests/ui/scriptedplatform.h"
 #include "window/quillet.h"
 
@@ -12,13 +13,6 @@
 
 using namespace quillet;
 using namespace quillet::test;
-
-namespace {
-QString Lambda()
-{
-    return QStringLiteral(QUILLET_SOURCE_DIR "/samples/lambda_virus.fa");
-}
-} // namespace
 
 class InteractionTest : public QObject {
     Q_OBJECT

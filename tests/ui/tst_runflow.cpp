@@ -2,6 +2,7 @@
 // proposed parameters, the three failure messages and what stays written,
 // and a successful run on a real genome.
 #include "tests/ui/picturechecks.h"
+#include "tests/ui/runfixtures.h"
 #include "tests/ui/scriptedplatform.h"
 #include "window/quillet.h"
 #include "window/syscolors.h"
@@ -13,25 +14,11 @@
 using namespace quillet;
 using namespace quillet::test;
 
-namespace {
-const QString kValidation = QStringLiteral("1 to 1000000 is valid");
-const QString kFile = QStringLiteral("The Fasta file doesn't exist.");
-const QString kAnalysis = QStringLiteral("Windows size is bigger than the length of sequence.");
-} // namespace
-
 class RunFlowTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir dir;
-    QString write(const QString& name, const QByteArray& content)
-    {
-        const QString path = dir.filePath(name);
-        QFile f(path);
-        f.open(QIODevice::WriteOnly);
-        f.write(content);
-        return path;
-    }
-    QString lambda() const { return QStringLiteral(QUILLET_SOURCE_DIR "/samples/lambda_virus.fa"); }
+    QString write(const QString& name, const QByteArray& content) { return WriteFile(dir, name, content); }
 
 private slots:
     void startsInDesignState()
@@ -131,7 +118,7 @@ private slots:
         ScriptedPlatform p;
         Quillet w(p);
         w.show();
-        w.Text1->SetText(lambda());
+        w.Text1->SetText(Lambda());
         w.Command_run_Click();
         QVERIFY(p.messages.isEmpty());
         QCOMPARE(w.Text5->Text(), QStringLiteral("gi|9626243|ref|NC_001416.1| Enterobacteria phage lambda, complete genome"));
@@ -157,7 +144,7 @@ private slots:
     {
         ScriptedPlatform p;
         Quillet w(p);
-        w.Text1->SetText(lambda());
+        w.Text1->SetText(Lambda());
         w.Text_WS->SetText(QStringLiteral("1000"));
         w.Text_Step->SetText(QStringLiteral("500"));
         w.Command_run_Click();
@@ -245,7 +232,7 @@ private slots:
         Quillet w(p);
         w.show();
         // A previous successful run whose results must be cleared.
-        w.Text1->SetText(lambda());
+        w.Text1->SetText(Lambda());
         w.Command_run_Click();
         QVERIFY(!w.Label6->Caption().isEmpty());
 
@@ -294,7 +281,7 @@ private slots:
         ScriptedPlatform p;
         Quillet w(p);
         w.show();
-        w.Text1->SetText(lambda());
+        w.Text1->SetText(Lambda());
         w.Text_WS->setFocus();
         QTest::keyRelease(w.Text_WS, Qt::Key_A);
         QVERIFY(w.Label6->Caption().isEmpty());
