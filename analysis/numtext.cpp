@@ -73,25 +73,27 @@ std::optional<double> ReadNumber(QStringView text, const NumberLocale& loc)
 
     std::string ascii;
     ascii.reserve(static_cast<std::size_t>(n) + 1);
-    if (i < n && (text[i] == u'+' || text[i] == u'-' || text[i] == loc.minusSign)) {
-        ascii.push_back(text[i] == u'+' ? '+' : '-');
-        ++i;
-    }
+    // An optional sign ("+", "-" or the locale's minus), copied as ASCII.
+    const auto takeSign = [&] {
+        if (i < n && (text[i] == u'+' || text[i] == u'-' || text[i] == loc.minusSign)) {
+            ascii.push_back(text[i] == u'+' ? '+' : '-');
+            ++i;
+        }
+    };
+    // A run of decimal digits, copied; returns how many there were.
+    const auto takeDigits = [&] {
+        int count = 0;
+        for (; i < n && IsDigit(text[i]); ++i, ++count)
+            ascii.push_back(static_cast<char>(text[i].unicode()));
+        return count;
+    };
 
-    int mantissaDigits = 0;
-    while (i < n && IsDigit(text[i])) {
-        ascii.push_back(static_cast<char>(text[i].unicode()));
-        ++i;
-        ++mantissaDigits;
-    }
+    takeSign();
+    int mantissaDigits = takeDigits();
     if (i < n && text[i] == loc.decimalPoint) {
         ascii.push_back('.');
         ++i;
-        while (i < n && IsDigit(text[i])) {
-            ascii.push_back(static_cast<char>(text[i].unicode()));
-            ++i;
-            ++mantissaDigits;
-        }
+        mantissaDigits += takeDigits();
     }
     if (mantissaDigits == 0)
         return std::nullopt;
@@ -99,17 +101,8 @@ std::optional<double> ReadNumber(QStringView text, const NumberLocale& loc)
     if (i < n && (text[i] == u'e' || text[i] == u'E')) {
         ascii.push_back('e');
         ++i;
-        if (i < n && (text[i] == u'+' || text[i] == u'-' || text[i] == loc.minusSign)) {
-            ascii.push_back(text[i] == u'+' ? '+' : '-');
-            ++i;
-        }
-        int exponentDigits = 0;
-        while (i < n && IsDigit(text[i])) {
-            ascii.push_back(static_cast<char>(text[i].unicode()));
-            ++i;
-            ++exponentDigits;
-        }
-        if (exponentDigits == 0)
+        takeSign();
+        if (takeDigits() == 0)
             return std::nullopt;
     }
 

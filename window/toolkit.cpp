@@ -259,7 +259,7 @@ ProgressBar::ProgressBar(QWidget* parent) : QProgressBar(parent), TwipsGeometry(
     setTextVisible(false);
 }
 
-void ProgressBar::show()
+void ProgressBar::refresh()
 {
     // Mapped onto a fixed integer range, so that any float range works and
     // nothing overflows for very long sequences.

@@ -168,15 +168,15 @@ public:
     float Min() const { return min_; }
     float Max() const { return max_; }
     float Value() const { return value_; }
-    void SetMin(float v) { min_ = v; show(); }
-    void SetMax(float v) { max_ = v; show(); }
-    void SetValue(float v) { value_ = v; show(); }
+    void SetMin(float v) { min_ = v; refresh(); }
+    void SetMax(float v) { max_ = v; refresh(); }
+    void SetValue(float v) { value_ = v; refresh(); }
     // ProgressSink
     void setRange(float min, float max) override { SetMin(min); SetMax(max); }
     void setValue(float v) override { SetValue(v); }
 
 private:
-    void show();
+    void refresh();
     float min_ = 0, max_ = 100, value_ = 0;
 };
 
