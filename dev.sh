@@ -7,7 +7,8 @@ cd "$(dirname "$0")"
 
 PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libgtest-dev libbenchmark-dev
           fonts-liberation fonts-wqy-zenhei xvfb xauth xdotool imagemagick
-          clang libclang-rt-14-dev)
+          clang libclang-rt-14-dev
+          libisal-dev isal libzstd-dev zstd liblzma-dev xz-utils libbz2-dev bzip2 pkg-config)
 
 ensure_packages() {
     local missing=()

@@ -32,33 +32,41 @@ constexpr LetterWeight WeightOfLetter(unsigned char c)
     }
 }
 
-// Both weights of a character in one 64-bit word: the G+C tenths in the high
-// half and the (signed) G-C tenths added to the low half. Summing these words
-// sums both weights at once; the G-C part stays recoverable as long as its
-// magnitude stays below 2^31, which kChunk guarantees.
-constexpr int64_t Pack(LetterWeight w)
+// All three weights of a character in one 64-bit word: G+C tenths from bit
+// 43, the signed G-C tenths from bit 21 and the unknown flag in the low bits.
+// Summing these words sums all three at once; the fields stay recoverable
+// as long as no sum leaves its field, which kChunk guarantees (at most
+// 655,360 tenths and 65,536 positions per call).
+constexpr bool IsKnownBase(unsigned char c)
 {
-    return static_cast<int64_t>(w.gc) * (int64_t{1} << 32) + w.skew;
+    switch (c) {
+    case 'A': case 'C': case 'G': case 'T':
+    case 'a': case 'c': case 'g': case 't': return true;
+    default: return false;
+    }
+}
+
+constexpr int64_t Pack(LetterWeight w, bool unknown)
+{
+    return static_cast<int64_t>(w.gc) * (int64_t{1} << 43) + static_cast<int64_t>(w.skew) * (int64_t{1} << 21) +
+           (unknown ? 1 : 0);
 }
 
 constexpr std::array<int64_t, 256> MakePackedTable()
 {
     std::array<int64_t, 256> table{};
-    for (int c = 0; c < 256; ++c)
-        table[static_cast<std::size_t>(c)] = Pack(WeightOfLetter(static_cast<unsigned char>(c)));
+    for (int c = 0; c < 256; ++c) {
+        const auto b = static_cast<unsigned char>(c);
+        table[static_cast<std::size_t>(c)] = Pack(WeightOfLetter(b), !IsKnownBase(b));
+    }
     return table;
 }
 
 constexpr std::array<int64_t, 256> kPacked = MakePackedTable();
 
-// At most 10 tenths per character: 2^20 characters keep the packed G-C sum
-// far below 2^31.
-constexpr int64_t kChunk = int64_t{1} << 20;
+constexpr int64_t kChunk = int64_t{1} << 16;
 
-struct Sums {
-    int64_t gc = 0;   // tenths
-    int64_t skew = 0; // tenths
-};
+using Sums = WindowAccumulator::Sums;
 
 // Adds the weights of [p, p + n), n <= kChunk. Eight bytes come in with one
 // load and are split by shifts, which leaves the loads to the table lookups;
@@ -83,8 +91,10 @@ inline Sums SumWeights(const unsigned char* p, int64_t n)
     for (; i < n; ++i)
         a0 += kPacked[p[i]];
     const int64_t total = (a0 + a1) + (a2 + a3);
-    const int64_t skew = static_cast<int32_t>(static_cast<uint32_t>(total));
-    return {(total - skew) >> 32, skew};
+    const int64_t unknown = total & ((int64_t{1} << 21) - 1);
+    const int64_t rest = (total - unknown) / (int64_t{1} << 21);       // gc * 2^22 + skew
+    const int64_t skew = ((rest & ((int64_t{1} << 22) - 1)) ^ (int64_t{1} << 21)) - (int64_t{1} << 21);
+    return {(rest - skew) / (int64_t{1} << 22), skew, unknown};
 }
 
 // G+C of a window in percent: the fraction (in double) rounded to three
@@ -110,31 +120,6 @@ inline float SkewRatio(int64_t skewTenths, int64_t gcTenths)
     return static_cast<float>(RoundHalfEven(q, 2));
 }
 
-// Snapshots taken at step marks and not yet used by the window that starts
-// right after them; first in, first out.
-class MarkQueue {
-public:
-    explicit MarkQueue(std::size_t capacity) : ring_(std::max<std::size_t>(capacity, 1)) {}
-    void push(Sums s)
-    {
-        ring_[tail_] = s;
-        if (++tail_ == ring_.size())
-            tail_ = 0;
-    }
-    Sums pop()
-    {
-        const Sums s = ring_[head_];
-        if (++head_ == ring_.size())
-            head_ = 0;
-        return s;
-    }
-
-private:
-    std::vector<Sums> ring_;
-    std::size_t head_ = 0;
-    std::size_t tail_ = 0;
-};
-
 } // namespace
 
 LetterWeight WeightOf(unsigned char c)
@@ -142,102 +127,153 @@ LetterWeight WeightOf(unsigned char c)
     return WeightOfLetter(c);
 }
 
-void CalcWindows(std::string_view sequence, int32_t windowSize, int32_t step,
-                 WindowResults& results, ProgressSink* progress)
-{
-    constexpr int64_t kMaxPosition = std::numeric_limits<int32_t>::max();
-    constexpr int64_t kNever = std::numeric_limits<int64_t>::max();
+namespace {
+constexpr int64_t kMaxPosition = std::numeric_limits<int32_t>::max();
+constexpr int64_t kNever = std::numeric_limits<int64_t>::max();
 
-    const int64_t length = static_cast<int64_t>(sequence.size());
+// The failures a sequence of `length` characters meets with these
+// parameters: empty, longer than 32-bit positions, or a next window end or
+// step mark (the step added once more after the last one reached) beyond
+// 2^31 - 1.
+void CheckPositions(int64_t length, int64_t ws, int64_t st)
+{
     if (length == 0)
         throw Failure("empty sequence");
     if (length > kMaxPosition)
         throw Failure("sequence longer than 32-bit positions");
-
-    const int64_t ws = windowSize;
-    const int64_t st = step;
-    const bool stepping = st >= 1;
-
-    // Only complete windows count. A step of 0 (or below) leaves the next
-    // window end where it was after the first window, and no step mark is
-    // ever reached: one window when it fits.
-    int64_t windows = 0;
-    if (ws >= 1 && ws <= length)
-        windows = stepping ? (length - ws) / st + 1 : 1;
-
-    // The next window end and the next step mark are 32-bit positions: after
-    // the last window end reached (and after the last step mark reached) the
-    // step is added once more, and that must not pass 2^31 - 1. Checked up
-    // front, so a failure leaves everything as it was.
-    if (stepping) {
+    if (st >= 1) {
+        const int64_t windows = (ws >= 1 && ws <= length) ? (length - ws) / st + 1 : 0;
         if (windows >= 1 && ws + windows * st > kMaxPosition)
             throw Failure("next window end beyond 32-bit positions");
         const int64_t marksReached = length / st;
         if (marksReached >= 1 && (marksReached + 1) * st > kMaxPosition)
             throw Failure("next step mark beyond 32-bit positions");
     }
+}
+} // namespace
 
-    std::vector<float> gcValues(static_cast<std::size_t>(windows + 2), 0.0f);
-    std::vector<float> skewValues(static_cast<std::size_t>(windows + 2), 0.0f);
+int64_t FinalProgressValue(int64_t length)
+{
+    if (length < 10)
+        return length;
+    const int64_t stride = length / 10;
+    return length / stride * stride;
+}
 
-    // Window k needs the sums at its end and at the step mark (k-1)*step just
-    // before its start; marks are queued until their window ends. A window
-    // end is handled before a mark at the same position, so at most
-    // ceil(ws / step) marks are pending at once (one more slot is spare).
-    std::size_t pending = 1;
-    if (stepping && windows >= 2)
-        pending = static_cast<std::size_t>(std::min(windows, (ws + st - 1) / st + 1));
-    MarkQueue marks(pending);
-    marks.push(Sums{}); // mark 0: the start of the sequence
+WindowAccumulator::WindowAccumulator(int32_t windowSize, int32_t step)
+    : ws_(windowSize), st_(step)
+{
+    // Window k ends at ws + (k-1) step and needs the sums at the step mark
+    // (k-1) step just before its start. A step of 0 (or below) leaves the
+    // next window end where it was after the first window, and no step mark
+    // is ever reached: one window when it fits.
+    nextEnd_ = ws_ >= 1 ? ws_ : kNever;
+    nextMark_ = st_ >= 1 ? st_ : kNever;
+    ring_.resize(16);
+    pushMark(Sums{}); // mark 0: the start of the sequence
+    gc_.push_back(0.0f);
+    skew_.push_back(0.0f);
+    unknownCounts_.push_back(0);
+}
 
-    int64_t nextEnd = windows >= 1 ? ws : kNever;
-    const int64_t lastMark = stepping ? (windows - 1) * st : 0; // marks 1 .. windows-1
-    int64_t nextMark = (stepping && windows >= 2) ? st : kNever;
+void WindowAccumulator::pushMark(const Sums& s)
+{
+    if (count_ == ring_.size()) {
+        // Unroll the ring into a buffer twice as large.
+        std::vector<Sums> grown(ring_.size() * 2);
+        for (std::size_t i = 0; i < count_; ++i)
+            grown[i] = ring_[(head_ + i) % ring_.size()];
+        ring_.swap(grown);
+        head_ = 0;
+    }
+    ring_[(head_ + count_) % ring_.size()] = s;
+    ++count_;
+}
 
-    // About ten progress updates, at the multiples of floor(L / 10).
-    const int64_t progressStride = length >= 10 ? length / 10 : 0;
-    int64_t nextProgress = (progress && progressStride > 0) ? progressStride : kNever;
-    if (progress)
-        progress->setRange(0.0f, static_cast<float>(length));
+Sums WindowAccumulator::popMark()
+{
+    const Sums s = ring_[head_];
+    head_ = head_ + 1 == ring_.size() ? 0 : head_ + 1;
+    --count_;
+    return s;
+}
 
-    const auto* data = reinterpret_cast<const unsigned char*>(sequence.data());
-    Sums sum;
-    int64_t pos = 0; // characters added to `sum` so far
-    int64_t window = 0;
-    while (pos < length) {
-        const int64_t stop = std::min({length, nextEnd, nextMark, nextProgress, pos + kChunk});
-        const Sums part = SumWeights(data + pos, stop - pos);
-        sum.gc += part.gc;
-        sum.skew += part.skew;
-        pos = stop;
+void WindowAccumulator::add(const unsigned char* data, std::size_t size)
+{
+    if (tooLong_) {
+        pos_ += static_cast<int64_t>(size);
+        return;
+    }
+    const int64_t end = pos_ + static_cast<int64_t>(size);
+    if (end > kMaxPosition) {
+        // The computation fails at finish(); stop keeping windows for it.
+        tooLong_ = true;
+        pos_ = end;
+        return;
+    }
+    while (pos_ < end) {
+        const int64_t stop = std::min({end, nextEnd_, nextMark_, pos_ + kChunk});
+        const Sums part = SumWeights(data, stop - pos_);
+        data += stop - pos_;
+        sum_.gc += part.gc;
+        sum_.skew += part.skew;
+        sum_.unknown += part.unknown;
+        pos_ = stop;
 
-        if (pos == nextProgress) {
-            progress->setValue(static_cast<float>(pos));
-            nextProgress += progressStride;
+        // A window end is handled before a step mark at the same position.
+        if (pos_ == nextEnd_) {
+            const Sums start = popMark();
+            const int64_t gc = sum_.gc - start.gc;
+            gc_.push_back(GCPercent(gc, ws_));
+            skew_.push_back(SkewRatio(sum_.skew - start.skew, gc));
+            unknownCounts_.push_back(static_cast<int32_t>(sum_.unknown - start.unknown));
+            nextEnd_ = st_ >= 1 ? nextEnd_ + st_ : kNever;
         }
-        if (pos == nextEnd) {
-            const Sums start = marks.pop();
-            ++window;
-            const int64_t gc = sum.gc - start.gc;
-            gcValues[static_cast<std::size_t>(window)] = GCPercent(gc, ws);
-            skewValues[static_cast<std::size_t>(window)] = SkewRatio(sum.skew - start.skew, gc);
-            nextEnd = window < windows ? nextEnd + st : kNever;
-        }
-        if (pos == nextMark) {
-            marks.push(sum);
-            nextMark = nextMark < lastMark ? nextMark + st : kNever;
+        if (pos_ == nextMark_) {
+            pushMark(sum_);
+            nextMark_ += st_;
         }
     }
-    if (progress && progressStride == 0)
-        progress->setValue(static_cast<float>(length));
+}
 
-    const double avg = static_cast<double>(sum.gc) / 10.0 / static_cast<double>(length);
+void WindowAccumulator::finish(WindowResults& results)
+{
+    CheckPositions(pos_, ws_, st_);
+    const double avg = static_cast<double>(sum_.gc) / 10.0 / static_cast<double>(pos_);
     const float avgGC = static_cast<float>(RoundHalfEven(avg, 3) * 100.0);
 
-    // Commit: nothing below can throw.
-    results.GCValues.swap(gcValues);
-    results.SkewValues.swap(skewValues);
+    gc_.push_back(0.0f);
+    skew_.push_back(0.0f);
+    unknownCounts_.push_back(0);
+    results.GCValues.swap(gc_);
+    results.SkewValues.swap(skew_);
+    results.UnknownCounts.swap(unknownCounts_);
     results.AvgGC = avgGC;
+}
+
+void CalcWindows(std::string_view sequence, int32_t windowSize, int32_t step,
+                 WindowResults& results, ProgressSink* progress)
+{
+    const int64_t length = static_cast<int64_t>(sequence.size());
+    // Failures come before any progress call and leave `results` as it was.
+    CheckPositions(length, windowSize, step);
+
+    WindowAccumulator acc(windowSize, step);
+    const auto* data = reinterpret_cast<const unsigned char*>(sequence.data());
+    if (progress)
+        progress->setRange(0.0f, static_cast<float>(length));
+    // About ten progress updates, at the multiples of floor(L / 10).
+    const int64_t stride = (progress && length >= 10) ? length / 10 : length;
+    for (int64_t pos = 0; pos < length;) {
+        const int64_t n = std::min(stride - pos % stride, length - pos);
+        acc.add(data + pos, static_cast<std::size_t>(n));
+        pos += n;
+        if (progress && length >= 10 && pos % stride == 0)
+            progress->setValue(static_cast<float>(pos));
+    }
+    if (progress && length < 10)
+        progress->setValue(static_cast<float>(length));
+    acc.finish(results);
 }
 
 } // namespace quillet

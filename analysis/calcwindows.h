@@ -1,6 +1,7 @@
 #pragma once
 // The sliding-window computation: one pass over a sequence that yields the
 // G+C content (percent) and G-C/G+C of every window and the average G+C.
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -21,9 +22,13 @@ public:
 // the arrays are {0, 0}. GCValues are percent (0 .. 100, one decimal);
 // SkewValues are G-C/G+C (-1 .. 1, two decimals), 0 for a window without G+C
 // weight. AvgGC is the average G+C of the whole sequence in percent.
+// UnknownCounts has the same shape: element k is the number of positions of
+// window k whose byte is none of A, C, G, T in either case (N runs, other
+// IUPAC letters, gaps), for marking windows that are mostly unknown.
 struct WindowResults {
     std::vector<float> GCValues;
     std::vector<float> SkewValues;
+    std::vector<int32_t> UnknownCounts;
     float AvgGC = 0.0f;
 };
 
@@ -56,5 +61,48 @@ LetterWeight WeightOf(unsigned char c);
 // 2^31 - 1 (32-bit positions).
 void CalcWindows(std::string_view sequence, int32_t windowSize, int32_t step,
                  WindowResults& results, ProgressSink* progress = nullptr);
+
+// The value the progress bar is left at after computing a sequence of
+// `length` characters: the last multiple of floor(L / 10) not above L, or L
+// itself below 10 characters.
+int64_t FinalProgressValue(int64_t length);
+
+// The same computation fed piece by piece, for sequences that arrive in
+// chunks and are never held whole: add() takes the next characters of the
+// sequence (any split gives the same results), finish() checks the failures
+// CalcWindows checks up front and commits the results. Working memory is the
+// pending step-mark snapshots (about windowSize / step of them) plus the
+// growing result arrays.
+class WindowAccumulator {
+public:
+    WindowAccumulator(int32_t windowSize, int32_t step);
+    void add(const unsigned char* data, std::size_t size);
+    int64_t length() const { return pos_; }
+    // Positions so far whose byte is none of A, C, G, T (either case).
+    int64_t unknown() const { return sum_.unknown; }
+    // Throws quillet::Failure, leaving `results` unchanged, for the same
+    // reasons as CalcWindows; otherwise replaces them.
+    void finish(WindowResults& results);
+
+    struct Sums {
+        int64_t gc = 0;      // tenths
+        int64_t skew = 0;    // tenths
+        int64_t unknown = 0; // positions
+    };
+
+private:
+    void pushMark(const Sums& s);
+    Sums popMark();
+
+    int64_t ws_, st_;
+    int64_t pos_ = 0;
+    int64_t nextEnd_, nextMark_;
+    bool tooLong_ = false;
+    Sums sum_;
+    std::vector<Sums> ring_; // pending mark snapshots, first in first out
+    std::size_t head_ = 0, count_ = 0;
+    std::vector<float> gc_, skew_;
+    std::vector<int32_t> unknownCounts_;
+};
 
 } // namespace quillet

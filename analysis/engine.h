@@ -1,0 +1,86 @@
+#pragma once
+// The run engine: one pass over a FASTA file in fixed-size chunks, from the
+// bytes on disk (decompressed when the file is compressed) to each record's
+// windows. It cuts records by the same rules as FastaReader, feeds each
+// sequence to a WindowAccumulator as it arrives, and reports every record
+// and its progress to a listener. It needs no widgets; the window and the
+// command line both drive it.
+#include "analysis/calcwindows.h"
+#include "analysis/input.h"
+
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+namespace quillet {
+
+// What a run learned about one record it read in full.
+struct RecordInfo {
+    int64_t number = 0;  // 1-based, in file order
+    QString name;        // header up to its first tab, Latin-1
+    int64_t length = 0;  // sequence characters
+    int64_t unknown = 0; // characters other than A, C, G, T (either case)
+    float AvgGC = 0.0f;
+    int64_t windows = 0;
+    uint64_t offset = 0; // offset of its ">" in the decoded content
+};
+
+struct RecordResult {
+    RecordInfo info;
+    WindowResults windows;
+};
+
+// How a run ended. The first three are the outcomes the window knows from
+// before (with their fixed messages); the rest are new.
+enum class RunEnd {
+    Finished,        // every record computed (at least one)
+    FileFailure,     // unreadable, or the first record has no header line
+    AnalysisFailure, // parameters, a later broken record, or a computation
+    NoRecord,        // no ">" in the content: nothing to show
+    Damaged,         // compressed data broken or truncated
+    Unsupported,     // another kind of file (archive, picture, alignment)
+    Cancelled,       // the listener asked to cancel
+    Stopped,         // the listener stopped after a record it could not use
+};
+
+struct RunReport {
+    RunEnd end = RunEnd::Finished;
+    QString detail;       // what was wrong, for Damaged and Unsupported
+    int64_t records = 0;  // records computed and handed to the listener
+};
+
+class RunListener {
+public:
+    virtual ~RunListener() = default;
+    // A record has been computed. Return false to stop the run after it
+    // (RunEnd::Stopped).
+    virtual bool recordComputed(RecordResult&& record) = 0;
+    // Bytes of the file consumed so far (compressed bytes for a compressed
+    // file) and its size on disk (0 when unknown, as for a pipe). Called
+    // between chunks.
+    virtual void progress(uint64_t /*done*/, uint64_t /*total*/) {}
+    // Polled between chunks; true ends the run with RunEnd::Cancelled.
+    virtual bool cancelled() { return false; }
+};
+
+struct RunSettings {
+    // The window size and step as 32-bit integers; nothing when their text
+    // could not be converted, which fails the run at the first well-formed
+    // record (the conversion happens once a record is there to compute).
+    std::optional<int32_t> windowSize;
+    std::optional<int32_t> step;
+    // Start at this offset of the decoded content (a record's ">") and stop
+    // after `maxRecords` records; used to read one record again.
+    uint64_t startOffset = 0;
+    int64_t maxRecords = -1;
+};
+
+// Runs over an opened input. Never throws for bad content: every way a run
+// can end is in the report.
+RunReport RunFasta(InputStream& input, const RunSettings& settings, RunListener& listener);
+// Opens `path` (see OpenInput) and runs over it; an unopenable file ends
+// with RunEnd::FileFailure and an unsupported kind with RunEnd::Unsupported.
+RunReport RunFastaFile(const QString& path, const RunSettings& settings, RunListener& listener);
+
+} // namespace quillet
