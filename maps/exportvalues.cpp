@@ -1,0 +1,157 @@
+#include "maps/exportvalues.h"
+
+#include "analysis/numtext.h"
+
+#include <QIODevice>
+#include <charconv>
+#include <cmath>
+
+namespace quillet {
+
+namespace {
+
+constexpr std::size_t kFlushAt = std::size_t(1) << 16;
+
+void AppendInt(std::string& out, int64_t v)
+{
+    char buf[24];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    out.append(buf, r.ptr);
+}
+
+// The first blank-free word of a record name, as a bedGraph chromosome.
+QString ChromosomeOf(const QString& name)
+{
+    const QString trimmed = name.trimmed();
+    qsizetype end = 0;
+    while (end < trimmed.size() && !trimmed[end].isSpace())
+        ++end;
+    return end > 0 ? trimmed.left(end) : QStringLiteral("sequence");
+}
+
+} // namespace
+
+QString PlotName(PlotKind plot)
+{
+    return plot == PlotKind::Skew ? QStringLiteral("G-C/G+C") : QStringLiteral("G+C content");
+}
+
+ValueWriter::ValueWriter(QIODevice& out, ValueFormat format, PlotKind plot, int32_t windowSize, int32_t step)
+    : out_(out), format_(format), plot_(plot), windowSize_(windowSize), step_(step)
+{
+    buffer_.reserve(kFlushAt + 4096);
+}
+
+ValueWriter::~ValueWriter() = default;
+
+void ValueWriter::AppendHundredths(std::string& out, int64_t hundredths)
+{
+    if (hundredths < 0) {
+        out += '-';
+        hundredths = -hundredths;
+    }
+    AppendInt(out, hundredths / 100);
+    const int cents = int(hundredths % 100);
+    if (cents != 0) {
+        out += '.';
+        out += char('0' + cents / 10);
+        if (cents % 10 != 0)
+            out += char('0' + cents % 10);
+    }
+}
+
+const std::string& ValueWriter::valueText(float value)
+{
+    // A slot holds the first float that came to it; any other float of the
+    // same slot takes the slow path, so a slot never gives another's text.
+    Cached* slot = nullptr;
+    if (value >= -1.0f && value <= 1.0f)
+        slot = &skewCache_[int(std::nearbyint(value * 100.0f)) + 100];
+    else if (value > 1.0f && value <= 100.0f)
+        slot = &gcCache_[int(std::nearbyint(value * 10.0f))];
+    if (slot && slot->set && slot->value == value && !std::signbit(value))
+        return slot->text;
+    scratch_ = FormatSingle(value, NumberLocale::c()).toStdString();
+    if (slot && !slot->set && !std::signbit(value)) {
+        slot->set = true;
+        slot->value = value;
+        slot->text = scratch_;
+    }
+    return scratch_;
+}
+
+bool ValueWriter::begin()
+{
+    if (format_ == ValueFormat::Tsv) {
+        buffer_ += "record\tstart\tend\tG+C %\tG-C/G+C\tunknown %\tcumulative G-C/G+C\n";
+    } else {
+        const QString name = PlotName(plot_);
+        const QString description = (plot_ == PlotKind::Skew ? QStringLiteral("G-C/G+C") : QStringLiteral("G+C content (%)")) +
+                                    QStringLiteral(" in windows of %1 bp, step %2 bp").arg(windowSize_).arg(step_);
+        buffer_ += QStringLiteral("track type=bedGraph name=\"%1\" description=\"%2\"\n").arg(name, description).toStdString();
+    }
+    return flush();
+}
+
+bool ValueWriter::writeRecord(const QString& name, const WindowResults& w)
+{
+    const std::size_t n = w.GCValues.size() >= 2 ? w.GCValues.size() - 2 : 0;
+    const bool haveUnknown = w.UnknownCounts.size() == w.GCValues.size();
+    const int64_t step = step_ >= 1 ? step_ : 0; // a step of 0 or below: the one window 1 .. windowSize
+    const std::string label =
+        (format_ == ValueFormat::Tsv ? QString(name).replace(u'\t', u' ').replace(u'\n', u' ') : ChromosomeOf(name))
+            .toStdString();
+    int64_t cumulative = 0; // hundredths
+    for (std::size_t k = 1; k <= n; ++k) {
+        const int64_t start0 = int64_t(k - 1) * step;
+        const int64_t end = start0 + windowSize_;
+        buffer_ += label;
+        buffer_ += '\t';
+        if (format_ == ValueFormat::Tsv) {
+            AppendInt(buffer_, start0 + 1);
+            buffer_ += '\t';
+            AppendInt(buffer_, end);
+            buffer_ += '\t';
+            buffer_ += valueText(w.GCValues[k]);
+            buffer_ += '\t';
+            const float skew = w.SkewValues.size() > k ? w.SkewValues[k] : 0.0f;
+            buffer_ += valueText(skew);
+            buffer_ += '\t';
+            const int64_t unknown = haveUnknown ? w.UnknownCounts[k] : 0;
+            if (unknown == 0)
+                buffer_ += '0';
+            else
+                AppendHundredths(buffer_, std::llround(10000.0 * double(unknown) / double(windowSize_)));
+            buffer_ += '\t';
+            cumulative += std::llround(double(skew) * 100.0);
+            AppendHundredths(buffer_, cumulative);
+        } else {
+            AppendInt(buffer_, start0);
+            buffer_ += '\t';
+            AppendInt(buffer_, end);
+            buffer_ += '\t';
+            const std::vector<float>& values = plot_ == PlotKind::Skew ? w.SkewValues : w.GCValues;
+            buffer_ += valueText(values.size() > k ? values[k] : 0.0f);
+        }
+        buffer_ += '\n';
+        if (buffer_.size() >= kFlushAt && !flush())
+            return false;
+    }
+    return flush();
+}
+
+bool ValueWriter::flush()
+{
+    if (!buffer_.empty() && ok_) {
+        ok_ = out_.write(buffer_.data(), qint64(buffer_.size())) == qint64(buffer_.size());
+    }
+    buffer_.clear();
+    return ok_;
+}
+
+bool ValueWriter::finish()
+{
+    return flush();
+}
+
+} // namespace quillet

@@ -1,0 +1,73 @@
+#pragma once
+// The numbers behind the map as text: a TSV table of every window, or a
+// bedGraph track of the plotted values. Records are written one at a time,
+// so a file of many records never has to be held whole. No widgets: the
+// window and a command-line program both use it.
+//
+// Window k (1-based) of a record covers positions (k-1)*step+1 ..
+// (k-1)*step+windowSize. Values are written with the program's own number
+// text and "." as decimal point, exactly the floats the map plots, so a
+// reader parses back the same float.
+//
+// TSV: a header line, then per window: record, start, end (1-based,
+// inclusive), G+C %, G-C/G+C, unknown % (100 * unknown positions / window
+// size, to two decimals), cumulative G-C/G+C (sum of the G-C/G+C of windows
+// 1 .. k of the record).
+// bedGraph: a track line naming the plot, then per window: chromosome (the
+// record name up to its first blank), start (0-based), end (exclusive) and
+// the plotted value. Windows overlap when the step is below the window size.
+#include "analysis/calcwindows.h"
+
+#include <QString>
+#include <cstdint>
+#include <string>
+
+class QIODevice;
+
+namespace quillet {
+
+enum class ValueFormat { Tsv, BedGraph };
+// The plot selector's entries: 0 "G+C content", 1 "G-C/G+C".
+enum class PlotKind { GCContent = 0, Skew = 1 };
+
+class ValueWriter {
+public:
+    ValueWriter(QIODevice& out, ValueFormat format, PlotKind plot, int32_t windowSize, int32_t step);
+    ~ValueWriter();
+
+    // The header line (TSV) or track line (bedGraph); call once, first.
+    bool begin();
+    // Every window of one record.
+    bool writeRecord(const QString& name, const WindowResults& windows);
+    // Writes what is still buffered; false when any write failed.
+    bool finish();
+
+    // Text of one plotted value: FormatSingle with "." (memoised for the
+    // values windows can take, since a file repeats them a million times).
+    const std::string& valueText(float value);
+    // hundredths / 100 in general number format ("-12.3", "0.07", "5").
+    static void AppendHundredths(std::string& out, int64_t hundredths);
+
+private:
+    bool flush();
+
+    QIODevice& out_;
+    ValueFormat format_;
+    PlotKind plot_;
+    int32_t windowSize_, step_;
+    std::string buffer_;
+    bool ok_ = true;
+    struct Cached {
+        bool set = false;
+        float value = 0;
+        std::string text;
+    };
+    Cached gcCache_[1001];   // 0.0 .. 100.0 by tenths
+    Cached skewCache_[201];  // -1.00 .. 1.00 by hundredths
+    std::string scratch_;
+};
+
+// The track line's plot name for a plot ("G+C content", "G-C/G+C").
+QString PlotName(PlotKind plot);
+
+} // namespace quillet

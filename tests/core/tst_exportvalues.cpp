@@ -1,0 +1,153 @@
+// The numbers behind the map as TSV and bedGraph, checked line by line
+// against the values the map plots for a real file of seven records.
+#include "analysis/numtext.h"
+#include "excerptrecords.h"
+#include "maps/exportvalues.h"
+
+#include <QBuffer>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+
+using namespace quillet;
+using namespace quillet::test;
+
+namespace {
+
+constexpr int32_t kWindow = 200, kStep = 100;
+
+QByteArray Export(ValueFormat format, PlotKind plot, const std::vector<ComputedRecord>& records, int32_t window = kWindow,
+                  int32_t step = kStep)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    ValueWriter writer(buffer, format, plot, window, step);
+    EXPECT_TRUE(writer.begin());
+    for (const auto& r : records)
+        EXPECT_TRUE(writer.writeRecord(r.name, r.windows));
+    EXPECT_TRUE(writer.finish());
+    return buffer.data();
+}
+
+float ParseFloat(const QByteArray& text)
+{
+    return std::strtof(text.constData(), nullptr);
+}
+
+} // namespace
+
+TEST(ExportValues, TsvHoldsThePlottedValuesOfEveryRecord)
+{
+    const auto records = ExcerptRecords(kWindow, kStep);
+    ASSERT_EQ(records.size(), 7u);
+    const QList<QByteArray> lines = Export(ValueFormat::Tsv, PlotKind::GCContent, records).split('\n');
+    ASSERT_EQ(lines.front(), "record\tstart\tend\tG+C %\tG-C/G+C\tunknown %\tcumulative G-C/G+C");
+    ASSERT_TRUE(lines.back().isEmpty()); // the file ends with a line feed
+
+    qsizetype at = 1;
+    int64_t mostlyUnknown = 0;
+    for (const auto& r : records) {
+        SCOPED_TRACE(r.name.toStdString());
+        const auto& w = r.windows;
+        double cumulative = 0;
+        for (size_t k = 1; k + 1 < w.GCValues.size(); ++k, ++at) {
+            ASSERT_LT(at, lines.size());
+            const QList<QByteArray> f = lines[at].split('\t');
+            ASSERT_EQ(f.size(), 7);
+            EXPECT_EQ(f[0], r.name.toLatin1());
+            EXPECT_EQ(f[1].toLongLong(), int64_t(k - 1) * kStep + 1);
+            EXPECT_EQ(f[2].toLongLong(), int64_t(k - 1) * kStep + kWindow);
+            // Exactly the plotted floats, in the program's number text.
+            EXPECT_EQ(ParseFloat(f[3]), w.GCValues[k]) << f[3].constData();
+            EXPECT_EQ(ParseFloat(f[4]), w.SkewValues[k]) << f[4].constData();
+            EXPECT_EQ(QString::fromLatin1(f[3]), FormatSingle(w.GCValues[k], NumberLocale::c()));
+            EXPECT_EQ(QString::fromLatin1(f[4]), FormatSingle(w.SkewValues[k], NumberLocale::c()));
+            EXPECT_DOUBLE_EQ(f[5].toDouble(), std::round(10000.0 * w.UnknownCounts[k] / kWindow) / 100);
+            cumulative += double(w.SkewValues[k]);
+            EXPECT_NEAR(f[6].toDouble(), cumulative, 1e-6);
+            mostlyUnknown += f[5].toDouble() > 50;
+        }
+    }
+    EXPECT_EQ(at, lines.size() - 1);
+    // Chr2's first 1,000 bases and Chr4's are N: their windows are all unknown.
+    EXPECT_GE(mostlyUnknown, 2 * 9);
+}
+
+TEST(ExportValues, BedGraphTracksThePlotShown)
+{
+    const auto records = ExcerptRecords(kWindow, kStep);
+    struct Case {
+        PlotKind plot;
+        const char* track;
+        std::vector<float> WindowResults::*values;
+    } cases[] = {
+        {PlotKind::GCContent,
+         "track type=bedGraph name=\"G+C content\" description=\"G+C content (%) in windows of 200 bp, step 100 bp\"",
+         &WindowResults::GCValues},
+        {PlotKind::Skew, "track type=bedGraph name=\"G-C/G+C\" description=\"G-C/G+C in windows of 200 bp, step 100 bp\"",
+         &WindowResults::SkewValues},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.track);
+        const QList<QByteArray> lines = Export(ValueFormat::BedGraph, c.plot, records).split('\n');
+        EXPECT_EQ(lines.front(), c.track);
+        qsizetype at = 1;
+        for (const auto& r : records) {
+            const auto& values = r.windows.*c.values;
+            for (size_t k = 1; k + 1 < values.size(); ++k, ++at) {
+                const QList<QByteArray> f = lines[at].split('\t');
+                ASSERT_EQ(f.size(), 4);
+                EXPECT_EQ(f[0], r.name.section(u' ', 0, 0).toLatin1()); // "Chr2", not "Chr2 1..30000"
+                EXPECT_EQ(f[1].toLongLong(), int64_t(k - 1) * kStep); // 0-based
+                EXPECT_EQ(f[2].toLongLong(), int64_t(k - 1) * kStep + kWindow); // end excluded
+                EXPECT_EQ(ParseFloat(f[3]), values[k]);
+            }
+        }
+        EXPECT_EQ(at, lines.size() - 1);
+    }
+}
+
+// A step of 0 gives the one window 1 .. window size; names with tabs stay
+// one TSV column; a record without windows writes no line.
+TEST(ExportValues, OddRecords)
+{
+    // Window 1 .. 6, GGGCNN: 50 tenths of G+C weight, G-C 20 of them, 2 unknown.
+    WindowResults one;
+    CalcWindows("GGGCNNNNAT", 6, 0, one);
+    WindowResults none;
+    CalcWindows("ACGT", 10, 1, none);
+    const std::vector<ComputedRecord> records = {{"a\tb c", 10, one}, {"empty", 4, none}};
+    EXPECT_EQ(Export(ValueFormat::Tsv, PlotKind::GCContent, records, 6, 0).split('\n').mid(1),
+              (QList<QByteArray>{"a b c\t1\t6\t83.3\t0.4\t33.33\t0.4", ""}));
+    EXPECT_EQ(Export(ValueFormat::BedGraph, PlotKind::Skew, records, 6, 0).split('\n').mid(1),
+              (QList<QByteArray>{"a\t0\t6\t0.4", ""}));
+}
+
+TEST(ExportValues, NumberText)
+{
+    const std::pair<int64_t, const char*> hundredths[] = {
+        {0, "0"}, {5, "0.05"}, {10, "0.1"}, {-7, "-0.07"}, {1200, "12"}, {-1234, "-12.34"}, {100050, "1000.5"}};
+    for (const auto& [value, text] : hundredths) {
+        std::string out;
+        ValueWriter::AppendHundredths(out, value);
+        EXPECT_EQ(out, text);
+    }
+    // Memoised text never mixes up floats that share a slot.
+    QBuffer buffer;
+    ValueWriter w(buffer, ValueFormat::Tsv, PlotKind::GCContent, 1, 1);
+    for (float v : {0.1f, 0.10000001f, 43.7f, 43.700005f, -0.0f, 0.0f, 100.0f, -1.0f, 0.33333334f, 0.37f})
+        EXPECT_EQ(QString::fromStdString(w.valueText(v)), FormatSingle(v, NumberLocale::c())) << v;
+}
+
+TEST(ExportValues, WriteFailureIsReported)
+{
+    QBuffer readOnly;
+    readOnly.open(QIODevice::ReadOnly);
+    WindowResults w;
+    CalcWindows("ACGTACGTAC", 2, 1, w);
+    ValueWriter writer(readOnly, ValueFormat::Tsv, PlotKind::GCContent, 2, 1);
+    writer.begin();
+    writer.writeRecord("x", w);
+    EXPECT_FALSE(writer.finish());
+}
