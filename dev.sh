@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libgtest-dev libbenchmark-dev
+PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev libgl-dev libgtest-dev libbenchmark-dev
           fonts-liberation fonts-wqy-zenhei xvfb xauth xdotool imagemagick
           clang libclang-rt-14-dev
           libisal-dev isal libzstd-dev zstd liblzma-dev xz-utils libbz2-dev bzip2 pkg-config)

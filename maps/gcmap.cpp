@@ -92,9 +92,45 @@ int16_t Sum16(int a, int b)
 }
 
 // The curve through windows 1 .. K, window i at x = 600 + (i - 1) w and at
-// y = yOf(i), handed to the surface in batches.
+// y = yOf(i), handed to the surface in batches. With marking on, a mostly
+// unknown window goes to the surface as a point with no height (NaN), which
+// every surface takes as a break in the curve.
 template <typename YOf>
-void DrawCurve(PictureSurface& pic, ColorValue color, const MapGeometry& g, int32_t K, YOf yOf)
+void DrawCurvePoints(PictureSurface& pic, ColorValue color, const MapGeometry& g, int32_t K, YOf yOf);
+
+template <typename YOf>
+void DrawCurve(PictureSurface& pic, const MapInputs& in, const MapGeometry& g, int32_t K, YOf yOf)
+{
+    if (!in.unknownCounts) {
+        DrawCurvePoints(pic, in.curveColor, g, K, yOf);
+        return;
+    }
+    DrawCurvePoints(pic, in.curveColor, g, K, [&](int32_t i) {
+        return MostlyUnknown(in, i) ? std::numeric_limits<float>::quiet_NaN() : yOf(i);
+    });
+}
+
+// Shades the extent of every run of mostly unknown windows between the
+// heights top and bottom: from the start of its first window to the end of
+// its last (window size / step steps after that window's start).
+void ShadeUnknownWindows(PictureSurface& pic, const MapGeometry& g, const MapInputs& in, float top, float bottom)
+{
+    const double width = double(in.unknownWindowSize) / g.S * double(g.w);
+    for (int32_t i = 1; i <= g.K; ++i) {
+        if (!MostlyUnknown(in, i))
+            continue;
+        int32_t last = i;
+        while (last < g.K && MostlyUnknown(in, last + 1))
+            ++last;
+        const double start = double(kAxisX) + double(i - 1) * double(g.w);
+        const double end = double(kAxisX) + double(last - 1) * double(g.w) + width;
+        pic.Shade(float(start), top, float(end), bottom, kUnknownShade);
+        i = last;
+    }
+}
+
+template <typename YOf>
+void DrawCurvePoints(PictureSurface& pic, ColorValue color, const MapGeometry& g, int32_t K, YOf yOf)
 {
     constexpr int32_t kBatch = 1024;
     PictureSurface::CurvePoint batch[kBatch];
@@ -118,6 +154,13 @@ void StartPicture(PictureSurface& pic)
 }
 
 } // namespace
+
+bool MostlyUnknown(const MapInputs& in, int32_t i)
+{
+    if (!in.unknownCounts || i < 0 || size_t(i) >= in.unknownCounts->size())
+        return false;
+    return int64_t((*in.unknownCounts)[size_t(i)]) * 2 > int64_t(in.unknownWindowSize);
+}
 
 SequenceAxisText DrawSequenceAxis(PictureSurface& pic, const MapGeometry& g, float axisY, bool labelsAbove,
                                   const MapInputs& in)
@@ -188,6 +231,9 @@ void DrawGCMap(PictureSurface& pic, const std::vector<float>& GCValues, int16_t 
     StartPicture(pic);
     const float W = pic.Width(), H = pic.Height();
     const float O = H - 200; // y of the value 20 + shift
+    // Bands first, so that axes and curve stay on top of them.
+    if (in.unknownCounts)
+        ShadeUnknownWindows(pic, Geometry(W, WindowCount(GCValues), in), in, 200, O);
 
     // Reference line at the middle of the value axis (50 + shift), then the axis.
     const float middle = float(IntDiv(double(H), 2));
@@ -218,7 +264,7 @@ void DrawGCMap(PictureSurface& pic, const std::vector<float>& GCValues, int16_t 
     // Window i at x = 600 + (i - 1) w and at the height the value axis gives
     // its value. No clipping or thinning: the surface clips at its edges.
     const float shiftF = float(shift);
-    DrawCurve(pic, in.curveColor, g, K, [&](int32_t i) { return O - ((GCValues[size_t(i)] - 20.0f) - shiftF) * u; });
+    DrawCurve(pic, in, g, K, [&](int32_t i) { return O - ((GCValues[size_t(i)] - 20.0f) - shiftF) * u; });
 }
 
 void DrawSkewMap(PictureSurface& pic, const std::vector<float>& SkewValues, int16_t scale, const MapInputs& in)
@@ -228,6 +274,8 @@ void DrawSkewMap(PictureSurface& pic, const std::vector<float>& SkewValues, int1
     const float W = pic.Width(), H = pic.Height();
     const int32_t M = IntDiv(double(H), 2); // y of the value 0
     const float B = H - 500;                // y of the value -scale/20
+    if (in.unknownCounts)
+        ShadeUnknownWindows(pic, Geometry(W, K, in), in, 500, B);
 
     pic.Line(kAxisX, float(M), W - kRightMargin, float(M));
     pic.Line(kAxisX, 500, kAxisX, B);
@@ -255,7 +303,7 @@ void DrawSkewMap(PictureSurface& pic, const std::vector<float>& SkewValues, int1
     pic.SetFontSize(9);
 
     const float tenT = 10.0f * t;
-    DrawCurve(pic, in.curveColor, g, K,
+    DrawCurve(pic, in, g, K,
               [&](int32_t i) { return float(double(M) - double(tenT * SkewValues[size_t(i)])); });
 }
 

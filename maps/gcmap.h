@@ -17,7 +17,20 @@ struct MapInputs {
     QString stepText;     // step in bp, as typed for the computation
     QString windowText;   // window size in bp, as typed for the computation
     ColorValue curveColor = 0x80000002;
+    // Marking of windows of mostly unknown bases, off while null. When set
+    // (the run's UnknownCounts, shaped like the values, with the window size
+    // it was counted for), every window with more than half of its
+    // positions unknown is left out of the curve, which breaks before it and
+    // resumes after it, and its extent is shaded in kUnknownShade.
+    const std::vector<int32_t>* unknownCounts = nullptr;
+    int32_t unknownWindowSize = 0;
 };
+
+// The light grey of the band behind windows of mostly unknown bases.
+constexpr ColorValue kUnknownShade = 0x00E4E4E4;
+
+// True when window i (1-based) counts as mostly unknown under `in`.
+bool MostlyUnknown(const MapInputs& in, int32_t i);
 
 // Both throw quillet::Failure when the inputs cannot be drawn (no values yet,
 // a step or total that is no number, a step of 0); what was drawn before the

@@ -344,6 +344,17 @@ void ImageSurface::EndCurve()
     curveStarted_ = false;
 }
 
+void ImageSurface::Shade(float x1, float y1, float x2, float y2, ColorValue color)
+{
+    FlushSpan();
+    if (std::isnan(x1) || std::isnan(y1) || std::isnan(x2) || std::isnan(y2))
+        return;
+    const int64_t left = DevicePixel(std::min(x1, x2)), right = DevicePixel(std::max(x1, x2));
+    const int64_t top = DevicePixel(std::min(y1, y2)), bottom = DevicePixel(std::max(y1, y2));
+    // A band narrower than a pixel still shows as one column.
+    FillRect(left, top, std::max(left, right - 1), std::max(top, bottom - 1), Resolve(color));
+}
+
 void ImageSurface::FlushSpan()
 {
     if (!spanPending_)

@@ -67,6 +67,9 @@ public:
     void CurveTo(float x, float y) override;
     void CurveToMany(const CurvePoint* points, size_t count) override;
     void EndCurve() override;
+    // Fills the device pixels from the one holding (x1, y1) up to, not
+    // including, the one holding (x2, y2).
+    void Shade(float x1, float y1, float x2, float y2, ColorValue color) override;
 
     // The drawn picture (inner area of the picture box), at device
     // resolution with its devicePixelRatio set.

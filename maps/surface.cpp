@@ -23,6 +23,8 @@ void PictureSurface::CurveToMany(const CurvePoint* points, size_t count)
         CurveTo(points[i].x, points[i].y);
 }
 
+void PictureSurface::Shade(float, float, float, float, ColorValue) {}
+
 void PictureSurface::EndCurve()
 {
     curveHasPoint_ = false;

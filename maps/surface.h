@@ -54,6 +54,12 @@ public:
     };
     virtual void CurveToMany(const CurvePoint* points, size_t count);
 
+    // Fills the rectangle between (x1, y1) and (x2, y2) in the given colour,
+    // without outline and without moving the current point: the light band
+    // behind windows of mostly unknown bases. A surface without fills may
+    // leave it out (the default), since the curve's gap still shows them.
+    virtual void Shade(float x1, float y1, float x2, float y2, ColorValue color);
+
 private:
     ColorValue curveColor_ = 0;
     bool curveHasPoint_ = false;

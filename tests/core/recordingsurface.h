@@ -1,6 +1,6 @@
 #pragma once
-// A PictureSurface that records Cls, Line and Print calls, with the current
-// point and font at each Print. A printed line is 25 twips per font point.
+// A PictureSurface that records Cls, Line, Print and Shade calls, with the
+// current point and font at each Print. A printed line is 25 twips per font point.
 #include "maps/surface.h"
 #include <QString>
 #include <vector>
@@ -8,8 +8,8 @@
 namespace quillet::test {
 
 struct DrawCall {
-    enum Kind { Cls, Line, Print } kind;
-    float x1 = 0, y1 = 0, x2 = 0, y2 = 0; // Line end points
+    enum Kind { Cls, Line, Print, Shade } kind;
+    float x1 = 0, y1 = 0, x2 = 0, y2 = 0; // Line end points, Shade corners
     bool foreground = true;               // false: Line in `color`
     ColorValue color = 0;
     QString text;      // Print: text, current point and font
@@ -37,6 +37,12 @@ public:
         cx_ = 0;
         cy_ += size_ * kLineHeightPerPoint;
     }
+    void Shade(float x1, float y1, float x2, float y2, ColorValue c) override
+    {
+        DrawCall d{DrawCall::Shade};
+        d.x1 = x1, d.y1 = y1, d.x2 = x2, d.y2 = y2, d.foreground = false, d.color = c;
+        calls.push_back(d);
+    }
     float CurrentX() const override { return cx_; }
     float CurrentY() const override { return cy_; }
     void SetCurrentX(float x) override { cx_ = x; }
@@ -60,6 +66,14 @@ public:
         std::vector<DrawCall> out;
         for (const auto& c : calls)
             if (c.kind == DrawCall::Print)
+                out.push_back(c);
+        return out;
+    }
+    std::vector<DrawCall> Shades() const
+    {
+        std::vector<DrawCall> out;
+        for (const auto& c : calls)
+            if (c.kind == DrawCall::Shade)
                 out.push_back(c);
         return out;
     }
