@@ -9,6 +9,7 @@
 #include "analysis/input.h"
 
 #include <QString>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -74,6 +75,9 @@ struct RunSettings {
     // after `maxRecords` records; used to read one record again.
     uint64_t startOffset = 0;
     int64_t maxRecords = -1;
+    // Bytes per chunk read (1 MiB; tests make it small so that records and
+    // line breaks fall across chunk boundaries).
+    std::size_t chunkSize = std::size_t{1} << 20;
 };
 
 // Runs over an opened input. Never throws for bad content: every way a run

@@ -17,9 +17,8 @@ inline bool Ignored(unsigned char c)
     return c == '\r' || c == '\n' || c == ' ';
 }
 
-// Removes carriage returns, line feeds and spaces from [begin, end) by moving
-// the kept bytes to the front; returns the new end. The write position never
-// passes the read position, so the bytes after `end` are left untouched.
+} // namespace
+
 char* CompactSequence(char* begin, char* end)
 {
     char* out = begin;
@@ -54,8 +53,6 @@ char* CompactSequence(char* begin, char* end)
     }
     return out;
 }
-
-} // namespace
 
 FastaReader::FastaReader(std::string& content)
     : content_(content)

@@ -15,6 +15,11 @@ struct FastaRecord {
     std::string_view sequence;  // points into the content given to the reader
 };
 
+// Removes carriage returns, line feeds and spaces from [begin, end) by moving
+// the kept bytes to the front; returns the new end. The write position never
+// passes the read position, so the bytes after `end` are left untouched.
+char* CompactSequence(char* begin, char* end);
+
 // Why a record could not be taken apart.
 enum class FastaProblem { None, NoLineFeed, EmptyHeader };
 

@@ -5,6 +5,7 @@
 // analysis/, map interaction in interaction/), the controls and start-up
 // here.
 #include "analysis/calcwindows.h"
+#include "analysis/recordstore.h"
 #include "maps/gcmap.h"
 #include "window/commondialog.h"
 #include "window/platform.h"
@@ -86,6 +87,15 @@ public:
     QString computedWindowText;
     QString computedStepText;
 
+    // Every record of the last run (null before the first run that
+    // computed one).
+    std::shared_ptr<RecordStore> records;
+    // Shows record `index` of the last run as if the run had ended on it:
+    // result fields, progress, map and scroll bar. False when its windows
+    // cannot be had again or its map cannot be drawn (what was drawn stays).
+    bool ShowRecord(std::size_t index);
+    bool RunActive() const { return runActive_; }
+
     // ---- Handlers ----
     void Form_Load();
     void Command_open_Click();
@@ -124,12 +134,15 @@ private:
     MapInputs mapInputs() const;
     // Repaints the picture after drawing, so the image shows at once.
     void pictureDrawn();
+    // A record computed during a run, shown at a progress tick.
+    void showWhileRunning(const RecordInfo& info, const WindowResults& windows);
 
     PlatformServices& platform_;
     std::unique_ptr<frmAbout> about_;
     float outerWidth_ = 0, outerHeight_ = 0;
     float frameWidth_ = 0, frameHeight_ = 0;
     int mousePointer_ = 0;
+    bool runActive_ = false;
     std::optional<QSizeF> screenTwips_;
 };
 

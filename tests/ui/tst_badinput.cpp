@@ -166,9 +166,10 @@ private slots:
             QTest::newRow(tag) << DataFile(file) << message << name << QString::fromLatin1(length)
                                << QString::fromLatin1(average) << int(picture);
         };
-        // No ">" at all: nothing to analyse, and nothing to say.
-        row("empty file", "empty.fa", none, none, "", "", Picture::Blank);
-        row("no \">\"", "no_header.fa", none, none, "", "", Picture::Blank);
+        // No ">" at all: nothing to analyse, and the message names the file.
+        const QString noRecord = QStringLiteral("No FASTA record found in %1.");
+        row("empty file", "empty.fa", noRecord, none, "", "", Picture::Blank);
+        row("no \">\"", "no_header.fa", noRecord, none, "", "", Picture::Blank);
         // A record that cannot be taken apart: the file stage for the first
         // record, the analysis stage for a later one (after the first
         // record's results were shown).
@@ -218,6 +219,8 @@ private slots:
         w.Text_WS->SetText(QStringLiteral("2"));
         w.Text_Step->SetText(QStringLiteral("1"));
         w.Command_run_Click();
+        if (message.contains(QLatin1String("%1")))
+            message = message.arg(file);
         QCOMPARE(p.messages, message.isEmpty() ? QStringList() : QStringList{message});
         QCOMPARE(w.Text5->Text(), name);
         QCOMPARE(w.Label6->Caption(), length);

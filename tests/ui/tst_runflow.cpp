@@ -214,8 +214,10 @@ private slots:
         QTest::newRow("only record without line feed") << QByteArray(">seq1") << "5" << "10" << kFile << false;
         QTest::newRow("empty header") << QByteArray(">\nACGT\n") << "5" << "10" << kFile << false;
         QTest::newRow("second record without line feed") << (ok + ">seq2") << "5" << "10" << kAnalysis << true;
-        QTest::newRow("no record at all") << QByteArray("ACGT\n") << "5" << "10" << QString() << false;
-        QTest::newRow("empty file") << QByteArray() << "5" << "10" << QString() << false;
+        // A file without any record says so (%1 is its path).
+        const QString noRecord = QStringLiteral("No FASTA record found in %1.");
+        QTest::newRow("no record at all") << QByteArray("ACGT\n") << "5" << "10" << noRecord << false;
+        QTest::newRow("empty file") << QByteArray() << "5" << "10" << noRecord << false;
         QTest::newRow("step 2000000 accepted") << ok << "2000000" << "10" << QString() << true;
         QTest::newRow("window larger than sequence") << ok << "5" << "500" << QString() << true;
         QTest::newRow("window 0") << ok << "5" << "0" << QString() << true;
@@ -236,10 +238,13 @@ private slots:
         w.Command_run_Click();
         QVERIFY(!w.Label6->Caption().isEmpty());
 
-        w.Text1->SetText(write(QStringLiteral("in.fa"), content));
+        const QString path = write(QStringLiteral("in.fa"), content);
+        w.Text1->SetText(path);
         w.Text_Step->SetText(step);
         w.Text_WS->SetText(window);
         w.Command_run_Click();
+        if (message.contains(QLatin1String("%1")))
+            message = message.arg(path);
         QCOMPARE(p.messages, message.isEmpty() ? QStringList() : QStringList{message});
         QCOMPARE(!w.Label6->Caption().isEmpty(), fieldsFilled);
         QCOMPARE(!w.Label4->Caption().isEmpty(), fieldsFilled);

@@ -1,0 +1,356 @@
+#include "analysis/engine.h"
+
+#include "analysis/fasta.h"
+#include "analysis/numtext.h"
+
+#include <condition_variable>
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace quillet {
+
+namespace {
+
+constexpr int kChunksInFlight = 4;
+// A header line longer than this keeps only its beginning as the name, so a
+// file of binary junk without line feeds cannot take all memory.
+constexpr std::size_t kMaxNameBytes = std::size_t{1} << 20;
+
+struct Chunk {
+    explicit Chunk(std::size_t size) : bytes(size) {}
+    std::vector<char> bytes;
+    std::size_t size = 0;
+    uint64_t consumed = 0, total = 0;
+    bool last = false;
+    std::exception_ptr error;
+};
+
+// Reads (and decompresses) the input on a thread of its own, a few chunks
+// ahead of the parser, so reading and computing overlap. Chunks go round
+// between the two: the memory in use is kChunksInFlight chunks at most.
+class ChunkReader {
+public:
+    ChunkReader(InputStream& input, uint64_t skip, std::size_t chunkSize) : input_(input), skip_(skip)
+    {
+        for (int i = 0; i < kChunksInFlight; ++i)
+            free_.push_back(std::make_unique<Chunk>(chunkSize));
+        thread_ = std::thread([this] { produce(); });
+    }
+    ~ChunkReader()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    ChunkReader(const ChunkReader&) = delete;
+    ChunkReader& operator=(const ChunkReader&) = delete;
+
+    std::unique_ptr<Chunk> next()
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return !full_.empty(); });
+        auto c = std::move(full_.front());
+        full_.pop_front();
+        return c;
+    }
+    void giveBack(std::unique_ptr<Chunk> c)
+    {
+        {
+            std::lock_guard lock(mutex_);
+            free_.push_back(std::move(c));
+        }
+        changed_.notify_all();
+    }
+
+private:
+    void produce()
+    {
+        bool skipped = skip_ == 0;
+        for (;;) {
+            std::unique_ptr<Chunk> c;
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [this] { return stop_ || !free_.empty(); });
+                if (stop_)
+                    return;
+                c = std::move(free_.back());
+                free_.pop_back();
+            }
+            c->size = 0;
+            c->last = false;
+            c->error = nullptr;
+            try {
+                if (!skipped) {
+                    skipped = true;
+                    if (!input_.skip(skip_))
+                        c->last = true;
+                }
+                // Fill the chunk: a decompressor may give less per call.
+                while (!c->last && c->size < c->bytes.size()) {
+                    const std::size_t got = input_.read(c->bytes.data() + c->size, c->bytes.size() - c->size);
+                    if (got == 0)
+                        c->last = true;
+                    c->size += got;
+                }
+            } catch (...) {
+                c->error = std::current_exception();
+                c->last = true;
+            }
+            c->consumed = input_.consumed();
+            c->total = input_.total();
+            const bool last = c->last;
+            {
+                std::lock_guard lock(mutex_);
+                full_.push_back(std::move(c));
+            }
+            changed_.notify_all();
+            if (last)
+                return;
+        }
+    }
+
+    InputStream& input_;
+    uint64_t skip_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::unique_ptr<Chunk>> free_;
+    std::deque<std::unique_ptr<Chunk>> full_;
+    bool stop_ = false;
+    std::thread thread_;
+};
+
+// Cuts the content into records as it arrives and computes each one.
+class RecordCutter {
+public:
+    RecordCutter(const RunSettings& settings, RunListener& listener) : settings_(settings), listener_(listener) {}
+
+    // Takes the next piece of content (changed in place). False when the run
+    // has ended (report() says how).
+    bool feed(char* p, std::size_t size, uint64_t base)
+    {
+        char* const start = p;
+        char* const end = p + size;
+        while (p < end) {
+            switch (state_) {
+            case State::Seek: {
+                auto* gt = static_cast<char*>(std::memchr(p, '>', static_cast<std::size_t>(end - p)));
+                if (!gt)
+                    return true;
+                beginRecord(base + static_cast<uint64_t>(gt - start));
+                p = gt + 1;
+                break;
+            }
+            case State::Header: {
+                auto* lf = static_cast<char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+                char* const lineEnd = lf ? lf : end;
+                auto* gt = static_cast<char*>(std::memchr(p, '>', static_cast<std::size_t>(lineEnd - p)));
+                if (gt)
+                    return fail(FastaProblem::NoLineFeed);
+                takeHeader(p, lineEnd);
+                if (!lf)
+                    return true;
+                if (headerBytes_ == 0)
+                    return fail(FastaProblem::EmptyHeader);
+                if (!beginSequence())
+                    return false;
+                p = lf + 1;
+                break;
+            }
+            case State::Body: {
+                auto* gt = static_cast<char*>(std::memchr(p, '>', static_cast<std::size_t>(end - p)));
+                char* const bodyEnd = gt ? gt : end;
+                char* const kept = CompactSequence(p, bodyEnd);
+                acc_->add(reinterpret_cast<const unsigned char*>(p), static_cast<std::size_t>(kept - p));
+                if (!gt)
+                    return true;
+                if (!endRecord())
+                    return false;
+                if (settings_.maxRecords >= 0 && report_.records >= settings_.maxRecords)
+                    return false;
+                beginRecord(base + static_cast<uint64_t>(gt - start));
+                p = gt + 1;
+                break;
+            }
+            }
+        }
+        return true;
+    }
+
+    // The content ended.
+    void finish()
+    {
+        switch (state_) {
+        case State::Seek:
+            if (records_ == 0)
+                report_.end = RunEnd::NoRecord;
+            break;
+        case State::Header:
+            fail(FastaProblem::NoLineFeed);
+            break;
+        case State::Body:
+            endRecord();
+            break;
+        }
+    }
+
+    // Reading failed part-way: before the first record's sequence that is a
+    // file failure, after it an analysis failure.
+    void readFailed(const InputError& e)
+    {
+        if (e.kind() == InputError::Kind::Damaged) {
+            report_.end = RunEnd::Damaged;
+        } else {
+            report_.end = analysisStage_ ? RunEnd::AnalysisFailure : RunEnd::FileFailure;
+        }
+        report_.detail = QString::fromLocal8Bit(e.what());
+    }
+
+    void cancel() { report_.end = RunEnd::Cancelled; }
+    const RunReport& report() const { return report_; }
+
+private:
+    enum class State { Seek, Header, Body };
+
+    void beginRecord(uint64_t offset)
+    {
+        state_ = State::Header;
+        ++records_;
+        offset_ = offset;
+        name_.clear();
+        headerBytes_ = 0;
+        nameEnded_ = false;
+    }
+
+    void takeHeader(const char* p, const char* end)
+    {
+        headerBytes_ += static_cast<std::size_t>(end - p);
+        if (nameEnded_)
+            return;
+        const auto* tab = static_cast<const char*>(std::memchr(p, '\t', static_cast<std::size_t>(end - p)));
+        const char* const nameEnd = tab ? tab : end;
+        nameEnded_ = tab != nullptr;
+        const std::size_t room = kMaxNameBytes - name_.size();
+        name_.append(p, std::min(room, static_cast<std::size_t>(nameEnd - p)));
+    }
+
+    bool beginSequence()
+    {
+        // From here on a failure is one of the analysis, for this record and
+        // every later one.
+        analysisStage_ = true;
+        if (!settings_.windowSize || !settings_.step) {
+            report_.end = RunEnd::AnalysisFailure;
+            return false;
+        }
+        acc_.emplace(*settings_.windowSize, *settings_.step);
+        state_ = State::Body;
+        return true;
+    }
+
+    bool endRecord()
+    {
+        RecordResult r;
+        try {
+            acc_->finish(r.windows);
+        } catch (const Failure&) {
+            report_.end = RunEnd::AnalysisFailure;
+            return false;
+        }
+        r.info.number = records_;
+        r.info.name = QString::fromLatin1(name_.data(), static_cast<qsizetype>(name_.size()));
+        r.info.length = acc_->length();
+        r.info.unknown = acc_->unknown();
+        r.info.AvgGC = r.windows.AvgGC;
+        r.info.windows = static_cast<int64_t>(r.windows.GCValues.size()) - 2;
+        r.info.offset = offset_;
+        acc_.reset();
+        state_ = State::Seek;
+        ++report_.records;
+        if (!listener_.recordComputed(std::move(r))) {
+            report_.end = RunEnd::Stopped;
+            return false;
+        }
+        return true;
+    }
+
+    bool fail(FastaProblem)
+    {
+        report_.end = records_ == 1 ? RunEnd::FileFailure : RunEnd::AnalysisFailure;
+        return false;
+    }
+
+    const RunSettings& settings_;
+    RunListener& listener_;
+    RunReport report_;
+    State state_ = State::Seek;
+    int64_t records_ = 0; // records begun
+    uint64_t offset_ = 0;
+    std::string name_;
+    std::size_t headerBytes_ = 0;
+    bool nameEnded_ = false;
+    bool analysisStage_ = false;
+    std::optional<WindowAccumulator> acc_;
+};
+
+} // namespace
+
+RunReport RunFasta(InputStream& input, const RunSettings& settings, RunListener& listener)
+{
+    RecordCutter cutter(settings, listener);
+    ChunkReader reader(input, settings.startOffset, std::max<std::size_t>(settings.chunkSize, 1));
+    uint64_t base = settings.startOffset;
+    for (;;) {
+        std::unique_ptr<Chunk> c = reader.next();
+        listener.progress(c->consumed, c->total);
+        if (listener.cancelled()) {
+            cutter.cancel();
+            break;
+        }
+        const bool going = cutter.feed(c->bytes.data(), c->size, base);
+        base += c->size;
+        if (!going)
+            break;
+        if (c->error) {
+            try {
+                std::rethrow_exception(c->error);
+            } catch (const InputError& e) {
+                cutter.readFailed(e);
+            } catch (const std::bad_alloc&) {
+                cutter.readFailed(InputError(InputError::Kind::Damaged, "not enough memory to decompress it"));
+            }
+            break;
+        }
+        if (c->last) {
+            cutter.finish();
+            break;
+        }
+        reader.giveBack(std::move(c));
+    }
+    return cutter.report();
+}
+
+RunReport RunFastaFile(const QString& path, const RunSettings& settings, RunListener& listener)
+{
+    std::unique_ptr<InputStream> input;
+    try {
+        input = OpenInput(path);
+    } catch (const InputError& e) {
+        RunReport r;
+        r.end = e.kind() == InputError::Kind::Unsupported ? RunEnd::Unsupported
+              : e.kind() == InputError::Kind::Damaged   ? RunEnd::Damaged
+                                                        : RunEnd::FileFailure;
+        r.detail = QString::fromLocal8Bit(e.what());
+        return r;
+    }
+    return RunFasta(*input, settings, listener);
+}
+
+} // namespace quillet

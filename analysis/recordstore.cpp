@@ -1,0 +1,77 @@
+#include "analysis/recordstore.h"
+
+namespace quillet {
+
+uint64_t WindowBytes(const WindowResults& w)
+{
+    return w.GCValues.capacity() * sizeof(float) + w.SkewValues.capacity() * sizeof(float) +
+           w.UnknownCounts.capacity() * sizeof(int32_t);
+}
+
+RecordStore::RecordStore(QString path, RunSettings settings, uint64_t budgetBytes)
+    : path_(std::move(path)), settings_(std::move(settings)), budget_(budgetBytes)
+{
+    settings_.startOffset = 0;
+    settings_.maxRecords = -1;
+}
+
+void RecordStore::add(RecordResult&& record)
+{
+    // The record shown last is always kept; the one before it stays only
+    // while within the budget.
+    if (!windows_.empty() && keptBytes_ > budget_ && windows_.back()) {
+        keptBytes_ -= WindowBytes(*windows_.back());
+        windows_.back().reset();
+        ++dropped_;
+    }
+    const uint64_t bytes = WindowBytes(record.windows);
+    infos_.push_back(std::move(record.info));
+    windows_.push_back(std::make_shared<const WindowResults>(std::move(record.windows)));
+    keptBytes_ += bytes;
+}
+
+namespace {
+// Takes the one record asked for, passing progress and cancelling through.
+class OneRecord : public RunListener {
+public:
+    explicit OneRecord(RunListener* outer) : outer_(outer) {}
+    bool recordComputed(RecordResult&& r) override
+    {
+        result = std::move(r);
+        got = true;
+        return false;
+    }
+    void progress(uint64_t done, uint64_t total) override
+    {
+        if (outer_)
+            outer_->progress(done, total);
+    }
+    bool cancelled() override { return outer_ && outer_->cancelled(); }
+    RecordResult result;
+    bool got = false;
+
+private:
+    RunListener* outer_;
+};
+} // namespace
+
+std::shared_ptr<const WindowResults> RecordStore::load(std::size_t i, RunListener* listener) const
+{
+    if (i >= windows_.size())
+        return nullptr;
+    if (windows_[i])
+        return windows_[i];
+    RunSettings s = settings_;
+    s.startOffset = infos_[i].offset;
+    s.maxRecords = 1;
+    OneRecord one(listener);
+    RunFastaFile(path_, s, one);
+    // The file must still hold the same record there.
+    const RecordInfo& want = infos_[i];
+    if (!one.got || one.result.info.name != want.name || one.result.info.length != want.length ||
+        one.result.info.AvgGC != want.AvgGC)
+        return nullptr;
+    return std::make_shared<const WindowResults>(std::move(one.result.windows));
+}
+
+} // namespace quillet

@@ -1,0 +1,388 @@
+// The path from a FASTA file to a drawn map: choosing the file (with a
+// proposed window and step), and the run that validates the step, reads the
+// file, computes every record's windows, fills the result fields and draws
+// the selected map. Failures end the run with the fixed message of the
+// stage they occurred in.
+#include "analysis/engine.h"
+#include "analysis/fileio.h"
+#include "analysis/numtext.h"
+#include "analysis/proposal.h"
+#include "analysis/recordstore.h"
+#include "maps/nullsurface.h"
+#include "window/quillet.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QKeyEvent>
+#include <QTimer>
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <thread>
+
+namespace quillet {
+
+namespace {
+const QString kValidationMessage = QStringLiteral("1 to 1000000 is valid");
+const QString kFileMessage = QStringLiteral("The Fasta file doesn't exist.");
+const QString kAnalysisMessage = QStringLiteral("Windows size is bigger than the length of sequence.");
+
+// Puts the default pointer back on every way out of a handler.
+struct NormalPointerOnExit {
+    Quillet* window;
+    ~NormalPointerOnExit() { window->SetMousePointer(0); }
+};
+
+// Shows what was drawn, also when drawing stopped part-way.
+struct RepaintOnExit {
+    QWidget* w;
+    ~RepaintOnExit() { w->update(); }
+};
+} // namespace
+
+void Quillet::Command_open_Click()
+{
+    try {
+        CommonDialog1->Flags = 0x81000;
+        CommonDialog1->Filter = QStringLiteral("fas Files (*.fas)|*.fas|fasta Files (*.fasta)|*.fasta|All Files (*.*)|*.*");
+        CommonDialog1->FileName = QString();
+        CommonDialog1->InitDir = dataFolder();
+        CommonDialog1->DialogTitle = QStringLiteral("Open DNA data in FASTA format");
+        CommonDialog1->ShowOpen();
+        Text1->SetText(CommonDialog1->FileName);
+        if (Text1->Text().isEmpty())
+            return;
+        Command_run->setFocus();
+        const auto length = FileLength(Text1->Text());
+        if (!length)
+            return;
+        const Proposal p = ProposeParameters(*length);
+        Text_Step->SetText(p.step);
+        Text_WS->SetText(p.window);
+    } catch (const std::exception&) {
+        // Open ends silently; what was set before the failure stays.
+    }
+}
+
+namespace {
+
+// Converts a parameter text as the run does; nothing when it cannot.
+std::optional<int32_t> Parameter(const QString& text)
+{
+    try {
+        return ToInt32(QStringView(text));
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+// What the engine hands over to the window while a run goes on. It lives on
+// the engine's thread; the window reads it under the lock at each tick.
+class WindowRun : public RunListener {
+public:
+    WindowRun(std::shared_ptr<RecordStore> store, int plot, float width, float height, MapInputs inputs)
+        : store_(std::move(store)), plot_(plot), width_(width), height_(height), inputs_(std::move(inputs))
+    {
+    }
+
+    bool recordComputed(RecordResult&& r) override
+    {
+        const bool drawable = Drawable(r);
+        std::lock_guard lock(mutex_);
+        store_->add(std::move(r));
+        return drawable;
+    }
+    void progress(uint64_t done, uint64_t total) override
+    {
+        done_ = done;
+        total_ = total;
+    }
+    bool cancelled() override { return cancel_; }
+
+    void cancel() { cancel_ = true; }
+    uint64_t done() const { return done_; }
+    uint64_t total() const { return total_; }
+    // The record computed last, when there is one newer than `seen`.
+    std::optional<std::pair<RecordInfo, std::shared_ptr<const WindowResults>>> newest(std::size_t& seen)
+    {
+        std::lock_guard lock(mutex_);
+        if (store_->size() == seen)
+            return std::nullopt;
+        seen = store_->size();
+        return std::make_pair(store_->info(seen - 1), store_->kept(seen - 1));
+    }
+
+private:
+    // Whether the window can draw the map of this record: the map procedures
+    // run on a surface that paints nothing. Whether they fail depends only on
+    // the record's length and number of windows (the rest is the same for
+    // the whole run), so each such pair is tried once.
+    bool Drawable(const RecordResult& r)
+    {
+        const auto key = std::make_pair(r.info.length, r.info.windows);
+        if (const auto it = drawable_.find(key); it != drawable_.end())
+            return it->second;
+        MapInputs in = inputs_;
+        in.AvgGC = r.windows.AvgGC;
+        in.totalBases = FormatInteger(r.info.length);
+        NullSurface surface(width_, height_);
+        bool ok = true;
+        try {
+            if (plot_ == 0)
+                quillet::DrawGCMap(surface, r.windows.GCValues, 0, in);
+            else
+                quillet::DrawSkewMap(surface, r.windows.SkewValues, 20, in);
+        } catch (const std::exception&) {
+            ok = false;
+        }
+        if (drawable_.size() > 100000)
+            drawable_.clear();
+        drawable_.emplace(key, ok);
+        return ok;
+    }
+
+    std::mutex mutex_;
+    std::shared_ptr<RecordStore> store_;
+    int plot_;
+    float width_, height_;
+    MapInputs inputs_;
+    std::map<std::pair<int64_t, int64_t>, bool> drawable_;
+    std::atomic<uint64_t> done_{0}, total_{0};
+    std::atomic<bool> cancel_{false};
+};
+
+// While a run goes on the window takes no input: every click and key is
+// swallowed, Esc cancels the run, and the close box cancels it and closes
+// the window once the run has stopped.
+class RunInputGuard : public QObject {
+public:
+    RunInputGuard(Quillet* window, WindowRun& run) : window_(window), run_(run) { qApp->installEventFilter(this); }
+    ~RunInputGuard() override { qApp->removeEventFilter(this); }
+    bool closeRequested = false;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::KeyPress:
+            if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+                run_.cancel();
+            return true;
+        case QEvent::Close:
+            if (watched == window_) {
+                run_.cancel();
+                closeRequested = true;
+                event->ignore();
+                return true;
+            }
+            return false;
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+            return true;
+        default:
+            return false;
+        }
+    }
+
+private:
+    Quillet* window_;
+    WindowRun& run_;
+};
+
+QString Native(const QString& path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+} // namespace
+
+void Quillet::Command_run_Click()
+{
+    if (runActive_)
+        return; // no run inside a run
+    SetMousePointer(11);
+    NormalPointerOnExit normalPointer{this};
+
+    Picture1->Surface().Cls();
+    Picture1->Inside()->update();
+    Text5->SetText(QString());
+    Label4->SetCaption(QString());
+    Label6->SetCaption(QString());
+    ProgressBar1->SetValue(0);
+    repaint();
+
+    const QString stepText = Text_Step->Text();
+    const auto stepNumber = ReadNumber(stepText);
+    if (stepText.isEmpty() || !stepNumber || !(*stepNumber > 0)) {
+        MsgBox(kValidationMessage);
+        return;
+    }
+
+    // The parameters are converted once; a text that does not convert fails
+    // the run at its first record, as the engine reports.
+    const QString path = Text1->Text();
+    const QString windowText = Text_WS->Text();
+    RunSettings settings;
+    settings.step = Parameter(stepText);
+    settings.windowSize = Parameter(windowText);
+    auto store = std::make_shared<RecordStore>(path, settings);
+
+    MapInputs inputs = mapInputs();
+    inputs.stepText = stepText;
+    inputs.windowText = windowText;
+    WindowRun run(store, Combo1->ListIndex(), Picture1->Surface().Width(), Picture1->Surface().Height(), inputs);
+    computedStepText = stepText;
+    computedWindowText = windowText;
+
+    // The engine works on a thread of its own; this one keeps the window
+    // painted, shows progress about thirty times a second and listens for
+    // Esc.
+    const float barMin = ProgressBar1->Min(), barMax = ProgressBar1->Max();
+    RunReport report;
+    {
+        runActive_ = true;
+        RunInputGuard guard(this, run);
+        QEventLoop loop;
+        std::thread engine([&] {
+            report = RunFastaFile(path, settings, run);
+            QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
+        });
+        QTimer tick;
+        std::size_t seen = 0;
+        connect(&tick, &QTimer::timeout, this, [&] {
+            if (run.total() > 0) {
+                ProgressBar1->SetMin(0);
+                ProgressBar1->SetMax(float(run.total()));
+                ProgressBar1->SetValue(float(std::min(run.done(), run.total())));
+            }
+            if (auto latest = run.newest(seen))
+                showWhileRunning(latest->first, *latest->second);
+        });
+        tick.start(33);
+        loop.exec();
+        engine.join();
+        runActive_ = false;
+        if (guard.closeRequested)
+            QTimer::singleShot(0, this, &QWidget::close);
+    }
+
+    // The run ends in the state the record-by-record rules give: the last
+    // record computed is shown (fields, map, scroll bar), then the message
+    // of the failure that stopped the run, if any.
+    const auto clearAll = [&] {
+        Picture1->Surface().Cls();
+        Picture1->Inside()->update();
+        Text5->SetText(QString());
+        Label4->SetCaption(QString());
+        Label6->SetCaption(QString());
+        ProgressBar1->SetMin(barMin);
+        ProgressBar1->SetMax(barMax);
+        ProgressBar1->SetValue(0);
+    };
+    switch (report.end) {
+    case RunEnd::Cancelled:
+        clearAll();
+        return;
+    case RunEnd::Damaged:
+        clearAll();
+        MsgBox(QStringLiteral("%1 is damaged: %2.").arg(Native(path), report.detail));
+        return;
+    case RunEnd::Unsupported:
+        clearAll();
+        MsgBox(QStringLiteral("%1 is not a FASTA file: %2.").arg(Native(path), report.detail));
+        return;
+    case RunEnd::NoRecord:
+        clearAll();
+        MsgBox(QStringLiteral("No FASTA record found in %1.").arg(Native(path)));
+        return;
+    default:
+        break;
+    }
+    if (store->size() == 0) {
+        clearAll();
+        MsgBox(report.end == RunEnd::FileFailure ? kFileMessage : kAnalysisMessage);
+        return;
+    }
+    records = store;
+    const bool drawn = ShowRecord(store->size() - 1);
+    if (!drawn || report.end == RunEnd::AnalysisFailure || report.end == RunEnd::Stopped)
+        MsgBox(kAnalysisMessage);
+    else if (report.end == RunEnd::FileFailure)
+        MsgBox(kFileMessage);
+}
+
+void Quillet::showWhileRunning(const RecordInfo& info, const WindowResults& windows)
+{
+    Text5->SetText(info.name);
+    Label6->SetCaption(FormatInteger(info.length));
+    Label4->SetCaption(FormatSingle(windows.AvgGC));
+    MapInputs in = mapInputs();
+    in.AvgGC = windows.AvgGC;
+    try {
+        RepaintOnExit repaint{Picture1->Inside()};
+        if (Combo1->ListIndex() == 0)
+            quillet::DrawGCMap(Picture1->Surface(), windows.GCValues, 0, in);
+        else
+            quillet::DrawSkewMap(Picture1->Surface(), windows.SkewValues, 20, in);
+    } catch (const std::exception&) {
+        // The end of the run draws the record again and reports it.
+    }
+}
+
+bool Quillet::ShowRecord(std::size_t index)
+{
+    if (!records || index >= records->size())
+        return false;
+    const std::shared_ptr<const WindowResults> windows = records->load(index);
+    if (!windows)
+        return false;
+    const RecordInfo& info = records->info(index);
+    results = *windows;
+    Text5->SetText(info.name);
+    Label6->SetCaption(FormatInteger(info.length));
+    Label4->SetCaption(FormatSingle(AvgGC));
+    ProgressBar1->SetMin(0);
+    ProgressBar1->SetMax(float(info.length));
+    ProgressBar1->SetValue(float(FinalProgressValue(info.length)));
+    try {
+        if (Combo1->ListIndex() == 0) {
+            DrawGCMap(GCValues, 0);
+            VScroll1->SetMin(0);
+            VScroll1->SetMax(4);
+            VScroll1->SetValue(2);
+        } else {
+            DrawSkewMap(SkewValues, 20);
+            VScroll1->SetMin(0);
+            VScroll1->SetMax(1);
+            VScroll1->SetValue(0);
+        }
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
+}
+
+void Quillet::Text_Step_KeyUp(int16_t keyCode, int16_t /*shift*/)
+{
+    if (keyCode == 13)
+        Command_run_Click();
+}
+
+void Quillet::Text_WS_KeyUp(int16_t keyCode, int16_t /*shift*/)
+{
+    if (keyCode == 13)
+        Command_run_Click();
+}
+
+} // namespace quillet
