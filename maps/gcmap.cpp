@@ -98,10 +98,16 @@ int16_t Sum16(int a, int b)
 template <typename YOf>
 void DrawCurvePoints(PictureSurface& pic, ColorValue color, const MapGeometry& g, int32_t K, YOf yOf);
 
-template <typename YOf>
-void DrawCurve(PictureSurface& pic, const MapInputs& in, const MapGeometry& g, int32_t K, YOf yOf)
+// Marking applies only to counts of the very windows drawn.
+bool Marking(const MapInputs& in, const std::vector<float>& values)
 {
-    if (!in.unknownCounts) {
+    return in.unknownCounts && in.unknownCounts->size() == values.size();
+}
+
+template <typename YOf>
+void DrawCurve(PictureSurface& pic, const MapInputs& in, bool marking, const MapGeometry& g, int32_t K, YOf yOf)
+{
+    if (!marking) {
         DrawCurvePoints(pic, in.curveColor, g, K, yOf);
         return;
     }
@@ -232,7 +238,8 @@ void DrawGCMap(PictureSurface& pic, const std::vector<float>& GCValues, int16_t 
     const float W = pic.Width(), H = pic.Height();
     const float O = H - 200; // y of the value 20 + shift
     // Bands first, so that axes and curve stay on top of them.
-    if (in.unknownCounts)
+    const bool marking = Marking(in, GCValues);
+    if (marking)
         ShadeUnknownWindows(pic, Geometry(W, WindowCount(GCValues), in), in, 200, O);
 
     // Reference line at the middle of the value axis (50 + shift), then the axis.
@@ -264,7 +271,7 @@ void DrawGCMap(PictureSurface& pic, const std::vector<float>& GCValues, int16_t 
     // Window i at x = 600 + (i - 1) w and at the height the value axis gives
     // its value. No clipping or thinning: the surface clips at its edges.
     const float shiftF = float(shift);
-    DrawCurve(pic, in, g, K, [&](int32_t i) { return O - ((GCValues[size_t(i)] - 20.0f) - shiftF) * u; });
+    DrawCurve(pic, in, marking, g, K, [&](int32_t i) { return O - ((GCValues[size_t(i)] - 20.0f) - shiftF) * u; });
 }
 
 void DrawSkewMap(PictureSurface& pic, const std::vector<float>& SkewValues, int16_t scale, const MapInputs& in)
@@ -274,7 +281,8 @@ void DrawSkewMap(PictureSurface& pic, const std::vector<float>& SkewValues, int1
     const float W = pic.Width(), H = pic.Height();
     const int32_t M = IntDiv(double(H), 2); // y of the value 0
     const float B = H - 500;                // y of the value -scale/20
-    if (in.unknownCounts)
+    const bool marking = Marking(in, SkewValues);
+    if (marking)
         ShadeUnknownWindows(pic, Geometry(W, K, in), in, 500, B);
 
     pic.Line(kAxisX, float(M), W - kRightMargin, float(M));
@@ -303,7 +311,7 @@ void DrawSkewMap(PictureSurface& pic, const std::vector<float>& SkewValues, int1
     pic.SetFontSize(9);
 
     const float tenT = 10.0f * t;
-    DrawCurve(pic, in, g, K,
+    DrawCurve(pic, in, marking, g, K,
               [&](int32_t i) { return float(double(M) - double(tenT * SkewValues[size_t(i)])); });
 }
 

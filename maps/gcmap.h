@@ -19,9 +19,10 @@ struct MapInputs {
     ColorValue curveColor = 0x80000002;
     // Marking of windows of mostly unknown bases, off while null. When set
     // (the run's UnknownCounts, shaped like the values, with the window size
-    // it was counted for), every window with more than half of its
-    // positions unknown is left out of the curve, which breaks before it and
-    // resumes after it, and its extent is shaded in kUnknownShade.
+    // it was counted for; counts of another length are ignored), every
+    // window with more than half of its positions unknown is left out of the
+    // curve, which breaks before it and resumes after it, and its extent is
+    // shaded in kUnknownShade.
     const std::vector<int32_t>* unknownCounts = nullptr;
     int32_t unknownWindowSize = 0;
 };

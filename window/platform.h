@@ -22,12 +22,22 @@ struct FileDialogRequest {
     QString title;
 };
 
+// A save dialog's answer together with the file type the user chose: the
+// index of the chosen description|pattern pair of the request's filter.
+struct SaveChoice {
+    QString path;
+    int filterIndex = 0;
+};
+
 class PlatformServices {
 public:
     virtual ~PlatformServices() = default;
     // Each returns the full path chosen, or nothing when the user cancels.
     virtual std::optional<QString> openFile(QWidget* owner, const FileDialogRequest& request) = 0;
     virtual std::optional<QString> saveFile(QWidget* owner, const FileDialogRequest& request) = 0;
+    // A save dialog that also tells which file type was chosen. The default
+    // asks saveFile and takes the first type whose pattern the name matches.
+    virtual std::optional<SaveChoice> saveFileOfType(QWidget* owner, const FileDialogRequest& request);
     // The colour chosen, or nothing when the user cancels.
     virtual std::optional<QColor> chooseColor(QWidget* owner, const QColor& initial) = 0;
     // A modal message with one OK button.
@@ -43,6 +53,7 @@ class QtPlatform : public PlatformServices {
 public:
     std::optional<QString> openFile(QWidget* owner, const FileDialogRequest& request) override;
     std::optional<QString> saveFile(QWidget* owner, const FileDialogRequest& request) override;
+    std::optional<SaveChoice> saveFileOfType(QWidget* owner, const FileDialogRequest& request) override;
     std::optional<QColor> chooseColor(QWidget* owner, const QColor& initial) override;
     void message(QWidget* owner, const QString& title, const QString& text) override;
     bool copyImage(const QImage& image) override;
@@ -52,5 +63,8 @@ public:
 // Converts a "desc|pattern|desc|pattern" filter to Qt's name filters
 // ("fas Files (*.fas)", ...) — the description already names the patterns.
 QStringList NameFiltersOf(const QString& filter);
+// Index of the first filter pair whose patterns match the file name of
+// `path` (0 when none does).
+int FilterIndexOf(const QString& filter, const QString& path);
 
 } // namespace quillet

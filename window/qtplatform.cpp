@@ -4,6 +4,7 @@
 #include <QColorDialog>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -25,6 +26,25 @@ QStringList NameFiltersOf(const QString& filter)
     return out;
 }
 
+int FilterIndexOf(const QString& filter, const QString& path)
+{
+    const QStringList parts = filter.split(u'|');
+    const QString name = QFileInfo(path).fileName();
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
+        for (const QString& pattern : parts[i + 1].split(u';', Qt::SkipEmptyParts))
+            if (QDir::match(pattern.trimmed(), name))
+                return int(i / 2);
+    return 0;
+}
+
+std::optional<SaveChoice> PlatformServices::saveFileOfType(QWidget* owner, const FileDialogRequest& request)
+{
+    const std::optional<QString> path = saveFile(owner, request);
+    if (!path)
+        return std::nullopt;
+    return SaveChoice{*path, FilterIndexOf(request.filter, *path)};
+}
+
 namespace {
 
 // Explorer-style flag bits the window sets: 0x2 ask before overwriting,
@@ -32,7 +52,7 @@ namespace {
 constexpr long kOverwritePrompt = 0x2;
 constexpr long kFileMustExist = 0x1000;
 
-std::optional<QString> runFileDialog(QWidget* owner, const FileDialogRequest& r, bool save)
+std::optional<SaveChoice> runFileDialog(QWidget* owner, const FileDialogRequest& r, bool save)
 {
     QFileDialog dlg(owner, r.title);
     dlg.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
@@ -46,17 +66,25 @@ std::optional<QString> runFileDialog(QWidget* owner, const FileDialogRequest& r,
         dlg.selectFile(r.fileName);
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
         return std::nullopt;
-    return dlg.selectedFiles().constFirst();
+    return SaveChoice{dlg.selectedFiles().constFirst(),
+                      int(std::max<qsizetype>(0, dlg.nameFilters().indexOf(dlg.selectedNameFilter())))};
 }
 
 } // namespace
 
 std::optional<QString> QtPlatform::openFile(QWidget* owner, const FileDialogRequest& request)
 {
-    return runFileDialog(owner, request, false);
+    const auto choice = runFileDialog(owner, request, false);
+    return choice ? std::optional<QString>(choice->path) : std::nullopt;
 }
 
 std::optional<QString> QtPlatform::saveFile(QWidget* owner, const FileDialogRequest& request)
+{
+    const auto choice = runFileDialog(owner, request, true);
+    return choice ? std::optional<QString>(choice->path) : std::nullopt;
+}
+
+std::optional<SaveChoice> QtPlatform::saveFileOfType(QWidget* owner, const FileDialogRequest& request)
 {
     return runFileDialog(owner, request, true);
 }

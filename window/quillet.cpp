@@ -33,6 +33,7 @@ Quillet::Quillet(PlatformServices& platform, QWidget* parent, std::optional<QSiz
 
     createControls();
     connectEvents();
+    createMapMenu();
     setTabOrder();
     Form_Load();
 
@@ -274,6 +275,7 @@ MapInputs Quillet::mapInputs() const
     in.stepText = computedStepText;
     in.windowText = computedWindowText;
     in.curveColor = Text4->BackColor();
+    addMarking(in);
     return in;
 }
 

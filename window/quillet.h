@@ -12,6 +12,7 @@
 #include "window/toolkit.h"
 
 #include <QSizeF>
+#include <QMenu>
 #include <QWidget>
 #include <memory>
 #include <optional>
@@ -19,6 +20,7 @@
 namespace quillet {
 
 class frmAbout;
+class RecordsWindow;
 
 class Quillet : public QWidget {
     Q_OBJECT
@@ -96,6 +98,18 @@ public:
     bool ShowRecord(std::size_t index);
     bool RunActive() const { return runActive_; }
 
+    // ---- Map context menu: records, exports, marking (interaction/mapmenu.cpp) ----
+    // Windows of mostly unknown bases left out of the curve and shaded; off
+    // until the menu's toggle turns it on.
+    bool markUnknownWindows = false;
+    QMenu* MapMenu() const { return mapMenu_; }
+    // The Records window, created on first use.
+    RecordsWindow* recordsWindow() const { return recordsWindow_; }
+    void Records_Click();
+    void ExportValues_Click();
+    void ExportPicture_Click();
+    void MarkUnknown_Click(bool on);
+
     // ---- Handlers ----
     void Form_Load();
     void Command_open_Click();
@@ -132,6 +146,9 @@ private:
     void connectEvents();
     void setTabOrder();
     MapInputs mapInputs() const;
+    void createMapMenu();
+    // Adds the marking of mostly unknown windows to the inputs when it is on.
+    void addMarking(MapInputs& in) const;
     // Repaints the picture after drawing, so the image shows at once.
     void pictureDrawn();
     // A record computed during a run, shown at a progress tick.
@@ -139,6 +156,8 @@ private:
 
     PlatformServices& platform_;
     std::unique_ptr<frmAbout> about_;
+    QMenu* mapMenu_ = nullptr;
+    RecordsWindow* recordsWindow_ = nullptr;
     float outerWidth_ = 0, outerHeight_ = 0;
     float frameWidth_ = 0, frameHeight_ = 0;
     int mousePointer_ = 0;

@@ -15,12 +15,15 @@ public:
     std::deque<std::optional<QString>> openAnswers;
     std::deque<std::optional<QString>> saveAnswers;
     std::deque<std::optional<QColor>> colorAnswers;
+    // Save dialogs that say the chosen file type (exports).
+    std::deque<std::optional<SaveChoice>> saveOfTypeAnswers;
     bool clipboardWorks = true;
     bool urlOpens = true;
 
     // What was asked.
     std::vector<FileDialogRequest> openRequests;
     std::vector<FileDialogRequest> saveRequests;
+    std::vector<FileDialogRequest> saveOfTypeRequests;
     std::vector<QColor> colorRequests;
     QStringList messages;
     std::vector<QImage> copiedImages;
@@ -35,6 +38,11 @@ public:
     {
         saveRequests.push_back(r);
         return take(saveAnswers);
+    }
+    std::optional<SaveChoice> saveFileOfType(QWidget*, const FileDialogRequest& r) override
+    {
+        saveOfTypeRequests.push_back(r);
+        return take(saveOfTypeAnswers);
     }
     std::optional<QColor> chooseColor(QWidget*, const QColor& initial) override
     {

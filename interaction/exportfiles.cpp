@@ -1,0 +1,122 @@
+#include "interaction/exportfiles.h"
+
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace quillet {
+
+namespace {
+
+// QSaveFile would rename its new file over a FIFO or a device node.
+bool Replaceable(const QString& path)
+{
+    const QFileInfo target(path);
+    return !target.exists() || target.isFile();
+}
+
+// Writes each record as the engine computes it, checking that the file
+// still gives the records the store knows.
+class WritingListener : public RunListener {
+public:
+    WritingListener(ValueWriter& writer, const RecordStore& store, RunListener* outer)
+        : writer_(writer), store_(store), outer_(outer)
+    {
+    }
+    bool recordComputed(RecordResult&& r) override
+    {
+        const std::size_t i = std::size_t(count_);
+        if (i >= store_.size() || store_.info(i).name != r.info.name || store_.info(i).length != r.info.length) {
+            changed = true;
+            return false;
+        }
+        ++count_;
+        if (!writer_.writeRecord(r.info.name, r.windows)) {
+            failed = true;
+            return false;
+        }
+        return true;
+    }
+    void progress(uint64_t done, uint64_t total) override
+    {
+        if (outer_)
+            outer_->progress(done, total);
+    }
+    bool cancelled() override { return outer_ && outer_->cancelled(); }
+
+    bool changed = false, failed = false;
+    int64_t count() const { return count_; }
+
+private:
+    ValueWriter& writer_;
+    const RecordStore& store_;
+    RunListener* outer_;
+    int64_t count_ = 0;
+};
+
+ExportResult WriteAll(ValueWriter& writer, const RecordStore& store, RunListener* progress)
+{
+    if (store.allKept()) {
+        for (std::size_t i = 0; i < store.size(); ++i) {
+            if (progress) {
+                progress->progress(i, store.size());
+                if (progress->cancelled())
+                    return ExportResult::Cancelled;
+            }
+            if (!writer.writeRecord(store.info(i).name, *store.kept(i)))
+                return ExportResult::Failed;
+        }
+        return ExportResult::Written;
+    }
+    WritingListener listener(writer, store, progress);
+    const RunReport report = RunFastaFile(store.path(), store.settings(), listener);
+    if (report.end == RunEnd::Cancelled)
+        return ExportResult::Cancelled;
+    if (listener.failed || listener.changed || report.end != RunEnd::Finished ||
+        listener.count() != int64_t(store.size()))
+        return ExportResult::Failed;
+    return ExportResult::Written;
+}
+
+} // namespace
+
+ExportResult WriteValuesFile(const QString& path, ValueFormat format, PlotKind plot, ValuesScope scope,
+                             const ValuesSource& source, RunListener* progress)
+{
+    if (!Replaceable(path))
+        return ExportResult::Failed;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return ExportResult::Failed;
+    ValueWriter writer(file, format, plot, source.windowSize, source.step);
+    if (!writer.begin())
+        return ExportResult::Failed;
+    ExportResult result = ExportResult::Written;
+    if (scope == ValuesScope::All && source.records && source.records->size() > 0) {
+        result = WriteAll(writer, *source.records, progress);
+    } else if (source.shown) {
+        if (!writer.writeRecord(source.shownName, *source.shown))
+            result = ExportResult::Failed;
+    }
+    if (result != ExportResult::Written || !writer.finish()) {
+        file.cancelWriting();
+        return result == ExportResult::Cancelled ? result : ExportResult::Failed;
+    }
+    return file.commit() ? ExportResult::Written : ExportResult::Failed;
+}
+
+bool WritePictureFile(const QString& path, const PictureExport& request,
+                      const std::function<void(PictureSurface&)>& draw)
+{
+    if (!Replaceable(path))
+        return false;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (!WritePicture(file, request, draw)) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+} // namespace quillet

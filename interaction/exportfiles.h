@@ -1,0 +1,37 @@
+#pragma once
+// Export files: the values behind the map (the shown record or every
+// record of the run) and the map as a picture. Each is written through a
+// QSaveFile, so the target is replaced only once everything was written and
+// a failure never leaves a damaged file; only regular files are replaced.
+// No widgets: the window passes what it shows.
+#include "analysis/recordstore.h"
+#include "maps/exportpicture.h"
+#include "maps/exportvalues.h"
+
+#include <QString>
+#include <functional>
+
+namespace quillet {
+
+struct ValuesSource {
+    QString shownName;                    // the record the window shows
+    const WindowResults* shown = nullptr; // and its windows
+    const RecordStore* records = nullptr; // every record of the run (may be null)
+    int32_t windowSize = 0, step = 0;     // the ones the windows were computed with
+};
+
+enum class ValuesScope { Shown, All };
+enum class ExportResult { Written, Failed, Cancelled };
+
+// All records come from the store while it keeps every record's windows;
+// otherwise the file is read again from its start and each record is
+// written as it is computed (so the export never holds more than one
+// record). `progress` sees the progress and may cancel; a file that no
+// longer gives the same records fails the export.
+ExportResult WriteValuesFile(const QString& path, ValueFormat format, PlotKind plot, ValuesScope scope,
+                             const ValuesSource& source, RunListener* progress = nullptr);
+
+bool WritePictureFile(const QString& path, const PictureExport& request,
+                      const std::function<void(PictureSurface&)>& draw);
+
+} // namespace quillet

@@ -1,0 +1,259 @@
+// The map's context menu (right button, the Menu key, Shift+F10 on the
+// picture): the Records window, exporting the values behind the map and the
+// map as a picture, and marking windows of mostly unknown bases. Double
+// clicking the sequence name opens the Records window too.
+#include "analysis/numtext.h"
+#include "interaction/exportfiles.h"
+#include "interaction/filename.h"
+#include "window/quillet.h"
+#include "window/recordswindow.h"
+#include "window/syscolors.h"
+
+#include <QAction>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QProgressDialog>
+
+namespace quillet {
+
+namespace {
+
+const QString kValuesFilter = QStringLiteral(
+    "TSV, shown record|*.tsv|TSV, all records|*.tsv|bedGraph, shown record|*.bedgraph|bedGraph, all records|*.bedgraph");
+const QString kPictureFilter = QStringLiteral(
+    "PNG picture|*.png|PNG picture, 2\u00d7 size|*.png|PNG picture, 4\u00d7 size|*.png|SVG drawing|*.svg|PDF document|*.pdf");
+
+// The Menu key and Shift+F10 open the menu on the picture; a double click
+// on the sequence name opens the Records window.
+class MapMenuEvents : public QObject {
+public:
+    MapMenuEvents(Quillet* window) : QObject(window), window_(window) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == window_->Picture1 && event->type() == QEvent::KeyPress) {
+            const auto* k = static_cast<QKeyEvent*>(event);
+            if (k->key() == Qt::Key_Menu || (k->key() == Qt::Key_F10 && k->modifiers() == Qt::ShiftModifier)) {
+                window_->MapMenu()->popup(window_->Picture1->mapToGlobal(QPoint(20, 20)));
+                return true;
+            }
+        }
+        if (watched == window_->Text5 && event->type() == QEvent::MouseButtonDblClick) {
+            window_->Records_Click();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    Quillet* window_;
+};
+
+// Progress of a long export or re-read in a progress dialog; Esc or its
+// button cancels. It shows only when the work lasts more than half a second.
+class ProgressDialogListener : public RunListener {
+public:
+    ProgressDialogListener(QWidget* owner, const QString& text) : dialog_(text, QStringLiteral("Cancel"), 0, 1000, owner)
+    {
+        dialog_.setWindowTitle(QStringLiteral("Quillet"));
+        dialog_.setWindowModality(Qt::WindowModal);
+        dialog_.setMinimumDuration(500);
+        dialog_.setAutoClose(false);
+        dialog_.setAutoReset(false);
+        dialog_.setValue(0);
+    }
+    bool recordComputed(RecordResult&&) override { return true; }
+    void progress(uint64_t done, uint64_t total) override
+    {
+        if (total > 0)
+            dialog_.setValue(int(std::min<uint64_t>(999, done * 1000 / total)));
+    }
+    bool cancelled() override { return dialog_.wasCanceled(); }
+
+private:
+    QProgressDialog dialog_;
+};
+
+// The file name as chosen, with the chosen type's extension when it has
+// none (and names nothing that exists).
+QString WithExtension(const QString& path, const QString& extension)
+{
+    const QFileInfo info(path);
+    return info.suffix().isEmpty() && !info.exists() ? path + u'.' + extension : path;
+}
+
+} // namespace
+
+void Quillet::createMapMenu()
+{
+    mapMenu_ = new QMenu(this);
+    mapMenu_->setObjectName(QStringLiteral("MapMenu"));
+    mapMenu_->addAction(QStringLiteral("Records\u2026"), this, &Quillet::Records_Click);
+    mapMenu_->addSeparator();
+    mapMenu_->addAction(QStringLiteral("Export values\u2026"), this, &Quillet::ExportValues_Click);
+    mapMenu_->addAction(QStringLiteral("Export picture\u2026"), this, &Quillet::ExportPicture_Click);
+    mapMenu_->addSeparator();
+    QAction* mark = mapMenu_->addAction(QStringLiteral("Mark windows of mostly unknown bases"));
+    mark->setCheckable(true);
+    mark->setChecked(markUnknownWindows);
+    connect(mark, &QAction::toggled, this, &Quillet::MarkUnknown_Click);
+
+    Picture1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Picture1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { mapMenu_->popup(Picture1->mapToGlobal(pos)); });
+    auto* events = new MapMenuEvents(this);
+    Picture1->installEventFilter(events);
+    Text5->installEventFilter(events);
+}
+
+void Quillet::addMarking(MapInputs& in) const
+{
+    if (!markUnknownWindows)
+        return;
+    int32_t windowSize = 0;
+    if (records && records->settings().windowSize) {
+        windowSize = *records->settings().windowSize;
+    } else {
+        try {
+            windowSize = ToInt32(QStringView(computedWindowText));
+        } catch (const std::exception&) {
+            return;
+        }
+    }
+    in.unknownCounts = &results.UnknownCounts;
+    in.unknownWindowSize = windowSize;
+}
+
+void Quillet::MarkUnknown_Click(bool on)
+{
+    markUnknownWindows = on;
+    VScroll1_Scroll(); // redraws the map shown, if any
+}
+
+void Quillet::Records_Click()
+{
+    if (!recordsWindow_) {
+        recordsWindow_ = new RecordsWindow(this);
+        connect(recordsWindow_, &RecordsWindow::recordChosen, this, [this](std::size_t index) {
+            // A list from before the last run names other records: refresh it.
+            if (recordsWindow_->store() != records.get()) {
+                recordsWindow_->setStore(records);
+                return;
+            }
+            SetMousePointer(11);
+            const bool shown = ShowRecord(index);
+            SetMousePointer(0);
+            if (!shown && records && index < records->size())
+                MsgBox(QStringLiteral("Record %1 could not be read again from %2.")
+                           .arg(records->info(index).number)
+                           .arg(records->path()));
+        });
+    }
+    recordsWindow_->setStore(records);
+    recordsWindow_->show();
+    recordsWindow_->raise();
+    recordsWindow_->activateWindow();
+    recordsWindow_->filterBox()->setFocus();
+}
+
+namespace {
+// The window size and step the shown windows were computed with.
+std::optional<std::pair<int32_t, int32_t>> ComputedParameters(const Quillet& w)
+{
+    if (w.records && w.records->settings().windowSize && w.records->settings().step)
+        return std::pair{*w.records->settings().windowSize, *w.records->settings().step};
+    try {
+        return std::pair{ToInt32(QStringView(w.computedWindowText)), ToInt32(QStringView(w.computedStepText))};
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+} // namespace
+
+void Quillet::ExportValues_Click()
+{
+    const auto parameters = ComputedParameters(*this);
+    if (Label6->Caption().isEmpty() || !parameters)
+        return;
+    FileDialogRequest request;
+    request.flags = 0x80002;
+    request.filter = kValuesFilter;
+    request.fileName = ProposedFileName(Text5->Text()) + QStringLiteral(".tsv");
+    request.initDir = dataFolder();
+    request.title = QStringLiteral("Export values");
+    const std::optional<SaveChoice> choice = platform().saveFileOfType(this, request);
+    if (!choice || choice->path.isEmpty())
+        return;
+    const bool bedGraph = choice->filterIndex >= 2;
+    const ValuesScope scope = choice->filterIndex % 2 == 1 ? ValuesScope::All : ValuesScope::Shown;
+    const QString path = WithExtension(choice->path, bedGraph ? QStringLiteral("bedgraph") : QStringLiteral("tsv"));
+    const PlotKind plot = Combo1->ListIndex() == 1 ? PlotKind::Skew : PlotKind::GCContent;
+
+    ValuesSource source;
+    source.shownName = Text5->Text();
+    source.shown = &results;
+    source.records = records.get();
+    source.windowSize = parameters->first;
+    source.step = parameters->second;
+    SetMousePointer(11);
+    ProgressDialogListener progress(this, QStringLiteral("Exporting values\u2026"));
+    const ExportResult result =
+        WriteValuesFile(path, bedGraph ? ValueFormat::BedGraph : ValueFormat::Tsv, plot, scope, source, &progress);
+    SetMousePointer(0);
+    if (result == ExportResult::Failed)
+        MsgBox(QStringLiteral("The values could not be saved to %1.").arg(path));
+}
+
+void Quillet::ExportPicture_Click()
+{
+    if (Label6->Caption().isEmpty())
+        return;
+    FileDialogRequest request;
+    request.flags = 0x80002;
+    request.filter = kPictureFilter;
+    request.fileName = ProposedFileName(Text5->Text()) + QStringLiteral(".png");
+    request.initDir = dataFolder();
+    request.title = QStringLiteral("Export picture");
+    const std::optional<SaveChoice> choice = platform().saveFileOfType(this, request);
+    if (!choice || choice->path.isEmpty())
+        return;
+
+    PictureExport picture;
+    const int type = std::clamp(choice->filterIndex, 0, 4);
+    picture.format = type <= 2 ? PictureFormat::Png : type == 3 ? PictureFormat::Svg : PictureFormat::Pdf;
+    picture.scale = type == 1 ? 2 : type == 2 ? 4 : 1;
+    const QString path = WithExtension(choice->path, type <= 2   ? QStringLiteral("png")
+                                                     : type == 3 ? QStringLiteral("svg")
+                                                                 : QStringLiteral("pdf"));
+    picture.outerWidth = Picture1->Width();
+    picture.outerHeight = Picture1->Height();
+    picture.border = Picture1->Surface().Border();
+    picture.back = Picture1->Surface().BackColor();
+    picture.fore = Picture1->Surface().ForeColor();
+    picture.resolve = [](ColorValue c) { return ResolveColor(c); };
+    picture.title = Text5->Text();
+
+    // The map as the picture box shows it: the same plot, shift or scale.
+    const MapInputs in = mapInputs();
+    const int16_t plot = Combo1->ListIndex(), position = VScroll1->Value();
+    const auto draw = [&](PictureSurface& surface) {
+        if (plot == 1)
+            quillet::DrawSkewMap(surface, SkewValues, position == 1 ? 10 : 20, in);
+        else
+            quillet::DrawGCMap(surface, GCValues, int16_t(10 * (std::clamp<int16_t>(position, 0, 4) - 2)), in);
+    };
+    bool saved = false;
+    SetMousePointer(11);
+    try {
+        saved = WritePictureFile(path, picture, draw);
+    } catch (const std::exception&) {
+        saved = false;
+    }
+    SetMousePointer(0);
+    if (!saved)
+        MsgBox(QStringLiteral("The picture could not be saved to %1.").arg(path));
+}
+
+} // namespace quillet

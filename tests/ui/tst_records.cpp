@@ -1,0 +1,236 @@
+// Every record of a run and the numbers and pictures behind the map, as a
+// user reaches them: the map's context menu, the Records window (list,
+// filter, sorting, choosing), exports of values and pictures through the
+// scripted save dialog, and the marking of mostly unknown windows.
+#include "tests/ui/picturechecks.h"
+#include "tests/ui/runfixtures.h"
+#include "tests/ui/scriptedplatform.h"
+#include "analysis/numtext.h"
+#include "window/quillet.h"
+#include "window/recordswindow.h"
+
+#include <QFile>
+#include <QImageReader>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace quillet;
+using namespace quillet::test;
+
+namespace {
+const QString kExcerpt = QStringLiteral(QUILLET_SOURCE_DIR "/tests/data/athaliana_excerpt.fa");
+
+// Runs the seven-record excerpt in 200 bp windows, step 100.
+void RunExcerpt(Quillet& w)
+{
+    w.Text1->SetText(kExcerpt);
+    w.Text_WS->SetText(QStringLiteral("200"));
+    w.Text_Step->SetText(QStringLiteral("100"));
+    w.Command_run_Click();
+}
+
+QAction* Action(Quillet& w, const QString& text)
+{
+    for (QAction* a : w.MapMenu()->actions())
+        if (a->text() == text)
+            return a;
+    return nullptr;
+}
+
+QByteArrayList Lines(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QByteArrayList lines = f.readAll().split('\n');
+    if (!lines.isEmpty() && lines.back().isEmpty())
+        lines.pop_back();
+    return lines;
+}
+} // namespace
+
+class RecordsTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+
+private slots:
+    void mapMenuOpensFromMouseAndKeys()
+    {
+        ScriptedPlatform p;
+        Quillet w(p);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QStringList texts;
+        for (QAction* a : w.MapMenu()->actions())
+            if (!a->isSeparator())
+                texts << a->text();
+        QCOMPARE(texts, (QStringList{"Records\u2026", "Export values\u2026", "Export picture\u2026",
+                                     "Mark windows of mostly unknown bases"}));
+        QAction* mark = Action(w, "Mark windows of mostly unknown bases");
+        QVERIFY(mark->isCheckable() && !mark->isChecked());
+
+        const auto opens = [&](const std::function<void()>& how) {
+            w.MapMenu()->hide();
+            how();
+            return QTest::qWaitFor([&] { return w.MapMenu()->isVisible(); }, 2000);
+        };
+        QVERIFY(opens([&] {
+            QContextMenuEvent e(QContextMenuEvent::Mouse, QPoint(30, 30), w.Picture1->mapToGlobal(QPoint(30, 30)));
+            QApplication::sendEvent(w.Picture1->Inside(), &e);
+        }));
+        w.Picture1->setFocus();
+        QVERIFY(opens([&] { QTest::keyClick(w.Picture1, Qt::Key_Menu); }));
+        QVERIFY(opens([&] { QTest::keyClick(w.Picture1, Qt::Key_F10, Qt::ShiftModifier); }));
+        w.MapMenu()->hide();
+        // Before a run there is nothing to export: no dialog is asked for.
+        Action(w, "Export values\u2026")->trigger();
+        Action(w, "Export picture\u2026")->trigger();
+        QVERIFY(p.saveOfTypeRequests.empty());
+    }
+
+    void recordsWindowListsFiltersSortsAndChooses()
+    {
+        ScriptedPlatform p;
+        Quillet w(p);
+        w.show();
+        RunExcerpt(w);
+        QVERIFY(p.messages.isEmpty());
+        QVERIFY(w.records && w.records->size() == 7);
+        QCOMPARE(w.Text5->Text(), QStringLiteral("ChrC 1..1544")); // the run ends on the last record
+
+        // A double click on the sequence name opens the list.
+        QTest::mouseDClick(w.Text5, Qt::LeftButton);
+        RecordsWindow* r = w.recordsWindow();
+        QVERIFY(r && r->isVisible());
+        QAbstractItemModel* m = r->table()->model();
+        QCOMPARE(m->rowCount(), 7);
+        QStringList headers;
+        for (int c = 0; c < m->columnCount(); ++c)
+            headers << m->headerData(c, Qt::Horizontal).toString();
+        QCOMPARE(headers, (QStringList{"No.", "Name", "Length (bp)", "Avg G+C (%)", "Unknown (%)", "Windows"}));
+        QStringList chr2;
+        for (int c = 0; c < m->columnCount(); ++c)
+            chr2 << m->index(1, c).data().toString();
+        // 1,120 of 30,000 positions are N; (30000 - 200) / 100 + 1 windows.
+        QCOMPARE(chr2, (QStringList{"2", "Chr2 1..30000", "30000", FormatSingle(w.records->info(1).AvgGC), "3.73", "299"}));
+
+        // Filtering as you type, case-insensitive, on the name.
+        QTest::keyClicks(r->filterBox(), QStringLiteral("chrm"));
+        QCOMPARE(m->rowCount(), 1);
+        r->filterBox()->clear();
+        QTest::keyClicks(r->filterBox(), QStringLiteral("1..5"));
+        QCOMPARE(m->rowCount(), 4); // Chr1, Chr3, Chr4, Chr5
+        r->filterBox()->clear();
+        QCOMPARE(m->rowCount(), 7);
+
+        // Sorting by length, longest first.
+        r->table()->sortByColumn(RecordsModel::Length, Qt::DescendingOrder);
+        QCOMPARE(m->index(0, RecordsModel::Name).data().toString(), QStringLiteral("Chr2 1..30000"));
+        QCOMPARE(m->index(6, RecordsModel::Name).data().toString(), QStringLiteral("ChrC 1..1544"));
+
+        // Enter in the filter box chooses the row left; the window shows it.
+        QTest::keyClicks(r->filterBox(), QStringLiteral("ChrM"));
+        const QImage before = w.Picture1->Image();
+        QTest::keyClick(r->filterBox(), Qt::Key_Return);
+        QCOMPARE(w.Text5->Text(), QStringLiteral("ChrM 1..3669"));
+        QCOMPARE(w.Label6->Caption(), QStringLiteral("3669"));
+        QVERIFY(w.Picture1->Image() != before);
+
+        // A double click on a row chooses it as well.
+        r->filterBox()->clear();
+        const QModelIndex row = m->index(3, RecordsModel::Name); // still sorted by length
+        r->table()->scrollTo(row);
+        const QString name = row.data().toString();
+        const QRect cell = r->table()->visualRect(row);
+        // (a real double click starts with a press and release)
+        QTest::mouseClick(r->table()->viewport(), Qt::LeftButton, {}, cell.center());
+        QTest::mouseDClick(r->table()->viewport(), Qt::LeftButton, {}, cell.center());
+        QCOMPARE(w.Text5->Text(), name);
+        QVERIFY(p.messages.isEmpty());
+    }
+
+    void exportsValuesOfTheShownRecordAndOfAll()
+    {
+        ScriptedPlatform p;
+        Quillet w(p);
+        w.show();
+        RunExcerpt(w);
+        QVERIFY(w.ShowRecord(1)); // Chr2
+        const QString tsv = dir.filePath("chr2"), bed = dir.filePath("all.bedgraph");
+        p.saveOfTypeAnswers = {SaveChoice{tsv, 0}, SaveChoice{bed, 3}};
+        Action(w, "Export values\u2026")->trigger();
+        w.Combo1->SetListIndex(1); // G-C/G+C
+        Action(w, "Export values\u2026")->trigger();
+        QVERIFY(p.messages.isEmpty());
+        QCOMPARE(p.saveOfTypeRequests.at(0).fileName, QStringLiteral("Chr2 1..30000.tsv"));
+
+        const QByteArrayList shown = Lines(tsv + ".tsv"); // the type's extension is added
+        QCOMPARE(shown.size(), 1 + 299);
+        QVERIFY(shown[1].startsWith("Chr2 1..30000\t1\t200\t50\t0\t100\t0"));
+
+        const QByteArrayList all = Lines(bed);
+        QVERIFY(all[0].startsWith("track type=bedGraph name=\"G-C/G+C\""));
+        qsizetype windows = 0;
+        QSet<QByteArray> chromosomes;
+        for (std::size_t i = 0; i < w.records->size(); ++i)
+            windows += w.records->info(i).windows;
+        for (qsizetype i = 1; i < all.size(); ++i)
+            chromosomes << all[i].split('\t')[0];
+        QCOMPARE(all.size(), 1 + windows);
+        QCOMPARE(chromosomes, (QSet<QByteArray>{"Chr1", "Chr2", "Chr3", "Chr4", "Chr5", "ChrM", "ChrC"}));
+
+        // A folder cannot be replaced: the user is told, with the path.
+        const QString folder = dir.filePath("folder.tsv");
+        QVERIFY(QDir().mkdir(folder));
+        p.saveOfTypeAnswers = {SaveChoice{folder, 0}};
+        Action(w, "Export values\u2026")->trigger();
+        QCOMPARE(p.messages, QStringList{QStringLiteral("The values could not be saved to %1.").arg(folder)});
+    }
+
+    void exportsThePictureInEachFormat()
+    {
+        ScriptedPlatform p;
+        Quillet w(p);
+        w.show();
+        RunExcerpt(w);
+        const QImage screen = w.Picture1->Image();
+        const QSize logical = screen.size() / screen.devicePixelRatio();
+        p.saveOfTypeAnswers = {SaveChoice{dir.filePath("map1.png"), 0}, SaveChoice{dir.filePath("map2"), 1},
+                               SaveChoice{dir.filePath("map.svg"), 3}, SaveChoice{dir.filePath("map.pdf"), 4}};
+        for (int i = 0; i < 4; ++i)
+            Action(w, "Export picture\u2026")->trigger();
+        QVERIFY(p.messages.isEmpty());
+        QCOMPARE(QImageReader(dir.filePath("map1.png")).size(), logical);
+        QCOMPARE(QImageReader(dir.filePath("map2.png")).size(), logical * 2);
+        QFile svg(dir.filePath("map.svg")), pdf(dir.filePath("map.pdf"));
+        QVERIFY(svg.open(QIODevice::ReadOnly) && pdf.open(QIODevice::ReadOnly));
+        const QByteArray svgText = svg.readAll();
+        QVERIFY(svgText.contains(">ChrC 1..1544</title>") && svgText.contains(">Window: 200bp</text>"));
+        QVERIFY(pdf.readAll().startsWith("%PDF-"));
+        QCOMPARE(w.Picture1->Image(), screen); // the screen picture is left alone
+    }
+
+    void markingMostlyUnknownWindowsRedrawsAndRestores()
+    {
+        ScriptedPlatform p;
+        Quillet w(p);
+        w.show();
+        RunExcerpt(w);
+        QVERIFY(w.ShowRecord(3)); // Chr4 starts with 1,000 N
+        const QImage plain = w.Picture1->Image();
+        QAction* mark = Action(w, "Mark windows of mostly unknown bases");
+        mark->trigger();
+        QVERIFY(w.markUnknownWindows);
+        const QImage marked = w.Picture1->Image();
+        QVERIFY(marked != plain);
+        QVERIFY(Contains(marked, QColor(0xE4, 0xE4, 0xE4)));
+        mark->trigger();
+        QCOMPARE(w.Picture1->Image(), plain);
+    }
+};
+
+QTEST_MAIN(RecordsTest)
+#include "tst_records.moc"

@@ -1,0 +1,250 @@
+#include "window/recordswindow.h"
+
+#include "analysis/numtext.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include <functional>
+
+namespace quillet {
+
+void RecordsModel::setStore(std::shared_ptr<const RecordStore> store)
+{
+    beginResetModel();
+    store_ = std::move(store);
+    endResetModel();
+}
+
+int RecordsModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() || !store_ ? 0 : int(store_->size());
+}
+
+int RecordsModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+double RecordsModel::UnknownPercent(const RecordInfo& info)
+{
+    return info.length > 0 ? 100.0 * double(info.unknown) / double(info.length) : 0.0;
+}
+
+QVariant RecordsModel::data(const QModelIndex& index, int role) const
+{
+    if (!store_ || !index.isValid() || index.row() >= int(store_->size()))
+        return {};
+    const RecordInfo& r = store_->info(std::size_t(index.row()));
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(index.column() == Name ? Qt::AlignLeft | Qt::AlignVCenter
+                                                          : Qt::AlignRight | Qt::AlignVCenter);
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
+        return {};
+    switch (index.column()) {
+    case Number:
+        return FormatInteger(r.number);
+    case Name:
+        return r.name;
+    case Length:
+        return FormatInteger(r.length);
+    case AverageGC:
+        return FormatSingle(r.AvgGC);
+    case Unknown:
+        return FormatFixed(UnknownPercent(r), 2);
+    case Windows:
+        return FormatInteger(r.windows);
+    }
+    return {};
+}
+
+QVariant RecordsModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    switch (section) {
+    case Number:
+        return QStringLiteral("No.");
+    case Name:
+        return QStringLiteral("Name");
+    case Length:
+        return QStringLiteral("Length (bp)");
+    case AverageGC:
+        return QStringLiteral("Avg G+C (%)");
+    case Unknown:
+        return QStringLiteral("Unknown (%)");
+    case Windows:
+        return QStringLiteral("Windows");
+    }
+    return {};
+}
+
+const RecordStore* RecordsProxy::store() const
+{
+    const auto* model = static_cast<const RecordsModel*>(sourceModel());
+    return model ? model->store() : nullptr;
+}
+
+void RecordsProxy::setNameFilter(const QString& text)
+{
+    if (text == filter_)
+        return;
+    filter_ = text;
+    invalidateFilter();
+}
+
+bool RecordsProxy::filterAcceptsRow(int sourceRow, const QModelIndex&) const
+{
+    if (filter_.isEmpty())
+        return true;
+    const RecordStore* s = store();
+    return s && s->info(std::size_t(sourceRow)).name.contains(filter_, Qt::CaseInsensitive);
+}
+
+bool RecordsProxy::lessThan(const QModelIndex& left, const QModelIndex& right) const
+{
+    const RecordStore* s = store();
+    if (!s)
+        return false;
+    const RecordInfo& a = s->info(std::size_t(left.row()));
+    const RecordInfo& b = s->info(std::size_t(right.row()));
+    switch (left.column()) {
+    case RecordsModel::Name: {
+        const int c = a.name.compare(b.name, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a.number < b.number;
+    }
+    case RecordsModel::Length:
+        return a.length != b.length ? a.length < b.length : a.number < b.number;
+    case RecordsModel::AverageGC:
+        return a.AvgGC != b.AvgGC ? a.AvgGC < b.AvgGC : a.number < b.number;
+    case RecordsModel::Unknown: {
+        const double ua = RecordsModel::UnknownPercent(a), ub = RecordsModel::UnknownPercent(b);
+        return ua != ub ? ua < ub : a.number < b.number;
+    }
+    case RecordsModel::Windows:
+        return a.windows != b.windows ? a.windows < b.windows : a.number < b.number;
+    default:
+        return a.number < b.number;
+    }
+}
+
+namespace {
+// Enter in the filter box chooses the current row, or the first one.
+class FilterKeys : public QObject {
+public:
+    FilterKeys(QObject* parent, std::function<void()> enter) : QObject(parent), enter_(std::move(enter)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                enter_();
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> enter_;
+};
+} // namespace
+
+RecordsWindow::RecordsWindow(QWidget* parent) : QWidget(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("RecordsWindow"));
+    setWindowTitle(QStringLiteral("Records"));
+    model_ = new RecordsModel(this);
+    proxy_ = new RecordsProxy(this);
+    proxy_->setSourceModel(model_);
+
+    filter_ = new QLineEdit(this);
+    filter_->setObjectName(QStringLiteral("RecordsFilter"));
+    filter_->setPlaceholderText(QStringLiteral("Filter by name"));
+    filter_->setClearButtonEnabled(true);
+    filter_->setAccessibleName(QStringLiteral("Filter by name"));
+
+    table_ = new QTableView(this);
+    table_->setObjectName(QStringLiteral("RecordsTable"));
+    table_->setAccessibleName(QStringLiteral("Records"));
+    table_->setModel(proxy_);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setWordWrap(false);
+    table_->setAlternatingRowColors(true);
+    // Fixed row heights and column widths: nothing is measured per row, so
+    // opening 200,000 records costs no more than opening ten.
+    table_->verticalHeader()->hide();
+    table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
+    QHeaderView* header = table_->horizontalHeader();
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setStretchLastSection(false);
+    const int digit = table_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    const int widths[RecordsModel::ColumnCount] = {8, 28, 13, 11, 11, 10};
+    for (int c = 0; c < RecordsModel::ColumnCount; ++c)
+        header->resizeSection(c, widths[c] * digit + 12);
+    // Sorting on a header click; the list opens in file order, unsorted.
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    table_->setSortingEnabled(true);
+
+    count_ = new QLabel(this);
+    count_->setObjectName(QStringLiteral("RecordsCount"));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(filter_);
+    layout->addWidget(table_, 1);
+    layout->addWidget(count_);
+    resize(88 * digit + 60, 420);
+
+    connect(filter_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        proxy_->setNameFilter(text);
+        updateCount();
+    });
+    filter_->installEventFilter(new FilterKeys(this, [this] {
+        const QModelIndex current = table_->currentIndex();
+        choose(current.isValid() ? current : proxy_->index(0, 0));
+    }));
+    connect(table_, &QAbstractItemView::activated, this, &RecordsWindow::choose);
+}
+
+void RecordsWindow::setStore(std::shared_ptr<const RecordStore> store)
+{
+    if (store.get() == model_->store())
+        return;
+    model_->setStore(std::move(store));
+    updateCount();
+}
+
+void RecordsWindow::selectRecord(std::size_t index)
+{
+    const QModelIndex source = model_->index(int(index), 0);
+    const QModelIndex row = proxy_->mapFromSource(source);
+    if (!row.isValid())
+        return;
+    table_->setCurrentIndex(row);
+    table_->scrollTo(row);
+}
+
+void RecordsWindow::choose(const QModelIndex& proxyIndex)
+{
+    const QModelIndex source = proxy_->mapToSource(proxyIndex);
+    if (source.isValid())
+        emit recordChosen(std::size_t(source.row()));
+}
+
+void RecordsWindow::updateCount()
+{
+    const int all = model_->rowCount(), shown = proxy_->rowCount();
+    count_->setText(shown == all ? QStringLiteral("%1 records").arg(all)
+                                 : QStringLiteral("%1 of %2 records").arg(shown).arg(all));
+}
+
+} // namespace quillet

@@ -1,0 +1,89 @@
+#pragma once
+// The Records window: every record of the last run in a sortable table
+// (number, name, length, average G+C, unknown share, windows) with a filter
+// on the name that applies as you type. Choosing a record (Enter or a
+// double click) asks the main window to show it.
+#include "analysis/recordstore.h"
+
+#include <QAbstractTableModel>
+#include <QSortFilterProxyModel>
+#include <QWidget>
+#include <memory>
+
+class QLineEdit;
+class QLabel;
+class QTableView;
+
+namespace quillet {
+
+// The store's record summaries as table rows, in file order.
+class RecordsModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { Number, Name, Length, AverageGC, Unknown, Windows, ColumnCount };
+
+    explicit RecordsModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
+    void setStore(std::shared_ptr<const RecordStore> store);
+    const RecordStore* store() const { return store_.get(); }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    // Unknown positions in percent of the record's length.
+    static double UnknownPercent(const RecordInfo& info);
+
+private:
+    std::shared_ptr<const RecordStore> store_;
+};
+
+// Filters on the name and sorts by the values (not their text), reading
+// the summaries directly: a keystroke over 200,000 records must stay quick.
+class RecordsProxy : public QSortFilterProxyModel {
+    Q_OBJECT
+public:
+    explicit RecordsProxy(QObject* parent = nullptr) : QSortFilterProxyModel(parent) {}
+    void setNameFilter(const QString& text);
+
+protected:
+    bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
+    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
+
+private:
+    const RecordStore* store() const;
+    QString filter_;
+};
+
+class RecordsWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit RecordsWindow(QWidget* parent = nullptr);
+
+    // Lists the records of `store` (the same store again keeps the filter
+    // and sorting).
+    void setStore(std::shared_ptr<const RecordStore> store);
+    const RecordStore* store() const { return model_->store(); }
+
+    QLineEdit* filterBox() const { return filter_; }
+    QTableView* table() const { return table_; }
+    RecordsProxy* proxy() const { return proxy_; }
+    // Selects the row of record `index` (0-based, file order) when shown.
+    void selectRecord(std::size_t index);
+
+signals:
+    // Record `index` (0-based, file order) was chosen.
+    void recordChosen(std::size_t index);
+
+private:
+    void choose(const QModelIndex& proxyIndex);
+    void updateCount();
+
+    RecordsModel* model_;
+    RecordsProxy* proxy_;
+    QLineEdit* filter_;
+    QTableView* table_;
+    QLabel* count_;
+};
+
+} // namespace quillet
