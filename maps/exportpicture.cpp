@@ -31,6 +31,7 @@ bool WritePng(QIODevice& out, const PictureExport& r, const std::function<void(P
         painter.setRenderHint(QPainter::TextAntialiasing);
         painter.scale(scale, scale);
         PainterSurface surface(painter, r.outerWidth, r.outerHeight, r.border, r.resolve, r.back, r.fore);
+        surface.SetVectorOutput(false);
         draw(surface);
     }
     // The file says the true resolution, so the picture prints at screen size.

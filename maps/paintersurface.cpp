@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace quillet {
 
@@ -74,9 +75,15 @@ void PainterSurface::StrokeLine(float x1, float y1, float x2, float y2, const QC
     cy_ = y2;
     if (!Finite(x1, y1) || !Finite(x2, y2))
         return;
-    QPainterPath path(QPointF(Centre(x1), Centre(y1)));
-    path.lineTo(Centre(x2), Centre(y2));
-    painter_.strokePath(path, QPen(color, 1.0, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    const QPen pen(color, 1.0, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin);
+    if (vector_) {
+        QPainterPath path(QPointF(Centre(x1), Centre(y1)));
+        path.lineTo(Centre(x2), Centre(y2));
+        painter_.strokePath(path, pen);
+    } else {
+        painter_.setPen(pen);
+        painter_.drawLine(QPointF(Centre(x1), Centre(y1)), QPointF(Centre(x2), Centre(y2)));
+    }
 }
 
 void PainterSurface::Line(float x1, float y1, float x2, float y2)
@@ -183,8 +190,21 @@ void PainterSurface::FlushColumn()
 
 void PainterSurface::StrokeCurve()
 {
-    if (!curve_.isEmpty())
-        painter_.strokePath(curve_, QPen(curveColor_, 1.0, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    const QPen pen(curveColor_, 1.0, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin);
+    if (curve_.isEmpty()) {
+    } else if (vector_) {
+        painter_.strokePath(curve_, pen);
+    } else {
+        std::vector<QLineF> lines;
+        lines.reserve(size_t(curve_.elementCount()));
+        for (int i = 1; i < curve_.elementCount(); ++i) {
+            const QPainterPath::Element e = curve_.elementAt(i);
+            if (e.isLineTo())
+                lines.emplace_back(QPointF(curve_.elementAt(i - 1)), QPointF(e));
+        }
+        painter_.setPen(pen);
+        painter_.drawLines(lines.data(), int(lines.size()));
+    }
     curve_ = QPainterPath();
 }
 

@@ -13,7 +13,10 @@
 // its top-left corner on the pixel of the current point and moves the
 // current point down by the height of a line at 96 dpi, as on the screen.
 //
-// Every line is one path; the curve is one path per unbroken run, thinned
+// For vector output every line is one path and the curve one path per
+// unbroken run; on an image lines and curve segments are drawn as lines,
+// which the raster engine draws one by one far faster than it fills the
+// outline of one long self-crossing path. Either way the curve is thinned
 // to the first, lowest, highest and last point in each eighth of a pixel
 // column, which draws the same shape with a few points per column however
 // many windows there are.
@@ -63,6 +66,9 @@ public:
     void EndCurve() override;
     void Shade(float x1, float y1, float x2, float y2, ColorValue color) override;
 
+    // Paths (SVG, PDF) rather than lines (images); paths by default.
+    void SetVectorOutput(bool on) { vector_ = on; }
+
     // Columns per logical pixel of the curve thinning.
     static constexpr int kCurveColumnsPerPixel = 8;
 
@@ -73,6 +79,7 @@ private:
     void StrokeCurve();
 
     QPainter& painter_;
+    bool vector_ = true;
     float width_, height_;
     QSize inner_;
     ColorResolver resolve_;

@@ -9,7 +9,10 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <array>
 #include <functional>
+#include <string_view>
 
 namespace quillet {
 
@@ -94,6 +97,10 @@ void RecordsProxy::setNameFilter(const QString& text)
     if (text == filter_)
         return;
     filter_ = text;
+    const QString lowered = text.toLower();
+    // A character beyond Latin-1 is in no name.
+    filterMatchesNothing_ = std::any_of(lowered.begin(), lowered.end(), [](QChar c) { return c.unicode() > 0xFF; });
+    loweredFilter_ = lowered.toLatin1().toStdString();
     invalidateFilter();
 }
 
@@ -102,7 +109,40 @@ bool RecordsProxy::filterAcceptsRow(int sourceRow, const QModelIndex&) const
     if (filter_.isEmpty())
         return true;
     const RecordStore* s = store();
-    return s && s->info(std::size_t(sourceRow)).name.contains(filter_, Qt::CaseInsensitive);
+    if (!s || filterMatchesNothing_)
+        return false;
+    prepareNames();
+    const std::size_t row = std::size_t(sourceRow);
+    return std::string_view(lowered_).substr(starts_[row], starts_[row + 1] - starts_[row]).find(loweredFilter_) !=
+           std::string_view::npos;
+}
+
+void RecordsProxy::prepareNames() const
+{
+    const RecordStore* s = store();
+    if (!s || (loweredStore_ == s && starts_.size() == s->size() + 1))
+        return;
+    static const auto lower = [] {
+        std::array<char, 256> table{};
+        for (int c = 0; c < 256; ++c) {
+            const char16_t l = QChar(char16_t(c)).toLower().unicode();
+            table[size_t(c)] = char(l < 256 ? l : c);
+        }
+        return table;
+    }();
+    std::size_t total = 0;
+    for (const RecordInfo& info : s->infos())
+        total += std::size_t(info.name.size());
+    lowered_.assign(total, '\0');
+    starts_.assign(1, 0);
+    starts_.reserve(s->size() + 1);
+    char* out = lowered_.data();
+    for (const RecordInfo& info : s->infos()) {
+        for (const QChar ch : info.name)
+            *out++ = ch.unicode() < 256 ? lower[ch.unicode()] : '\0';
+        starts_.push_back(std::size_t(out - lowered_.data()));
+    }
+    loweredStore_ = s;
 }
 
 bool RecordsProxy::lessThan(const QModelIndex& left, const QModelIndex& right) const
@@ -114,7 +154,11 @@ bool RecordsProxy::lessThan(const QModelIndex& left, const QModelIndex& right) c
     const RecordInfo& b = s->info(std::size_t(right.row()));
     switch (left.column()) {
     case RecordsModel::Name: {
-        const int c = a.name.compare(b.name, Qt::CaseInsensitive);
+        prepareNames();
+        const auto name = [this](int row) {
+            return std::string_view(lowered_).substr(starts_[size_t(row)], starts_[size_t(row) + 1] - starts_[size_t(row)]);
+        };
+        const int c = name(left.row()).compare(name(right.row()));
         return c != 0 ? c < 0 : a.number < b.number;
     }
     case RecordsModel::Length:
@@ -220,6 +264,7 @@ void RecordsWindow::setStore(std::shared_ptr<const RecordStore> store)
     if (store.get() == model_->store())
         return;
     model_->setStore(std::move(store));
+    proxy_->prepareNames();
     updateCount();
 }
 

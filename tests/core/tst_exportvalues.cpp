@@ -2,9 +2,12 @@
 // against the values the map plots for a real file of seven records.
 #include "analysis/numtext.h"
 #include "excerptrecords.h"
+#include "interaction/exportfiles.h"
 #include "maps/exportvalues.h"
 
 #include <QBuffer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -150,4 +153,69 @@ TEST(ExportValues, WriteFailureIsReported)
     writer.begin();
     writer.writeRecord("x", w);
     EXPECT_FALSE(writer.finish());
+}
+
+namespace {
+// Fills a store from a run over `path` with the given budget of windows.
+std::shared_ptr<RecordStore> RunInto(const QString& path, uint64_t budget)
+{
+    RunSettings settings;
+    settings.windowSize = kWindow;
+    settings.step = kStep;
+    auto store = std::make_shared<RecordStore>(path, settings, budget);
+    struct Keep : RunListener {
+        RecordStore& s;
+        explicit Keep(RecordStore& s) : s(s) {}
+        bool recordComputed(RecordResult&& r) override
+        {
+            s.add(std::move(r));
+            return true;
+        }
+    } keep(*store);
+    EXPECT_EQ(RunFastaFile(path, settings, keep).end, RunEnd::Finished);
+    return store;
+}
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+} // namespace
+
+// Past the memory budget "all records" reads the file again and writes each
+// record as it comes: the same file as from kept windows. A file that no
+// longer holds the same records fails and leaves the target as it was.
+TEST(ExportValues, AllRecordsPastTheBudgetReadTheFileAgain)
+{
+    QTemporaryDir dir;
+    const QString source = dir.filePath("excerpt.fa");
+    ASSERT_TRUE(QFile::copy(QUILLET_SOURCE_DIR "/tests/data/athaliana_excerpt.fa", source));
+    const auto kept = RunInto(source, RecordStore::kDefaultBudget);
+    const auto dropped = RunInto(source, 0);
+    ASSERT_TRUE(kept->allKept());
+    ASSERT_FALSE(dropped->allKept());
+
+    const auto write = [&](const RecordStore& store, const QString& target) {
+        ValuesSource s;
+        s.records = &store;
+        s.windowSize = kWindow;
+        s.step = kStep;
+        return WriteValuesFile(target, ValueFormat::Tsv, PlotKind::GCContent, ValuesScope::All, s);
+    };
+    const QString a = dir.filePath("kept.tsv"), b = dir.filePath("read-again.tsv");
+    ASSERT_EQ(write(*kept, a), ExportResult::Written);
+    ASSERT_EQ(write(*dropped, b), ExportResult::Written);
+    EXPECT_EQ(ReadAll(a), ReadAll(b));
+    EXPECT_EQ(ReadAll(a).count('\n'), 1 + (5000 - 100) / 100 * 4 + (30000 - 100) / 100 + (3669 - 100) / 100 +
+                                          (1544 - 100) / 100);
+
+    // The source loses its last record: nothing is written over the target.
+    QFile f(source);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    const QByteArray content = f.readAll();
+    f.resize(content.lastIndexOf('>'));
+    f.close();
+    EXPECT_EQ(write(*dropped, b), ExportResult::Failed);
+    EXPECT_EQ(ReadAll(a), ReadAll(b));
 }
