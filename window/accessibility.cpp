@@ -139,6 +139,13 @@ public:
                 forgetMap();
         });
         connect(&w, &Quillet::MapDrawn, this, &WindowAccess::mapDrawn);
+        // The mouse takes the cursor line over; its window leaves the tooltip.
+        connect(w.Picture1, &tk::PictureBox::MouseMove, this, [this] {
+            if (cursor_ != 0) {
+                cursor_ = 0;
+                describe();
+            }
+        });
         w.Picture1->installEventFilter(this);
     }
 

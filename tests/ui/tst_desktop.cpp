@@ -234,6 +234,12 @@ private slots:
             QCOMPARE(w->Picture1->toolTip(), window);
             QVERIFY(AccessibleText(w->Picture1, QAccessible::Description).endsWith(" Cursor at " + window));
         }
+        // The mouse takes the line over: the keyboard's window is no longer told.
+        QTest::mouseMove(w->Picture1->Inside(), QPoint(300, 100));
+        QVERIFY(w->Picture1->toolTip().isEmpty());
+        QVERIFY(!AccessibleText(w->Picture1, QAccessible::Description).contains("Cursor at"));
+        QTest::keyClick(w->Picture1, Qt::Key_Right);
+        QVERIFY(w->Picture1->toolTip().startsWith("Window 1 of 4,"));
     }
 
     // The scroll bar's position sets the value axis: 0 puts it lowest,
