@@ -6,7 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libgtest-dev libbenchmark-dev
-          fonts-liberation fonts-wqy-zenhei xvfb xauth xdotool imagemagick
+          fonts-liberation fonts-wqy-zenhei xvfb xauth xdotool imagemagick xclip
+          dbus-daemon at-spi2-core python3-pyatspi
           clang libclang-rt-14-dev
           libisal-dev isal libzstd-dev zstd liblzma-dev xz-utils libbz2-dev bzip2 pkg-config)
 
