@@ -203,6 +203,8 @@ void Quillet::Command_run_Click()
 {
     if (runActive_)
         return; // no run inside a run
+    // The records of the run before go with its results.
+    records.reset();
     SetMousePointer(11);
     NormalPointerOnExit normalPointer{this};
 
