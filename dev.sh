@@ -6,7 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev libgl-dev libgtest-dev libbenchmark-dev
-          fonts-liberation fonts-wqy-zenhei xvfb xauth xdotool imagemagick
+          fonts-liberation fonts-wqy-zenhei xvfb xauth xdotool imagemagick xclip
+          dbus-daemon at-spi2-core python3-pyatspi
           clang libclang-rt-14-dev
           libisal-dev isal libzstd-dev zstd liblzma-dev xz-utils libbz2-dev bzip2 pkg-config)
 
@@ -57,14 +58,14 @@ case "${1:-}" in
         echo "== sanitized tests passed ($((SECONDS - started)) s)"
 
         # Each fuzz target for a bounded time (QUILLET_FUZZ_SECONDS, 60 by
-        # default), both at once, starting from the seeds in fuzz/corpus.
+        # default), all at once, starting from the seeds in fuzz/corpus.
         # A crash, leak or sanitizer report fails; the input that caused it
         # is kept in build-fuzz/artifacts.
         cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
               -DQUILLET_BUILD_FUZZ=ON -DQUILLET_BUILD_TESTS=OFF -DQUILLET_BUILD_BENCH=OFF >/dev/null
-        cmake --build build-fuzz -j"$(nproc)" --target fuzz_fasta fuzz_numtext
+        cmake --build build-fuzz -j"$(nproc)" --target fuzz_fasta fuzz_numtext fuzz_input
         fuzz_pids=()
-        for target in fasta numtext; do
+        for target in fasta numtext input; do
             mkdir -p "build-fuzz/corpus/$target" build-fuzz/artifacts
             "build-fuzz/fuzz/fuzz_$target" -max_total_time="${QUILLET_FUZZ_SECONDS:-60}" -timeout=10 \
                 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="build-fuzz/artifacts/$target-" \
@@ -72,8 +73,9 @@ case "${1:-}" in
             fuzz_pids+=($!)
         done
         fuzz_failed=0
-        for i in 0 1; do
-            target=$([ $i -eq 0 ] && echo fasta || echo numtext)
+        targets=(fasta numtext input)
+        for i in 0 1 2; do
+            target=${targets[$i]}
             if wait "${fuzz_pids[$i]}"; then
                 echo "fuzz_$target: $(grep -E '^stat::number_of_executed_units' "build-fuzz/fuzz_$target.log" | cut -d: -f4 | tr -d ' ') inputs, no findings"
             else
@@ -85,9 +87,9 @@ case "${1:-}" in
         [ $fuzz_failed -eq 0 ] || exit 1
         echo "== all tests passed in $((SECONDS - started)) s"
         # One closing line for the whole run: the tests of both builds and
-        # the two fuzz targets.
+        # the three fuzz targets.
         count() { (cd "$1" && ctest -N | sed -n 's/^Total Tests: //p'); }
-        echo "tests: $(( $(count build-test) + $(count build-asan) + 2 )) passed, 0 failed"
+        echo "tests: $(( $(count build-test) + $(count build-asan) + 3 )) passed, 0 failed"
         ;;
     *)
         echo "usage: ./dev.sh start | ./dev.sh test" >&2

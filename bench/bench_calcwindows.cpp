@@ -15,6 +15,7 @@
 #include "analysis/fileio.h"
 #include "analysis/numtext.h"
 #include "analysis/proposal.h"
+#include "bench/benchdata.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -34,14 +35,12 @@
 #include <unistd.h>
 
 using namespace quillet;
+using namespace quillet::bench;
 
 namespace {
 
 constexpr int64_t kBases = 100'000'000;
 constexpr int kColumns = 80;
-constexpr int kRepeats = 5;
-
-using Clock = std::chrono::steady_clock;
 
 // Keeps the optimiser from dropping a computation whose result is unused.
 volatile int64_t g_sink = 0;
@@ -50,76 +49,6 @@ struct NullProgress : ProgressSink {
     void setRange(float, float) override {}
     void setValue(float v) override { g_sink = g_sink + static_cast<int64_t>(v); }
 };
-
-uint64_t NextRandom(uint64_t& state)
-{
-    // xorshift64*: fast and good enough for a base sequence.
-    state ^= state >> 12;
-    state ^= state << 25;
-    state ^= state >> 27;
-    return state * 2685821657736338717ULL;
-}
-
-// Writes a single-record FASTA of kBases random A/C/G/T with about 1 % N in
-// runs, in lines of kColumns, streaming so that this process stays small.
-bool WriteFasta(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    f.write(">bench random ACGT with N runs\n");
-    uint64_t state = 0x9E3779B97F4A7C15ULL;
-    std::string buffer;
-    buffer.reserve(1 << 20);
-    int column = 0;
-    int64_t nRun = 0;
-    uint64_t bits = 0;
-    int bitsLeft = 0;
-    for (int64_t i = 0; i < kBases; ++i) {
-        char c;
-        if (nRun > 0) {
-            c = 'N';
-            --nRun;
-        } else {
-            if (bitsLeft == 0) {
-                bits = NextRandom(state);
-                bitsLeft = 32;
-                if ((bits >> 54) < 2) // about one start of a run in 500 words
-                    nRun = 200 + static_cast<int64_t>((bits >> 40) & 0x3FF);
-            }
-            c = "ACGT"[bits & 3];
-            bits >>= 2;
-            --bitsLeft;
-        }
-        buffer.push_back(c);
-        if (++column == kColumns) {
-            buffer.push_back('\n');
-            column = 0;
-        }
-        if (buffer.size() >= (1u << 20) - 2) {
-            f.write(buffer.data(), static_cast<qint64>(buffer.size()));
-            buffer.clear();
-        }
-    }
-    if (column != 0)
-        buffer.push_back('\n');
-    f.write(buffer.data(), static_cast<qint64>(buffer.size()));
-    return f.error() == QFileDevice::NoError;
-}
-
-// Median of kRepeats timed runs: the machine may be shared, and the median
-// is less flattered by a lucky run than the best one.
-double MedianSeconds(const std::function<void()>& work)
-{
-    std::array<double, kRepeats> times{};
-    for (double& s : times) {
-        const auto t0 = Clock::now();
-        work();
-        s = std::chrono::duration<double>(Clock::now() - t0).count();
-    }
-    std::sort(times.begin(), times.end());
-    return times[kRepeats / 2];
-}
 
 // The whole Run path for one file: what the window does from the file name
 // to its filled result fields (drawing aside).
@@ -232,7 +161,7 @@ int main()
     }
     const QString path = dir.filePath(QStringLiteral("bench.fasta"));
     std::printf("writing %lld bases to a temporary FASTA file ...\n", static_cast<long long>(kBases));
-    if (!WriteFasta(path)) {
+    if (!WriteFasta(path, kBases, kColumns)) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
         return 1;
     }

@@ -1,4 +1,7 @@
-// Starts Quillet: one main window; closing it ends the program.
+// Starts Quillet: one main window; closing it ends the program. A file
+// named on the command line ("Open with" on the desktop) is opened as Open
+// would open it.
+#include "window/dropopen.h"
 #include "window/platform.h"
 #include "window/quillet.h"
 
@@ -16,6 +19,8 @@ int main(int argc, char** argv)
 
     quillet::QtPlatform platform;
     quillet::Quillet window(platform);
+    if (const auto file = quillet::CommandLineFile(QApplication::arguments()))
+        quillet::OpenFilePath(window, *file);
     window.show();
     return app.exec();
 }

@@ -1,8 +1,11 @@
 #include "window/quillet.h"
 
 #include "window/about.h"
+#include "window/accessibility.h"
+#include "window/dropopen.h"
 #include "window/layoutfactors.h"
 #include "window/pictures.h"
+#include "window/shortcuts.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -36,6 +39,9 @@ Quillet::Quillet(PlatformServices& platform, QWidget* parent, std::optional<QSiz
     createMapMenu();
     setTabOrder();
     Form_Load();
+    InstallShortcuts(*this);
+    InstallAccessibility(*this);
+    InstallFileDrop(*this);
 
     // Start centred on the screen, with the size the layout left.
     if (const QScreen* s = QGuiApplication::primaryScreen()) {
@@ -295,13 +301,17 @@ struct RepaintOnExit {
 void Quillet::DrawGCMap(const std::vector<float>& values, int16_t shift)
 {
     RepaintOnExit repaint{Picture1->Inside()};
-    quillet::DrawGCMap(Picture1->Surface(), values, shift, mapInputs());
+    MapTextTap tap(Picture1->Surface());
+    quillet::DrawGCMap(tap, values, shift, mapInputs());
+    emit MapDrawn(tap.ValueLabels(), tap.ReferenceLabel());
 }
 
 void Quillet::DrawSkewMap(const std::vector<float>& values, int16_t scale)
 {
     RepaintOnExit repaint{Picture1->Inside()};
-    quillet::DrawSkewMap(Picture1->Surface(), values, scale, mapInputs());
+    MapTextTap tap(Picture1->Surface());
+    quillet::DrawSkewMap(tap, values, scale, mapInputs());
+    emit MapDrawn(tap.ValueLabels(), tap.ReferenceLabel());
 }
 
 void Quillet::Command_about_Click()

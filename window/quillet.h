@@ -141,6 +141,11 @@ public:
     // Messages use the program's title as caption.
     void MsgBox(const QString& text);
 
+signals:
+    // A map has been drawn in full: the value-axis labels it printed, from
+    // the bottom of the axis to the top, and the label at its reference line.
+    void MapDrawn(const QStringList& valueLabels, const QString& referenceLabel);
+
 private:
     void createControls();
     void connectEvents();

@@ -9,6 +9,7 @@
 #include "analysis/proposal.h"
 #include "analysis/recordstore.h"
 #include "maps/nullsurface.h"
+#include "window/dropopen.h"
 #include "window/quillet.h"
 
 #include <QApplication>
@@ -51,16 +52,7 @@ void Quillet::Command_open_Click()
         CommonDialog1->InitDir = dataFolder();
         CommonDialog1->DialogTitle = QStringLiteral("Open DNA data in FASTA format");
         CommonDialog1->ShowOpen();
-        Text1->SetText(CommonDialog1->FileName);
-        if (Text1->Text().isEmpty())
-            return;
-        Command_run->setFocus();
-        const auto length = FileLength(Text1->Text());
-        if (!length)
-            return;
-        const Proposal p = ProposeParameters(*length);
-        Text_Step->SetText(p.step);
-        Text_WS->SetText(p.window);
+        OpenFilePath(*this, CommonDialog1->FileName);
     } catch (const std::exception&) {
         // Open ends silently; what was set before the failure stays.
     }
@@ -211,6 +203,8 @@ void Quillet::Command_run_Click()
 {
     if (runActive_)
         return; // no run inside a run
+    // The records of the run before go with its results.
+    records.reset();
     SetMousePointer(11);
     NormalPointerOnExit normalPointer{this};
 

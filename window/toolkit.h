@@ -83,12 +83,18 @@ class Label : public QLabel, public TwipsGeometry {
 public:
     explicit Label(QWidget* parent, const QString& caption = {});
     QString Caption() const { return text(); }
-    void SetCaption(const QString& c) { setText(c); }
+    void SetCaption(const QString& c)
+    {
+        setText(c);
+        emit CaptionChanged(c);
+    }
     // Paints this colour just behind the caption (not the whole label), so
     // a caption over a drawing stays readable.
     void SetCaptionBackground(const QColor& c) { captionBackground_ = c; update(); }
 signals:
     void Click();
+    // Raised by every SetCaption, also when the caption stays the same.
+    void CaptionChanged(const QString& caption);
 
 protected:
     void mouseReleaseEvent(QMouseEvent* e) override;

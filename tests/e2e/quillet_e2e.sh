@@ -223,4 +223,18 @@ convert "$OUT/after.png" -crop "${BMP_W}x$BMP_H+$((PIC_X + 2))+$((PIC_Y + 2))" +
 DIFF=$(compare -metric AE "$OUT/shown.png" "$TARGET" null: 2>&1) || true
 [ "$DIFF" = 0 ] || fail "the saved bitmap differs from the window in $DIFF pixels"
 kill -0 "$QUILLET_PID" 2>/dev/null || fail "the program ended"
+
+# ---- The same genome gzip-compressed ----
+step "run on the gzip-compressed genome"
+gzip -c "$SOURCE/samples/lambda_virus.fa" >"$WORK/lambda_virus.fa.gz" || fail "gzip failed"
+click_at "$(px $((240 + 240 + 4575 / 2)))" "$(px $((960 + 280 + 270 / 2)))"
+xdotool key --clearmodifiers ctrl+a BackSpace
+xdotool type --delay 2 "$WORK/lambda_virus.fa.gz"
+click_at "$(px $((5400 + 1200 + 735 / 2)))" "$(px $((960 + 440 + 270 / 2)))"
+xdotool key Return
+# A run in G-C/G+C mode puts the scale back to its first position: the map
+# is the plain file's map before the scroll bar was stepped.
+wait_redrawn "$SCROLLED" gz || fail "no map after the run on the gzip file"
+[ "$(picture_sum gz)" = "$SKEW" ] || fail "the gzip file's map differs from the plain file's"
+kill -0 "$QUILLET_PID" 2>/dev/null || fail "the program ended"
 echo "PASS in $SECONDS s"

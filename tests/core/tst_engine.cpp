@@ -1,0 +1,448 @@
+// The streaming run engine: records and windows equal to reading the whole
+// content at once, wherever chunk boundaries fall; compressed input of every
+// kind; broken, truncated and foreign files; cancelling; bounded memory.
+#include "analysis/engine.h"
+#include "analysis/fasta.h"
+#include "analysis/input.h"
+#include "analysis/recordstore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <random>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace quillet;
+
+namespace {
+
+// Collects what the engine hands over.
+struct Collect : RunListener {
+    std::vector<RecordResult> records;
+    int64_t cancelAfterBytes = -1;
+    uint64_t lastDone = 0;
+    bool recordComputed(RecordResult&& r) override
+    {
+        records.push_back(std::move(r));
+        return true;
+    }
+    void progress(uint64_t done, uint64_t) override { lastDone = done; }
+    bool cancelled() override { return cancelAfterBytes >= 0 && lastDone >= uint64_t(cancelAfterBytes); }
+};
+
+// Content served in pieces of a fixed size, as a decompressor might.
+class PieceStream : public InputStream {
+public:
+    PieceStream(std::string content, std::size_t piece) : content_(std::move(content)), piece_(piece) {}
+    std::size_t read(char* buffer, std::size_t capacity) override
+    {
+        const std::size_t n = std::min({capacity, piece_, content_.size() - pos_});
+        std::memcpy(buffer, content_.data() + pos_, n);
+        pos_ += n;
+        return n;
+    }
+    uint64_t consumed() const override { return pos_; }
+    uint64_t total() const override { return content_.size(); }
+
+private:
+    std::string content_;
+    std::size_t piece_;
+    std::size_t pos_ = 0;
+};
+
+RunSettings Settings(int32_t ws, int32_t step, std::size_t chunk = std::size_t{1} << 20)
+{
+    RunSettings s;
+    s.windowSize = ws;
+    s.step = step;
+    s.chunkSize = chunk;
+    return s;
+}
+
+// What whole-content reading gives: the records that compute, then how the
+// run ends.
+struct Expected {
+    std::vector<RecordResult> records;
+    RunEnd end = RunEnd::Finished;
+};
+
+Expected ReadWhole(std::string content, int32_t ws, int32_t step)
+{
+    Expected e;
+    FastaReader reader(content);
+    FastaRecord rec;
+    FastaProblem problem;
+    bool any = false;
+    while (reader.next(rec, problem)) {
+        if (problem != FastaProblem::None) {
+            e.end = any ? RunEnd::AnalysisFailure : RunEnd::FileFailure;
+            return e;
+        }
+        any = true;
+        RecordResult r;
+        try {
+            CalcWindows(rec.sequence, ws, step, r.windows);
+        } catch (const std::exception&) {
+            e.end = RunEnd::AnalysisFailure;
+            return e;
+        }
+        r.info.name = rec.name;
+        r.info.length = int64_t(rec.sequence.size());
+        e.records.push_back(std::move(r));
+    }
+    if (!any)
+        e.end = RunEnd::NoRecord;
+    return e;
+}
+
+std::string RandomFasta(std::mt19937& rng, int records)
+{
+    static const char kBytes[] = "ACGTacgtNNSWKMRYBDHV- \r\n\n\n\t>";
+    std::string s = "junk before\n";
+    for (int r = 0; r < records; ++r) {
+        s += ">rec" + std::to_string(r) + (r % 3 ? "\tdesc\n" : "\r\n");
+        const int len = int(rng() % 400);
+        s += 'G';
+        for (int i = 0; i < len; ++i) {
+            char c = kBytes[rng() % (sizeof kBytes - 2)]; // no ">" inside bodies
+            s += c;
+            if (i % 61 == 60)
+                s += '\n';
+        }
+        s += '\n';
+    }
+    return s;
+}
+
+QString WriteFile(const QTemporaryDir& dir, const QString& name, const std::string& bytes)
+{
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes.data(), qint64(bytes.size()));
+    return path;
+}
+
+// Compresses a file with a command-line tool of the same library (gzip,
+// zstd, xz, bzip2 from Debian) into `out`.
+bool Compress(const QString& tool, const QStringList& args, const QString& in, const QString& out)
+{
+    QProcess p;
+    p.setStandardInputFile(in);
+    p.setStandardOutputFile(out);
+    p.start(tool, args);
+    return p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+} // namespace
+
+TEST(RunEngine, EqualsWholeReadingWhereverChunksEnd)
+{
+    std::mt19937 rng(7);
+    std::vector<std::string> contents = {
+        ">a\nACGT\n>b\nGGGG\n",      ">\nACGT\n",       ">a\nACGT\n>\nAC\n", ">a",
+        ">a\nAC\n>b",                "no record here", "",                  ">x\n\n>y\nACGT\n",
+        ">a\r\nAC GT\r\nNN-n\r\n",    ">a>b\nAC\n",      "\n\n>z\tt\nA\n",
+    };
+    for (int i = 0; i < 6; ++i)
+        contents.push_back(RandomFasta(rng, 1 + i * 7));
+    for (const std::string& content : contents) {
+        for (const std::size_t chunk : {std::size_t{1}, std::size_t{2}, std::size_t{7}, std::size_t{64}, std::size_t{1} << 20}) {
+            for (const auto& [ws, step] : {std::pair{2, 1}, std::pair{5, 3}, std::pair{50, 20}}) {
+                const Expected want = ReadWhole(content, ws, step);
+                PieceStream in(content, chunk % 5 + 1);
+                Collect got;
+                const RunReport report = RunFasta(in, Settings(ws, step, chunk), got);
+                const std::string where = "content " + content.substr(0, 20) + " chunk " + std::to_string(chunk);
+                EXPECT_EQ(report.end, want.end) << where;
+                ASSERT_EQ(got.records.size(), want.records.size()) << where;
+                for (std::size_t r = 0; r < want.records.size(); ++r) {
+                    const RecordResult& a = got.records[r];
+                    const RecordResult& b = want.records[r];
+                    EXPECT_EQ(a.info.name, b.info.name) << where;
+                    EXPECT_EQ(a.info.length, b.info.length) << where;
+                    EXPECT_EQ(a.info.number, int64_t(r + 1)) << where;
+                    EXPECT_EQ(a.windows.GCValues, b.windows.GCValues) << where;
+                    EXPECT_EQ(a.windows.SkewValues, b.windows.SkewValues) << where;
+                    EXPECT_EQ(a.windows.UnknownCounts, b.windows.UnknownCounts) << where;
+                    EXPECT_EQ(a.windows.AvgGC, b.windows.AvgGC) << where;
+                    EXPECT_EQ(content[a.info.offset], '>') << where;
+                }
+            }
+        }
+    }
+}
+
+TEST(RunEngine, ParametersThatDoNotConvertFailAtTheFirstWellFormedRecord)
+{
+    RunSettings s;
+    s.step = 1; // the window text did not convert
+    const std::pair<const char*, RunEnd> cases[] = {
+        {">a\nACGT\n", RunEnd::AnalysisFailure}, // the record is there: analysis
+        {">a", RunEnd::FileFailure},             // broken first record: file
+        {"ACGT", RunEnd::NoRecord},
+    };
+    for (const auto& [content, end] : cases) {
+        PieceStream in(content, 100);
+        Collect got;
+        EXPECT_EQ(RunFasta(in, s, got).end, end) << content;
+        EXPECT_TRUE(got.records.empty());
+    }
+}
+
+TEST(RunEngine, UnknownPositionsCountPerRecordAndWindow)
+{
+    PieceStream in(">a\nACGTNNNNacgtRYnn\n", 3);
+    Collect got;
+    RunFasta(in, Settings(4, 4), got);
+    ASSERT_EQ(got.records.size(), 1u);
+    EXPECT_EQ(got.records[0].info.unknown, 8);
+    EXPECT_EQ(got.records[0].windows.UnknownCounts, (std::vector<int32_t>{0, 0, 4, 0, 4, 0}));
+}
+
+// Every compressed form of a multi-record file gives the plain file's
+// records; truncated and corrupted ones are reported as damaged, never as a
+// shorter result.
+TEST(RunEngine, CompressedFilesOfEveryKind)
+{
+    QTemporaryDir dir;
+    std::mt19937 rng(11);
+    const std::string content = RandomFasta(rng, 300);
+    const QString plain = WriteFile(dir, QStringLiteral("plain.fa"), content);
+    const Expected want = ReadWhole(content, 50, 20);
+    ASSERT_EQ(want.end, RunEnd::Finished);
+
+    struct Kind {
+        const char* tool;
+        QStringList args;
+        Compression compression;
+    };
+    const Kind kinds[] = {{"gzip", {"-c"}, Compression::Gzip},
+                          {"zstd", {"-c", "-q"}, Compression::Zstd},
+                          {"xz", {"-c"}, Compression::Xz},
+                          {"bzip2", {"-c"}, Compression::Bzip2}};
+    for (const Kind& k : kinds) {
+        const QString packed = dir.filePath(QStringLiteral("packed.") + QLatin1String(k.tool));
+        ASSERT_TRUE(Compress(QLatin1String(k.tool), k.args, plain, packed)) << k.tool;
+        QFile f(packed);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const std::string bytes = f.readAll().toStdString();
+
+        // Whole, concatenated with itself (multi-member gzip, several frames
+        // or streams), truncated, and with a flipped byte in the middle.
+        std::string flipped = bytes;
+        flipped[bytes.size() / 2] = char(flipped[bytes.size() / 2] ^ 0x55);
+        const std::pair<std::string, int> variants[] = {
+            {bytes, 1}, {bytes + bytes, 2}, {bytes.substr(0, bytes.size() - 9), -1}, {flipped, -1}};
+        for (const auto& [data, copies] : variants) {
+            const QString path = WriteFile(dir, QStringLiteral("v.bin"), data);
+            Collect got;
+            const RunReport report = RunFastaFile(path, Settings(50, 20), got);
+            if (copies < 0) {
+                EXPECT_EQ(report.end, RunEnd::Damaged) << k.tool;
+                EXPECT_FALSE(report.detail.isEmpty());
+                continue;
+            }
+            // Two copies read as the plain file twice over.
+            const Expected whole = copies == 1 ? want : ReadWhole(content + content, 50, 20);
+            EXPECT_EQ(report.end, RunEnd::Finished) << k.tool;
+            ASSERT_EQ(got.records.size(), whole.records.size()) << k.tool;
+            for (std::size_t r = 0; r < got.records.size(); ++r) {
+                const RecordResult& b = whole.records[r];
+                EXPECT_EQ(got.records[r].info.name, b.info.name);
+                EXPECT_EQ(got.records[r].windows.GCValues, b.windows.GCValues);
+            }
+        }
+        EXPECT_EQ(OpenInput(packed)->compression(), k.compression);
+    }
+
+    // bgzip: members of at most 64 KiB with a "BC" extra field, then an
+    // empty end-of-file member.
+    {
+        std::string bgzf;
+        for (std::size_t at = 0; at < content.size(); at += 20000) {
+            const QString piece = WriteFile(dir, QStringLiteral("piece"), content.substr(at, 20000));
+            const QString gz = dir.filePath(QStringLiteral("piece.gz"));
+            ASSERT_TRUE(Compress(QStringLiteral("gzip"), {"-c", "-n"}, piece, gz));
+            QFile f(gz);
+            ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+            std::string member = f.readAll().toStdString();
+            member[3] = char(member[3] | 4); // FEXTRA
+            const uint16_t bsize = uint16_t(member.size() + 8 - 1);
+            member.insert(10, std::string("\x06\x00" "BC\x02\x00", 6) + char(bsize & 0xff) + char(bsize >> 8));
+            bgzf += member;
+        }
+        bgzf += std::string("\x1f\x8b\x08\x04\0\0\0\0\0\xff\x06\0BC\x02\0\x1b\0\x03\0\0\0\0\0\0\0\0\0", 28);
+        Collect got;
+        const RunReport report = RunFastaFile(WriteFile(dir, QStringLiteral("b.fa.gz"), bgzf), Settings(50, 20), got);
+        EXPECT_EQ(report.end, RunEnd::Finished) << report.detail.toStdString();
+        ASSERT_EQ(got.records.size(), want.records.size());
+        for (std::size_t r = 0; r < got.records.size(); ++r)
+            EXPECT_EQ(got.records[r].windows.SkewValues, want.records[r].windows.SkewValues);
+    }
+
+    // A compressed empty file holds no record.
+    const QString empty = WriteFile(dir, QStringLiteral("empty.fa"), "");
+    for (const Kind& k : kinds) {
+        const QString packed = dir.filePath(QStringLiteral("empty.") + QLatin1String(k.tool));
+        ASSERT_TRUE(Compress(QLatin1String(k.tool), k.args, empty, packed));
+        Collect got;
+        EXPECT_EQ(RunFastaFile(packed, Settings(50, 20), got).end, RunEnd::NoRecord) << k.tool;
+    }
+}
+
+TEST(RunEngine, FilesOfAnotherKindAreNamed)
+{
+    QTemporaryDir dir;
+    const std::pair<std::string, const char*> cases[] = {
+        {std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR>>>", 20), "PNG picture"},
+        {std::string("PK\x03\x04\x14\0\0\0>a\nACGT", 14), "ZIP archive"},
+        {std::string("%PDF-1.4\n>a\nAC\n"), "PDF document"},
+        {std::string("\xff\xd8\xff\xe0>x\n"), "JPEG picture"},
+    };
+    for (const auto& [bytes, kind] : cases) {
+        Collect got;
+        const RunReport r = RunFastaFile(WriteFile(dir, QStringLiteral("x"), bytes), Settings(2, 1), got);
+        EXPECT_EQ(r.end, RunEnd::Unsupported) << kind;
+        EXPECT_TRUE(r.detail.contains(QLatin1String(kind))) << r.detail.toStdString();
+    }
+    // A BAM file is gzip-compressed (BGZF) with its own magic inside.
+    const QString bamText = WriteFile(dir, QStringLiteral("bam.raw"), std::string("BAM\x01\0\0\0\0", 8));
+    const QString bam = dir.filePath(QStringLiteral("a.bam"));
+    ASSERT_TRUE(Compress(QStringLiteral("gzip"), {"-c"}, bamText, bam));
+    Collect got;
+    const RunReport r = RunFastaFile(bam, Settings(2, 1), got);
+    EXPECT_EQ(r.end, RunEnd::Unsupported);
+    EXPECT_TRUE(r.detail.contains(QLatin1String("gzip-compressed and holds a BAM"))) << r.detail.toStdString();
+}
+
+// A small file that expands to gigabytes: the run keeps a bounded memory
+// and can be cancelled part-way.
+TEST(RunEngine, DecompressionBombIsCancellableInBoundedMemory)
+{
+    QTemporaryDir dir;
+    std::string block = ">bomb\n";
+    block += std::string(64 << 20, 'A'); // 64 MiB of one letter
+    const QString plain = WriteFile(dir, QStringLiteral("block.fa"), block);
+    const QString one = dir.filePath(QStringLiteral("one.zst"));
+    ASSERT_TRUE(Compress(QStringLiteral("zstd"), {"-c", "-q"}, plain, one));
+    QFile f(one);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray frame = f.readAll();
+    // 160 frames: 10 GiB of content from a file of a few kilobytes.
+    QByteArray bomb;
+    for (int i = 0; i < 160; ++i)
+        bomb += frame;
+    const QString path = WriteFile(dir, QStringLiteral("bomb.zst"), bomb.toStdString());
+    ASSERT_LT(bomb.size(), 1 << 20);
+
+    struct Watch : RunListener {
+        uint64_t chunks = 0;
+        long peakKb = 0;
+        bool recordComputed(RecordResult&&) override { return true; }
+        void progress(uint64_t, uint64_t) override
+        {
+            ++chunks;
+            rusage u{};
+            getrusage(RUSAGE_SELF, &u);
+            peakKb = std::max(peakKb, u.ru_maxrss);
+        }
+        bool cancelled() override { return chunks >= 1000; } // about 1 GiB in
+    } watch;
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    RunSettings s = Settings(1000000, 1000000);
+    const RunReport r = RunFastaFile(path, s, watch);
+    EXPECT_EQ(r.end, RunEnd::Cancelled);
+    // The memory the run added stays far below what was decompressed.
+    EXPECT_LT(watch.peakKb - before.ru_maxrss, 200 * 1024) << "peak " << watch.peakKb << " kB";
+}
+
+// A run over a file twice the size of the address space this process may
+// use succeeds: the file is never held whole.
+TEST(RunEngine, FileLargerThanTheAddressSpaceLimit)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__has_feature)
+#if defined(__SANITIZE_ADDRESS__) || __has_feature(address_sanitizer)
+    GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit";
+#endif
+#endif
+    QTemporaryDir dir;
+    constexpr int64_t kLimit = int64_t{768} << 20;
+    const QString path = dir.filePath(QStringLiteral("big.fa"));
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(">big\n");
+        std::string line(1 << 20, 'G');
+        for (int i = 0; i < 4; ++i)
+            line[std::size_t(i) * 1000] = 'A';
+        for (int64_t written = 0; written < 2 * kLimit + (64 << 20); written += int64_t(line.size()))
+            ASSERT_EQ(f.write(line.data(), qint64(line.size())), qint64(line.size()));
+    }
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const rlimit limit{rlim_t(kLimit), rlim_t(kLimit)};
+        if (setrlimit(RLIMIT_AS, &limit) != 0)
+            _exit(3);
+        Collect got;
+        const RunReport r = RunFastaFile(path, Settings(1000000, 1000000), got);
+        const bool ok = r.end == RunEnd::Finished && got.records.size() == 1 &&
+                        got.records[0].info.length == 1600 * int64_t(1 << 20) && got.records[0].info.windows == 1677;
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(RecordStore, KeepsWindowsWithinItsBudgetAndReadsTheRestAgain)
+{
+    QTemporaryDir dir;
+    std::mt19937 rng(3);
+    const std::string content = RandomFasta(rng, 40);
+    for (const auto& [name, tool] : {std::pair{"plain.fa", ""}, std::pair{"packed.fa.gz", "gzip"}}) {
+        QString path = WriteFile(dir, QStringLiteral("src.fa"), content);
+        if (*tool) {
+            const QString packed = dir.filePath(QLatin1String(name));
+            ASSERT_TRUE(Compress(QLatin1String(tool), {"-c"}, path, packed));
+            path = packed;
+        }
+        RecordStore store(path, Settings(5, 3), 2000); // room for a few records only
+        struct ToStore : RunListener {
+            RecordStore& s;
+            explicit ToStore(RecordStore& st) : s(st) {}
+            bool recordComputed(RecordResult&& r) override
+            {
+                s.add(std::move(r));
+                return true;
+            }
+        } sink(store);
+        ASSERT_EQ(RunFastaFile(path, store.settings(), sink).end, RunEnd::Finished);
+        const Expected want = ReadWhole(content, 5, 3);
+        ASSERT_EQ(store.size(), want.records.size());
+        EXPECT_FALSE(store.allKept());
+        EXPECT_TRUE(store.kept(store.size() - 1)); // the record shown after the run
+        for (std::size_t i = 0; i < store.size(); ++i) {
+            const auto w = store.load(i);
+            ASSERT_TRUE(w) << name << " record " << i;
+            EXPECT_EQ(w->GCValues, want.records[i].windows.GCValues);
+            EXPECT_EQ(store.info(i).name, want.records[i].info.name);
+        }
+        // A file changed since the run no longer gives the record.
+        WriteFile(dir, QLatin1String(name), ">other\nAAAA\n");
+        if (!*tool)
+            WriteFile(dir, QStringLiteral("src.fa"), ">other\nAAAA\n");
+        std::size_t dropped = 0;
+        while (store.kept(dropped))
+            ++dropped;
+        EXPECT_FALSE(store.load(dropped)) << name;
+    }
+}
