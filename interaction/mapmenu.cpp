@@ -186,7 +186,11 @@ void Quillet::ExportValues_Click()
     const std::optional<SaveChoice> choice = platform().saveFileOfType(this, request);
     if (!choice || choice->path.isEmpty())
         return;
-    const bool bedGraph = choice->filterIndex >= 2;
+    // The type follows the chosen filter unless the name says otherwise.
+    const QString suffix = QFileInfo(choice->path).suffix().toLower();
+    const bool bedGraph = suffix == u"bedgraph" || suffix == u"bg" ? true
+                          : suffix == u"tsv" || suffix == u"txt"   ? false
+                                                                   : choice->filterIndex >= 2;
     const ValuesScope scope = choice->filterIndex % 2 == 1 ? ValuesScope::All : ValuesScope::Shown;
     const QString path = WithExtension(choice->path, bedGraph ? QStringLiteral("bedgraph") : QStringLiteral("tsv"));
     const PlotKind plot = Combo1->ListIndex() == 1 ? PlotKind::Skew : PlotKind::GCContent;
@@ -221,7 +225,16 @@ void Quillet::ExportPicture_Click()
         return;
 
     PictureExport picture;
-    const int type = std::clamp(choice->filterIndex, 0, 4);
+    // The type follows the chosen filter unless the name says otherwise (a
+    // PNG name keeps the chosen PNG size).
+    const QString suffix = QFileInfo(choice->path).suffix().toLower();
+    int type = std::clamp(choice->filterIndex, 0, 4);
+    if (suffix == u"svg")
+        type = 3;
+    else if (suffix == u"pdf")
+        type = 4;
+    else if (suffix == u"png" && type > 2)
+        type = 0;
     picture.format = type <= 2 ? PictureFormat::Png : type == 3 ? PictureFormat::Svg : PictureFormat::Pdf;
     picture.scale = type == 1 ? 2 : type == 2 ? 4 : 1;
     const QString path = WithExtension(choice->path, type <= 2   ? QStringLiteral("png")

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QShortcut>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -222,6 +223,8 @@ RecordsWindow::RecordsWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setWordWrap(false);
+    // Long names differ at their ends as often as at their starts.
+    table_->setTextElideMode(Qt::ElideMiddle);
     table_->setAlternatingRowColors(true);
     // Fixed row heights and column widths: nothing is measured per row, so
     // opening 200,000 records costs no more than opening ten.
@@ -257,6 +260,8 @@ RecordsWindow::RecordsWindow(QWidget* parent) : QWidget(parent, Qt::Window)
         choose(current.isValid() ? current : proxy_->index(0, 0));
     }));
     connect(table_, &QAbstractItemView::activated, this, &RecordsWindow::choose);
+    auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(close, &QShortcut::activated, this, &QWidget::close);
 }
 
 void RecordsWindow::setStore(std::shared_ptr<const RecordStore> store)

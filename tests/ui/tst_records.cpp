@@ -198,9 +198,11 @@ private slots:
         RunExcerpt(w);
         const QImage screen = w.Picture1->Image();
         const QSize logical = screen.size() / screen.devicePixelRatio();
+        // The chosen type, unless the name says another one.
         p.saveOfTypeAnswers = {SaveChoice{dir.filePath("map1.png"), 0}, SaveChoice{dir.filePath("map2"), 1},
-                               SaveChoice{dir.filePath("map.svg"), 3}, SaveChoice{dir.filePath("map.pdf"), 4}};
-        for (int i = 0; i < 4; ++i)
+                               SaveChoice{dir.filePath("map.svg"), 3}, SaveChoice{dir.filePath("map.pdf"), 4},
+                               SaveChoice{dir.filePath("named.svg"), 4}, SaveChoice{dir.filePath("named.png"), 3}};
+        for (int i = 0; i < 6; ++i)
             Action(w, "Export picture\u2026")->trigger();
         QVERIFY(p.messages.isEmpty());
         QCOMPARE(QImageReader(dir.filePath("map1.png")).size(), logical);
@@ -210,6 +212,9 @@ private slots:
         const QByteArray svgText = svg.readAll();
         QVERIFY(svgText.contains(">ChrC 1..1544</title>") && svgText.contains(">Window: 200bp</text>"));
         QVERIFY(pdf.readAll().startsWith("%PDF-"));
+        QFile namedSvg(dir.filePath("named.svg"));
+        QVERIFY(namedSvg.open(QIODevice::ReadOnly) && namedSvg.readAll().contains("<svg"));
+        QCOMPARE(QImageReader(dir.filePath("named.png")).size(), logical);
         QCOMPARE(w.Picture1->Image(), screen); // the screen picture is left alone
     }
 
