@@ -1,34 +1,11 @@
-// The plot colour, saving the map as a bitmap file and copying it to the
-// clipboard.
+// The plot colour, saving the map as a bitmap file (replaced only once the
+// whole picture was written, and only when it is a regular file) and
+// copying it to the clipboard.
+#include "interaction/exportfiles.h"
 #include "interaction/filename.h"
 #include "window/quillet.h"
 
-#include <QFileInfo>
-#include <QImageWriter>
-#include <QSaveFile>
-
 namespace quillet {
-
-namespace {
-// Writes the picture as a Windows bitmap, whatever the name's extension.
-// The file is replaced only when the whole picture was written, so a full
-// disk never leaves a damaged file in place of an existing one.
-bool SavePicture(const QImage& picture, const QString& path)
-{
-    // Only a regular file is ever replaced: QSaveFile would rename its new
-    // file over a FIFO or a device node (for root, even /dev/null).
-    const QFileInfo target(path);
-    if (target.exists() && !target.isFile())
-        return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    QImageWriter writer(&file, "bmp");
-    if (!writer.write(picture.convertToFormat(QImage::Format_RGB32)))
-        return false;
-    return file.commit();
-}
-} // namespace
 
 void Quillet::Text4_Click()
 {
@@ -64,7 +41,7 @@ void Quillet::Command_save_Click()
         return;
     }
     const QString path = CommonDialog1->FileName;
-    const bool saved = SavePicture(Picture1->Image(), path);
+    const bool saved = WriteBitmapFile(path, Picture1->Image());
     recover();
     if (!saved)
         MsgBox(QStringLiteral("The map could not be saved to %1.").arg(path));

@@ -1,6 +1,7 @@
 #include "interaction/exportfiles.h"
 
 #include <QFileInfo>
+#include <QImageWriter>
 #include <QSaveFile>
 
 namespace quillet {
@@ -116,6 +117,19 @@ bool WritePictureFile(const QString& path, const PictureExport& request,
         file.cancelWriting();
         return false;
     }
+    return file.commit();
+}
+
+bool WriteBitmapFile(const QString& path, const QImage& picture)
+{
+    if (!Replaceable(path))
+        return false;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QImageWriter writer(&file, "bmp");
+    if (!writer.write(picture.convertToFormat(QImage::Format_RGB32)))
+        return false;
     return file.commit();
 }
 

@@ -8,6 +8,7 @@
 #include "maps/exportpicture.h"
 #include "maps/exportvalues.h"
 
+#include <QImage>
 #include <QString>
 #include <functional>
 
@@ -33,5 +34,9 @@ ExportResult WriteValuesFile(const QString& path, ValueFormat format, PlotKind p
 
 bool WritePictureFile(const QString& path, const PictureExport& request,
                       const std::function<void(PictureSurface&)>& draw);
+
+// The picture as a Windows bitmap, whatever the name's extension: what
+// Save writes from the picture box.
+bool WriteBitmapFile(const QString& path, const QImage& picture);
 
 } // namespace quillet

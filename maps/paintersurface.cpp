@@ -1,5 +1,7 @@
 #include "maps/paintersurface.h"
 
+#include "window/syscolors.h"
+
 #include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
@@ -49,7 +51,8 @@ bool Finite(float a, float b)
 PainterSurface::PainterSurface(QPainter& painter, float outerWidth, float outerHeight, int border,
                                ColorResolver resolve, ColorValue back, ColorValue fore)
     : painter_(painter), width_(outerWidth), height_(outerHeight),
-      inner_(InnerSize(outerWidth, outerHeight, border)), resolve_(std::move(resolve)), back_(back), fore_(fore)
+      inner_(InnerSize(outerWidth, outerHeight, border)),
+      resolve_(resolve ? std::move(resolve) : ColorResolver(ResolveColor)), back_(back), fore_(fore)
 {
 }
 

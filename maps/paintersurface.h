@@ -34,7 +34,8 @@ namespace quillet {
 
 class PainterSurface : public PictureSurface {
 public:
-    // Turns colour values (system colours included) into colours.
+    // Turns colour values (system colours included) into colours; a null
+    // resolver resolves them as the picture box does (application palette).
     using ColorResolver = std::function<QColor(ColorValue)>;
 
     // outerWidth/outerHeight: the picture box's outer size in twips; border:
