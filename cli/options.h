@@ -1,0 +1,67 @@
+#pragma once
+// The command line of quillet-map: what it asks for, read from the
+// arguments into Options, with every check that needs no file. Kept apart
+// from the program so that tests can call it.
+#include "maps/exportvalues.h"
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <optional>
+
+namespace quillet::cli {
+
+enum class PictureKind { Png, Svg, Pdf, Bmp };
+
+// The picture box's inner size at design size: 10575 x 4695 twips with a
+// two-pixel frame on each side.
+constexpr int kDefaultWidth = 701;
+constexpr int kDefaultHeight = 309;
+constexpr int kFrame = 2;
+
+struct Options {
+    QStringList files;                     // "-" is standard input
+    std::optional<QString> window, step;   // as typed; the proposal when absent
+    PlotKind plot = PlotKind::GCContent;
+    int shiftPosition = 2;                 // scroll bar position for the G+C map, 0..4
+    int scalePosition = 0;                 // scroll bar position for the G-C/G+C map, 0..1
+    std::optional<QString> record;         // only this record
+    bool allRecords = false;               // a picture of every record
+    QString picture;                       // output pattern, empty for none
+    PictureKind pictureKind = PictureKind::Png;
+    QString values;                        // output pattern, empty for none
+    ValueFormat valuesFormat = ValueFormat::Tsv;
+    bool summary = false;
+    int width = kDefaultWidth, height = kDefaultHeight; // picture size in pixels at zoom 1
+    int zoom = 1;
+    bool markUnknown = false;
+
+    // The map's shift (G+C) or scale (G-C/G+C) for the scroll positions.
+    int16_t Shift() const { return int16_t(10 * (shiftPosition - 2)); }
+    int16_t Scale() const { return scalePosition == 1 ? 10 : 20; }
+    // The picture box's outer size in twips for the picture size.
+    float OuterWidthTwips() const { return float((width + 2 * kFrame) * 15); }
+    float OuterHeightTwips() const { return float((height + 2 * kFrame) * 15); }
+};
+
+struct ParsedCommandLine {
+    enum class Action { Run, Help, Version, Usage } action = Action::Run;
+    Options options;
+    QString error; // what was wrong, for Usage
+};
+
+// Reads the arguments after the program's name. GNU style: long options
+// with "=VALUE" or a separate value, short options with the value attached
+// or separate, "--" ends the options, "-" alone is standard input.
+ParsedCommandLine ParseCommandLine(const QStringList& arguments);
+
+QString HelpText();
+
+// The name of an input for output patterns: its file name without folder,
+// compression suffix (.gz .bgz .zst .xz .bz2) and last suffix; "stdin" for "-".
+QString InputBaseName(const QString& path);
+// `pattern` with "{}" replaced by the input's base name and "{record}" by
+// the record's name made safe for a file name.
+QString OutputName(const QString& pattern, const QString& inputBase, const QString& recordName);
+
+} // namespace quillet::cli

@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# quillet-map as a shell uses it: help and version, the summary, several
+# files with patterns and one table, standard input (compressed), the exit
+# status of each kind of failure with its message, and a picture made with
+# nothing in the environment but PATH (no display, no platform setting).
+# Usage: quillet_map_test.sh QUILLET_MAP SOURCE_DIR WORK_DIR
+set -uo pipefail
+map=$1 src=$2 work=$3
+rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
+lambda=$src/samples/lambda_virus.fa phix=$src/samples/phix174.fa excerpt=$src/tests/data/athaliana_excerpt.fa
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+# run EXPECTED_STATUS ARGS...: runs in an empty environment, keeps out/err.
+run() {
+    local expected=$1; shift
+    env -i PATH=/usr/bin:/bin "$map" "$@" >out 2>err
+    local status=$?
+    [ "$status" -eq "$expected" ] || fail "quillet-map $* exited $status, not $expected; stderr: $(cat err)"
+}
+has() { grep -qF -- "$2" "$1" || fail "$1 lacks '$2': $(head -c 600 "$1")"; }
+
+# The program links no widgets.
+if ldd "$map" | grep -q Widgets; then fail "quillet-map links Qt Widgets"; fi
+
+run 0 --help;    has out "Usage: quillet-map [OPTIONS] FILE..."; has out "--all-records"
+run 0 --version; has out "quillet-map 1.2.6"
+run 2;           has err "no FASTA file given"; has err "Try 'quillet-map --help'"
+run 2 -o x.jpg "$lambda"; has err ".png, .svg, .pdf or .bmp"
+
+# The summary, by default: one header and a line per record, with the
+# proposal for the file's size (49,270 bytes: window 100, step 50 gives
+# (48502 - 100) / 50 + 1 windows).
+run 0 "$lambda" "$excerpt"
+[ "$(wc -l <out)" -eq 9 ] || fail "summary of 1 + 7 records has $(wc -l <out) lines"
+has out $'file\trecord\tlength\tavg_gc\tunknown_pct\twindows'
+has out "$lambda"$'\tgi|9626243|ref|NC_001416.1| Enterobacteria phage lambda, complete genome\t48502\t'
+grep -qP "^\Q$lambda\E\t.*\t0\.00\t969$" out || fail "lambda's unknown % and windows: $(sed -n 2p out)"
+has out $'\tChr2 1..30000\t30000\t'
+
+# Standard input, gzip-compressed, with the window and step given.
+gzip -c "$phix" >phix.fa.gz
+env -i PATH=/usr/bin:/bin "$map" -w 100 -s 50 - <phix.fa.gz >out 2>err || fail "stdin: $(cat err)"
+grep -qP "^-\t.*\t5386\t.*\t106$" out || fail "phiX from standard input: $(cat out)"
+# A pipe has no size to propose from.
+cat "$phix" | env -i PATH=/usr/bin:/bin "$map" - >out 2>err
+[ $? -eq 1 ] && grep -q "give --window and --step" err || fail "pipe without window: $(cat err)"
+
+# Several files, one of them failing: the others are still done, exit 1,
+# the failure named with the window's words, nothing written for it.
+printf '>broken\nACGT' | gzip -c | head -c 20 >damaged.fa.gz
+printf 'PK\003\004 not fasta' >archive.fa
+printf 'no header here\n' >noheader.fa
+run 1 -w 100 -s 50 -o 'maps/{}.png' --values 'values/{}.tsv' --summary "$lambda" missing.fa damaged.fa.gz \
+    archive.fa "$phix"
+has err "missing.fa: The Fasta file doesn't exist."
+has err "damaged.fa.gz is damaged:"
+has err "archive.fa is not a FASTA file:"
+for f in lambda_virus phix174; do
+    [ -s "maps/$f.png" ] && file "maps/$f.png" | grep -q "701 x 309" || fail "maps/$f.png: $(file "maps/$f.png")"
+    [ -s "values/$f.tsv" ] || fail "values/$f.tsv missing"
+done
+[ "$(ls maps | wc -l)" -eq 2 ] && [ "$(ls values | wc -l)" -eq 2 ] || fail "outputs for failed files: $(ls maps values)"
+[ "$(grep -c . out)" -eq 3 ] || fail "summary has lines for failed files: $(cat out)"
+[ "$(grep -c 'quillet-map:' err)" -eq 3 ] || fail "one message per failed file: $(cat err)"
+run 1 noheader.fa; has err "noheader.fa"
+
+# One table for several files: one header, each file's windows, and a file
+# that fails takes back its rows.
+run 1 -w 1000 -s 1000 --values all.tsv "$phix" damaged.fa.gz "$lambda"
+[ "$(grep -c '^record' all.tsv)" -eq 1 ] || fail "all.tsv has $(grep -c '^record' all.tsv) headers"
+[ "$(wc -l <all.tsv)" -eq $((1 + 5 + 48)) ] || fail "all.tsv has $(wc -l <all.tsv) lines"
+run 0 -w 1000 -s 1000 --values all.bedgraph "$excerpt"
+[ "$(grep -c '^track' all.bedgraph)" -eq 1 ] || fail "bedGraph track lines"
+
+# A record whose map cannot be drawn stops the run, as in the window.
+# (Record c, one base, is too short for a map with so large a step.)
+printf '>a\n%s\n>b\n%s\n>c\nA\n>d\n%s\n' "$(printf 'G%.0s' {1..400})" "$(printf 'C%.0s' {1..300})" \
+    "$(printf 'A%.0s' {1..400})" >stops.fa
+run 1 -w 1 -s 9999999 -o stops.png --values stops.tsv --summary stops.fa
+has err 'stops.fa: record "c": Windows size is bigger than the length of sequence.'
+[ ! -e stops.png ] && [ ! -e stops.tsv ] || fail "outputs written for a failed run"
+# Also when the record asked for comes before it.
+run 1 -w 1 -s 9999999 --plot skew --record b -o stops.png stops.fa; has err 'record "c"'
+[ ! -e stops.png ] || fail "stops.png written for a failed run"
+
+# Records: one by name, every one by pattern, a name that is not there.
+run 0 -w 200 -s 100 --record "ChrM 1..3669" --summary -o one.svg "$excerpt"
+[ "$(wc -l <out)" -eq 2 ] && has out $'\tChrM 1..3669\t' && grep -q '<svg' one.svg || fail "--record: $(cat out)"
+run 0 -w 200 -s 100 --all-records -o 'rec/{record}.pdf' "$excerpt"
+[ "$(ls rec | wc -l)" -eq 7 ] && [ -s "rec/Chr2 1..30000.pdf" ] || fail "--all-records: $(ls rec)"
+run 1 --record nosuch "$excerpt"; has err 'no record named "nosuch"'
+
+# Sizes and zoom, and a BMP as Save writes it.
+run 0 -o big.png --size 1000x400 --zoom 2 "$lambda"
+file big.png | grep -q "2000 x 800" || fail "big.png: $(file big.png)"
+run 0 -o map.bmp "$lambda"
+file map.bmp | grep -q "PC bitmap" || fail "map.bmp: $(file map.bmp)"
+# An output that cannot be written fails the file.
+touch plain
+run 1 -o plain/map.png "$lambda"; has err "The picture could not be saved to plain/map.png."
+
+echo "$failures failed"
+[ "$failures" -eq 0 ]

@@ -1,0 +1,217 @@
+// quillet-map against the window: for the same file, window, step, plot,
+// scroll position and size, the command line writes the same bytes as the
+// window's Save (BMP) and Export (PNG, SVG, PDF, TSV, bedGraph). The window
+// runs here on a 1024 x 768 screen, where its map has its design size, the
+// command line's default; the command line runs with nothing but PATH in
+// its environment, so it needs no display and no platform setting.
+#include "tests/ui/runfixtures.h"
+#include "tests/ui/scriptedplatform.h"
+#include "window/quillet.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace quillet;
+using namespace quillet::test;
+
+namespace {
+const QString kExcerpt = QStringLiteral(QUILLET_SOURCE_DIR "/tests/data/athaliana_excerpt.fa");
+const QSizeF kDesignScreen(1024 * 15, 768 * 15);
+
+QByteArray Contents(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The excerpt, gzip-compressed by the system's gzip.
+QByteArray WriteFileGzip()
+{
+    QProcess gzip;
+    gzip.start(QStringLiteral("gzip"), {QStringLiteral("-c"), kExcerpt});
+    gzip.waitForFinished(30000);
+    return gzip.readAllStandardOutput();
+}
+
+// A PDF with its creation time and document identifiers blanked, the only
+// parts that differ between two writes of the same drawing.
+QByteArray WithoutStamps(QByteArray pdf)
+{
+    static const QRegularExpression stamps(QStringLiteral("D:\\d{14}[^)]*|uuid:[0-9a-f-]+|<[0-9a-f]{32}>"));
+    return QString::fromLatin1(pdf).replace(stamps, QStringLiteral("#")).toLatin1();
+}
+} // namespace
+
+class CliTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+    int count = 0;
+
+    // Runs quillet-map with `arguments` in an empty environment; its exit status.
+    int Cli(const QStringList& arguments, QByteArray* err = nullptr)
+    {
+        QProcess p;
+        QProcessEnvironment env;
+        env.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(QUILLET_MAP), arguments);
+        if (!p.waitForFinished(60000))
+            return -1;
+        if (err)
+            *err = p.readAllStandardError();
+        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    }
+
+    QString Fresh(const QString& suffix) { return dir.filePath(QStringLiteral("f%1.%2").arg(++count).arg(suffix)); }
+
+    // What Export picture writes for the filter `filterIndex`.
+    QString WindowPicture(Quillet& w, ScriptedPlatform& p, int filterIndex, const QString& suffix)
+    {
+        const QString path = Fresh(suffix);
+        p.saveOfTypeAnswers.push_back(SaveChoice{path, filterIndex});
+        w.ExportPicture_Click();
+        return path;
+    }
+
+    // The same picture through the command line.
+    void CompareWithCli(Quillet& w, ScriptedPlatform& p, const QStringList& options)
+    {
+        struct Kind {
+            int filter; // -1: Save's bitmap
+            const char* suffix;
+            QStringList extra;
+        };
+        const Kind kinds[] = {{-1, "bmp", {}},     {0, "png", {}}, {1, "png", {"--zoom", "2"}},
+                              {3, "svg", {}},      {4, "pdf", {}}};
+        for (const Kind& k : kinds) {
+            QString windowPath;
+            if (k.filter < 0) {
+                windowPath = Fresh(QStringLiteral("bmp"));
+                p.saveAnswers.push_back(windowPath);
+                w.Command_save_Click();
+            } else {
+                windowPath = WindowPicture(w, p, k.filter, QString::fromLatin1(k.suffix));
+            }
+            const QString cliPath = Fresh(QString::fromLatin1(k.suffix));
+            QByteArray err;
+            QCOMPARE(Cli(QStringList{"-w", "200", "-s", "100", "-o", cliPath} + options + k.extra + QStringList{kExcerpt},
+                         &err),
+                     0);
+            QVERIFY2(err.isEmpty(), err.constData());
+            QByteArray a = Contents(windowPath), b = Contents(cliPath);
+            QVERIFY2(!a.isEmpty(), qPrintable(windowPath));
+            if (k.filter == 4) {
+                a = WithoutStamps(a);
+                b = WithoutStamps(b);
+            }
+            QVERIFY2(a == b, qPrintable(QStringLiteral("%1 differs from the window's %2 (options %3)")
+                                            .arg(cliPath, windowPath, options.join(u' '))));
+        }
+    }
+
+private slots:
+    void initTestCase()
+    {
+        // The application font the program itself sets.
+        QFont font(QStringLiteral("Arial"));
+        font.setPointSizeF(8.25);
+        QApplication::setFont(font);
+    }
+
+    void picturesAreTheWindowsBytes()
+    {
+        ScriptedPlatform p;
+        Quillet w(p, nullptr, kDesignScreen);
+        w.show();
+        w.Text1->SetText(kExcerpt);
+        w.Text_WS->SetText(QStringLiteral("200"));
+        w.Text_Step->SetText(QStringLiteral("100"));
+        w.Command_run_Click();
+        QVERIFY(p.messages.isEmpty());
+        QCOMPARE(w.Picture1->Image().size(), QSize(701, 309));
+
+        // After the run: the last record, G+C, the middle position.
+        CompareWithCli(w, p, {});
+        // The band moved by the scroll bar.
+        w.VScroll1->SetValue(4);
+        CompareWithCli(w, p, {"--shift", "4"});
+        // A record chosen in the Records window, with its mostly unknown
+        // windows marked (Chr2 has runs of N).
+        QVERIFY(w.ShowRecord(1));
+        w.MarkUnknown_Click(true);
+        CompareWithCli(w, p, {"--record", "Chr2 1..30000", "--mark-unknown"});
+        w.MarkUnknown_Click(false);
+        // G-C/G+C at both scales.
+        w.Combo1->SetListIndex(1);
+        CompareWithCli(w, p, {"--record", "Chr2 1..30000", "--plot", "skew"});
+        w.VScroll1->SetValue(1);
+        CompareWithCli(w, p, {"--record", "Chr2 1..30000", "--plot", "skew", "--scale", "1"});
+        QVERIFY(p.messages.isEmpty());
+    }
+
+    void valuesAreTheWindowsBytes()
+    {
+        ScriptedPlatform p;
+        Quillet w(p, nullptr, kDesignScreen);
+        w.show();
+        w.Text1->SetText(kExcerpt);
+        w.Text_WS->SetText(QStringLiteral("200"));
+        w.Text_Step->SetText(QStringLiteral("100"));
+        for (int plot : {0, 1}) {
+            w.Combo1->SetListIndex(int16_t(plot));
+            w.Command_run_Click();
+            QCOMPARE(w.records->size(), std::size_t(7));
+            // Filters 1 and 3: TSV and bedGraph of all records.
+            for (const auto& [filter, suffix] : {std::pair{1, "tsv"}, std::pair{3, "bedgraph"}}) {
+                const QString windowPath = Fresh(QString::fromLatin1(suffix)), cliPath = Fresh(QString::fromLatin1(suffix));
+                p.saveOfTypeAnswers.push_back(SaveChoice{windowPath, filter});
+                w.ExportValues_Click();
+                QCOMPARE(Cli({"-w", "200", "-s", "100", "--plot", plot ? "skew" : "gc", "--values", cliPath, kExcerpt}), 0);
+                const QByteArray a = Contents(windowPath);
+                QVERIFY(a.count('\n') > 7 * 40);
+                QVERIFY2(a == Contents(cliPath), qPrintable(cliPath));
+            }
+        }
+        QVERIFY(p.messages.isEmpty());
+    }
+
+    void runEndsAsTheWindowsRun()
+    {
+        // The same file through both: where the window shows a message the
+        // command line fails the file with the same words and writes nothing.
+        const QString missing = dir.filePath(QStringLiteral("missing.fa"));
+        // Record c (one base) is too short for a map with so large a step.
+        const QString stops = WriteFile(dir, QStringLiteral("stops.fa"), ">a\n" + QByteArray(400, 'G') + "\n>b\n" + QByteArray(300, 'C') +
+                                                                           "\n>c\nA\n>d\n" + QByteArray(400, 'A') + "\n");
+        struct Case {
+            QString file;
+            QString window, step;
+        };
+        // A gzip file cut short, and a ZIP archive.
+        QByteArray gz = WriteFileGzip();
+        const QString damaged = WriteFile(dir, QStringLiteral("damaged.fa.gz"), gz.left(gz.size() / 2));
+        const QString zip = WriteFile(dir, QStringLiteral("archive.fa"), QByteArray("PK\x03\x04 not FASTA"));
+        for (const Case& c : {Case{missing, "200", "1"}, Case{kExcerpt, "1e10", "1"}, Case{stops, "1", "9999999"},
+                              Case{damaged, "200", "100"}, Case{zip, "200", "100"}}) {
+            ScriptedPlatform p;
+            Quillet w(p, nullptr, kDesignScreen);
+            w.Text1->SetText(c.file);
+            w.Text_WS->SetText(c.window);
+            w.Text_Step->SetText(c.step);
+            w.Command_run_Click();
+            QVERIFY2(p.messages.size() == 1, qPrintable(c.file));
+            const QString out = Fresh(QStringLiteral("png"));
+            QByteArray err;
+            QCOMPARE(Cli({"-w", c.window, "-s", c.step, "-o", out, c.file}, &err), 1);
+            QVERIFY2(QString::fromLocal8Bit(err).contains(p.messages.front()), err.constData());
+            QVERIFY2(err.contains(c.file.toLocal8Bit()), err.constData());
+            QVERIFY(!QFile::exists(out));
+        }
+    }
+};
+
+QTEST_MAIN(CliTest)
+#include "tst_cli.moc"
