@@ -17,9 +17,10 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QSaveFile>
+#include <QTemporaryFile>
 
 #include <sys/stat.h>
+#include <cstdio>
 #include <unistd.h>
 
 #include <chrono>
@@ -79,18 +80,53 @@ QString Number(float v)
     return FormatSingle(v, NumberLocale::c());
 }
 
-// A table file written through QSaveFile, so it replaces its target only
-// when complete. Files may share one table, each with its own window and
+// An output file: written to a temporary file beside the target and renamed
+// over it once complete, so a target is never left half written and only a
+// regular file is ever replaced. Unlike the window's exports it does not
+// force the data to disk first: in a batch of thousands of files that wait
+// would cost more than the maps.
+class OutputFile {
+public:
+    explicit OutputFile(const QString& path) : path_(path), temp_(path + QStringLiteral(".XXXXXX"))
+    {
+        MakeFolderFor(path);
+        const QFileInfo target(path);
+        if ((target.exists() && !target.isFile()) || !temp_.open())
+            return;
+        // New files get the usual permissions, not the temporary file's 0600.
+        const mode_t mask = umask(0);
+        umask(mask);
+        open_ = fchmod(temp_.handle(), 0666 & ~mask) == 0;
+    }
+    bool isOpen() const { return open_; }
+    QFile& device() { return temp_; }
+    bool commit()
+    {
+        if (!open_ || !temp_.flush())
+            return false;
+        temp_.close();
+        open_ = false;
+        if (std::rename(QFile::encodeName(temp_.fileName()).constData(), QFile::encodeName(path_).constData()) != 0)
+            return false;
+        temp_.setAutoRemove(false);
+        return true;
+    }
+
+private:
+    QString path_;
+    QTemporaryFile temp_;
+    bool open_ = false;
+};
+
+// A table file written through OutputFile. Files may share one table, each with its own window and
 // step: a TSV has one header, a bedGraph a new track line whenever the
 // window or step changes. A file whose run fails takes back its rows.
 class ValuesTable {
 public:
     ValuesTable(const QString& path, ValueFormat format, PlotKind plot)
-        : path_(path), format_(format), plot_(plot), file_(path)
+        : path_(path), format_(format), plot_(plot), output_(path), file_(output_.device())
     {
-        MakeFolderFor(path);
-        const QFileInfo target(path);
-        ok_ = (!target.exists() || target.isFile()) && file_.open(QIODevice::WriteOnly);
+        ok_ = output_.isOpen();
     }
     bool ok() const { return ok_; }
     const QString& path() const { return path_; }
@@ -125,18 +161,17 @@ public:
     // Commits when some file gave rows; false when that failed.
     bool close()
     {
-        if (!ok_ || !kept_) {
-            file_.cancelWriting();
-            return ok_;
-        }
-        return file_.commit();
+        if (!ok_ || !kept_)
+            return ok_; // the temporary file goes
+        return output_.commit();
     }
 
 private:
     QString path_;
     ValueFormat format_;
     PlotKind plot_;
-    QSaveFile file_;
+    OutputFile output_;
+    QFile& file_;
     std::unique_ptr<ValueWriter> writer_;
     std::pair<int32_t, int32_t> parameters_{};
     qint64 mark_ = 0;
@@ -461,14 +496,14 @@ bool FileRun::DrawPicture(const RecordResult& r)
             DrawGCMap(surface, r.windows.GCValues, o.Shift(), in);
     };
     bool saved = false;
-    MakeFolderFor(out);
     try {
         if (o.pictureKind == PictureKind::Bmp) {
             // The picture box's own surface (its default colours are the
             // box's), written as Save writes it.
             ImageSurface surface(o.OuterWidthTwips(), o.OuterHeightTwips(), kFrame, qreal(o.zoom));
             draw(surface);
-            saved = WriteBitmapFile(out, surface.Image());
+            OutputFile file(out);
+            saved = file.isOpen() && WriteBitmap(file.device(), surface.Image()) && file.commit();
         } else {
             PictureExport request;
             request.format = o.pictureKind == PictureKind::Svg   ? PictureFormat::Svg
@@ -479,7 +514,8 @@ bool FileRun::DrawPicture(const RecordResult& r)
             request.outerHeight = o.OuterHeightTwips();
             request.border = kFrame;
             request.title = r.info.name;
-            saved = WritePictureFile(out, request, draw);
+            OutputFile file(out);
+            saved = file.isOpen() && WritePicture(file.device(), request, draw) && file.commit();
         }
     } catch (const std::exception&) {
         failure = QStringLiteral("%1: record \"%2\": %3").arg(path_, r.info.name, kAnalysisMessage);

@@ -127,10 +127,15 @@ bool WriteBitmapFile(const QString& path, const QImage& picture)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    QImageWriter writer(&file, "bmp");
-    if (!writer.write(picture.convertToFormat(QImage::Format_RGB32)))
+    if (!WriteBitmap(file, picture))
         return false;
     return file.commit();
+}
+
+bool WriteBitmap(QIODevice& out, const QImage& picture)
+{
+    QImageWriter writer(&out, "bmp");
+    return writer.write(picture.convertToFormat(QImage::Format_RGB32));
 }
 
 } // namespace quillet

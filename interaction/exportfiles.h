@@ -36,7 +36,9 @@ bool WritePictureFile(const QString& path, const PictureExport& request,
                       const std::function<void(PictureSurface&)>& draw);
 
 // The picture as a Windows bitmap, whatever the name's extension: what
-// Save writes from the picture box.
+// Save writes from the picture box. WriteBitmap writes the same bytes to an
+// open device.
 bool WriteBitmapFile(const QString& path, const QImage& picture);
+bool WriteBitmap(QIODevice& out, const QImage& picture);
 
 } // namespace quillet
