@@ -9,7 +9,8 @@ PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev libgl-dev libgtest-dev 
           fonts-liberation fonts-wqy-zenhei xvfb xauth xdotool imagemagick xclip
           dbus-daemon at-spi2-core python3-pyatspi
           clang libclang-rt-14-dev
-          libisal-dev isal libzstd-dev zstd liblzma-dev xz-utils libbz2-dev bzip2 pkg-config)
+          libisal-dev isal libzstd-dev zstd liblzma-dev xz-utils libbz2-dev bzip2 pkg-config
+          snakemake seqkit file)
 
 ensure_packages() {
     local missing=()
