@@ -44,6 +44,7 @@ public:
     void CurveTo(float x, float y) override { t_.CurveTo(x, y); }
     void CurveToMany(const CurvePoint* points, size_t count) override { t_.CurveToMany(points, count); }
     void EndCurve() override { t_.EndCurve(); }
+    void Shade(float x1, float y1, float x2, float y2, ColorValue color) override { t_.Shade(x1, y1, x2, y2, color); }
 
 private:
     struct AxisLabel {
