@@ -11,6 +11,7 @@
 // Targets: CalcWindows >= 70 % of the floor, the whole run >= 40 %, peak
 // memory <= 1.3 x file size + idle size.
 #include "analysis/calcwindows.h"
+#include "analysis/engine.h"
 #include "analysis/fasta.h"
 #include "analysis/fileio.h"
 #include "analysis/numtext.h"
@@ -51,7 +52,7 @@ struct NullProgress : ProgressSink {
 };
 
 // The whole Run path for one file: what the window does from the file name
-// to its filled result fields (drawing aside).
+// to its filled result fields (drawing aside), through the streaming engine.
 struct RunOutcome {
     int64_t length = 0;
     QString avgText;
@@ -66,26 +67,23 @@ RunOutcome WholeRun(const QString& path)
         std::abort();
     const Proposal proposal = ProposeParameters(*fileLength);
     const NumberLocale loc = NumberLocale::system();
-    if (!ReadNumber(proposal.step, loc))
+    RunSettings settings;
+    settings.step = ToInt32(proposal.step, loc);
+    settings.windowSize = ToInt32(proposal.window, loc);
+    struct Last : RunListener {
+        RunOutcome& out;
+        const NumberLocale& loc;
+        Last(RunOutcome& o, const NumberLocale& l) : out(o), loc(l) {}
+        bool recordComputed(RecordResult&& r) override
+        {
+            out.length = r.info.length;
+            out.lengthText = FormatInteger(out.length);
+            out.avgText = FormatSingle(r.info.AvgGC, loc);
+            return true;
+        }
+    } last(out, loc);
+    if (RunFastaFile(path, settings, last).end != RunEnd::Finished)
         std::abort();
-    std::optional<std::string> content = ReadWholeFile(path);
-    if (!content)
-        std::abort();
-    FastaReader reader(*content);
-    FastaRecord record;
-    FastaProblem problem;
-    WindowResults results;
-    NullProgress progress;
-    while (reader.next(record, problem)) {
-        if (problem != FastaProblem::None)
-            std::abort();
-        const int32_t step = ToInt32(proposal.step, loc);
-        const int32_t window = ToInt32(proposal.window, loc);
-        CalcWindows(record.sequence, window, step, results, &progress);
-        out.length = static_cast<int64_t>(record.sequence.size());
-        out.lengthText = FormatInteger(out.length);
-        out.avgText = FormatSingle(results.AvgGC, loc);
-    }
     return out;
 }
 

@@ -27,6 +27,7 @@ public:
     void CurveTo(float, float) override {}
     void EndCurve() override {}
     void CurveToMany(const CurvePoint*, size_t) override {}
+    void Shade(float, float, float, float, ColorValue) override {}
 
 private:
     float width_, height_;

@@ -23,8 +23,6 @@ void PictureSurface::CurveToMany(const CurvePoint* points, size_t count)
         CurveTo(points[i].x, points[i].y);
 }
 
-void PictureSurface::Shade(float, float, float, float, ColorValue) {}
-
 void PictureSurface::EndCurve()
 {
     curveHasPoint_ = false;

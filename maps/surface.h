@@ -56,9 +56,9 @@ public:
 
     // Fills the rectangle between (x1, y1) and (x2, y2) in the given colour,
     // without outline and without moving the current point: the light band
-    // behind windows of mostly unknown bases. A surface without fills may
-    // leave it out (the default), since the curve's gap still shows them.
-    virtual void Shade(float x1, float y1, float x2, float y2, ColorValue color);
+    // behind windows of mostly unknown bases. Every surface must say what it
+    // does with it (a wrapper passes it on), so there is no default.
+    virtual void Shade(float x1, float y1, float x2, float y2, ColorValue color) = 0;
 
 private:
     ColorValue curveColor_ = 0;

@@ -128,7 +128,7 @@ namespace {
 // line over the map with the keyboard.
 class WindowAccess : public QObject {
 public:
-    explicit WindowAccess(Quillet& w) : QObject(&w), w_(w)
+    explicit WindowAccess(Quillet& w) : QObject(&w), w_(w), picture_(w.Picture1)
     {
         carryValue(w.Label6, QStringLiteral("Total bases (bp):"));
         carryValue(w.Label4, QStringLiteral("Average G+C (%):"));
@@ -152,7 +152,10 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (watched != w_.Picture1 || event->type() != QEvent::KeyPress)
+        // The map is compared through its own pointer: while the window is
+        // being destroyed its controls still send events, and the window
+        // itself is no Quillet any more.
+        if (watched != picture_ || event->type() != QEvent::KeyPress)
             return false;
         const int key = static_cast<QKeyEvent*>(event)->key();
         const int32_t K = windowCount();
@@ -282,6 +285,7 @@ private:
     }
 
     Quillet& w_;
+    QObject* picture_;
     bool drawn_ = false;
     int32_t cursor_ = 0; // window under the keyboard cursor, 0 for none
     QStringList valueLabels_;

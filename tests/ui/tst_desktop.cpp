@@ -115,7 +115,8 @@ private slots:
 
         // Only local files are taken; text dropped into a box stays the box's.
         QVERIFY(!CommandLineFile({"quillet"}));
-        QVERIFY(!DroppedFile(Urls({QUrl(QStringLiteral("https://example.org/x.fa"))})));
+        const std::unique_ptr<QMimeData> remote(Urls({QUrl(QStringLiteral("https://example.org/x.fa"))}));
+        QVERIFY(!DroppedFile(remote.get()));
         auto* text = new QMimeData;
         text->setText(QStringLiteral("typed"));
         w->Text1->SetText(QString());
