@@ -142,13 +142,28 @@ void Quillet::Records_Click()
                 recordsWindow_->setStore(records);
                 return;
             }
+            if (!records || index >= records->size())
+                return;
+            // Windows past the memory budget are read again from the file,
+            // with progress and Esc to cancel.
+            std::shared_ptr<const WindowResults> windows = records->kept(index);
+            if (!windows) {
+                SetMousePointer(11);
+                ProgressDialogListener progress(this, QStringLiteral("Reading the record again\u2026"));
+                windows = records->load(index, &progress);
+                SetMousePointer(0);
+                if (progress.cancelled())
+                    return;
+                if (!windows) {
+                    MsgBox(QStringLiteral("Record %1 could not be read again from %2.")
+                               .arg(records->info(index).number)
+                               .arg(records->path()));
+                    return;
+                }
+            }
             SetMousePointer(11);
-            const bool shown = ShowRecord(index);
+            ShowRecord(index, windows);
             SetMousePointer(0);
-            if (!shown && records && index < records->size())
-                MsgBox(QStringLiteral("Record %1 could not be read again from %2.")
-                           .arg(records->info(index).number)
-                           .arg(records->path()));
         });
     }
     recordsWindow_->setStore(records);
