@@ -28,19 +28,25 @@ const QString kPictureFilter = QStringLiteral(
 // on the sequence name opens the Records window.
 class MapMenuEvents : public QObject {
 public:
-    MapMenuEvents(Quillet* window) : QObject(window), window_(window) {}
+    MapMenuEvents(Quillet* window)
+        : QObject(window), window_(window), picture_(window->Picture1), name_(window->Text5)
+    {
+    }
 
 protected:
+    // The controls are compared through pointers of their own: while the
+    // window is destroyed its controls still send events, and the window is
+    // no Quillet any more.
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (watched == window_->Picture1 && event->type() == QEvent::KeyPress) {
+        if (watched == picture_ && event->type() == QEvent::KeyPress) {
             const auto* k = static_cast<QKeyEvent*>(event);
             if (k->key() == Qt::Key_Menu || (k->key() == Qt::Key_F10 && k->modifiers() == Qt::ShiftModifier)) {
                 window_->MapMenu()->popup(window_->Picture1->mapToGlobal(QPoint(20, 20)));
                 return true;
             }
         }
-        if (watched == window_->Text5 && event->type() == QEvent::MouseButtonDblClick) {
+        if (watched == name_ && event->type() == QEvent::MouseButtonDblClick) {
             window_->Records_Click();
             return true;
         }
@@ -49,6 +55,8 @@ protected:
 
 private:
     Quillet* window_;
+    QObject* picture_;
+    QObject* name_;
 };
 
 // Progress of a long export or re-read in a progress dialog; Esc or its
@@ -142,13 +150,28 @@ void Quillet::Records_Click()
                 recordsWindow_->setStore(records);
                 return;
             }
+            if (!records || index >= records->size())
+                return;
+            // Windows past the memory budget are read again from the file,
+            // with progress and Esc to cancel.
+            std::shared_ptr<const WindowResults> windows = records->kept(index);
+            if (!windows) {
+                SetMousePointer(11);
+                ProgressDialogListener progress(this, QStringLiteral("Reading the record again\u2026"));
+                windows = records->load(index, &progress);
+                SetMousePointer(0);
+                if (progress.cancelled())
+                    return;
+                if (!windows) {
+                    MsgBox(QStringLiteral("Record %1 could not be read again from %2.")
+                               .arg(records->info(index).number)
+                               .arg(records->path()));
+                    return;
+                }
+            }
             SetMousePointer(11);
-            const bool shown = ShowRecord(index);
+            ShowRecord(index, windows);
             SetMousePointer(0);
-            if (!shown && records && index < records->size())
-                MsgBox(QStringLiteral("Record %1 could not be read again from %2.")
-                           .arg(records->info(index).number)
-                           .arg(records->path()));
         });
     }
     recordsWindow_->setStore(records);

@@ -95,7 +95,8 @@ public:
     // Shows record `index` of the last run as if the run had ended on it:
     // result fields, progress, map and scroll bar. False when its windows
     // cannot be had again or its map cannot be drawn (what was drawn stays).
-    bool ShowRecord(std::size_t index);
+    // `windows`, when given, are the record's windows already read again.
+    bool ShowRecord(std::size_t index, std::shared_ptr<const WindowResults> windows = nullptr);
     bool RunActive() const { return runActive_; }
 
     // ---- Map context menu: records, exports, marking (interaction/mapmenu.cpp) ----

@@ -323,6 +323,8 @@ void Quillet::showWhileRunning(const RecordInfo& info, const WindowResults& wind
     Label4->SetCaption(FormatSingle(windows.AvgGC));
     MapInputs in = mapInputs();
     in.AvgGC = windows.AvgGC;
+    if (in.unknownCounts)
+        in.unknownCounts = &windows.UnknownCounts;
     try {
         RepaintOnExit repaint{Picture1->Inside()};
         if (Combo1->ListIndex() == 0)
@@ -334,11 +336,12 @@ void Quillet::showWhileRunning(const RecordInfo& info, const WindowResults& wind
     }
 }
 
-bool Quillet::ShowRecord(std::size_t index)
+bool Quillet::ShowRecord(std::size_t index, std::shared_ptr<const WindowResults> windows)
 {
     if (!records || index >= records->size())
         return false;
-    const std::shared_ptr<const WindowResults> windows = records->load(index);
+    if (!windows)
+        windows = records->load(index);
     if (!windows)
         return false;
     const RecordInfo& info = records->info(index);
