@@ -23,6 +23,8 @@
 #include <cstdio>
 #include <unistd.h>
 
+#include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cstdio>
 #include <map>
@@ -288,15 +290,15 @@ private:
 
         // Window and step: as given, or what Open proposes for the size on disk.
         QString windowText = o_.window.value_or(QString()), stepText = o_.step.value_or(QString());
+        std::optional<int64_t> size;
+        if (stdinput) {
+            struct stat st;
+            if (fstat(STDIN_FILENO, &st) == 0 && S_ISREG(st.st_mode))
+                size = int64_t(st.st_size);
+        } else {
+            size = FileLength(path);
+        }
         if (!o_.window || !o_.step) {
-            std::optional<int64_t> size;
-            if (stdinput) {
-                struct stat st;
-                if (fstat(STDIN_FILENO, &st) == 0 && S_ISREG(st.st_mode))
-                    size = int64_t(st.st_size);
-            } else {
-                size = FileLength(path);
-            }
             if (!size) {
                 Error(stdinput ? QStringLiteral("standard input has no size to propose a window and step from; "
                                                 "give --window and --step")
@@ -312,6 +314,11 @@ private:
         RunSettings settings;
         settings.windowSize = Parameter(windowText);
         settings.step = Parameter(stepText);
+        // The engine reads a few chunks ahead; a small genome needs no
+        // megabyte chunks (zeroing them took longer than its whole map).
+        if (size)
+            settings.chunkSize = std::size_t(std::clamp<int64_t>(std::bit_ceil(uint64_t(*size) + 1), 64 << 10,
+                                                                 int64_t(settings.chunkSize)));
 
         std::unique_ptr<ValuesTable> own;
         ValuesTable* values = nullptr;
