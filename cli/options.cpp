@@ -287,8 +287,8 @@ Computation:
       --plot gc|skew    the map: G+C content (gc, default) or G-C/G+C (skew)
       --shift POS       G+C map: scroll bar position 0..4 (default 2; the
                         band moves by 10 % a position)
-      --scale POS       G-C/G+C map: scroll bar position 0 (scale 20,
-                        default) or 1 (scale 10)
+      --scale POS       G-C/G+C map: scroll bar position 0 (axis from -1.0
+                        to 1.0, default) or 1 (-0.5 to 0.5)
       --mark-unknown    shade windows of mostly unknown bases and break the
                         curve there, as the map's context menu does
 
