@@ -20,6 +20,17 @@ void AppendInt(std::string& out, int64_t v)
 }
 
 // The first blank-free word of a record name, as a bedGraph chromosome.
+// The record column of the TSV: the name on one line. A header line ended
+// by CR LF leaves its CR in the name; in a table it would end the field for
+// many readers, so it goes, as do tabs and line feeds inside.
+QString TableName(const QString& name)
+{
+    QString n = name;
+    if (n.endsWith(u'\r'))
+        n.chop(1);
+    return n.replace(u'\t', u' ').replace(u'\n', u' ').replace(u'\r', u' ');
+}
+
 QString ChromosomeOf(const QString& name)
 {
     const QString trimmed = name.trimmed();
@@ -99,7 +110,7 @@ bool ValueWriter::writeRecord(const QString& name, const WindowResults& w)
     const bool haveUnknown = w.UnknownCounts.size() == w.GCValues.size();
     const int64_t step = step_ >= 1 ? step_ : 0; // a step of 0 or below: the one window 1 .. windowSize
     const std::string label =
-        (format_ == ValueFormat::Tsv ? QString(name).replace(u'\t', u' ').replace(u'\n', u' ') : ChromosomeOf(name))
+        (format_ == ValueFormat::Tsv ? TableName(name) : ChromosomeOf(name))
             .toStdString();
     int64_t cumulative = 0; // hundredths
     for (std::size_t k = 1; k <= n; ++k) {
