@@ -11,7 +11,7 @@
 #include "interaction/exportfiles.h"
 #include "maps/gcmap.h"
 #include "maps/imagesurface.h"
-#include "maps/nullsurface.h"
+#include "maps/drawcheck.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -27,7 +27,6 @@
 #include <bit>
 #include <chrono>
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <string>
 
@@ -223,15 +222,20 @@ private:
 
 class Mapper;
 
+// Map inputs with only the run's window and step texts.
+MapInputs RunTexts(const QString& windowText, const QString& stepText)
+{
+    MapInputs in;
+    in.windowText = windowText;
+    in.stepText = stepText;
+    return in;
+}
+
 // One FILE's run: takes each record as the engine computes it.
 class FileRun : public RunListener {
 public:
     FileRun(Mapper& m, const QString& path, const QString& base, const QString& windowText, const QString& stepText,
-            std::optional<int32_t> windowSize, ValuesTable* values)
-        : m_(m), path_(path), base_(base), windowText_(windowText), stepText_(stepText), windowSize_(windowSize),
-          values_(values)
-    {
-    }
+            std::optional<int32_t> windowSize, ValuesTable* values);
 
     bool recordComputed(RecordResult&& r) override;
     void progress(uint64_t done, uint64_t total) override;
@@ -247,13 +251,11 @@ public:
     bool matched = false;              // --record NAME was found
 
 private:
-    bool Drawable(const RecordResult& r);
-
     Mapper& m_;
     QString path_, base_, windowText_, stepText_;
     std::optional<int32_t> windowSize_;
     ValuesTable* values_;
-    std::map<std::pair<int64_t, int64_t>, bool> drawable_;
+    DrawCheck drawable_;
 };
 
 class Mapper {
@@ -417,6 +419,14 @@ private:
     ProgressLine progress_;
 };
 
+FileRun::FileRun(Mapper& m, const QString& path, const QString& base, const QString& windowText,
+                 const QString& stepText, std::optional<int32_t> windowSize, ValuesTable* values)
+    : m_(m), path_(path), base_(base), windowText_(windowText), stepText_(stepText), windowSize_(windowSize),
+      values_(values), drawable_(m.options().plot == PlotKind::Skew, m.options().OuterWidthTwips(),
+                                 m.options().OuterHeightTwips(), RunTexts(windowText, stepText))
+{
+}
+
 MapInputs FileRun::Inputs(const RecordResult& r) const
 {
     MapInputs in;
@@ -435,33 +445,10 @@ MapInputs FileRun::Inputs(const RecordResult& r) const
 // and scale a run ends with); a run stops at the first record it cannot.
 // Only the record's length and number of windows decide, so each pair is
 // tried once.
-bool FileRun::Drawable(const RecordResult& r)
-{
-    const auto key = std::make_pair(r.info.length, r.info.windows);
-    if (const auto it = drawable_.find(key); it != drawable_.end())
-        return it->second;
-    const Options& o = m_.options();
-    NullSurface surface(o.OuterWidthTwips(), o.OuterHeightTwips());
-    bool ok = true;
-    try {
-        const MapInputs in = Inputs(r);
-        if (o.plot == PlotKind::Skew)
-            DrawSkewMap(surface, r.windows.SkewValues, 20, in);
-        else
-            DrawGCMap(surface, r.windows.GCValues, 0, in);
-    } catch (const std::exception&) {
-        ok = false;
-    }
-    if (drawable_.size() > 100000)
-        drawable_.clear();
-    drawable_.emplace(key, ok);
-    return ok;
-}
-
 bool FileRun::recordComputed(RecordResult&& r)
 {
     const Options& o = m_.options();
-    if (!Drawable(r)) {
+    if (!drawable_(r)) {
         failure = QStringLiteral("%1: record \"%2\": %3")
                       .arg(path_ == u"-" ? QStringLiteral("standard input") : path_, r.info.name, kAnalysisMessage);
         return false;

@@ -8,7 +8,7 @@
 #include "analysis/numtext.h"
 #include "analysis/proposal.h"
 #include "analysis/recordstore.h"
-#include "maps/nullsurface.h"
+#include "maps/drawcheck.h"
 #include "window/dropopen.h"
 #include "window/quillet.h"
 
@@ -19,7 +19,6 @@
 #include <QTimer>
 
 #include <atomic>
-#include <map>
 #include <mutex>
 #include <thread>
 
@@ -75,13 +74,13 @@ std::optional<int32_t> Parameter(const QString& text)
 class WindowRun : public RunListener {
 public:
     WindowRun(std::shared_ptr<RecordStore> store, int plot, float width, float height, MapInputs inputs)
-        : store_(std::move(store)), plot_(plot), width_(width), height_(height), inputs_(std::move(inputs))
+        : store_(std::move(store)), drawable_(plot != 0, width, height, std::move(inputs))
     {
     }
 
     bool recordComputed(RecordResult&& r) override
     {
-        const bool drawable = Drawable(r);
+        const bool drawable = drawable_(r);
         std::lock_guard lock(mutex_);
         store_->add(std::move(r));
         return drawable;
@@ -107,40 +106,9 @@ public:
     }
 
 private:
-    // Whether the window can draw the map of this record: the map procedures
-    // run on a surface that paints nothing. Whether they fail depends only on
-    // the record's length and number of windows (the rest is the same for
-    // the whole run), so each such pair is tried once.
-    bool Drawable(const RecordResult& r)
-    {
-        const auto key = std::make_pair(r.info.length, r.info.windows);
-        if (const auto it = drawable_.find(key); it != drawable_.end())
-            return it->second;
-        MapInputs in = inputs_;
-        in.AvgGC = r.windows.AvgGC;
-        in.totalBases = FormatInteger(r.info.length);
-        NullSurface surface(width_, height_);
-        bool ok = true;
-        try {
-            if (plot_ == 0)
-                quillet::DrawGCMap(surface, r.windows.GCValues, 0, in);
-            else
-                quillet::DrawSkewMap(surface, r.windows.SkewValues, 20, in);
-        } catch (const std::exception&) {
-            ok = false;
-        }
-        if (drawable_.size() > 100000)
-            drawable_.clear();
-        drawable_.emplace(key, ok);
-        return ok;
-    }
-
     std::mutex mutex_;
     std::shared_ptr<RecordStore> store_;
-    int plot_;
-    float width_, height_;
-    MapInputs inputs_;
-    std::map<std::pair<int64_t, int64_t>, bool> drawable_;
+    DrawCheck drawable_;
     std::atomic<uint64_t> done_{0}, total_{0};
     std::atomic<bool> cancel_{false};
 };
