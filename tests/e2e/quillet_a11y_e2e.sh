@@ -47,24 +47,7 @@ fail() {
     exit 1
 }
 
-PIDS=()
-cleanup() {
-    local i
-    for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do
-        kill "${PIDS[$i]}" 2>/dev/null
-        wait "${PIDS[$i]}" 2>/dev/null
-    done
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-
-wait_for() { # seconds command...
-    local until=$((SECONDS + $1)); shift
-    until "$@" >/dev/null 2>&1; do
-        [ $SECONDS -ge $until ] || [ $SECONDS -ge $DEADLINE ] && return 1
-        sleep 0.2
-    done
-}
+source "$(dirname "$0")/common.sh"
 
 # ---- X server on a display it picks itself, and the accessibility bus ----
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &

@@ -34,26 +34,7 @@ done
 rm -rf "$OUT" && mkdir -p "$OUT" || fail "cannot make $OUT"
 WORK=$(mktemp -d) || fail "no temporary folder"
 
-PIDS=()
-cleanup() {
-    local i
-    # The program first, then the X server it is connected to.
-    for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do
-        kill "${PIDS[$i]}" 2>/dev/null
-        wait "${PIDS[$i]}" 2>/dev/null
-    done
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-
-# Retries a command every 0.1 s until it succeeds or `seconds` pass.
-wait_for() { # seconds command...
-    local until=$((SECONDS + $1)); shift
-    until "$@" >/dev/null 2>&1; do
-        [ $SECONDS -ge $until ] || [ $SECONDS -ge $DEADLINE ] && return 1
-        sleep 0.1
-    done
-}
+source "$(dirname "$0")/common.sh"
 
 # ---- X server ----
 if [ -n "${QUILLET_E2E_DISPLAY:-}" ]; then
