@@ -22,8 +22,11 @@ constexpr int kChunksInFlight = 4;
 constexpr std::size_t kMaxNameBytes = std::size_t{1} << 20;
 
 struct Chunk {
-    explicit Chunk(std::size_t size) : bytes(size) {}
-    std::vector<char> bytes;
+    // The buffer is not zeroed: a page is touched only when data is read
+    // into it, so a small file costs the pages it fills, not four chunks.
+    explicit Chunk(std::size_t size) : bytes(new char[size]), capacity(size) {}
+    std::unique_ptr<char[]> bytes;
+    std::size_t capacity;
     std::size_t size = 0;
     uint64_t consumed = 0, total = 0;
     bool last = false;
@@ -94,8 +97,8 @@ private:
                         c->last = true;
                 }
                 // Fill the chunk: a decompressor may give less per call.
-                while (!c->last && c->size < c->bytes.size()) {
-                    const std::size_t got = input_.read(c->bytes.data() + c->size, c->bytes.size() - c->size);
+                while (!c->last && c->size < c->capacity) {
+                    const std::size_t got = input_.read(c->bytes.get() + c->size, c->capacity - c->size);
                     if (got == 0)
                         c->last = true;
                     c->size += got;
@@ -314,7 +317,7 @@ RunReport RunFasta(InputStream& input, const RunSettings& settings, RunListener&
             cutter.cancel();
             break;
         }
-        const bool going = cutter.feed(c->bytes.data(), c->size, base);
+        const bool going = cutter.feed(c->bytes.get(), c->size, base);
         base += c->size;
         if (!going)
             break;
