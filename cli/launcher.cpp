@@ -104,12 +104,14 @@ bool RunOnServer(const std::string& engine, int argc, char** argv, int& status)
         return false;
     }
     g_worker = sig_atomic_t(std::atoi(answer.c_str() + 4));
-    struct sigaction forward {};
+    // Signals this process ignores (a background job's Ctrl+C) stay ignored.
+    struct sigaction forward {}, was {};
     forward.sa_handler = Forward;
     sigemptyset(&forward.sa_mask);
     forward.sa_flags = SA_RESTART;
     for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
-        sigaction(sig, &forward, nullptr);
+        if (sigaction(sig, nullptr, &was) == 0 && was.sa_handler != SIG_IGN)
+            sigaction(sig, &forward, nullptr);
     while (Receive(s, answer)) {
         if (answer.rfind("exit ", 0) == 0) {
             status = std::atoi(answer.c_str() + 5);
