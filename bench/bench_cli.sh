@@ -6,8 +6,9 @@
 #     be at least 4x faster at both sizes; seqkit's cost grows with the
 #     window (it copies every window's sequence), ours must not.
 #  2. 1,000 genomes of 50 kb, one process per file as a workflow runs it
-#     (picture, values and summary each), beside one process for all of
-#     them: the difference per file is the start-up cost (aim: < 20 ms).
+#     (picture, values and summary each), alone and with a map server,
+#     beside one process for all of them: the difference per file is the
+#     start-up cost (aim: < 20 ms).
 # Usage: bench/bench_cli.sh [BUILD_DIR (default build-release)] [WORK_DIR]
 set -euo pipefail
 src=$(cd "$(dirname "$0")/.." && pwd)
@@ -17,6 +18,8 @@ map=$build/quillet-map
 [ -x "$map" ] || { echo "no $map: build it first (cmake --build $build --target quillet-map)"; exit 1; }
 mkdir -p "$work"
 cd "$work"
+# Measured alone unless a row says otherwise, whatever server the user runs.
+export QUILLET_MAP_SERVER=off
 
 # Seconds taken by a command, to the millisecond; best() takes the least of
 # three runs.
@@ -82,19 +85,39 @@ echo "(rows: quillet-map $(($(wc -l <out.tsv) - 1)) windows at the last setting;
 echo
 
 echo "== 1,000 genomes of 50 kb (picture, values and summary each)"
-rm -rf maps && mkdir maps
-per_process=$(seconds bash -c 'for f in batch/*.fa; do b=${f##*/}; "$0" -o "maps/${b%.fa}.png" --values "maps/${b%.fa}.tsv" --summary "$f" >"maps/${b%.fa}.summary"; done' "$map")
+# Each file in a process of its own, as a workflow runs it: alone, and
+# handed to a map server started for the batch (as the workflow does).
+per_file() {
+    rm -rf maps && mkdir maps
+    seconds bash -c 'for f in batch/*.fa; do b=${f##*/}; "$0" -o "maps/${b%.fa}.png" --values "maps/${b%.fa}.tsv" --summary "$f" >"maps/${b%.fa}.summary"; done' "$map"
+}
+export QUILLET_MAP_SERVER=off
+alone=$(per_file)
+mv maps maps-alone
+export QUILLET_MAP_SERVER=$work/server/socket
+rm -rf server && mkdir -m 700 server
+"$map" --start-server --idle-exit 60
+served=$(per_file)
+# The server's memory: proportional set size of the master and workers.
+master=$("$map" --server-status | sed -n 's/.*: pid \([0-9]*\),.*/\1/p')
+server_pss=$(for p in $master $(pgrep -P "$master"); do cat /proc/$p/smaps_rollup; done 2>/dev/null |
+    awk '/^Pss:/ {kb += $2} END {printf "%.1f", kb / 1024}')
+workers=$("$map" --server-status | sed -n 's/.*, \([0-9]*\) workers.*/\1/p')
+"$map" --stop-server
+diff -r maps-alone maps >/dev/null && same="yes" || same="NO"
+export QUILLET_MAP_SERVER=off
 rm -rf maps && mkdir maps
 one_process=$(seconds bash -c '"$0" -o "maps/{}.png" --values "maps/{}.tsv" --summary batch/*.fa >/dev/null' "$map")
-summary_only=$(seconds bash -c 'for f in batch/*.fa; do "$0" "$f" >/dev/null; done' "$map")
 startup=$(seconds bash -c 'for i in $(seq 1000); do "$0" --version >/dev/null; done' "$map")
 floor=$(seconds bash -c 'for i in $(seq 1000); do /bin/true; done')
-awk -v a="$per_process" -v b="$one_process" -v c="$summary_only" -v d="$startup" -v e="$floor" 'BEGIN {
-    printf "%-46s %8.2f s  %6.1f ms/file\n", "one process per file (as a workflow)", a, a
-    printf "%-46s %8.2f s  %6.1f ms/file\n", "one process for all 1000 files", b, b
-    printf "%-46s %8.2f s  %6.1f ms/file\n", "per-file overhead (difference)", a - b, a - b
-    printf "%-46s %8.2f s  %6.1f ms/file\n", "one process per file, summary only", c, c
-    printf "%-46s %8.2f s  %6.1f ms/run\n", "quillet-map --version (start and exit)", d, d
-    printf "%-46s %8.2f s  %6.1f ms/run\n", "/bin/true (starting any process)", e, e
+awk -v a="$alone" -v s="$served" -v b="$one_process" -v d="$startup" -v e="$floor" 'BEGIN {
+    printf "%-50s %8.2f s  %6.1f ms/file\n", "one process per file, alone", a, a
+    printf "%-50s %8.2f s  %6.1f ms/file\n", "one process per file, map server (as the workflow)", s, s
+    printf "%-50s %8.2f s  %6.1f ms/file\n", "one process for all 1000 files", b, b
+    printf "%-50s %8.2f s  %6.1f ms/file  (aim: < 20)\n", "per-file overhead with the map server", s - b, s - b
+    printf "%-50s %8.2f s  %6.1f ms/file\n", "per-file overhead alone", a - b, a - b
+    printf "%-50s %8.2f s  %6.1f ms/run\n", "quillet-map --version alone (start and exit)", d, d
+    printf "%-50s %8.2f s  %6.1f ms/run\n", "/bin/true (starting any process)", e, e
 }'
+echo "served outputs equal to those made alone: $same; map server memory (PSS, master and $workers workers): $server_pss MiB"
 echo "(work folder: $work)"

@@ -113,6 +113,9 @@ public:
                     continue;
                 _exit(3);
             }
+            // A caller that connects and says nothing does not hold the worker.
+            const timeval patience{5, 0};
+            setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
             ucred peer{};
             socklen_t length = sizeof peer;
             int fds[kPassedDescriptors];

@@ -19,6 +19,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QTemporaryDir>
+#include <QThreadPool>
 #include <QTemporaryFile>
 
 #include <sys/stat.h>
@@ -590,6 +591,9 @@ void WarmUp()
     o.plot = PlotKind::Skew;
     o.summary = false;
     Mapper(o).Run();
+    // Workers are forked from this process, and a fork copies only the
+    // calling thread: Qt's pool must not believe it still has threads.
+    QThreadPool::globalInstance()->waitForDone();
 }
 
 // A command line run by a server's worker, where the application exists.

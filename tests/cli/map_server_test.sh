@@ -12,12 +12,16 @@ rm -rf "$work" && mkdir -p "$work/inputs" && cd "$work" || exit 1
 export QUILLET_MAP_SERVER=$work/sock/socket
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-stop_all() {
-    "$map" --stop-server >/dev/null 2>&1
-    pkill -KILL -f "^$map --start-server" 2>/dev/null || true
-}
-trap stop_all EXIT
 served() { "$map" --server-status 2>/dev/null | sed -n 's/.* \([0-9]*\) runs served.*/\1/p'; }
+# This test's server only (others may run beside it): its master and workers.
+kill_server() {
+    local master
+    master=$("$map" --server-status 2>/dev/null | sed -n 's/.*: pid \([0-9]*\),.*/\1/p')
+    [ -n "$master" ] || return 0
+    pkill -KILL -P "$master"
+    kill -KILL "$master"
+}
+trap kill_server EXIT
 
 cp "$src/samples/lambda_virus.fa" "$src/samples/phix174.fa" "$src/tests/data/athaliana_excerpt.fa" inputs/
 gzip -c inputs/phix174.fa >inputs/phix.fa.gz
@@ -97,7 +101,7 @@ for _ in $(seq 50); do [ -e sock/socket ] || break; sleep 0.1; done
 # Killed outright: its socket stays behind, callers run by themselves and
 # a new server takes the place.
 "$map" --start-server --workers 1
-pkill -KILL -f "^$map --start-server"
+kill_server
 sleep 0.2
 [ -S sock/socket ] || fail "expected a stale socket"
 "$map" -w 1000 -s 1000 inputs/phix174.fa >stale.out && cmp -s stale.out lc.out || fail "run beside a stale socket"

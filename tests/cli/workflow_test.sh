@@ -11,7 +11,8 @@ cp "$src/samples/lambda_virus.fa" "$src/tests/data/athaliana_excerpt.fa" "$work/
 gzip -c "$src/samples/phix174.fa" >"$work/genomes/phix174.fa.gz"
 cp "$src/samples/README.md" "$work/genomes/"   # not FASTA: left alone
 cd "$work"
-snakemake -s "$src/workflow/Snakefile" --cores 2 --quiet \
+mkdir tmp
+TMPDIR=$work/tmp snakemake -s "$src/workflow/Snakefile" --cores 2 --quiet \
     --config input=genomes output=maps quillet_map="$map" options="-w 200 -s 100" >snakemake.log 2>&1 ||
     { cat snakemake.log; exit 1; }
 
@@ -31,5 +32,8 @@ grep -qP '^genomes/phix174.fa.gz\t.*\t5386\t' maps/summary.tsv || fail "phiX lin
 expected=$("$map" -w 200 -s 100 genomes/athaliana_excerpt.fa | tail -n +2)
 [ "$(grep '^genomes/athaliana' maps/summary.tsv)" = "$expected" ] || fail "excerpt lines differ from quillet-map's"
 [ ! -e maps/README.png ] || fail "README.md was mapped"
+# The run's map server took every job and is gone with its folder.
+grep -q "3 runs served" snakemake.log || fail "the workflow's server: $(grep 'quillet-map' snakemake.log)"
+[ -z "$(ls tmp | grep quillet-map)" ] || fail "server folder left in TMPDIR: $(ls tmp)"
 echo "$failures failed"
 [ "$failures" -eq 0 ]
