@@ -91,6 +91,13 @@ void SetRelay(bool on)
         sigaction(sig, &a, nullptr);
 }
 
+// The caller runs the map itself.
+bool Refuse(int connection, const std::string& why)
+{
+    Send(connection, "refuse " + why);
+    return false;
+}
+
 class Worker {
 public:
     Worker(int listener, int slot, Shared* shared, std::string identity, std::string settings,
@@ -135,10 +142,8 @@ public:
 private:
     bool Answer(int connection, const std::vector<std::string>& f, const int* fds)
     {
-        if (f.size() < 2 || f[0] != kMagic) {
-            Send(connection, "refuse protocol");
-            return false;
-        }
+        if (f.size() < 2 || f[0] != kMagic)
+            return Refuse(connection, "protocol");
         if (f[1] == "stop") {
             Send(connection, "stopping");
             kill(shared_->master, SIGTERM);
@@ -152,18 +157,18 @@ private:
             return false;
         }
         if (f[1] != "run" || f.size() < 5)
-            return Send(connection, "refuse request"), false;
+            return Refuse(connection, "request");
         for (int i = 0; i < kPassedDescriptors; ++i)
             if (fds[i] < 0)
-                return Send(connection, "refuse descriptors"), false;
+                return Refuse(connection, "descriptors");
         if (f[2].empty() || f[2] != identity_)
-            return Send(connection, "refuse another build"), false;
+            return Refuse(connection, "another build");
         if (f[3] != settings_)
-            return Send(connection, "refuse other settings"), false;
+            return Refuse(connection, "other settings");
         char* end = nullptr;
         const long mask = std::strtol(f[4].c_str(), &end, 8);
         if (end == f[4].c_str() || *end != '\0' || mask < 0 || mask > 0777)
-            return Send(connection, "refuse request"), false;
+            return Refuse(connection, "request");
         QStringList arguments;
         for (std::size_t i = 5; i < f.size(); ++i)
             arguments << QString::fromLocal8Bit(f[i].data(), qsizetype(f[i].size()));
@@ -181,6 +186,8 @@ private:
         std::clearerr(stdin);
         std::clearerr(stdout);
         std::clearerr(stderr);
+        // Lines reach a terminal as they are written, as in a process of its own.
+        std::setvbuf(stdout, nullptr, isatty(STDOUT_FILENO) ? _IOLBF : _IOFBF, BUFSIZ);
         const bool moved = fchdir(fds[3]) == 0;
         const mode_t oldMask = umask(mode_t(mask));
         g_connection = connection;

@@ -38,7 +38,7 @@ cases=(
     "0|-w 100 -s 50 -o maps/{}.png --values values/{}.tsv --summary ../../inputs/lambda_virus.fa ../../inputs/phix.fa.gz"
     "1|-o maps/{}.png --summary ../../inputs/lambda_virus.fa missing.fa ../../inputs/damaged.fa.gz"
     "0|--plot skew --scale 1 -o skew.svg --values all.bedgraph ../../inputs/athaliana_excerpt.fa"
-    "0|-w 200 -s 100 --all-records -o rec/{record}.pdf ../../inputs/athaliana_excerpt.fa"
+    "0|-w 200 -s 100 --all-records -o rec/{record}.png ../../inputs/athaliana_excerpt.fa"
     "0|-o map.bmp --zoom 2 --mark-unknown ../../inputs/phix174.fa"
     "0|-w 100 -s 50 --values stdin.tsv - <../../inputs/phix.fa.gz"
     "2|-o map.jpg ../../inputs/lambda_virus.fa"
