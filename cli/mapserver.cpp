@@ -2,16 +2,19 @@
 
 #include "cli/serverwire.h"
 
+#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -51,6 +54,21 @@ struct Shared {
     std::atomic<int> workers{0};
     std::atomic<bool> busy[kMaxWorkers]{};
 };
+
+void CloseOthers(std::initializer_list<int> keep)
+{
+    std::vector<int> open;
+    if (DIR* folder = opendir("/proc/self/fd")) {
+        while (const dirent* entry = readdir(folder)) {
+            const int fd = std::atoi(entry->d_name);
+            if (fd > 2 && fd != dirfd(folder) && std::find(keep.begin(), keep.end(), fd) == keep.end())
+                open.push_back(fd);
+        }
+        closedir(folder);
+    }
+    for (int fd : open)
+        close(fd);
+}
 
 std::string OwnIdentity()
 {
@@ -305,7 +323,8 @@ int StartServer(const ServerSettings& settings, const std::function<void()>& pre
         return 1;
     }
 
-    // The master: detached from the terminal and the caller's streams.
+    // The master: detached from the terminal, the caller's streams and any
+    // other descriptor the caller left open (a pipe someone waits on).
     close(ready[0]);
     setsid();
     if (const int null = open("/dev/null", O_RDWR | O_CLOEXEC); null >= 0) {
@@ -313,6 +332,7 @@ int StartServer(const ServerSettings& settings, const std::function<void()>& pre
             dup2(null, i);
         close(null);
     }
+    CloseOthers({listener, ready[1]});
     if (chdir("/") != 0)
         _exit(1);
     prepare();
@@ -337,6 +357,10 @@ int StartServer(const ServerSettings& settings, const std::function<void()>& pre
         shared->busy[slot] = false;
         const pid_t pid = fork();
         if (pid == 0) {
+            // A worker does not outlive its master (killed outright, say).
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
+            if (getppid() != shared->master)
+                _exit(0);
             if (ready[1] >= 0)
                 close(ready[1]);
             Worker(listener, slot, shared, identity, runSettings, run, path).Loop(settings.runsPerWorker);
@@ -378,6 +402,10 @@ int StartServer(const ServerSettings& settings, const std::function<void()>& pre
                 }
             }
         }
+        // A server whose socket was removed or replaced can take no runs.
+        struct stat now {};
+        if (stat(path.c_str(), &now) != 0 || now.st_ino != own.st_ino || now.st_dev != own.st_dev)
+            stopping = true;
         bool busy = false;
         for (int slot = 0; slot < count; ++slot)
             busy = busy || shared->busy[slot];

@@ -13,22 +13,18 @@ export QUILLET_MAP_SERVER=$work/sock/socket
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 served() { "$map" --server-status 2>/dev/null | sed -n 's/.* \([0-9]*\) runs served.*/\1/p'; }
-# This test's server only (others may run beside it): its master and workers.
-kill_server() {
-    local master
-    master=$("$map" --server-status 2>/dev/null | sed -n 's/.*: pid \([0-9]*\),.*/\1/p')
-    [ -n "$master" ] || return 0
-    pkill -KILL -P "$master"
-    kill -KILL "$master"
-}
-trap kill_server EXIT
+# On the way out, this test's server only (others may run beside it).
+trap '"$map" --stop-server >/dev/null 2>&1' EXIT
 
 cp "$src/samples/lambda_virus.fa" "$src/samples/phix174.fa" "$src/tests/data/athaliana_excerpt.fa" inputs/
 gzip -c inputs/phix174.fa >inputs/phix.fa.gz
 printf '>broken\nACGT' | gzip -c | head -c 20 >inputs/damaged.fa.gz
 
 mkdir -m 700 sock
-"$map" --start-server --workers 2 || fail "--start-server exited $?"
+# Started with another descriptor on a pipe, the server must not hold it:
+# whoever reads the pipe sees its end.
+timeout 20 bash -c '"$0" --start-server --workers 2 3>&1 >/dev/null' "$map" | cat >/dev/null ||
+    fail "--start-server failed or kept the caller's pipe open"
 "$map" --start-server || fail "a second --start-server should say one runs and succeed"
 "$map" --server-status | grep -q "2 workers, 0 runs served" || fail "status: $("$map" --server-status 2>&1)"
 
@@ -98,11 +94,23 @@ sleep 0.5
 for _ in $(seq 50); do [ -e sock/socket ] || break; sleep 0.1; done
 [ ! -e sock/socket ] || fail "an idle server did not stop"
 
-# Killed outright: its socket stays behind, callers run by themselves and
-# a new server takes the place.
+# Running, not ended and waiting to be reaped.
+alive() { [ -e "/proc/$1" ] && ! grep -q '^State:.*zombie' "/proc/$1/status" 2>/dev/null; }
+master_pid() { "$map" --server-status 2>/dev/null | sed -n 's/.*: pid \([0-9]*\),.*/\1/p'; }
+# Its socket removed: it stops.
 "$map" --start-server --workers 1
-kill_server
-sleep 0.2
+master=$(master_pid)
+rm sock/socket
+for _ in $(seq 50); do alive "$master" || break; sleep 0.1; done
+alive "$master" && fail "a server without its socket kept running"
+
+# Its master killed outright: the workers go with it, the socket stays
+# behind, callers run by themselves and a new server takes the place.
+"$map" --start-server --workers 2
+master=$(master_pid) workers=$(pgrep -P "$(master_pid)")
+kill -KILL "$master"
+sleep 0.5
+for w in $workers; do alive "$w" && fail "worker $w outlived its master"; done
 [ -S sock/socket ] || fail "expected a stale socket"
 "$map" -w 1000 -s 1000 inputs/phix174.fa >stale.out && cmp -s stale.out lc.out || fail "run beside a stale socket"
 "$map" --start-server --workers 1 && "$map" --server-status >/dev/null || fail "restart over a stale socket"
