@@ -360,10 +360,11 @@ Map server (for workflows that start quillet-map once per file):
                         (default 600; 0: never)
       --stop-server     stop the server (runs in progress end)
       --server-status   one line about the server; exit status 1 if none
-                        The socket is $QUILLET_MAP_SERVER if set, otherwise
-                        $XDG_RUNTIME_DIR/quillet-map/socket or
-                        /tmp/quillet-map-UID/socket; QUILLET_MAP_SERVER=off
-                        never uses a server.
+
+Environment:
+  QUILLET_MAP_SERVER    the map server's socket (default:
+                        $XDG_RUNTIME_DIR/quillet-map/socket, else
+                        /tmp/quillet-map-UID/socket); "off": never use one
 
   -h, --help            this text
   -V, --version         the program's version

@@ -151,7 +151,8 @@ TEST(CliOptions, HelpNamesEveryOption)
     const QString help = HelpText();
     for (const char* option : {"--window", "--step", "--plot", "--shift", "--scale", "--record", "--all-records",
                                "--picture", "--values", "--summary", "--size", "--zoom", "--mark-unknown", "--help",
-                               "--version", "Exit status", "{}", "{record}"})
+                               "--version", "--start-server", "--workers", "--idle-exit", "--stop-server",
+                               "--server-status", "QUILLET_MAP_SERVER", "Exit status", "{}", "{record}"})
         EXPECT_TRUE(help.contains(QString::fromUtf8(option))) << option;
 }
 
