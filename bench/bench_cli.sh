@@ -93,7 +93,7 @@ per_file() {
 }
 export QUILLET_MAP_SERVER=off
 alone=$(per_file)
-mv maps maps-alone
+rm -rf maps-alone && mv maps maps-alone
 export QUILLET_MAP_SERVER=$work/server/socket
 rm -rf server && mkdir -m 700 server
 "$map" --start-server --idle-exit 60
