@@ -100,7 +100,7 @@ rm -rf server && mkdir -m 700 server
 served=$(per_file)
 # The server's memory: proportional set size of the master and workers.
 master=$("$map" --server-status | sed -n 's/.*: pid \([0-9]*\),.*/\1/p')
-server_pss=$(for p in $master $(pgrep -P "$master"); do cat /proc/$p/smaps_rollup; done 2>/dev/null |
+server_pss=$(for p in $master $(cat "/proc/$master/task/$master/children"); do cat /proc/$p/smaps_rollup; done 2>/dev/null |
     awk '/^Pss:/ {kb += $2} END {printf "%.1f", kb / 1024}')
 workers=$("$map" --server-status | sed -n 's/.*, \([0-9]*\) workers.*/\1/p')
 "$map" --stop-server

@@ -107,7 +107,9 @@ alive "$master" && fail "a server without its socket kept running"
 # Its master killed outright: the workers go with it, the socket stays
 # behind, callers run by themselves and a new server takes the place.
 "$map" --start-server --workers 2
-master=$(master_pid) workers=$(pgrep -P "$(master_pid)")
+master=$(master_pid)
+workers=$(cat "/proc/$master/task/$master/children")
+[ -n "$workers" ] || fail "no workers seen"
 kill -KILL "$master"
 sleep 0.5
 for w in $workers; do alive "$w" && fail "worker $w outlived its master"; done
