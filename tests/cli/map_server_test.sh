@@ -9,18 +9,20 @@
 set -uo pipefail
 map=$1 src=$2 work=$3
 rm -rf "$work" && mkdir -p "$work/inputs" && cd "$work" || exit 1
-export QUILLET_MAP_SERVER=$work/sock/socket
+# The socket lives in a short folder of its own: a socket path has room
+# for 107 bytes, less than a build folder may need.
+sock=$(mktemp -d /tmp/quillet-map-test.XXXXXX) || exit 1
+export QUILLET_MAP_SERVER=$sock/socket
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 served() { "$map" --server-status 2>/dev/null | sed -n 's/.* \([0-9]*\) runs served.*/\1/p'; }
 # On the way out, this test's server only (others may run beside it).
-trap '"$map" --stop-server >/dev/null 2>&1' EXIT
+trap '"$map" --stop-server >/dev/null 2>&1; rm -rf "$sock"' EXIT
 
 cp "$src/samples/lambda_virus.fa" "$src/samples/phix174.fa" "$src/tests/data/athaliana_excerpt.fa" inputs/
 gzip -c inputs/phix174.fa >inputs/phix.fa.gz
 printf '>broken\nACGT' | gzip -c | head -c 20 >inputs/damaged.fa.gz
 
-mkdir -m 700 sock
 # Started with another descriptor on a pipe, the server must not hold it:
 # whoever reads the pipe sees its end.
 timeout 20 bash -c '"$0" --start-server --workers 2 3>&1 >/dev/null' "$map" | cat >/dev/null ||
@@ -85,14 +87,14 @@ sleep 0.5
 
 # Stopped: the socket goes, the status says so, runs carry on by themselves.
 "$map" --stop-server
-[ ! -e sock/socket ] || fail "socket left after --stop-server"
+[ ! -e "$sock/socket" ] || fail "socket left after --stop-server"
 "$map" --server-status >/dev/null 2>&1 && fail "status succeeds with no server"
 "$map" -w 1000 -s 1000 inputs/phix174.fa >stopped.out && cmp -s stopped.out lc.out || fail "run after stop"
 
 # Idle: it stops by itself.
 "$map" --start-server --workers 1 --idle-exit 1
-for _ in $(seq 50); do [ -e sock/socket ] || break; sleep 0.1; done
-[ ! -e sock/socket ] || fail "an idle server did not stop"
+for _ in $(seq 50); do [ -e "$sock/socket" ] || break; sleep 0.1; done
+[ ! -e "$sock/socket" ] || fail "an idle server did not stop"
 
 # Running, not ended and waiting to be reaped.
 alive() { [ -e "/proc/$1" ] && ! grep -q '^State:.*zombie' "/proc/$1/status" 2>/dev/null; }
@@ -100,7 +102,7 @@ master_pid() { "$map" --server-status 2>/dev/null | sed -n 's/.*: pid \([0-9]*\)
 # Its socket removed: it stops.
 "$map" --start-server --workers 1
 master=$(master_pid)
-rm sock/socket
+rm "$sock/socket"
 for _ in $(seq 50); do alive "$master" || break; sleep 0.1; done
 alive "$master" && fail "a server without its socket kept running"
 
@@ -113,14 +115,14 @@ workers=$(cat "/proc/$master/task/$master/children")
 kill -KILL "$master"
 sleep 0.5
 for w in $workers; do alive "$w" && fail "worker $w outlived its master"; done
-[ -S sock/socket ] || fail "expected a stale socket"
+[ -S "$sock/socket" ] || fail "expected a stale socket"
 "$map" -w 1000 -s 1000 inputs/phix174.fa >stale.out && cmp -s stale.out lc.out || fail "run beside a stale socket"
 "$map" --start-server --workers 1 && "$map" --server-status >/dev/null || fail "restart over a stale socket"
 "$map" --stop-server
 
 # A folder others may write to is refused.
-mkdir -m 777 open
-QUILLET_MAP_SERVER=$work/open/socket "$map" --start-server 2>err && fail "server started in a shared folder"
+mkdir -m 777 "$sock/open"
+QUILLET_MAP_SERVER=$sock/open/socket "$map" --start-server 2>err && fail "server started in a shared folder"
 grep -q "not the user's own folder" err || fail "shared folder message: $(cat err)"
 
 echo "$failures failed"

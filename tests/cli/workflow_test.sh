@@ -11,8 +11,11 @@ cp "$src/samples/lambda_virus.fa" "$src/tests/data/athaliana_excerpt.fa" "$work/
 gzip -c "$src/samples/phix174.fa" >"$work/genomes/phix174.fa.gz"
 cp "$src/samples/README.md" "$work/genomes/"   # not FASTA: left alone
 cd "$work"
-mkdir tmp
-TMPDIR=$work/tmp snakemake -s "$src/workflow/Snakefile" --cores 2 --quiet \
+# A short TMPDIR of its own, where the workflow's server makes its folder
+# (a socket path has room for 107 bytes).
+tmp=$(mktemp -d /tmp/quillet-workflow-test.XXXXXX)
+trap 'rm -rf "$tmp"' EXIT
+TMPDIR=$tmp snakemake -s "$src/workflow/Snakefile" --cores 2 --quiet \
     --config input=genomes output=maps quillet_map="$map" options="-w 200 -s 100" >snakemake.log 2>&1 ||
     { cat snakemake.log; exit 1; }
 
@@ -34,6 +37,6 @@ expected=$("$map" -w 200 -s 100 genomes/athaliana_excerpt.fa | tail -n +2)
 [ ! -e maps/README.png ] || fail "README.md was mapped"
 # The run's map server took every job and is gone with its folder.
 grep -q "3 runs served" snakemake.log || fail "the workflow's server: $(grep 'quillet-map' snakemake.log)"
-[ -z "$(ls tmp | grep quillet-map)" ] || fail "server folder left in TMPDIR: $(ls tmp)"
+[ -z "$(ls "$tmp" | grep quillet-map)" ] || fail "server folder left in TMPDIR: $(ls "$tmp")"
 echo "$failures failed"
 [ "$failures" -eq 0 ]
