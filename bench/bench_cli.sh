@@ -102,7 +102,7 @@ served=$(per_file)
 master=$("$map" --server-status | sed -n 's/.*: pid \([0-9]*\),.*/\1/p')
 server_pss=$(for p in $master $(cat "/proc/$master/task/$master/children"); do cat /proc/$p/smaps_rollup; done 2>/dev/null |
     awk '/^Pss:/ {kb += $2} END {printf "%.1f", kb / 1024}')
-workers=$("$map" --server-status | sed -n 's/.*, \([0-9]*\) workers.*/\1/p')
+workers=$("$map" --server-status | sed -n 's/.*, \([0-9]*\) workers\{0,1\},.*/\1/p')
 "$map" --stop-server
 diff -r maps-alone maps >/dev/null && same="yes" || same="NO"
 export QUILLET_MAP_SERVER=off

@@ -168,9 +168,12 @@ private:
             return false;
         }
         if (f[1] == "status") {
+            const auto count = [](long n, const char* one, const char* many) {
+                return std::to_string(n) + ' ' + (n == 1 ? one : many);
+            };
             Send(connection, "quillet-map server at " + path_ + ": pid " + std::to_string(shared_->master) + ", " +
-                                 std::to_string(shared_->workers.load()) + " workers, " +
-                                 std::to_string(shared_->served.load()) + " runs served, up " +
+                                 count(shared_->workers.load(), "worker", "workers") + ", " +
+                                 count(shared_->served.load(), "run", "runs") + " served, up " +
                                  std::to_string(Now() - shared_->started) + " s");
             return false;
         }
