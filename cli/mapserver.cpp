@@ -248,14 +248,17 @@ private:
     int home_ = -1;
 };
 
-// Reads one answer line from a server for `request`.
-bool Ask(const std::string& path, const std::string& request, std::string& answer)
+// Asks the user's server one thing and reads its answer line; says so and
+// returns false when no server runs.
+bool Ask(const std::string& request, std::string& path, std::string& answer)
 {
-    const int s = Connect(path);
-    if (s < 0)
-        return false;
-    const bool ok = Send(s, Join({std::string(kMagic), request})) && Receive(s, answer);
-    close(s);
+    path = SocketPath();
+    const int s = path.empty() ? -1 : Connect(path);
+    const bool ok = s >= 0 && Send(s, Join({std::string(kMagic), request})) && Receive(s, answer);
+    if (s >= 0)
+        close(s);
+    if (!ok)
+        Say("no server runs at " + (path.empty() ? std::string("(QUILLET_MAP_SERVER is off)") : path));
     return ok;
 }
 
@@ -430,12 +433,9 @@ int StartServer(const ServerSettings& settings, const std::function<void()>& pre
 
 int StopServer()
 {
-    const std::string path = SocketPath();
-    std::string answer;
-    if (path.empty() || !Ask(path, "stop", answer)) {
-        Say("no server runs at " + (path.empty() ? std::string("(QUILLET_MAP_SERVER is off)") : path));
+    std::string path, answer;
+    if (!Ask("stop", path, answer))
         return 0;
-    }
     // Gone once its socket is: up to ten seconds.
     for (int i = 0; i < 200 && access(path.c_str(), F_OK) == 0; ++i)
         usleep(50'000);
@@ -444,12 +444,9 @@ int StopServer()
 
 int ServerStatus()
 {
-    const std::string path = SocketPath();
-    std::string answer;
-    if (path.empty() || !Ask(path, "status", answer)) {
-        Say("no server runs at " + (path.empty() ? std::string("(QUILLET_MAP_SERVER is off)") : path));
+    std::string path, answer;
+    if (!Ask("status", path, answer))
         return 1;
-    }
     std::printf("%s\n", answer.c_str());
     return 0;
 }

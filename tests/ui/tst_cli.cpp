@@ -65,6 +65,15 @@ class CliTest : public QObject {
         return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     }
 
+    // The window on the excerpt with window 200 and step 100, before Run.
+    static void OpenExcerpt(Quillet& w)
+    {
+        w.show();
+        w.Text1->SetText(kExcerpt);
+        w.Text_WS->SetText(QStringLiteral("200"));
+        w.Text_Step->SetText(QStringLiteral("100"));
+    }
+
     QString Fresh(const QString& suffix) { return dir.filePath(QStringLiteral("f%1.%2").arg(++count).arg(suffix)); }
 
     // What Export picture writes for the filter `filterIndex`.
@@ -125,10 +134,7 @@ private slots:
     {
         ScriptedPlatform p;
         Quillet w(p, nullptr, kDesignScreen);
-        w.show();
-        w.Text1->SetText(kExcerpt);
-        w.Text_WS->SetText(QStringLiteral("200"));
-        w.Text_Step->SetText(QStringLiteral("100"));
+        OpenExcerpt(w);
         w.Command_run_Click();
         QVERIFY(p.messages.isEmpty());
         QCOMPARE(w.Picture1->Image().size(), QSize(701, 309));
@@ -156,10 +162,7 @@ private slots:
     {
         ScriptedPlatform p;
         Quillet w(p, nullptr, kDesignScreen);
-        w.show();
-        w.Text1->SetText(kExcerpt);
-        w.Text_WS->SetText(QStringLiteral("200"));
-        w.Text_Step->SetText(QStringLiteral("100"));
+        OpenExcerpt(w);
         for (int plot : {0, 1}) {
             w.Combo1->SetListIndex(int16_t(plot));
             w.Command_run_Click();
