@@ -5,10 +5,11 @@
 #     piped to fx2tab (G+C of every window) on the same files. Ours should
 #     be at least 4x faster at both sizes; seqkit's cost grows with the
 #     window (it copies every window's sequence), ours must not.
-#  2. 1,000 genomes of 50 kb, one process per file as a workflow runs it
-#     (picture, values and summary each), alone and with a map server,
-#     beside one process for all of them: the difference per file is the
-#     start-up cost (aim: < 20 ms).
+#  2. What one process costs on a 50 kb genome: a summary, values only and
+#     a picture, beside /bin/true and quillet-map --version.
+#  3. 1,000 genomes of 50 kb (picture, values and summary each) three ways:
+#     one quillet-map over all of them, one process per file, and the
+#     workflow with --cores 2 (aim: within 2x of the single process).
 # Usage: bench/bench_cli.sh [BUILD_DIR (default build-release)] [WORK_DIR]
 set -euo pipefail
 src=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,8 +19,6 @@ map=$build/quillet-map
 [ -x "$map" ] || { echo "no $map: build it first (cmake --build $build --target quillet-map)"; exit 1; }
 mkdir -p "$work"
 cd "$work"
-# Measured alone unless a row says otherwise, whatever server the user runs.
-export QUILLET_MAP_SERVER=off
 
 # Seconds taken by a command, to the millisecond; best() takes the least of
 # three runs.
@@ -84,40 +83,39 @@ done
 echo "(rows: quillet-map $(($(wc -l <out.tsv) - 1)) windows at the last setting; seqkit $(wc -l <seqkit.tsv 2>/dev/null || echo 0))"
 echo
 
-echo "== 1,000 genomes of 50 kb (picture, values and summary each)"
-# Each file in a process of its own, as a workflow runs it: alone, and
-# handed to a map server started for the batch (as the workflow does).
-per_file() {
-    rm -rf maps && mkdir maps
-    seconds bash -c 'for f in batch/*.fa; do b=${f##*/}; "$0" -o "maps/${b%.fa}.png" --values "maps/${b%.fa}.tsv" --summary "$f" >"maps/${b%.fa}.summary"; done' "$map"
+echo "== one process on a 50 kb genome (ms a run, mean of 200 runs)"
+# Start, map and exit, 200 times in a row; the summary and values runs
+# start no GUI application, the picture run does (fonts for its text).
+per_run() {
+    local t
+    t=$(seconds bash -c 'for i in $(seq 200); do "$@" >/dev/null; done' _ "$@")
+    awk -v t="$t" 'BEGIN {printf "%.1f", t * 1000 / 200}'
 }
-export QUILLET_MAP_SERVER=off
-alone=$(per_file)
-rm -rf maps-alone && mv maps maps-alone
-export QUILLET_MAP_SERVER=$work/server/socket
-rm -rf server && mkdir -m 700 server
-"$map" --start-server --idle-exit 60
-served=$(per_file)
-# The server's memory: proportional set size of the master and workers.
-master=$("$map" --server-status | sed -n 's/.*: pid \([0-9]*\),.*/\1/p')
-server_pss=$(for p in $master $(cat "/proc/$master/task/$master/children"); do cat /proc/$p/smaps_rollup; done 2>/dev/null |
-    awk '/^Pss:/ {kb += $2} END {printf "%.1f", kb / 1024}')
-workers=$("$map" --server-status | sed -n 's/.*, \([0-9]*\) workers\{0,1\},.*/\1/p')
-"$map" --stop-server
-diff -r maps-alone maps >/dev/null && same="yes" || same="NO"
-export QUILLET_MAP_SERVER=off
-rm -rf maps && mkdir maps
-one_process=$(seconds bash -c '"$0" -o "maps/{}.png" --values "maps/{}.tsv" --summary batch/*.fa >/dev/null' "$map")
-startup=$(seconds bash -c 'for i in $(seq 1000); do "$0" --version >/dev/null; done' "$map")
-floor=$(seconds bash -c 'for i in $(seq 1000); do /bin/true; done')
-awk -v a="$alone" -v s="$served" -v b="$one_process" -v d="$startup" -v e="$floor" 'BEGIN {
-    printf "%-50s %8.2f s  %6.1f ms/file\n", "one process per file, alone", a, a
-    printf "%-50s %8.2f s  %6.1f ms/file\n", "one process per file, map server (as the workflow)", s, s
-    printf "%-50s %8.2f s  %6.1f ms/file\n", "one process for all 1000 files", b, b
-    printf "%-50s %8.2f s  %6.1f ms/file  (aim: < 20)\n", "per-file overhead with the map server", s - b, s - b
-    printf "%-50s %8.2f s  %6.1f ms/file\n", "per-file overhead alone", a - b, a - b
-    printf "%-50s %8.2f s  %6.1f ms/run\n", "quillet-map --version alone (start and exit)", d, d
-    printf "%-50s %8.2f s  %6.1f ms/run\n", "/bin/true (starting any process)", e, e
+one=batch/g0000.fa
+printf '%-40s %8s\n' "/bin/true" "$(per_run /bin/true)"
+printf '%-40s %8s\n' "quillet-map --version" "$(per_run "$map" --version)"
+printf '%-40s %8s\n' "quillet-map --summary" "$(per_run "$map" --summary "$one")"
+printf '%-40s %8s\n' "quillet-map --values one.tsv" "$(per_run "$map" --values one.tsv "$one")"
+printf '%-40s %8s\n' "quillet-map -o one.png" "$(per_run "$map" -o one.png "$one")"
+echo
+
+echo "== 1,000 genomes of 50 kb (picture, values and summary each)"
+rm -rf maps-one && mkdir maps-one
+one_process=$(seconds bash -c '"$0" -o "maps-one/{}.png" --values "maps-one/{}.tsv" --summary batch/*.fa >maps-one/summary.tsv' "$map")
+rm -rf maps-each && mkdir maps-each
+per_file=$(seconds bash -c 'for f in batch/*.fa; do b=${f##*/}; "$0" -o "maps-each/${b%.fa}.png" --values "maps-each/${b%.fa}.tsv" --summary "$f" >/dev/null; done' "$map")
+if command -v snakemake >/dev/null; then
+    rm -rf maps-workflow .snakemake
+    workflow=$(seconds snakemake -s "$src/workflow/Snakefile" --cores 2 --quiet \
+        --config input=batch output=maps-workflow quillet_map="$map" >workflow.log 2>&1)
+    cmp -s maps-one/g0500.png maps-workflow/g0500.png && same=yes || same=NO
+else
+    workflow=0 same="- (no snakemake)"
+fi
+awk -v b="$one_process" -v a="$per_file" -v w="$workflow" 'BEGIN {
+    printf "%-46s %8.2f s  %6.1f ms/file\n", "one quillet-map over all 1000 files", b, b
+    printf "%-46s %8.2f s  %6.1f ms/file\n", "one process per file", a, a
+    printf "%-46s %8.2f s  %6.1f ms/file  %.2fx the single process (aim: < 2x)\n", "the workflow, --cores 2", w, w, w / b
 }'
-echo "served outputs equal to those made alone: $same; map server memory (PSS, master and $workers workers): $server_pss MiB"
+echo "workflow outputs equal to the single process's: $same"
 echo "(work folder: $work)"

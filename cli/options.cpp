@@ -10,8 +10,7 @@ namespace quillet::cli {
 
 namespace {
 
-enum class Id { Window, Step, Plot, Shift, Scale, Record, AllRecords, Picture, Values, Summary, Size, Zoom, Mark, Help, Version,
-                StartServer, StopServer, ServerStatus, Workers, IdleExit };
+enum class Id { Window, Step, Plot, Shift, Scale, Record, AllRecords, Picture, Values, Summary, Size, Zoom, Mark, Help, Version };
 
 struct OptionDef {
     Id id;
@@ -29,9 +28,6 @@ constexpr OptionDef kOptions[] = {
     {Id::Size, 0, "size", true},             {Id::Zoom, 0, "zoom", true},
     {Id::Mark, 0, "mark-unknown", false},    {Id::Help, 'h', "help", false},
     {Id::Version, 'V', "version", false},
-    {Id::StartServer, 0, "start-server", false}, {Id::StopServer, 0, "stop-server", false},
-    {Id::ServerStatus, 0, "server-status", false}, {Id::Workers, 0, "workers", true},
-    {Id::IdleExit, 0, "idle-exit", true},
 };
 
 const OptionDef* FindLong(QStringView name)
@@ -76,8 +72,7 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments)
         return r;
     };
     bool help = false, version = false, shiftGiven = false, scaleGiven = false, sizeGiven = false,
-         zoomGiven = false, serverSettingGiven = false;
-    std::optional<ParsedCommandLine::Action> serverAction;
+         zoomGiven = false;
 
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& arg = arguments[i];
@@ -219,31 +214,6 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments)
         case Id::Version:
             version = true;
             break;
-        case Id::StartServer:
-        case Id::StopServer:
-        case Id::ServerStatus: {
-            const auto action = def->id == Id::StartServer  ? ParsedCommandLine::Action::StartServer
-                                : def->id == Id::StopServer ? ParsedCommandLine::Action::StopServer
-                                                            : ParsedCommandLine::Action::ServerStatus;
-            if (serverAction && *serverAction != action)
-                return usage(QStringLiteral("--start-server, --stop-server and --server-status exclude each other"));
-            serverAction = action;
-            break;
-        }
-        case Id::Workers:
-            if (const auto v = SmallInteger(*value, 1, 64))
-                o.workers = *v;
-            else
-                return usage(QStringLiteral("--workers is a number from 1 to 64, not \"%1\"").arg(*value));
-            serverSettingGiven = true;
-            break;
-        case Id::IdleExit:
-            if (const auto v = SmallInteger(*value, 0, 7 * 24 * 3600))
-                o.idleExitSeconds = *v;
-            else
-                return usage(QStringLiteral("--idle-exit is a number of seconds (0 for never), not \"%1\"").arg(*value));
-            serverSettingGiven = true;
-            break;
         }
     }
 
@@ -253,14 +223,6 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments)
     }
     if (version) {
         r.action = ParsedCommandLine::Action::Version;
-        return r;
-    }
-    if (serverSettingGiven && serverAction != ParsedCommandLine::Action::StartServer)
-        return usage(QStringLiteral("--workers and --idle-exit go with --start-server"));
-    if (serverAction) {
-        if (!o.files.isEmpty())
-            return usage(QStringLiteral("the server commands take no FILE"));
-        r.action = *serverAction;
         return r;
     }
     if (o.files.isEmpty())
@@ -348,24 +310,6 @@ Output:
                         record, length, average G+C, unknown %, windows
                         (the default when neither -o nor --values is given)
 
-Map server (for workflows that start quillet-map once per file):
-      --start-server    start a server in the background that keeps the
-                        engine and fonts loaded; later runs of this build by
-                        the same user with the same locale, font and Qt
-                        settings are handed to it and start in milliseconds,
-                        with the same outputs, messages and exit status
-      --workers N       runs the server takes at once (default: one per
-                        processor)
-      --idle-exit SEC   the server stops after SEC seconds without a run
-                        (default 600; 0: never)
-      --stop-server     stop the server (runs in progress end)
-      --server-status   one line about the server; exit status 1 if none
-
-Environment:
-  QUILLET_MAP_SERVER    the map server's socket (default:
-                        $XDG_RUNTIME_DIR/quillet-map/socket, else
-                        /tmp/quillet-map-UID/socket); "off": never use one
-
   -h, --help            this text
   -V, --version         the program's version
 
@@ -387,7 +331,6 @@ Examples:
   quillet-map -w 30000 -s 10000 -o genome.png --values genome.tsv genome.fa
   quillet-map --plot skew -o 'maps/{}.svg' --values all.tsv *.fa
   zcat big.fa.gz | quillet-map -w 100000 -s 100000 -
-  quillet-map --start-server; for f in *.fa; do quillet-map "$f"; done
 )");
 }
 

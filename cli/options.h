@@ -35,8 +35,6 @@ struct Options {
     int width = kDefaultWidth, height = kDefaultHeight; // picture size in pixels at zoom 1
     int zoom = 1;
     bool markUnknown = false;
-    int workers = 0;                       // map server: runs at once, 0 for one per processor
-    int idleExitSeconds = 600;             // map server: stop after this long idle, 0 never
 
     // The map's shift (G+C) or scale (G-C/G+C) for the scroll positions.
     int16_t Shift() const { return int16_t(10 * (shiftPosition - 2)); }
@@ -47,7 +45,7 @@ struct Options {
 };
 
 struct ParsedCommandLine {
-    enum class Action { Run, Help, Version, Usage, StartServer, StopServer, ServerStatus } action = Action::Run;
+    enum class Action { Run, Help, Version, Usage } action = Action::Run;
     Options options;
     QString error; // what was wrong, for Usage
 };

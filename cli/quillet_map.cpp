@@ -7,7 +7,6 @@
 #include "analysis/fileio.h"
 #include "analysis/numtext.h"
 #include "analysis/proposal.h"
-#include "cli/mapserver.h"
 #include "cli/options.h"
 #include "interaction/exportfiles.h"
 #include "maps/gcmap.h"
@@ -18,12 +17,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QTemporaryDir>
-#include <QThreadPool>
 #include <QTemporaryFile>
 
 #include <sys/stat.h>
-#include <cstdio>
 #include <unistd.h>
 
 #include <algorithm>
@@ -558,47 +554,15 @@ std::unique_ptr<QCoreApplication> MakeApplication(int& argc, char** argv, bool p
     return app;
 }
 
-// The map server's first map, drawn before its workers start so that they
-// inherit the loaded fonts, glyphs and encoders: a small generated genome
-// mapped to every output in a folder that is removed afterwards.
-void WarmUp()
-{
-    QTemporaryDir folder;
-    if (!folder.isValid())
-        return;
-    QFile fasta(folder.filePath(QStringLiteral("warm.fa")));
-    if (!fasta.open(QIODevice::WriteOnly))
-        return;
-    QByteArray bases;
-    uint32_t seed = 1;
-    for (int i = 0; i < 20000; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        bases += "ACGTN"[(seed >> 16) % (i % 997 == 0 ? 5 : 4)];
-        if (i % 60 == 59)
-            bases += '\n';
-    }
-    fasta.write(">warm up\n" + bases + '\n');
-    fasta.close();
-    Options o;
-    o.files = QStringList{fasta.fileName()};
-    o.window = QStringLiteral("1000");
-    o.step = QStringLiteral("100");
-    o.picture = folder.filePath(QStringLiteral("warm.png"));
-    o.values = folder.filePath(QStringLiteral("warm.tsv"));
-    o.summary = true;
-    Mapper(o).Run();
-    o.picture = folder.filePath(QStringLiteral("warm.bmp"));
-    o.plot = PlotKind::Skew;
-    o.summary = false;
-    Mapper(o).Run();
-    // Workers are forked from this process, and a fork copies only the
-    // calling thread: Qt's pool must not believe it still has threads.
-    QThreadPool::globalInstance()->waitForDone();
-}
+} // namespace
+} // namespace quillet::cli
 
-// A command line run by a server's worker, where the application exists.
-int RunServed(const QStringList& arguments)
+int main(int argc, char** argv)
 {
+    using namespace quillet::cli;
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
     const ParsedCommandLine parsed = ParseCommandLine(arguments);
     switch (parsed.action) {
     case ParsedCommandLine::Action::Usage:
@@ -612,51 +576,8 @@ int RunServed(const QStringList& arguments)
         Out(QStringLiteral("quillet-map " QUILLET_VERSION "\n"));
         return 0;
     case ParsedCommandLine::Action::Run:
-        return Mapper(parsed.options).Run();
-    default:
-        Error(QStringLiteral("the server commands are not run by a server"));
-        return 2;
-    }
-}
-
-} // namespace
-} // namespace quillet::cli
-
-// The whole program; the quillet-map launcher calls it when no map server
-// takes the run.
-extern "C" __attribute__((visibility("default"))) int quillet_map_main(int argc, char** argv)
-{
-    using namespace quillet::cli;
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    const ParsedCommandLine parsed = ParseCommandLine(arguments);
-    const Options& o = parsed.options;
-    switch (parsed.action) {
-    case ParsedCommandLine::Action::Usage:
-    case ParsedCommandLine::Action::Help:
-    case ParsedCommandLine::Action::Version:
-        return RunServed(arguments);
-    case ParsedCommandLine::Action::StartServer: {
-        ServerSettings settings;
-        settings.workers = o.workers;
-        settings.idleExitSeconds = o.idleExitSeconds;
-        std::unique_ptr<QCoreApplication> app;
-        return StartServer(
-            settings,
-            [&] {
-                app = MakeApplication(argc, argv, true);
-                WarmUp();
-            },
-            RunServed);
-    }
-    case ParsedCommandLine::Action::StopServer:
-        return StopServer();
-    case ParsedCommandLine::Action::ServerStatus:
-        return ServerStatus();
-    case ParsedCommandLine::Action::Run:
         break;
     }
-    const auto app = MakeApplication(argc, argv, !o.picture.isEmpty());
-    return Mapper(o).Run();
+    const auto app = MakeApplication(argc, argv, !parsed.options.picture.isEmpty());
+    return Mapper(parsed.options).Run();
 }

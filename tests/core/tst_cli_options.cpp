@@ -67,15 +67,6 @@ TEST(CliOptions, AcceptedFormsAndWhatTheyAskFor)
     EXPECT_EQ(ParseCommandLine(Args("a.fa -V")).action, ParsedCommandLine::Action::Version);
     // A file named like an option after "--".
     EXPECT_EQ(ParseCommandLine(Args("-- -w")).options.files, QStringList{"-w"});
-
-    // The map server's commands, with the start's settings.
-    const ParsedCommandLine start = ParseCommandLine(Args("--start-server --workers 3 --idle-exit 0"));
-    EXPECT_EQ(start.action, ParsedCommandLine::Action::StartServer);
-    EXPECT_EQ(start.options.workers, 3);
-    EXPECT_EQ(start.options.idleExitSeconds, 0);
-    EXPECT_EQ(ParseCommandLine(Args("--start-server")).options.idleExitSeconds, 600);
-    EXPECT_EQ(ParseCommandLine(Args("--stop-server")).action, ParsedCommandLine::Action::StopServer);
-    EXPECT_EQ(ParseCommandLine(Args("--server-status")).action, ParsedCommandLine::Action::ServerStatus);
 }
 
 TEST(CliOptions, BadUsageIsRefusedWithAReason)
@@ -113,11 +104,7 @@ TEST(CliOptions, BadUsageIsRefusedWithAReason)
         {"-o m.png a.fa b.fa", "needs {}"},
         {"--all-records -o {}.png a.fa", "{record}"},
         {"- -", "only once"},
-        {"--start-server a.fa", "take no FILE"},
-        {"--start-server --stop-server", "exclude each other"},
-        {"--workers 2 a.fa", "go with --start-server"},
-        {"--start-server --workers 0", "1 to 64"},
-        {"--start-server --idle-exit soon", "seconds"},
+        {"--start-server", "unknown option --start-server"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
@@ -151,8 +138,7 @@ TEST(CliOptions, HelpNamesEveryOption)
     const QString help = HelpText();
     for (const char* option : {"--window", "--step", "--plot", "--shift", "--scale", "--record", "--all-records",
                                "--picture", "--values", "--summary", "--size", "--zoom", "--mark-unknown", "--help",
-                               "--version", "--start-server", "--workers", "--idle-exit", "--stop-server",
-                               "--server-status", "QUILLET_MAP_SERVER", "Exit status", "{}", "{record}"})
+                               "--version", "Exit status", "{}", "{record}"})
         EXPECT_TRUE(help.contains(QString::fromUtf8(option))) << option;
 }
 
