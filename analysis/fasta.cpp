@@ -8,6 +8,15 @@
 
 namespace quillet {
 
+QString RecordId(const QString& name)
+{
+    const QString trimmed = name.trimmed();
+    qsizetype end = 0;
+    while (end < trimmed.size() && !trimmed[end].isSpace())
+        ++end;
+    return end > 0 ? trimmed.left(end) : QStringLiteral("sequence");
+}
+
 namespace {
 
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);

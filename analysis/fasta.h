@@ -15,6 +15,12 @@ struct FastaRecord {
     std::string_view sequence;  // points into the content given to the reader
 };
 
+// A record's ID: its name up to the first blank (space, tab, CR or LF),
+// without leading blanks; "sequence" when the name has none. Genome
+// browsers and samtools know a record by it, and it is short enough for a
+// file name where the whole header (with its descriptions) is not.
+QString RecordId(const QString& name);
+
 // Removes carriage returns, line feeds and spaces from [begin, end) by moving
 // the kept bytes to the front; returns the new end. The write position never
 // passes the read position, so the bytes after `end` are left untouched.

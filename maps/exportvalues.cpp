@@ -1,5 +1,6 @@
 #include "maps/exportvalues.h"
 
+#include "analysis/fasta.h"
 #include "analysis/numtext.h"
 
 #include <QIODevice>
@@ -19,7 +20,6 @@ void AppendInt(std::string& out, int64_t v)
     out.append(buf, r.ptr);
 }
 
-// The first blank-free word of a record name, as a bedGraph chromosome.
 // The record column of the TSV: the name on one line. A header line ended
 // by CR LF leaves its CR in the name; in a table it would end the field for
 // many readers, so it goes, as do tabs and line feeds inside.
@@ -29,15 +29,6 @@ QString TableName(const QString& name)
     if (n.endsWith(u'\r'))
         n.chop(1);
     return n.replace(u'\t', u' ').replace(u'\n', u' ').replace(u'\r', u' ');
-}
-
-QString ChromosomeOf(const QString& name)
-{
-    const QString trimmed = name.trimmed();
-    qsizetype end = 0;
-    while (end < trimmed.size() && !trimmed[end].isSpace())
-        ++end;
-    return end > 0 ? trimmed.left(end) : QStringLiteral("sequence");
 }
 
 } // namespace
@@ -110,7 +101,7 @@ bool ValueWriter::writeRecord(const QString& name, const WindowResults& w)
     const bool haveUnknown = w.UnknownCounts.size() == w.GCValues.size();
     const int64_t step = step_ >= 1 ? step_ : 0; // a step of 0 or below: the one window 1 .. windowSize
     const std::string label =
-        (format_ == ValueFormat::Tsv ? TableName(name) : ChromosomeOf(name))
+        (format_ == ValueFormat::Tsv ? TableName(name) : RecordId(name))
             .toStdString();
     int64_t cumulative = 0; // hundredths
     for (std::size_t k = 1; k <= n; ++k) {
