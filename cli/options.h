@@ -3,6 +3,7 @@
 // arguments into Options, with every check that needs no file. Kept apart
 // from the program so that tests can call it.
 #include "maps/exportvalues.h"
+#include "window/layoutfactors.h"
 
 #include <QString>
 #include <QStringList>
@@ -39,9 +40,11 @@ struct Options {
     // The map's shift (G+C) or scale (G-C/G+C) for the scroll positions.
     int16_t Shift() const { return int16_t(10 * (shiftPosition - 2)); }
     int16_t Scale() const { return scalePosition == 1 ? 10 : 20; }
-    // The picture box's outer size in twips for the picture size.
-    float OuterWidthTwips() const { return float((width + 2 * kFrame) * 15); }
-    float OuterHeightTwips() const { return float((height + 2 * kFrame) * 15); }
+    // The picture box's outer size in twips for the picture size: as the
+    // window lays it out on a screen that gives it this size, so that the
+    // map is drawn from the same twips.
+    float OuterWidthTwips() const { return MapBoxForInnerSize(width, height, kFrame).width; }
+    float OuterHeightTwips() const { return MapBoxForInnerSize(width, height, kFrame).height; }
 };
 
 struct ParsedCommandLine {

@@ -112,7 +112,7 @@ void Quillet::createControls()
     Label_windowsize = Create<tk::Label>(Frame1, "Label_windowsize", 120, 450, 1095, 255, QStringLiteral("Window(bp)"));
     Label_windowsize->setBuddy(Text_WS);
 
-    Picture1 = Create<tk::PictureBox>(this, "Picture1", 240, 3240, 10575, 4695);
+    Picture1 = Create<tk::PictureBox>(this, "Picture1", 240, 3240, kMapDesignWidth, kMapDesignHeight);
     Picture1->SetBackColor(kSysHighlightText);
     Picture1->setAccessibleName(QStringLiteral("Map"));
     Label_move = Create<tk::Label>(Picture1->Inside(), "Label_move", 240, 960, 1455, 255);

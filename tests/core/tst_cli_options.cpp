@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using namespace quillet;
 using namespace quillet::cli;
 
@@ -60,7 +62,9 @@ TEST(CliOptions, AcceptedFormsAndWhatTheyAskFor)
     EXPECT_EQ(o.width, 350);
     EXPECT_EQ(o.height, 150);
     EXPECT_EQ(o.zoom, 2);
-    EXPECT_EQ(o.OuterWidthTwips(), 354.0f * 15);
+    // The box of 350 pixels and a 2-pixel frame, as a screen lays it out.
+    EXPECT_EQ(std::nearbyint(o.OuterWidthTwips() / 15), 354.0f);
+    EXPECT_EQ(std::nearbyint(o.OuterHeightTwips() / 15), 154.0f);
 
     // Help and version win over everything else, even bad usage after them.
     EXPECT_EQ(ParseCommandLine(Args("--help")).action, ParsedCommandLine::Action::Help);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using namespace quillet;
 
 TEST(LayoutFactors, KnownScreens)
@@ -49,4 +51,45 @@ TEST(LayoutFactors, DivisorChangesAtTheThreshold)
     EXPECT_NEAR(below.fy, 11520.0 / 768 / 13, 1e-7);
     // The width alone chooses the divisor, for the height factor too.
     EXPECT_FLOAT_EQ(ComputeLayoutFactors(20000, 9000).fy, float(9000.0 / 768 / 15));
+}
+
+TEST(LayoutFactors, MapBoxForAPictureSizeIsTheWindowsOnARoundScreen)
+{
+    // The box as the window scales it on a screen of w x h pixels.
+    const auto boxOn = [](int w, int h) {
+        const LayoutFactors f = ComputeLayoutFactors(float(w * 15), float(h * 15));
+        return MapBoxTwips{kMapDesignWidth * f.fx, kMapDesignHeight * f.fy};
+    };
+    const auto inner = [](float twips) { return int(std::nearbyint(double(twips) / 15)) - 4; };
+    struct Case {
+        int width, height;     // screen in pixels
+        int stands, standsFor; // the screen whose box stands for this picture size (same when 0)
+    };
+    // 1279 x 901 has the picture size of 1280 x 900 (877 x 363), 1365 x 767
+    // that of 1366 x 768 (936 x 309); each is drawn as on the rounder one.
+    const Case cases[] = {{1024, 768, 0, 0},    {1280, 900, 0, 0},    {1280, 1024, 0, 0}, {1366, 768, 0, 0},
+                          {1920, 1080, 0, 0},   {1440, 900, 0, 0},    {800, 600, 0, 0},   {2560, 1440, 0, 0},
+                          {1279, 901, 1280, 900}, {1365, 767, 1366, 768}};
+    for (const Case& c : cases) {
+        const MapBoxTwips box = boxOn(c.width, c.height);
+        const MapBoxTwips expected = c.stands ? boxOn(c.stands, c.standsFor) : box;
+        const MapBoxTwips got = MapBoxForInnerSize(inner(box.width), inner(box.height), 2);
+        EXPECT_EQ(got.width, expected.width) << c.width << "x" << c.height;
+        EXPECT_EQ(got.height, expected.height) << c.width << "x" << c.height;
+    }
+    EXPECT_EQ(MapBoxForInnerSize(701, 309, 2).width, 10575.0f);
+    EXPECT_EQ(MapBoxForInnerSize(701, 309, 2).height, 4695.0f);
+
+    // Every picture size the command line accepts comes out at its size,
+    // beside a box wide enough for screens that divide by 15 and one that
+    // needs a narrower screen, which divides by 13.
+    for (int n = 1; n <= 16000; ++n) {
+        for (const int other : {701, 300}) {
+            const MapBoxTwips wide = MapBoxForInnerSize(n, other, 2), high = MapBoxForInnerSize(other, n, 2);
+            ASSERT_EQ(inner(wide.width), n);
+            ASSERT_EQ(inner(wide.height), other);
+            ASSERT_EQ(inner(high.width), other);
+            ASSERT_EQ(inner(high.height), n);
+        }
+    }
 }

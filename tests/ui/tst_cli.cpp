@@ -2,8 +2,9 @@
 // scroll position and size, the command line writes the same bytes as the
 // window's Save (BMP) and Export (PNG, SVG, PDF, TSV, bedGraph). The window
 // runs here on a 1024 x 768 screen, where its map has its design size, the
-// command line's default; the command line runs with nothing but PATH in
-// its environment, so it needs no display and no platform setting.
+// command line's default, and on other screens with the picture size given
+// to the command line; the command line runs with nothing but PATH in its
+// environment, so it needs no display and no platform setting.
 #include "tests/ui/runfixtures.h"
 #include "tests/ui/scriptedplatform.h"
 #include "window/quillet.h"
@@ -155,6 +156,35 @@ private slots:
         CompareWithCli(w, p, {"--record", "Chr2 1..30000", "--plot", "skew"});
         w.VScroll1->SetValue(1);
         CompareWithCli(w, p, {"--record", "Chr2 1..30000", "--plot", "skew", "--scale", "1"});
+        QVERIFY(p.messages.isEmpty());
+    }
+
+    // On other screens the window scales its map, whose size in twips then
+    // has a fraction; the command line draws the map of such a screen from
+    // its size in pixels. Zoom 2 is the only one the window writes from
+    // that size (the PNG at twice the size).
+    void picturesAtOtherScreensAreTheWindowsBytes_data()
+    {
+        QTest::addColumn<QSize>("screen");
+        QTest::addColumn<QString>("size");
+        QTest::newRow("1280 x 900") << QSize(1280, 900) << QStringLiteral("877x363");
+        QTest::newRow("1920 x 1080") << QSize(1920, 1080) << QStringLiteral("1318x436");
+        QTest::newRow("1366 x 768") << QSize(1366, 768) << QStringLiteral("936x309");
+        QTest::newRow("800 x 600") << QSize(800, 600) << QStringLiteral("632x278");
+    }
+    void picturesAtOtherScreensAreTheWindowsBytes()
+    {
+        QFETCH(QSize, screen);
+        QFETCH(QString, size);
+        ScriptedPlatform p;
+        Quillet w(p, nullptr, QSizeF(screen) * 15);
+        OpenExcerpt(w);
+        w.Command_run_Click();
+        QVERIFY(p.messages.isEmpty());
+        QCOMPARE(QStringLiteral("%1x%2").arg(w.Picture1->Image().width()).arg(w.Picture1->Image().height()), size);
+        CompareWithCli(w, p, {"--size", size});
+        w.Combo1->SetListIndex(1);
+        CompareWithCli(w, p, {"--size", size, "--plot", "skew"});
         QVERIFY(p.messages.isEmpty());
     }
 
