@@ -1,42 +1,65 @@
 #!/usr/bin/env bash
-# The Snakemake workflow on the sample genomes, one of them gzipped: a
-# picture and a values table per genome and one summary with a line per
-# record. Skipped (77) where snakemake is not installed.
+# The Snakemake workflow on the sample genomes (one gzipped, one named
+# .fsa) in groups of two: a picture and a values table per genome, equal to
+# those of one quillet-map over all of them, one summary in name order, and
+# the folder's other entries listed with their reason. Then a genome that
+# cannot be mapped: its group fails and its log names it, the other group
+# still finishes with --keep-going. Skipped (77) where snakemake is not
+# installed.
 # Usage: workflow_test.sh QUILLET_MAP SOURCE_DIR WORK_DIR
 set -euo pipefail
 map=$1 src=$2 work=$3
 command -v snakemake >/dev/null || { echo "snakemake is not installed"; exit 77; }
-rm -rf "$work" && mkdir -p "$work/genomes"
-cp "$src/samples/lambda_virus.fa" "$src/tests/data/athaliana_excerpt.fa" "$work/genomes/"
+rm -rf "$work" && mkdir -p "$work/genomes/old"
+cp "$src/samples/lambda_virus.fa" "$work/genomes/"
+cp "$src/tests/data/athaliana_excerpt.fa" "$work/genomes/athaliana.fsa"
 gzip -c "$src/samples/phix174.fa" >"$work/genomes/phix174.fa.gz"
-cp "$src/samples/README.md" "$work/genomes/"   # not FASTA: left alone
+cp "$src/samples/README.md" "$work/genomes/"
+cp "$src/samples/lambda_virus.fa" "$work/genomes/lambda_virus.fasta"
 cd "$work"
-# A short TMPDIR of its own, where the workflow's server makes its folder
-# (a socket path has room for 107 bytes).
-tmp=$(mktemp -d /tmp/quillet-workflow-test.XXXXXX)
-trap 'rm -rf "$tmp"' EXIT
-TMPDIR=$tmp snakemake -s "$src/workflow/Snakefile" --cores 2 --quiet \
-    --config input=genomes output=maps quillet_map="$map" options="-w 200 -s 100" >snakemake.log 2>&1 ||
-    { cat snakemake.log; exit 1; }
+workflow() { # output folder, input folder, further snakemake options
+    snakemake -s "$src/workflow/Snakefile" --cores 2 "${@:3}" --config input="$2" output="$1" \
+        quillet_map="$map" options="-w 200 -s 100" group_size=2 >"$1.log" 2>&1
+}
+workflow maps genomes || { cat maps.log; exit 1; }
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-for g in lambda_virus athaliana_excerpt phix174; do
-    file "maps/$g.png" | grep -q "PNG image data, 701 x 309" || fail "maps/$g.png: $(file "maps/$g.png")"
-    [ "$(head -1 "maps/$g.tsv")" = $'record\tstart\tend\tG+C %\tG-C/G+C\tunknown %\tcumulative G-C/G+C' ] ||
-        fail "maps/$g.tsv header"
+# Three genomes in a group of two and a group of one, each genome with the
+# files one quillet-map over all three makes, and the same summary.
+genomes=(genomes/athaliana.fsa genomes/lambda_virus.fa genomes/phix174.fa.gz)
+mkdir single
+"$map" -w 200 -s 100 -o 'single/{}.png' --values 'single/{}.tsv' --summary "${genomes[@]}" >single/summary.tsv
+for g in athaliana lambda_virus phix174; do
+    cmp "maps/$g.png" "single/$g.png" || fail "maps/$g.png"
+    cmp "maps/$g.tsv" "single/$g.tsv" || fail "maps/$g.tsv"
 done
+cmp maps/summary.tsv single/summary.tsv || fail "summary: $(cat maps/summary.tsv)"
+[ "$(wc -l <maps/summary.tsv)" -eq 10 ] || fail "summary lines: $(cat maps/summary.tsv)"
+file maps/lambda_virus.png | grep -q "PNG image data, 701 x 309" || fail "$(file maps/lambda_virus.png)"
 # (48502 - 200) / 100 + 1 windows of lambda.
 [ "$(grep -c '^gi|9626243' maps/lambda_virus.tsv)" -eq 484 ] || fail "lambda windows"
-# One header and 7 + 1 + 1 records, each file's lines as quillet-map gives them.
-[ "$(wc -l <maps/summary.tsv)" -eq 10 ] || fail "summary: $(cat maps/summary.tsv)"
-[ "$(grep -c '^file' maps/summary.tsv)" -eq 1 ] || fail "summary headers"
-grep -qP '^genomes/phix174.fa.gz\t.*\t5386\t' maps/summary.tsv || fail "phiX line: $(cat maps/summary.tsv)"
-expected=$("$map" -w 200 -s 100 genomes/athaliana_excerpt.fa | tail -n +2)
-[ "$(grep '^genomes/athaliana' maps/summary.tsv)" = "$expected" ] || fail "excerpt lines differ from quillet-map's"
+grep -q '^3 genomes in 2 jobs of up to 2\.$' maps.log || fail "groups: $(cat maps.log)"
+[ "$(ls maps/logs)" = $'group-001.log\ngroup-002.log' ] || fail "job logs: $(ls maps/logs)"
+# Whatever the folder holds beside the genomes is named with its reason.
+for line in "README.md: not a FASTA file name (suffixes: .fa .fasta .fas .fna .ffn .frn .fsa .fsa_nt .mfa .seq, plain or .gz .bgz .zst .xz .bz2)" \
+            "lambda_virus.fasta: same output name as lambda_virus.fa (lambda_virus)" \
+            "old: a folder (sub-folders are not searched)"; do
+    grep -qxF "    $line" maps.log || fail "not listed: $line; log: $(cat maps.log)"
+done
 [ ! -e maps/README.png ] || fail "README.md was mapped"
-# The run's map server took every job and is gone with its folder.
-grep -q "3 runs served" snakemake.log || fail "the workflow's server: $(grep 'quillet-map' snakemake.log)"
-[ -z "$(ls "$tmp" | grep quillet-map)" ] || fail "server folder left in TMPDIR: $(ls "$tmp")"
+
+# A genome without any record sorts into the first group beside athaliana.
+mkdir failing
+ln -s ../genomes/athaliana.fsa ../genomes/lambda_virus.fa ../genomes/phix174.fa.gz failing/
+: >failing/empty.fa
+if workflow maps-failing failing --keep-going; then fail "a run with a genome that cannot be mapped succeeded"; fi
+[ "$(cat maps-failing/logs/group-001.log)" = "quillet-map: No FASTA record found in failing/empty.fa.
+Not mapped: failing/empty.fa
+quillet-map ended with status 1" ] || fail "failing group's log: $(cat maps-failing/logs/group-001.log)"
+grep -q 'Error in rule map_group_1:' maps-failing.log || fail "the failed job: $(cat maps-failing.log)"
+# Snakemake removes the failed job's outputs; the other group's stay.
+[ ! -e maps-failing/athaliana.png ] && [ ! -e maps-failing/summary.tsv ] || fail "outputs of the failed job: $(ls maps-failing)"
+cmp maps-failing/phix174.png single/phix174.png || fail "the other group's picture"
 echo "$failures failed"
 [ "$failures" -eq 0 ]
