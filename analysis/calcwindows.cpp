@@ -160,8 +160,8 @@ int64_t FinalProgressValue(int64_t length)
     return length / stride * stride;
 }
 
-WindowAccumulator::WindowAccumulator(int32_t windowSize, int32_t step)
-    : ws_(windowSize), st_(step)
+WindowAccumulator::WindowAccumulator(int32_t windowSize, int32_t step, bool keepWindows)
+    : ws_(windowSize), st_(step), keep_(keepWindows)
 {
     // Window k ends at ws + (k-1) step and needs the sums at the step mark
     // (k-1) step just before its start. A step of 0 (or below) leaves the
@@ -171,9 +171,11 @@ WindowAccumulator::WindowAccumulator(int32_t windowSize, int32_t step)
     nextMark_ = st_ >= 1 ? st_ : kNever;
     ring_.resize(16);
     pushMark(Sums{}); // mark 0: the start of the sequence
-    gc_.push_back(0.0f);
-    skew_.push_back(0.0f);
-    unknownCounts_.push_back(0);
+    if (keep_) {
+        gc_.push_back(0.0f);
+        skew_.push_back(0.0f);
+        unknownCounts_.push_back(0);
+    }
 }
 
 void WindowAccumulator::pushMark(const Sums& s)
@@ -223,10 +225,13 @@ void WindowAccumulator::add(const unsigned char* data, std::size_t size)
         // A window end is handled before a step mark at the same position.
         if (pos_ == nextEnd_) {
             const Sums start = popMark();
-            const int64_t gc = sum_.gc - start.gc;
-            gc_.push_back(GCPercent(gc, ws_));
-            skew_.push_back(SkewRatio(sum_.skew - start.skew, gc));
-            unknownCounts_.push_back(static_cast<int32_t>(sum_.unknown - start.unknown));
+            ++windows_;
+            if (keep_) {
+                const int64_t gc = sum_.gc - start.gc;
+                gc_.push_back(GCPercent(gc, ws_));
+                skew_.push_back(SkewRatio(sum_.skew - start.skew, gc));
+                unknownCounts_.push_back(static_cast<int32_t>(sum_.unknown - start.unknown));
+            }
             nextEnd_ = st_ >= 1 ? nextEnd_ + st_ : kNever;
         }
         if (pos_ == nextMark_) {
@@ -242,9 +247,11 @@ void WindowAccumulator::finish(WindowResults& results)
     const double avg = static_cast<double>(sum_.gc) / 10.0 / static_cast<double>(pos_);
     const float avgGC = static_cast<float>(RoundHalfEven(avg, 3) * 100.0);
 
-    gc_.push_back(0.0f);
-    skew_.push_back(0.0f);
-    unknownCounts_.push_back(0);
+    if (keep_) {
+        gc_.push_back(0.0f);
+        skew_.push_back(0.0f);
+        unknownCounts_.push_back(0);
+    }
     results.GCValues.swap(gc_);
     results.SkewValues.swap(skew_);
     results.UnknownCounts.swap(unknownCounts_);

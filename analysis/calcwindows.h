@@ -72,14 +72,19 @@ int64_t FinalProgressValue(int64_t length);
 // sequence (any split gives the same results), finish() checks the failures
 // CalcWindows checks up front and commits the results. Working memory is the
 // pending step-mark snapshots (about windowSize / step of them) plus the
-// growing result arrays.
+// growing result arrays, unless `keepWindows` is false: then only the
+// windows are counted, the arrays stay empty ({}, not {0, 0}) and memory
+// does not grow with the sequence; the average, the window count and the
+// unknown positions are the same.
 class WindowAccumulator {
 public:
-    WindowAccumulator(int32_t windowSize, int32_t step);
+    WindowAccumulator(int32_t windowSize, int32_t step, bool keepWindows = true);
     void add(const unsigned char* data, std::size_t size);
     int64_t length() const { return pos_; }
     // Positions so far whose byte is none of A, C, G, T (either case).
     int64_t unknown() const { return sum_.unknown; }
+    // Complete windows so far.
+    int64_t windows() const { return windows_; }
     // Throws quillet::Failure, leaving `results` unchanged, for the same
     // reasons as CalcWindows; otherwise replaces them.
     void finish(WindowResults& results);
@@ -95,7 +100,9 @@ private:
     Sums popMark();
 
     int64_t ws_, st_;
+    bool keep_;
     int64_t pos_ = 0;
+    int64_t windows_ = 0;
     int64_t nextEnd_, nextMark_;
     bool tooLong_ = false;
     Sums sum_;

@@ -253,7 +253,7 @@ private:
             report_.end = RunEnd::AnalysisFailure;
             return false;
         }
-        acc_.emplace(*settings_.windowSize, *settings_.step);
+        acc_.emplace(*settings_.windowSize, *settings_.step, settings_.keepWindows);
         state_ = State::Body;
         return true;
     }
@@ -272,7 +272,7 @@ private:
         r.info.length = acc_->length();
         r.info.unknown = acc_->unknown();
         r.info.AvgGC = r.windows.AvgGC;
-        r.info.windows = static_cast<int64_t>(r.windows.GCValues.size()) - 2;
+        r.info.windows = acc_->windows();
         r.info.offset = offset_;
         acc_.reset();
         state_ = State::Seek;

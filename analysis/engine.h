@@ -78,6 +78,11 @@ struct RunSettings {
     // Bytes per chunk read (1 MiB; tests make it small so that records and
     // line breaks fall across chunk boundaries).
     std::size_t chunkSize = std::size_t{1} << 20;
+    // Whether records carry their per-window values. Without them (a
+    // summary of every record and nothing else) a record's WindowResults
+    // hold only AvgGC, its RecordInfo is the same, and the run needs a
+    // fixed working set whatever the window count.
+    bool keepWindows = true;
 };
 
 // Runs over an opened input. Never throws for bad content: every way a run

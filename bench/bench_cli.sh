@@ -5,9 +5,13 @@
 #     piped to fx2tab (G+C of every window) on the same files. Ours should
 #     be at least 4x faster at both sizes; seqkit's cost grows with the
 #     window (it copies every window's sequence), ours must not.
-#  2. What one process costs on a 50 kb genome: a summary, values only and
+#  2. The summary of the 100 Mb genome at window 1 / step 1 (100 million
+#     windows): seconds and peak memory, which must stay a fixed working set
+#     (a summary keeps no window's values; about 17 MiB against 1,161 MiB
+#     when it kept them), beside --values at window 1000 / step 1000.
+#  3. What one process costs on a 50 kb genome: a summary, values only and
 #     a picture, beside /bin/true and quillet-map --version.
-#  3. 1,000 genomes of 50 kb (picture, values and summary each) three ways:
+#  4. 1,000 genomes of 50 kb (picture, values and summary each) three ways:
 #     one quillet-map over all of them, one process per file, and the
 #     workflow with --cores 2 (aim: within 2x of the single process).
 # Usage: bench/bench_cli.sh [BUILD_DIR (default build-release)] [WORK_DIR]
@@ -81,6 +85,18 @@ for ws in "1000 1000" "30000 10000"; do
     done
 done
 echo "(rows: quillet-map $(($(wc -l <out.tsv) - 1)) windows at the last setting; seqkit $(wc -l <seqkit.tsv 2>/dev/null || echo 0))"
+echo
+
+echo "== 100 Mb genome: seconds and peak memory of one run"
+# Peak resident memory of a child, from the kernel's own count.
+peak() {
+    python3 -c 'import resource, subprocess, sys, time
+t = time.monotonic()
+subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, check=True)
+print("%.2f s  %6.0f MiB" % (time.monotonic() - t, resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss / 1024))' "$@"
+}
+printf '%-46s %s\n' "summary, window 1 / step 1 (100 M windows)" "$(peak "$map" -w 1 -s 1 genome100m.fa)"
+printf '%-46s %s\n' "--values, window 1000 / step 1000" "$(peak "$map" -w 1000 -s 1000 --values out.tsv genome100m.fa)"
 echo
 
 echo "== one process on a 50 kb genome (ms a run, mean of 200 runs)"

@@ -316,6 +316,9 @@ private:
         RunSettings settings;
         settings.windowSize = Parameter(windowText);
         settings.step = Parameter(stepText);
+        // A summary alone needs no window's values: the run keeps none, so
+        // memory stays the same whatever the number of windows.
+        settings.keepWindows = !o_.picture.isEmpty() || !o_.values.isEmpty();
         // The engine reads a few chunks ahead. Chunks of 256 KiB stay in the
         // caches while a decompressor fills them (a gzip run is a sixth
         // faster than with 1 MiB); a small genome gets chunks its size, since

@@ -28,10 +28,19 @@ double ReadOrFail(const QString& text, const char* what)
     return *v;
 }
 
+// The values of windows that were only counted: size() as an array of
+// `count` windows, every value 0.
+struct BlankValues {
+    int64_t count;
+    std::size_t size() const { return count < 0 ? 0 : std::size_t(count) + 2; }
+    float operator[](std::size_t) const { return 0.0f; }
+};
+
 // Number of windows of a per-window array: elements 1 .. K hold the windows,
 // element 0 and element K + 1 are spare, so K = size - 2. An array that was
 // never filled by a computation has no window count.
-int32_t WindowCount(const std::vector<float>& values)
+template <typename Values>
+int32_t WindowCount(const Values& values)
 {
     if (values.size() < 2)
         throw Failure("no computed windows to draw");
@@ -99,7 +108,8 @@ template <typename YOf>
 void DrawCurvePoints(PictureSurface& pic, ColorValue color, const MapGeometry& g, int32_t K, YOf yOf);
 
 // Marking applies only to counts of the very windows drawn.
-bool Marking(const MapInputs& in, const std::vector<float>& values)
+template <typename Values>
+bool Marking(const MapInputs& in, const Values& values)
 {
     return in.unknownCounts && in.unknownCounts->size() == values.size();
 }
@@ -232,7 +242,10 @@ void DrawMapHeader(PictureSurface& pic, float W, const SequenceAxisText& total, 
     pic.Print(QStringLiteral("      Step: ") + in.stepText + QStringLiteral("bp"));
 }
 
-void DrawGCMap(PictureSurface& pic, const std::vector<float>& GCValues, int16_t shift, const MapInputs& in)
+namespace {
+
+template <typename Values>
+void DrawGCMapOf(PictureSurface& pic, const Values& GCValues, int16_t shift, const MapInputs& in)
 {
     StartPicture(pic);
     const float W = pic.Width(), H = pic.Height();
@@ -274,7 +287,8 @@ void DrawGCMap(PictureSurface& pic, const std::vector<float>& GCValues, int16_t 
     DrawCurve(pic, in, marking, g, K, [&](int32_t i) { return O - ((GCValues[size_t(i)] - 20.0f) - shiftF) * u; });
 }
 
-void DrawSkewMap(PictureSurface& pic, const std::vector<float>& SkewValues, int16_t scale, const MapInputs& in)
+template <typename Values>
+void DrawSkewMapOf(PictureSurface& pic, const Values& SkewValues, int16_t scale, const MapInputs& in)
 {
     const int32_t K = WindowCount(SkewValues);
     StartPicture(pic);
@@ -313,6 +327,28 @@ void DrawSkewMap(PictureSurface& pic, const std::vector<float>& SkewValues, int1
     const float tenT = 10.0f * t;
     DrawCurve(pic, in, marking, g, K,
               [&](int32_t i) { return float(double(M) - double(tenT * SkewValues[size_t(i)])); });
+}
+
+} // namespace
+
+void DrawGCMap(PictureSurface& pic, const std::vector<float>& GCValues, int16_t shift, const MapInputs& in)
+{
+    DrawGCMapOf(pic, GCValues, shift, in);
+}
+
+void DrawSkewMap(PictureSurface& pic, const std::vector<float>& SkewValues, int16_t scale, const MapInputs& in)
+{
+    DrawSkewMapOf(pic, SkewValues, scale, in);
+}
+
+void DrawGCMap(PictureSurface& pic, BlankWindows windows, int16_t shift, const MapInputs& in)
+{
+    DrawGCMapOf(pic, BlankValues{windows.count}, shift, in);
+}
+
+void DrawSkewMap(PictureSurface& pic, BlankWindows windows, int16_t scale, const MapInputs& in)
+{
+    DrawSkewMapOf(pic, BlankValues{windows.count}, scale, in);
 }
 
 } // namespace quillet

@@ -39,6 +39,15 @@ bool MostlyUnknown(const MapInputs& in, int32_t i);
 void DrawGCMap(PictureSurface& pic, const std::vector<float>& GCValues, int16_t shift, const MapInputs& in);
 void DrawSkewMap(PictureSurface& pic, const std::vector<float>& SkewValues, int16_t scale, const MapInputs& in);
 
+// `count` windows whose values were not kept, drawn as if all were 0.
+// Whether a map can be drawn depends on the number of windows, not on
+// their values, so these fail exactly where the record's values would.
+struct BlankWindows {
+    int64_t count = 0;
+};
+void DrawGCMap(PictureSurface& pic, BlankWindows windows, int16_t shift, const MapInputs& in);
+void DrawSkewMap(PictureSurface& pic, BlankWindows windows, int16_t scale, const MapInputs& in);
+
 // The steps shared by both maps, exposed for the maps' own use and tests.
 // Horizontal layout of one drawing: W outer width in twips, w twips per
 // step, K windows, N total bases, S the step in bases.

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -186,6 +187,20 @@ TEST(CalcWindows, AgreesWithDirectSumsOnRandomSequences)
             const int64_t L = static_cast<int64_t>(seq.size());
             const int64_t n = (g.ws > L) ? 0 : g.step <= 0 ? 1 : (L - g.ws) / g.step + 1;
             ASSERT_EQ(static_cast<int64_t>(r.GCValues.size()), n + 2);
+            // Counted only, fed in uneven pieces: the same average, window
+            // count and unknown positions, and no values kept.
+            WindowAccumulator counted(g.ws, g.step, false);
+            const auto* bytes = reinterpret_cast<const unsigned char*>(seq.data());
+            for (std::size_t at = 0, piece = 1; at < seq.size(); at += piece, piece = piece * 3 % 97 + 1)
+                counted.add(bytes + at, std::min(piece, seq.size() - at));
+            WindowResults c;
+            counted.finish(c);
+            EXPECT_EQ(counted.windows(), n);
+            EXPECT_EQ(counted.unknown(), std::count_if(seq.begin(), seq.end(), [](char ch) {
+                          return std::string_view("ACGTacgt").find(ch) == std::string_view::npos;
+                      }));
+            EXPECT_EQ(c.AvgGC, r.AvgGC);
+            EXPECT_TRUE(c.GCValues.empty() && c.SkewValues.empty() && c.UnknownCounts.empty());
             for (int64_t k = 1; k <= n; ++k) {
                 int64_t gc = 0, sk = 0;
                 const int64_t first = (k - 1) * std::max(g.step, 0);

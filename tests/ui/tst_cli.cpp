@@ -52,7 +52,7 @@ class CliTest : public QObject {
     int count = 0;
 
     // Runs quillet-map with `arguments` in an empty environment; its exit status.
-    int Cli(const QStringList& arguments, QByteArray* err = nullptr)
+    int Cli(const QStringList& arguments, QByteArray* err = nullptr, QByteArray* out = nullptr)
     {
         QProcess p;
         QProcessEnvironment env;
@@ -63,6 +63,8 @@ class CliTest : public QObject {
             return -1;
         if (err)
             *err = p.readAllStandardError();
+        if (out)
+            *out = p.readAllStandardOutput();
         return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     }
 
@@ -209,6 +211,38 @@ private slots:
             }
         }
         QVERIFY(p.messages.isEmpty());
+    }
+
+    // A summary alone keeps no window's values; beside values that keep
+    // them it must say the same, also where a run stops or fails.
+    void summaryIsTheSameWithoutTheWindowsValues_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        const QString badinput = QStringLiteral(QUILLET_SOURCE_DIR "/tests/data/badinput/");
+        const QString phix = QStringLiteral(QUILLET_SOURCE_DIR "/samples/phix174.fa");
+        QTest::newRow("excerpt 200/100") << QStringList{"-w", "200", "-s", "100", kExcerpt};
+        QTest::newRow("excerpt 1/1, CRLF") << QStringList{"-w", "1", "-s", "1", kExcerpt, phix};
+        QTest::newRow("gaps between windows") << QStringList{"-w", "5000", "-s", "7000", kExcerpt};
+        QTest::newRow("window of a whole record") << QStringList{"-w", "5386", "-s", "7", phix};
+        QTest::newRow("proposed, odd letters")
+            << QStringList{kExcerpt, badinput + "tabs_digits_gaps.fa", badinput + "nul_high_body.fa"};
+        // Record c (one base) is too short for a map with so large a step.
+        const QString stops = WriteFile(dir, QStringLiteral("summarystops.fa"),
+                                        ">a\n" + QByteArray(400, 'G') + "\n>c\nA\n>d\n" + QByteArray(400, 'A') + "\n");
+        QTest::newRow("a record that cannot be drawn stops the run")
+            << QStringList{"-w", "1", "-s", "9999999", phix, stops, kExcerpt};
+    }
+    void summaryIsTheSameWithoutTheWindowsValues()
+    {
+        QFETCH(QStringList, arguments);
+        QByteArray alone, withValues, errAlone, errWithValues;
+        const int status = Cli(arguments, &errAlone, &alone);
+        QCOMPARE(Cli(QStringList{"--summary", "--values", Fresh(QStringLiteral("tsv"))} + arguments, &errWithValues,
+                     &withValues),
+                 status);
+        QVERIFY(alone.count('\n') > 1 || status != 0);
+        QCOMPARE(alone, withValues);
+        QCOMPARE(errAlone, errWithValues);
     }
 
     void runEndsAsTheWindowsRun()
