@@ -10,11 +10,17 @@ namespace quillet {
 
 QString RecordId(const QString& name)
 {
-    const QString trimmed = name.trimmed();
-    qsizetype end = 0;
-    while (end < trimmed.size() && !trimmed[end].isSpace())
+    // Blanks as C's isspace knows them: a name's characters are its bytes,
+    // and bytes 0x85 and 0xA0 (blanks in Latin-1) are parts of UTF-8
+    // characters such as "Å" and "à".
+    const auto blank = [](QChar c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); };
+    qsizetype begin = 0;
+    while (begin < name.size() && blank(name[begin]))
+        ++begin;
+    qsizetype end = begin;
+    while (end < name.size() && !blank(name[end]))
         ++end;
-    return end > 0 ? trimmed.left(end) : QStringLiteral("sequence");
+    return end > begin ? name.mid(begin, end - begin) : QStringLiteral("sequence");
 }
 
 namespace {
