@@ -7,6 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <new>
+
+#include <unistd.h>
 
 namespace quillet {
 
@@ -152,6 +155,21 @@ void CheckPositions(int64_t length, int64_t ws, int64_t st)
 }
 } // namespace
 
+WindowsOutOfMemory::WindowsOutOfMemory(int64_t count) : Failure("windows do not fit in memory"), windows(count) {}
+
+int64_t WindowCountFor(int64_t length, int32_t windowSize, int32_t step)
+{
+    if (windowSize < 1 || windowSize > length)
+        return 0;
+    return step >= 1 ? (length - windowSize) / step + 1 : 1;
+}
+
+uint64_t PhysicalMemory()
+{
+    const long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGESIZE);
+    return pages > 0 && size > 0 ? uint64_t(pages) * uint64_t(size) : std::numeric_limits<uint64_t>::max();
+}
+
 int64_t FinalProgressValue(int64_t length)
 {
     if (length < 10)
@@ -160,8 +178,8 @@ int64_t FinalProgressValue(int64_t length)
     return length / stride * stride;
 }
 
-WindowAccumulator::WindowAccumulator(int32_t windowSize, int32_t step, bool keepWindows)
-    : ws_(windowSize), st_(step), keep_(keepWindows)
+WindowAccumulator::WindowAccumulator(int32_t windowSize, int32_t step, bool keepWindows, uint64_t memoryLimit)
+    : ws_(windowSize), st_(step), keep_(keepWindows), memoryLimit_(memoryLimit ? memoryLimit : PhysicalMemory())
 {
     // Window k ends at ws + (k-1) step and needs the sums at the step mark
     // (k-1) step just before its start. A step of 0 (or below) leaves the
@@ -202,17 +220,43 @@ Sums WindowAccumulator::popMark()
 
 void WindowAccumulator::add(const unsigned char* data, std::size_t size)
 {
-    if (tooLong_) {
-        pos_ += static_cast<int64_t>(size);
-        return;
-    }
     const int64_t end = pos_ + static_cast<int64_t>(size);
-    if (end > kMaxPosition) {
+    if (tooLong_ || outOfMemory_ || end > kMaxPosition) {
         // The computation fails at finish(); stop keeping windows for it.
-        tooLong_ = true;
+        tooLong_ = tooLong_ || (!outOfMemory_ && end > kMaxPosition);
         pos_ = end;
         return;
     }
+    try {
+        addWindows(data, end);
+    } catch (const std::bad_alloc&) {
+        // Release what was kept; the rest is only counted, for the message.
+        outOfMemory_ = true;
+        std::vector<float>().swap(gc_);
+        std::vector<float>().swap(skew_);
+        std::vector<int32_t>().swap(unknownCounts_);
+        std::vector<Sums>().swap(ring_);
+        head_ = count_ = 0;
+        pos_ = end;
+    }
+}
+
+// Grows the three arrays together, twice as large, within the memory limit
+// (counting the old array that each one's growth still holds). They always
+// keep room for the closing element finish() adds.
+void WindowAccumulator::grow()
+{
+    const std::size_t now = gc_.capacity();
+    const std::size_t wanted = std::max<std::size_t>(16, now * 2);
+    if (KeptWindowBytes(int64_t(wanted)) + KeptWindowBytes(int64_t(now)) / 3 > memoryLimit_)
+        throw std::bad_alloc();
+    gc_.reserve(wanted);
+    skew_.reserve(wanted);
+    unknownCounts_.reserve(wanted);
+}
+
+void WindowAccumulator::addWindows(const unsigned char* data, int64_t end)
+{
     while (pos_ < end) {
         const int64_t stop = std::min({end, nextEnd_, nextMark_, pos_ + kChunk});
         const Sums part = SumWeights(data, stop - pos_);
@@ -227,6 +271,8 @@ void WindowAccumulator::add(const unsigned char* data, std::size_t size)
             const Sums start = popMark();
             ++windows_;
             if (keep_) {
+                if (gc_.size() + 1 >= gc_.capacity())
+                    grow();
                 const int64_t gc = sum_.gc - start.gc;
                 gc_.push_back(GCPercent(gc, ws_));
                 skew_.push_back(SkewRatio(sum_.skew - start.skew, gc));
@@ -243,6 +289,8 @@ void WindowAccumulator::add(const unsigned char* data, std::size_t size)
 
 void WindowAccumulator::finish(WindowResults& results)
 {
+    if (outOfMemory_)
+        throw WindowsOutOfMemory(WindowCountFor(pos_, int32_t(ws_), int32_t(st_)));
     CheckPositions(pos_, ws_, st_);
     const double avg = static_cast<double>(sum_.gc) / 10.0 / static_cast<double>(pos_);
     const float avgGC = static_cast<float>(RoundHalfEven(avg, 3) * 100.0);

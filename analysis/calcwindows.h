@@ -1,6 +1,8 @@
 #pragma once
 // The sliding-window computation: one pass over a sequence that yields the
 // G+C content (percent) and G-C/G+C of every window and the average G+C.
+#include "analysis/numtext.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -62,6 +64,27 @@ LetterWeight WeightOf(unsigned char c);
 void CalcWindows(std::string_view sequence, int32_t windowSize, int32_t step,
                  WindowResults& results, ProgressSink* progress = nullptr);
 
+// The windows of a record did not fit in memory; `windows` is how many the
+// whole sequence needs.
+class WindowsOutOfMemory : public Failure {
+public:
+    explicit WindowsOutOfMemory(int64_t count);
+    int64_t windows;
+};
+
+// Bytes that `windows` kept windows take (their three arrays).
+constexpr uint64_t KeptWindowBytes(int64_t windows)
+{
+    return windows <= 0 ? 0 : uint64_t(windows) * (2 * sizeof(float) + sizeof(int32_t));
+}
+
+// The machine's physical memory in bytes (the largest value when unknown).
+uint64_t PhysicalMemory();
+
+// The number of windows of a sequence of `length` characters (see
+// CalcWindows), whatever its length.
+int64_t WindowCountFor(int64_t length, int32_t windowSize, int32_t step);
+
 // The value the progress bar is left at after computing a sequence of
 // `length` characters: the last multiple of floor(L / 10) not above L, or L
 // itself below 10 characters.
@@ -76,9 +99,16 @@ int64_t FinalProgressValue(int64_t length);
 // windows are counted, the arrays stay empty ({}, not {0, 0}) and memory
 // does not grow with the sequence; the average, the window count and the
 // unknown positions are the same.
+//
+// Kept windows take 12 bytes each (three arrays). When the arrays would grow
+// past `memoryLimit` bytes (0: the machine's physical memory, beyond which
+// the system would swap for hours or end the program without a word), or
+// when memory cannot be had, the arrays are released and the rest of the
+// sequence is only counted: finish() then throws WindowsOutOfMemory with
+// the number of windows the whole sequence would have taken.
 class WindowAccumulator {
 public:
-    WindowAccumulator(int32_t windowSize, int32_t step, bool keepWindows = true);
+    WindowAccumulator(int32_t windowSize, int32_t step, bool keepWindows = true, uint64_t memoryLimit = 0);
     void add(const unsigned char* data, std::size_t size);
     int64_t length() const { return pos_; }
     // Positions so far whose byte is none of A, C, G, T (either case).
@@ -96,6 +126,8 @@ public:
     };
 
 private:
+    void addWindows(const unsigned char* data, int64_t end);
+    void grow();
     void pushMark(const Sums& s);
     Sums popMark();
 
@@ -105,6 +137,8 @@ private:
     int64_t windows_ = 0;
     int64_t nextEnd_, nextMark_;
     bool tooLong_ = false;
+    bool outOfMemory_ = false;
+    uint64_t memoryLimit_;
     Sums sum_;
     std::vector<Sums> ring_; // pending mark snapshots, first in first out
     std::size_t head_ = 0, count_ = 0;

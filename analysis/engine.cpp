@@ -9,6 +9,7 @@
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -253,7 +254,7 @@ private:
             report_.end = RunEnd::AnalysisFailure;
             return false;
         }
-        acc_.emplace(*settings_.windowSize, *settings_.step, settings_.keepWindows);
+        acc_.emplace(*settings_.windowSize, *settings_.step, settings_.keepWindows, settings_.windowMemoryLimit);
         state_ = State::Body;
         return true;
     }
@@ -263,6 +264,8 @@ private:
         RecordResult r;
         try {
             acc_->finish(r.windows);
+        } catch (const WindowsOutOfMemory& e) {
+            return outOfMemory(e.windows);
         } catch (const Failure&) {
             report_.end = RunEnd::AnalysisFailure;
             return false;
@@ -277,12 +280,34 @@ private:
         acc_.reset();
         state_ = State::Seek;
         ++report_.records;
-        if (!listener_.recordComputed(std::move(r))) {
-            report_.end = RunEnd::Stopped;
-            return false;
+        const int64_t windows = r.info.windows;
+        try {
+            if (!listener_.recordComputed(std::move(r))) {
+                report_.end = RunEnd::Stopped;
+                return false;
+            }
+        } catch (const std::bad_alloc&) {
+            // The listener could not keep the record (a copy, a store).
+            --report_.records;
+            return outOfMemory(windows);
         }
         return true;
     }
+
+public:
+    // Memory ran out for the record being read: `windows` is what it
+    // needs, or -1 when that is not known.
+    bool outOfMemory(int64_t windows)
+    {
+        const QString name = QString::fromLatin1(name_.data(), static_cast<qsizetype>(name_.size()));
+        report_.end = RunEnd::OutOfMemory;
+        report_.detail = windows >= 0 ? OutOfMemoryDetail(name, windows)
+                                      : QStringLiteral("there is not enough memory to read record \"%1\"").arg(name);
+        acc_.reset();
+        return false;
+    }
+
+private:
 
     bool fail(FastaProblem)
     {
@@ -305,6 +330,40 @@ private:
 
 } // namespace
 
+namespace {
+// 1234567 as "1,234,567".
+QString Grouped(int64_t value)
+{
+    QString digits = QString::number(value < 0 ? -value : value);
+    for (qsizetype at = digits.size() - 3; at > 0; at -= 3)
+        digits.insert(at, u',');
+    return value < 0 ? u'-' + digits : digits;
+}
+
+// A size in bytes in the largest decimal unit, to two significant digits
+// or more: "520 kB", "4.3 GB", "52 GB".
+QString MemoryText(uint64_t bytes)
+{
+    static const char* const kUnits[] = {"bytes", "kB", "MB", "GB", "TB", "PB"};
+    double value = double(bytes);
+    int unit = 0;
+    while (value >= 1000.0 && unit < 5) {
+        value /= 1000.0;
+        ++unit;
+    }
+    return QStringLiteral("%1 %2").arg(QString::number(value, 'f', value < 10.0 && unit > 0 ? 1 : 0),
+                                       QLatin1String(kUnits[unit]));
+}
+} // namespace
+
+QString OutOfMemoryDetail(const QString& recordName, int64_t windows)
+{
+    QString name = recordName;
+    name.remove(u'\r'); // the end of a CRLF header line
+    return QStringLiteral("record \"%1\" needs %2 windows (%3); there is not enough memory for them")
+        .arg(name, Grouped(windows), MemoryText(KeptWindowBytes(windows)));
+}
+
 RunReport RunFasta(InputStream& input, const RunSettings& settings, RunListener& listener)
 {
     RecordCutter cutter(settings, listener);
@@ -317,7 +376,12 @@ RunReport RunFasta(InputStream& input, const RunSettings& settings, RunListener&
             cutter.cancel();
             break;
         }
-        const bool going = cutter.feed(c->bytes.get(), c->size, base);
+        bool going = false;
+        try {
+            going = cutter.feed(c->bytes.get(), c->size, base);
+        } catch (const std::bad_alloc&) {
+            cutter.outOfMemory(-1);
+        }
         base += c->size;
         if (!going)
             break;
@@ -332,7 +396,11 @@ RunReport RunFasta(InputStream& input, const RunSettings& settings, RunListener&
             break;
         }
         if (c->last) {
-            cutter.finish();
+            try {
+                cutter.finish();
+            } catch (const std::bad_alloc&) {
+                cutter.outOfMemory(-1);
+            }
             break;
         }
         reader.giveBack(std::move(c));

@@ -43,11 +43,12 @@ enum class RunEnd {
     Unsupported,     // another kind of file (archive, picture, alignment)
     Cancelled,       // the listener asked to cancel
     Stopped,         // the listener stopped after a record it could not use
+    OutOfMemory,     // a record's windows (or the listener's copy) did not fit in memory
 };
 
 struct RunReport {
     RunEnd end = RunEnd::Finished;
-    QString detail;       // what was wrong, for Damaged and Unsupported
+    QString detail;       // what was wrong, for Damaged, Unsupported and OutOfMemory
     int64_t records = 0;  // records computed and handed to the listener
 };
 
@@ -83,7 +84,15 @@ struct RunSettings {
     // hold only AvgGC, its RecordInfo is the same, and the run needs a
     // fixed working set whatever the window count.
     bool keepWindows = true;
+    // The most memory a record's kept windows may take, in bytes; 0 for the
+    // machine's physical memory (see WindowAccumulator).
+    uint64_t windowMemoryLimit = 0;
 };
+
+// What RunEnd::OutOfMemory's detail says about a record: `record "NAME"
+// needs 4,294,967,197 windows (52 GB); there is not enough memory for
+// them`, for a message that names the file before it.
+QString OutOfMemoryDetail(const QString& recordName, int64_t windows);
 
 // Runs over an opened input. Never throws for bad content: every way a run
 // can end is in the report.

@@ -1,5 +1,7 @@
 #include "analysis/recordstore.h"
 
+#include <algorithm>
+
 namespace quillet {
 
 uint64_t WindowBytes(const WindowResults& w)
@@ -24,9 +26,18 @@ void RecordStore::add(RecordResult&& record)
         windows_.back().reset();
         ++dropped_;
     }
+    // Everything that may fail for want of memory comes first, so that a
+    // record is added whole or not at all.
     const uint64_t bytes = WindowBytes(record.windows);
+    auto windows = std::make_shared<const WindowResults>(std::move(record.windows));
+    const auto room = [](auto& v) {
+        if (v.size() == v.capacity())
+            v.reserve(std::max<std::size_t>(16, v.capacity() * 2));
+    };
+    room(infos_);
+    room(windows_);
     infos_.push_back(std::move(record.info));
-    windows_.push_back(std::make_shared<const WindowResults>(std::move(record.windows)));
+    windows_.push_back(std::move(windows));
     keptBytes_ += bytes;
 }
 

@@ -170,7 +170,12 @@ void Quillet::Records_Click()
                 }
             }
             SetMousePointer(11);
-            ShowRecord(index, windows);
+            try {
+                ShowRecord(index, windows);
+            } catch (const std::bad_alloc&) {
+                SetMousePointer(0);
+                TellOutOfMemory(records->path(), records->info(index));
+            }
             SetMousePointer(0);
         });
     }

@@ -198,6 +198,7 @@ void Quillet::Command_run_Click()
     RunSettings settings;
     settings.step = Parameter(stepText);
     settings.windowSize = Parameter(windowText);
+    settings.windowMemoryLimit = windowMemoryLimit ? windowMemoryLimit : PhysicalMemory() / 2;
     auto store = std::make_shared<RecordStore>(path, settings);
 
     MapInputs inputs = mapInputs();
@@ -268,6 +269,10 @@ void Quillet::Command_run_Click()
         clearAll();
         MsgBox(QStringLiteral("No FASTA record found in %1.").arg(Native(path)));
         return;
+    case RunEnd::OutOfMemory:
+        clearAll();
+        MsgBox(QStringLiteral("%1: %2.").arg(Native(path), report.detail));
+        return;
     default:
         break;
     }
@@ -277,11 +282,24 @@ void Quillet::Command_run_Click()
         return;
     }
     records = store;
-    const bool drawn = ShowRecord(store->size() - 1);
+    bool drawn = false;
+    try {
+        drawn = ShowRecord(store->size() - 1);
+    } catch (const std::bad_alloc&) {
+        records.reset();
+        clearAll();
+        TellOutOfMemory(path, store->info(store->size() - 1));
+        return;
+    }
     if (!drawn || report.end == RunEnd::AnalysisFailure || report.end == RunEnd::Stopped)
         MsgBox(kAnalysisMessage);
     else if (report.end == RunEnd::FileFailure)
         MsgBox(kFileMessage);
+}
+
+void Quillet::TellOutOfMemory(const QString& path, const RecordInfo& info)
+{
+    MsgBox(QStringLiteral("%1: %2.").arg(Native(path), OutOfMemoryDetail(info.name, info.windows)));
 }
 
 void Quillet::showWhileRunning(const RecordInfo& info, const WindowResults& windows)

@@ -1,6 +1,7 @@
 // The sliding-window computation: window geometry, weights, rounding,
 // progress, failures and exactness on long sequences.
 #include "analysis/calcwindows.h"
+#include "analysis/engine.h"
 #include "analysis/numtext.h"
 
 #include <gtest/gtest.h>
@@ -292,4 +293,44 @@ TEST(CalcWindows, StaysExactOnLongSequences)
     ASSERT_EQ(odd.GCValues.size(), 4u);
     EXPECT_EQ(odd.GCValues[2], 100.0f); // the first three bases after the prefix: G C C
     EXPECT_EQ(odd.SkewValues[2], -0.33f);
+}
+
+TEST(CalcWindows, WindowsBeyondTheMemoryLimitAreCountedToTheEnd)
+{
+    // 1 MiB for the windows, far less than the sequence's; past 2^32
+    // characters the rest is only counted, which costs nothing.
+    struct Case { int32_t ws, step; bool keep; int64_t windows; };
+    constexpr int64_t kLength = (int64_t{1} << 32) + 5;
+    const Case cases[] = {
+        {100, 1, true, kLength - 99},
+        {1000, 7, true, (kLength - 1000) / 7 + 1},
+    };
+    const std::vector<unsigned char> piece(1 << 20, 'G');
+    for (const Case& c : cases) {
+        WindowAccumulator acc(c.ws, c.step, c.keep, 1 << 20);
+        for (int64_t done = 0; done < kLength; done += int64_t(piece.size()))
+            acc.add(piece.data(), std::size_t(std::min<int64_t>(int64_t(piece.size()), kLength - done)));
+        EXPECT_EQ(acc.length(), kLength);
+        WindowResults r = Sentinel();
+        try {
+            acc.finish(r);
+            ADD_FAILURE() << "finished " << c.ws << "/" << c.step;
+        } catch (const WindowsOutOfMemory& e) {
+            EXPECT_EQ(e.windows, c.windows) << c.ws << "/" << c.step;
+        }
+        ExpectUnchanged(r);
+    }
+    // Within the limit the windows are all there; counted only, they take
+    // no memory at all.
+    for (const bool keep : {true, false}) {
+        WindowAccumulator acc(1, 1, keep, keep ? 1 << 20 : 1);
+        acc.add(piece.data(), 60000);
+        WindowResults r;
+        acc.finish(r);
+        EXPECT_EQ(acc.windows(), 60000);
+        EXPECT_EQ(r.GCValues.size(), keep ? 60002u : 0u);
+    }
+    EXPECT_EQ(OutOfMemoryDetail(QStringLiteral("chr1"), (int64_t{1} << 32) - 99),
+              QStringLiteral("record \"chr1\" needs 4,294,967,197 windows (52 GB); there is not enough memory for them"));
+    EXPECT_EQ(OutOfMemoryDetail(QStringLiteral("c"), 99), QStringLiteral("record \"c\" needs 99 windows (1.2 kB); there is not enough memory for them"));
 }

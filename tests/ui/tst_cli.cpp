@@ -15,12 +15,28 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/resource.h>
+
 using namespace quillet;
 using namespace quillet::test;
 
 namespace {
 const QString kExcerpt = QStringLiteral(QUILLET_SOURCE_DIR "/tests/data/athaliana_excerpt.fa");
 const QSizeF kDesignScreen(1024 * 15, 768 * 15);
+
+// AddressSanitizer reserves terabytes of address space: a limit on it
+// cannot be tested there.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
 
 QByteArray Contents(const QString& path)
 {
@@ -50,11 +66,19 @@ class CliTest : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
     int count = 0;
+    uint64_t addressSpace = 0; // the command line's, when not 0
 
     // Runs quillet-map with `arguments` in an empty environment; its exit status.
     int Cli(const QStringList& arguments, QByteArray* err = nullptr, QByteArray* out = nullptr)
     {
         QProcess p;
+        if (addressSpace) {
+            const rlim_t bytes = addressSpace;
+            p.setChildProcessModifier([bytes] {
+                const rlimit limit{bytes, bytes};
+                setrlimit(RLIMIT_AS, &limit);
+            });
+        }
         QProcessEnvironment env;
         env.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
         p.setProcessEnvironment(env);
@@ -215,6 +239,36 @@ private slots:
 
     // A summary alone keeps no window's values; beside values that keep
     // them it must say the same, also where a run stops or fails.
+    // A header's bytes (UTF-8 here) are the bytes of both values tables, and
+    // a record shorter than the window fails neither: the window draws its
+    // empty map, the command line notes it on standard error.
+    void namesAndShortRecordsAsInTheWindow()
+    {
+        const QString file = WriteFile(dir, QStringLiteral("names.fa"),
+                                       ">short r\n" + QByteArray(600, 'C') + "\n>Caf\xC3\xA9 \xC3\x85 x\n" +
+                                           QByteArray(1500, 'G') + QByteArray(1500, 'T') + "\n");
+        ScriptedPlatform p;
+        Quillet w(p, nullptr, kDesignScreen);
+        w.show();
+        w.Text1->SetText(file);
+        w.Text_WS->SetText(QStringLiteral("1000"));
+        w.Text_Step->SetText(QStringLiteral("500"));
+        w.Command_run_Click();
+        QCOMPARE(w.records->size(), std::size_t(2));
+        for (const auto& [filter, suffix] : {std::pair{1, "tsv"}, std::pair{3, "bedgraph"}}) {
+            const QString windowPath = Fresh(QString::fromLatin1(suffix)), cliPath = Fresh(QString::fromLatin1(suffix));
+            p.saveOfTypeAnswers.push_back(SaveChoice{windowPath, filter});
+            w.ExportValues_Click();
+            QByteArray err;
+            QCOMPARE(Cli({"-w", "1000", "-s", "500", "--values", cliPath, file}, &err), 0);
+            QVERIFY2(err.contains("short r: 600 bp is shorter than the window (1000 bp): no window"), err.constData());
+            const QByteArray a = Contents(windowPath);
+            QVERIFY2(a.contains("\nCaf\xC3\xA9\t") || a.contains("\nCaf\xC3\xA9 \xC3\x85 x\t"), a.constData());
+            QVERIFY2(a == Contents(cliPath), qPrintable(cliPath));
+        }
+        QVERIFY(p.messages.isEmpty());
+    }
+
     void summaryIsTheSameWithoutTheWindowsValues_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -256,15 +310,25 @@ private slots:
         struct Case {
             QString file;
             QString window, step;
+            uint64_t addressSpace = 0; // for the command line; the window then may give its windows 1 MiB
         };
+        // 40 million windows (480 MB) where 384 MiB of address space is all
+        // the command line has: it fails to get them as the window refuses.
+        const QString big = WriteFile(dir, QStringLiteral("big.fa"), ">big one\n" + QByteArray(40'000'000, 'A') + "\n");
+        const uint64_t tight = kSanitized ? 0 : uint64_t{384} << 20;
         // A gzip file cut short, and a ZIP archive.
         QByteArray gz = WriteFileGzip();
         const QString damaged = WriteFile(dir, QStringLiteral("damaged.fa.gz"), gz.left(gz.size() / 2));
         const QString zip = WriteFile(dir, QStringLiteral("archive.fa"), QByteArray("PK\x03\x04 not FASTA"));
         for (const Case& c : {Case{missing, "200", "1"}, Case{kExcerpt, "1e10", "1"}, Case{stops, "1", "9999999"},
-                              Case{damaged, "200", "100"}, Case{zip, "200", "100"}}) {
+                              Case{damaged, "200", "100"}, Case{zip, "200", "100"}, Case{big, "1", "1", tight}}) {
+            if (c.file == big && !c.addressSpace)
+                continue; // a sanitizer reserves more address space than that
             ScriptedPlatform p;
             Quillet w(p, nullptr, kDesignScreen);
+            addressSpace = c.addressSpace;
+            if (c.addressSpace)
+                w.windowMemoryLimit = 1 << 20;
             w.Text1->SetText(c.file);
             w.Text_WS->SetText(c.window);
             w.Text_Step->SetText(c.step);
@@ -273,6 +337,7 @@ private slots:
             const QString out = Fresh(QStringLiteral("png"));
             QByteArray err;
             QCOMPARE(Cli({"-w", c.window, "-s", c.step, "-o", out, c.file}, &err), 1);
+            addressSpace = 0;
             QVERIFY2(QString::fromLocal8Bit(err).contains(p.messages.front()), err.constData());
             QVERIFY2(err.contains(c.file.toLocal8Bit()), err.constData());
             QVERIFY(!QFile::exists(out));

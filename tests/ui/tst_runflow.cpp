@@ -221,6 +221,11 @@ private slots:
         QTest::newRow("step 2000000 accepted") << ok << "2000000" << "10" << QString() << true;
         QTest::newRow("window larger than sequence") << ok << "5" << "500" << QString() << true;
         QTest::newRow("window 0") << ok << "5" << "0" << QString() << true;
+        // 2,000 windows take more than the 4 kB the run may give them here.
+        QTest::newRow("windows beyond the memory for them")
+            << QByteArray(">big\tone\n" + QByteArray(2000, 'G') + "\n") << "1" << "1"
+            << QStringLiteral("%1: record \"big\" needs 2,000 windows (24 kB); there is not enough memory for them.")
+            << false;
     }
 
     void failuresShowTheirStageMessage()
@@ -237,6 +242,7 @@ private slots:
         w.Text1->SetText(Lambda());
         w.Command_run_Click();
         QVERIFY(!w.Label6->Caption().isEmpty());
+        w.windowMemoryLimit = 4096; // a few hundred windows
 
         const QString path = write(QStringLiteral("in.fa"), content);
         w.Text1->SetText(path);
