@@ -1,5 +1,7 @@
 #include "interaction/filename.h"
 
+#include "analysis/fasta.h"
+
 namespace quillet {
 
 QString ProposedFileName(const QString& title)
@@ -13,6 +15,22 @@ QString ProposedFileName(const QString& title)
         out.append(ch);
     }
     return out;
+}
+
+QString ProposedExportName(const QString& title)
+{
+    constexpr qsizetype kMaxBytes = 200;
+    QString out = ProposedFileName(RecordId(title));
+    qsizetype dots = 0;
+    while (dots < out.size() && out[dots] == u'.')
+        ++dots;
+    out.remove(0, dots);
+    // A character takes at least one byte: cut to kMaxBytes characters at
+    // once, then character by character (a surrogate pair as one).
+    out.truncate(kMaxBytes);
+    while (out.toUtf8().size() > kMaxBytes)
+        out.chop(out.size() >= 2 && out.back().isLowSurrogate() ? 2 : 1);
+    return out.isEmpty() ? QStringLiteral("sequence") : out;
 }
 
 } // namespace quillet

@@ -1,5 +1,6 @@
 #pragma once
-// The file name proposed when saving the map, made from the sequence title.
+// The file names proposed when saving the map or exporting its picture or
+// values, made from the sequence title.
 #include <QString>
 
 namespace quillet {
@@ -7,6 +8,15 @@ namespace quillet {
 // Removes carriage returns and "|", and every character that would steer
 // the path or is not allowed in a file name on common systems (path
 // separators, control characters, and : * ? " < >). Keeps everything else.
+// Save proposes the whole title made safe this way.
 QString ProposedFileName(const QString& title);
+
+// The name the Export dialogs propose (before the type's extension): the
+// record's ID (RecordId: the title up to its first blank) made safe as
+// above, without leading dots (no hidden file, no "..") and cut to 200
+// UTF-8 bytes so that any extension still fits a file name; "sequence"
+// when nothing is left. A FASTA header's descriptions ("[org=...]") make
+// poor file names; tools know a record by its ID.
+QString ProposedExportName(const QString& title);
 
 } // namespace quillet

@@ -208,7 +208,7 @@ void Quillet::ExportValues_Click()
     FileDialogRequest request;
     request.flags = 0x80002;
     request.filter = kValuesFilter;
-    request.fileName = ProposedFileName(Text5->Text()) + QStringLiteral(".tsv");
+    request.fileName = ProposedExportName(Text5->Text()) + QStringLiteral(".tsv");
     request.initDir = dataFolder();
     request.title = QStringLiteral("Export values");
     const std::optional<SaveChoice> choice = platform().saveFileOfType(this, request);
@@ -245,7 +245,7 @@ void Quillet::ExportPicture_Click()
     FileDialogRequest request;
     request.flags = 0x80002;
     request.filter = kPictureFilter;
-    request.fileName = ProposedFileName(Text5->Text()) + QStringLiteral(".png");
+    request.fileName = ProposedExportName(Text5->Text()) + QStringLiteral(".png");
     request.initDir = dataFolder();
     request.title = QStringLiteral("Export picture");
     const std::optional<SaveChoice> choice = platform().saveFileOfType(this, request);

@@ -1,4 +1,4 @@
-// The position readout under the mouse and the proposed save name.
+// The position readout under the mouse and the proposed save and export names.
 #include "interaction/filename.h"
 #include "interaction/readout.h"
 
@@ -36,4 +36,26 @@ TEST(ProposedFileName, KeepsTheTitleButWhatCannotBeInAFileName)
     EXPECT_EQ(ProposedFileName(QStringLiteral("../etc/passwd")), QStringLiteral("..etcpasswd"));
     EXPECT_EQ(ProposedFileName(QStringLiteral("a\\b:c*d?e\"f<g>h\ti\x01j")), QStringLiteral("abcdefghij"));
     EXPECT_EQ(ProposedFileName(QStringLiteral("Ünïcode — ok (v2) [x]")), QStringLiteral("Ünïcode — ok (v2) [x]"));
+}
+
+TEST(ProposedExportName, IsTheRecordsIdMadeSafe)
+{
+    const QString longId = QString(300, u'é');                                // 2 bytes each in UTF-8
+    const QString longPairs = QString::fromUcs4(U"\U0001F9EC").repeated(60); // 4 bytes, a surrogate pair each
+    const std::pair<QString, QString> cases[] = {
+        {"ref|NC_001136| [org=Saccharomyces cerevisiae] [moltype=genomic] [chromosome=IV]", "refNC_001136"},
+        {"Chr2 1..30000", "Chr2"},
+        {"  chrX\tlast  ", "chrX"},
+        {"chr1\r", "chr1"},
+        {"../../etc/passwd described", "etcpasswd"},
+        {"..", "sequence"},
+        {"|:*? text after", "sequence"},
+        {"", "sequence"},
+        {"   ", "sequence"},
+        {"seq\x01" "a<b>c", "seqabc"},
+        {longId + " x", QString(100, u'é')},
+        {longPairs, QString::fromUcs4(U"\U0001F9EC").repeated(50)},
+    };
+    for (const auto& [title, expected] : cases)
+        EXPECT_EQ(ProposedExportName(title), expected) << title.toStdString();
 }

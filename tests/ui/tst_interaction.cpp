@@ -197,6 +197,14 @@ private slots:
         const QImage saved = reader.read();
         QCOMPARE(saved.convertToFormat(QImage::Format_RGB32), w->Picture1->Image().convertToFormat(QImage::Format_RGB32));
         QVERIFY(p->messages.isEmpty());
+
+        // Save keeps the whole title; the exports propose the record's ID
+        // (cancelled here).
+        w->ExportPicture_Click();
+        w->ExportValues_Click();
+        QCOMPARE(p->saveOfTypeRequests.size(), size_t(2));
+        QCOMPARE(p->saveOfTypeRequests[0].fileName, QStringLiteral("seq1contig.png"));
+        QCOMPARE(p->saveOfTypeRequests[1].fileName, QStringLiteral("seq1contig.tsv"));
     }
 
     void cancelledSaveThenCancelledColourRaiseNothing()

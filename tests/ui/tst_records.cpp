@@ -165,7 +165,7 @@ private slots:
         w.Combo1->SetListIndex(1); // G-C/G+C
         Action(w, "Export values\u2026")->trigger();
         QVERIFY(p.messages.isEmpty());
-        QCOMPARE(p.saveOfTypeRequests.at(0).fileName, QStringLiteral("Chr2 1..30000.tsv"));
+        QCOMPARE(p.saveOfTypeRequests.at(0).fileName, QStringLiteral("Chr2.tsv")); // the record's ID
 
         const QByteArrayList shown = Lines(tsv + ".tsv"); // the type's extension is added
         QCOMPARE(shown.size(), 1 + 299);
