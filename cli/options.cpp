@@ -1,10 +1,13 @@
 #include "cli/options.h"
 
+#include "analysis/fasta.h"
 #include "analysis/numtext.h"
 #include "interaction/filename.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
+
+#include <set>
 
 namespace quillet::cli {
 
@@ -16,7 +19,7 @@ struct OptionDef {
     Id id;
     char shortName; // 0 when none
     const char* longName;
-    bool takesValue;
+    bool takesValue; // takes one value; given twice, one would be lost
 };
 
 constexpr OptionDef kOptions[] = {
@@ -46,6 +49,13 @@ const OptionDef* FindShort(QChar c)
     return nullptr;
 }
 
+// The option's names for messages: "-w/--window", "--plot".
+QString Names(const OptionDef& def)
+{
+    const QString name = QStringLiteral("--") + QLatin1String(def.longName);
+    return def.shortName != 0 ? QStringLiteral("-%1/%2").arg(QLatin1Char(def.shortName)).arg(name) : name;
+}
+
 std::optional<int> SmallInteger(const QString& text, int low, int high)
 {
     bool ok = false;
@@ -60,192 +70,260 @@ QString Suffix(const QString& path)
     return QFileInfo(path).suffix().toLower();
 }
 
+// Reads the arguments one at a time into a ParsedCommandLine, then checks
+// what they ask for together. Every check returns what was wrong, or
+// nothing.
+class Parser {
+public:
+    ParsedCommandLine Parse(const QStringList& arguments);
+
+private:
+    QString ReadOption(const QStringList& arguments, qsizetype& i);
+    QString Apply(Id id, const QString& value);
+    QString SetMap(Id id, const QString& value);
+    QString SetPicture(const QString& value);
+    QString SetValues(const QString& value);
+    QString SetSize(const QString& value);
+    QString CheckTogether();
+    QString CheckPictureSize() const;
+    bool Given(Id id) const { return given_.count(id) != 0; }
+
+    ParsedCommandLine r_;
+    Options& o_ = r_.options;
+    std::set<Id> given_;
+};
+
+ParsedCommandLine Parser::Parse(const QStringList& arguments)
+{
+    QString error;
+    for (qsizetype i = 0; i < arguments.size() && error.isEmpty(); ++i) {
+        const QString& arg = arguments[i];
+        if (arg == u"--") {
+            o_.files += arguments.mid(i + 1);
+            break;
+        }
+        if (arg == u"-" || !arg.startsWith(u'-'))
+            o_.files << arg;
+        else
+            error = ReadOption(arguments, i);
+    }
+    // Help and version win over every check of the options together.
+    if (error.isEmpty() && Given(Id::Help))
+        r_.action = ParsedCommandLine::Action::Help;
+    else if (error.isEmpty() && Given(Id::Version))
+        r_.action = ParsedCommandLine::Action::Version;
+    else if (error.isEmpty())
+        error = CheckTogether();
+    if (!error.isEmpty()) {
+        r_.action = ParsedCommandLine::Action::Usage;
+        r_.error = error;
+    }
+    return r_;
+}
+
+// The option in arguments[i], with its value attached ("--plot=gc",
+// "-w200") or in the next argument (then i moves on to it).
+QString Parser::ReadOption(const QStringList& arguments, qsizetype& i)
+{
+    const QString& arg = arguments[i];
+    const OptionDef* def = nullptr;
+    std::optional<QString> value;
+    QString shown; // the option as the user wrote it
+    if (arg.startsWith(u"--")) {
+        const qsizetype eq = arg.indexOf(u'=');
+        const QString name = arg.mid(2, eq < 0 ? -1 : eq - 2);
+        shown = QStringLiteral("--") + name;
+        def = FindLong(name);
+        if (def && eq >= 0)
+            value = arg.mid(eq + 1);
+    } else {
+        shown = arg.left(2);
+        def = FindShort(arg[1]);
+        if (def && arg.size() > 2)
+            value = arg.mid(2);
+    }
+    if (!def)
+        return QStringLiteral("unknown option %1").arg(shown);
+    if (value && !def->takesValue)
+        return QStringLiteral("option %1 takes no value").arg(shown);
+    if (def->takesValue && !value) {
+        if (i + 1 >= arguments.size())
+            return QStringLiteral("option %1 needs a value").arg(shown);
+        value = arguments[++i];
+    }
+    if (!given_.insert(def->id).second && def->takesValue)
+        return QStringLiteral("%1 is given twice; it takes one value").arg(Names(*def));
+    return Apply(def->id, value.value_or(QString()));
+}
+
+QString Parser::Apply(Id id, const QString& value)
+{
+    switch (id) {
+    case Id::Window:
+        if (!ReadNumber(value))
+            return QStringLiteral("window size \"%1\" is no number").arg(value);
+        o_.window = value;
+        return {};
+    case Id::Step: {
+        // The window's own check before a run.
+        const auto n = ReadNumber(value);
+        if (value.isEmpty() || !n || !(*n > 0))
+            return QStringLiteral("step \"%1\": 1 to 1000000 is valid").arg(value);
+        o_.step = value;
+        return {};
+    }
+    case Id::Plot:
+    case Id::Shift:
+    case Id::Scale:
+        return SetMap(id, value);
+    case Id::Record:
+        if (value.isEmpty())
+            return QStringLiteral("--record needs a record's name or ID");
+        o_.record = value;
+        return {};
+    case Id::Picture:
+        return SetPicture(value);
+    case Id::Values:
+        return SetValues(value);
+    case Id::Size:
+        return SetSize(value);
+    case Id::Zoom:
+        if (value != u"1" && value != u"2" && value != u"4")
+            return QStringLiteral("--zoom is 1, 2 or 4, not \"%1\"").arg(value);
+        o_.zoom = value.toInt();
+        return {};
+    case Id::AllRecords:
+        o_.allRecords = true;
+        return {};
+    case Id::Summary:
+        o_.summary = true;
+        return {};
+    case Id::Mark:
+        o_.markUnknown = true;
+        return {};
+    case Id::Help:
+    case Id::Version:
+        return {};
+    }
+    return {};
+}
+
+// The map and its scroll bar position.
+QString Parser::SetMap(Id id, const QString& value)
+{
+    if (id == Id::Plot) {
+        if (value != u"gc" && value != u"skew")
+            return QStringLiteral("--plot is gc or skew, not \"%1\"").arg(value);
+        o_.plot = value == u"skew" ? PlotKind::Skew : PlotKind::GCContent;
+    } else if (id == Id::Shift) {
+        const auto v = SmallInteger(value, 0, 4);
+        if (!v)
+            return QStringLiteral("--shift is a position from 0 to 4, not \"%1\"").arg(value);
+        o_.shiftPosition = *v;
+    } else {
+        const auto v = SmallInteger(value, 0, 1);
+        if (!v)
+            return QStringLiteral("--scale is a position 0 or 1, not \"%1\"").arg(value);
+        o_.scalePosition = *v;
+    }
+    return {};
+}
+
+QString Parser::SetPicture(const QString& value)
+{
+    const QString s = Suffix(value);
+    if (s == u"png")
+        o_.pictureKind = PictureKind::Png;
+    else if (s == u"svg")
+        o_.pictureKind = PictureKind::Svg;
+    else if (s == u"pdf")
+        o_.pictureKind = PictureKind::Pdf;
+    else if (s == u"bmp")
+        o_.pictureKind = PictureKind::Bmp;
+    else
+        return QStringLiteral("picture %1: the name must end in .png, .svg, .pdf or .bmp").arg(value);
+    o_.picture = value;
+    return {};
+}
+
+QString Parser::SetValues(const QString& value)
+{
+    const QString s = Suffix(value);
+    if (s == u"tsv" || s == u"txt")
+        o_.valuesFormat = ValueFormat::Tsv;
+    else if (s == u"bedgraph" || s == u"bg")
+        o_.valuesFormat = ValueFormat::BedGraph;
+    else
+        return QStringLiteral("values %1: the name must end in .tsv or .bedgraph").arg(value);
+    o_.values = value;
+    return {};
+}
+
+QString Parser::SetSize(const QString& value)
+{
+    static const QRegularExpression size(QStringLiteral("^(\\d{1,5})[xX](\\d{1,5})$"));
+    const auto m = size.match(value);
+    const int w = m.hasMatch() ? m.captured(1).toInt() : 0, h = m.hasMatch() ? m.captured(2).toInt() : 0;
+    if (w < 1 || h < 1 || w > kMaxSizeSide || h > kMaxSizeSide)
+        return QStringLiteral("--size is WIDTHxHEIGHT in pixels (1 to %1 each), not \"%2\"").arg(kMaxSizeSide).arg(value);
+    o_.width = w;
+    o_.height = h;
+    return {};
+}
+
+QString Parser::CheckTogether()
+{
+    const bool picture = !o_.picture.isEmpty();
+    if (o_.files.isEmpty())
+        return QStringLiteral("no FASTA file given");
+    if (o_.files.count(QStringLiteral("-")) > 1)
+        return QStringLiteral("standard input (-) can be read only once");
+    if (Given(Id::Shift) && o_.plot != PlotKind::GCContent)
+        return QStringLiteral("--shift moves the G+C map; use --scale with --plot skew");
+    if (Given(Id::Scale) && o_.plot != PlotKind::Skew)
+        return QStringLiteral("--scale sets the G-C/G+C map; use it with --plot skew");
+    if (o_.record && o_.allRecords)
+        return QStringLiteral("--record and --all-records exclude each other");
+    // --all-records without a picture asks nothing more: values and the
+    // summary cover every record anyway.
+    if ((Given(Id::Size) || Given(Id::Zoom)) && !picture)
+        return QStringLiteral("--size and --zoom need a picture (-o)");
+    if (o_.zoom != 1 && (o_.pictureKind == PictureKind::Svg || o_.pictureKind == PictureKind::Pdf))
+        return QStringLiteral("--zoom applies to .png and .bmp pictures; SVG and PDF are drawn as vectors");
+    if (const QString e = CheckPictureSize(); !e.isEmpty())
+        return e;
+    if (o_.files.size() > 1 && picture && !o_.picture.contains(QStringLiteral("{}")))
+        return QStringLiteral("a picture for each of several files needs {} in its name (the file's base name)");
+    if (o_.allRecords && picture && !o_.picture.contains(QStringLiteral("{record}")))
+        return QStringLiteral("a picture of every record needs {record} in its name");
+    if (!picture && o_.values.isEmpty())
+        o_.summary = true;
+    return {};
+}
+
+// A raster picture is drawn whole in memory, by a painter whose
+// coordinates end at 32767.
+QString Parser::CheckPictureSize() const
+{
+    const int64_t w = int64_t(o_.width) * o_.zoom, h = int64_t(o_.height) * o_.zoom;
+    if (w <= kMaxPictureSide && h <= kMaxPictureSide && w * h <= kMaxPicturePixels)
+        return {};
+    return QStringLiteral("--size %1x%2 at --zoom %3 is a picture of %4x%5 pixels; a picture has at most %6 "
+                          "pixels a side and %7 million in all")
+        .arg(o_.width)
+        .arg(o_.height)
+        .arg(o_.zoom)
+        .arg(w)
+        .arg(h)
+        .arg(kMaxPictureSide)
+        .arg(kMaxPicturePixels / 1000000);
+}
+
 } // namespace
 
 ParsedCommandLine ParseCommandLine(const QStringList& arguments)
 {
-    ParsedCommandLine r;
-    Options& o = r.options;
-    const auto usage = [&r](const QString& message) {
-        r.action = ParsedCommandLine::Action::Usage;
-        r.error = message;
-        return r;
-    };
-    bool help = false, version = false, shiftGiven = false, scaleGiven = false, sizeGiven = false,
-         zoomGiven = false;
-
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString& arg = arguments[i];
-        if (arg == u"--") {
-            for (++i; i < arguments.size(); ++i)
-                o.files << arguments[i];
-            break;
-        }
-        if (arg == u"-" || !arg.startsWith(u'-')) {
-            o.files << arg;
-            continue;
-        }
-        const OptionDef* def = nullptr;
-        std::optional<QString> value;
-        QString shown; // the option as the user wrote it, for messages
-        if (arg.startsWith(u"--")) {
-            const qsizetype eq = arg.indexOf(u'=');
-            const QString name = arg.mid(2, eq < 0 ? -1 : eq - 2);
-            shown = QStringLiteral("--") + name;
-            def = FindLong(name);
-            if (!def)
-                return usage(QStringLiteral("unknown option %1").arg(shown));
-            if (eq >= 0) {
-                if (!def->takesValue)
-                    return usage(QStringLiteral("option %1 takes no value").arg(shown));
-                value = arg.mid(eq + 1);
-            }
-        } else {
-            shown = arg.left(2);
-            def = FindShort(arg[1]);
-            if (!def)
-                return usage(QStringLiteral("unknown option %1").arg(shown));
-            if (arg.size() > 2) {
-                if (!def->takesValue)
-                    return usage(QStringLiteral("option %1 takes no value").arg(shown));
-                value = arg.mid(2);
-            }
-        }
-        if (def->takesValue && !value) {
-            if (i + 1 >= arguments.size())
-                return usage(QStringLiteral("option %1 needs a value").arg(shown));
-            value = arguments[++i];
-        }
-        switch (def->id) {
-        case Id::Window:
-            if (!ReadNumber(*value))
-                return usage(QStringLiteral("window size \"%1\" is no number").arg(*value));
-            o.window = *value;
-            break;
-        case Id::Step: {
-            // The window's own check before a run.
-            const auto n = ReadNumber(*value);
-            if (value->isEmpty() || !n || !(*n > 0))
-                return usage(QStringLiteral("step \"%1\": 1 to 1000000 is valid").arg(*value));
-            o.step = *value;
-            break;
-        }
-        case Id::Plot:
-            if (*value == u"gc")
-                o.plot = PlotKind::GCContent;
-            else if (*value == u"skew")
-                o.plot = PlotKind::Skew;
-            else
-                return usage(QStringLiteral("--plot is gc or skew, not \"%1\"").arg(*value));
-            break;
-        case Id::Shift:
-            if (const auto v = SmallInteger(*value, 0, 4))
-                o.shiftPosition = *v;
-            else
-                return usage(QStringLiteral("--shift is a position from 0 to 4, not \"%1\"").arg(*value));
-            shiftGiven = true;
-            break;
-        case Id::Scale:
-            if (const auto v = SmallInteger(*value, 0, 1))
-                o.scalePosition = *v;
-            else
-                return usage(QStringLiteral("--scale is a position 0 or 1, not \"%1\"").arg(*value));
-            scaleGiven = true;
-            break;
-        case Id::Record:
-            o.record = *value;
-            break;
-        case Id::AllRecords:
-            o.allRecords = true;
-            break;
-        case Id::Picture: {
-            const QString s = Suffix(*value);
-            if (s == u"png")
-                o.pictureKind = PictureKind::Png;
-            else if (s == u"svg")
-                o.pictureKind = PictureKind::Svg;
-            else if (s == u"pdf")
-                o.pictureKind = PictureKind::Pdf;
-            else if (s == u"bmp")
-                o.pictureKind = PictureKind::Bmp;
-            else
-                return usage(QStringLiteral("picture %1: the name must end in .png, .svg, .pdf or .bmp").arg(*value));
-            o.picture = *value;
-            break;
-        }
-        case Id::Values: {
-            const QString s = Suffix(*value);
-            if (s == u"tsv" || s == u"txt")
-                o.valuesFormat = ValueFormat::Tsv;
-            else if (s == u"bedgraph" || s == u"bg")
-                o.valuesFormat = ValueFormat::BedGraph;
-            else
-                return usage(QStringLiteral("values %1: the name must end in .tsv or .bedgraph").arg(*value));
-            o.values = *value;
-            break;
-        }
-        case Id::Summary:
-            o.summary = true;
-            break;
-        case Id::Size: {
-            static const QRegularExpression size(QStringLiteral("^(\\d{1,5})[xX](\\d{1,5})$"));
-            const auto m = size.match(*value);
-            const int w = m.hasMatch() ? m.captured(1).toInt() : 0, h = m.hasMatch() ? m.captured(2).toInt() : 0;
-            if (w < 1 || h < 1 || w > 16000 || h > 16000)
-                return usage(QStringLiteral("--size is WIDTHxHEIGHT in pixels (1 to 16000 each), not \"%1\"").arg(*value));
-            o.width = w;
-            o.height = h;
-            sizeGiven = true;
-            break;
-        }
-        case Id::Zoom:
-            if (*value == u"1" || *value == u"2" || *value == u"4")
-                o.zoom = value->toInt();
-            else
-                return usage(QStringLiteral("--zoom is 1, 2 or 4, not \"%1\"").arg(*value));
-            zoomGiven = true;
-            break;
-        case Id::Mark:
-            o.markUnknown = true;
-            break;
-        case Id::Help:
-            help = true;
-            break;
-        case Id::Version:
-            version = true;
-            break;
-        }
-    }
-
-    if (help) {
-        r.action = ParsedCommandLine::Action::Help;
-        return r;
-    }
-    if (version) {
-        r.action = ParsedCommandLine::Action::Version;
-        return r;
-    }
-    if (o.files.isEmpty())
-        return usage(QStringLiteral("no FASTA file given"));
-    if (o.files.count(QStringLiteral("-")) > 1)
-        return usage(QStringLiteral("standard input (-) can be read only once"));
-    if (shiftGiven && o.plot != PlotKind::GCContent)
-        return usage(QStringLiteral("--shift moves the G+C map; use --scale with --plot skew"));
-    if (scaleGiven && o.plot != PlotKind::Skew)
-        return usage(QStringLiteral("--scale sets the G-C/G+C map; use it with --plot skew"));
-    if (o.record && o.allRecords)
-        return usage(QStringLiteral("--record and --all-records exclude each other"));
-    if ((sizeGiven || zoomGiven || o.allRecords) && o.picture.isEmpty())
-        return usage(QStringLiteral("--size, --zoom and --all-records need a picture (-o)"));
-    if (zoomGiven && o.zoom != 1 && (o.pictureKind == PictureKind::Svg || o.pictureKind == PictureKind::Pdf))
-        return usage(QStringLiteral("--zoom applies to .png and .bmp pictures; SVG and PDF are drawn as vectors"));
-    if (o.files.size() > 1 && !o.picture.isEmpty() && !o.picture.contains(QStringLiteral("{}")))
-        return usage(QStringLiteral("a picture for each of several files needs {} in its name (the file's base name)"));
-    if (o.allRecords && !o.picture.contains(QStringLiteral("{record}")))
-        return usage(QStringLiteral("a picture of every record needs {record} in its name"));
-    if (o.picture.isEmpty() && o.values.isEmpty())
-        o.summary = true;
-    return r;
+    return Parser().Parse(arguments);
 }
 
 QString InputBaseName(const QString& path)
@@ -265,12 +343,86 @@ QString InputBaseName(const QString& path)
     return name;
 }
 
+QString RecordFileName(const QString& recordName)
+{
+    // The engine reads a header one byte to one character; a file name
+    // takes the header's own bytes, which are UTF-8 more often than not.
+    QString name = ProposedFileName(RecordId(QString::fromUtf8(recordName.toLatin1())));
+    qsizetype dots = 0;
+    while (dots < name.size() && name[dots] == u'.')
+        ++dots;
+    name.remove(0, dots);
+    // 200 bytes leave room for any suffix in a file name of 255.
+    constexpr qsizetype kMaxBytes = 200;
+    name.truncate(kMaxBytes);
+    while (name.toUtf8().size() > kMaxBytes)
+        name.chop(name.size() >= 2 && name.back().isLowSurrogate() ? 2 : 1);
+    return name.isEmpty() ? QStringLiteral("sequence") : name;
+}
+
 QString OutputName(const QString& pattern, const QString& inputBase, const QString& recordName)
 {
-    QString out = pattern;
-    out.replace(QStringLiteral("{record}"), ProposedFileName(recordName));
-    out.replace(QStringLiteral("{}"), inputBase);
+    // One pass, so that what a placeholder brings in ("{}" in a record's
+    // name) is never read as a placeholder itself.
+    static const QString kRecord = QStringLiteral("{record}"), kInput = QStringLiteral("{}");
+    QString out;
+    for (qsizetype i = 0; i < pattern.size();) {
+        const QStringView rest = QStringView(pattern).sliced(i);
+        if (rest.startsWith(kRecord)) {
+            out += RecordFileName(recordName);
+            i += kRecord.size();
+        } else if (rest.startsWith(kInput)) {
+            out += inputBase;
+            i += kInput.size();
+        } else {
+            out += pattern[i++];
+        }
+    }
     return out;
+}
+
+QByteArray NameBytes(const QString& recordName)
+{
+    QByteArray bytes = recordName.toLatin1();
+    if (bytes.endsWith('\r'))
+        bytes.chop(1);
+    return bytes;
+}
+
+QByteArray EscapeControls(const QByteArray& bytes)
+{
+    QByteArray out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\t')
+            out += "\\t";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else if (u < 0x20 || u == 0x7f)
+            out += "\\x" + QByteArray::number(u, 16).rightJustified(2, '0');
+        else
+            out += c;
+    }
+    return out;
+}
+
+QByteArray SummaryName(const QString& recordName)
+{
+    return EscapeControls(NameBytes(recordName));
+}
+
+RecordMatch MatchRecord(const QString& recordName, const QByteArray& wanted)
+{
+    const QByteArray whole = NameBytes(recordName);
+    if (wanted == whole || wanted == EscapeControls(whole))
+        return RecordMatch::Whole;
+    const QByteArray id = RecordId(recordName).toLatin1();
+    if (wanted == id || wanted == EscapeControls(id))
+        return RecordMatch::Id;
+    return RecordMatch::None;
 }
 
 QString HelpText()
@@ -293,30 +445,50 @@ Computation:
                         curve there, as the map's context menu does
 
 Records:
-      --record NAME     only the record NAME (its header up to the first tab)
+      --record NAME     only the record NAME: its whole name (the header up
+                        to the first tab, as the summary shows it) or its
+                        ID (up to the first blank, as bedGraph writes it);
+                        a whole name wins over an ID. When two records
+                        match, the file fails with exit status 2 and both
+                        are listed.
       --all-records     a picture of every record (needs {record} in -o)
                         Without these, a picture shows the last record (the
-                        one the window shows after a run); values and the
-                        summary cover every record.
+                        one the window shows after a run). Values and the
+                        summary cover every record unless --record names
+                        one; beside them alone --all-records changes nothing.
 
 Output:
   -o, --picture OUT     the map as a picture; the type follows the name:
                         .png, .svg, .pdf, or .bmp (the bytes Save writes)
       --size WxH        picture size in pixels (default 701x309, the
-                        window's map at design size)
+                        window's map at design size; 1 to 16000 each)
       --zoom N          PNG and BMP: 1, 2 or 4 pixels per pixel
+                        A picture has at most 32767 pixels a side and 256
+                        million pixels in all, zoom included.
       --values OUT      every window's values: .tsv (table) or .bedgraph
       --summary         one line per record on standard output: file,
                         record, length, average G+C, unknown %, windows
                         (the default when neither -o nor --values is given)
+                        A control character in a record's name is written
+                        as \t, \r or \xHH there; other bytes as they are.
 
   -h, --help            this text
   -V, --version         the program's version
 
 In OUT, {} stands for the input's name without folder and suffixes
-(lambda.fa.gz gives lambda) and {record} for the record's name. With
-several FILEs, -o needs {}; --values without {} writes one table for all
-files, with {} one table per file.
+(lambda.fa.gz gives lambda) and {record} for the record's ID without the
+characters a file name cannot hold (/ \ | : * ? " < > and control
+characters), without leading dots and cut to 200 bytes ("sequence" when
+nothing is left).
+With several FILEs, -o needs {}; --values without {} writes one table for
+all files, with {} one table per file. Two outputs of one run that would get
+the same name are an error: the second is not written.
+
+Options that take a value may be given once. Records, names and values are
+written with the bytes of the FASTA headers.
+
+A record shorter than the window has no window: a note on standard error
+says so, and the file still counts as mapped. A FILE may be a named pipe.
 
 A file that cannot be mapped (missing, damaged, not FASTA, or a record whose
 map cannot be drawn, which stops the run as in the window) adds nothing to
@@ -324,7 +496,8 @@ the outputs; its message goes to standard error and the other files are
 still done. Pictures of every record already written for it stay.
 
 Exit status: 0 when every file was mapped, 1 when a file failed or an
-output could not be written, 2 for a wrong command line.
+output (standard output included) could not be written, 2 for a wrong
+command line or a --record that matches two records.
 
 Examples:
   quillet-map genome.fa.gz

@@ -19,6 +19,13 @@ enum class PictureKind { Png, Svg, Pdf, Bmp };
 constexpr int kDefaultWidth = 701;
 constexpr int kDefaultHeight = 309;
 constexpr int kFrame = 2;
+// --size takes 1 to kMaxSizeSide pixels a side. A PNG or BMP is drawn whole
+// in memory by a painter whose coordinates end at 32767, so with the zoom
+// it may have at most kMaxPictureSide pixels a side and kMaxPicturePixels
+// in all (1 GB at four bytes a pixel).
+constexpr int kMaxSizeSide = 16000;
+constexpr int64_t kMaxPictureSide = 32767;
+constexpr int64_t kMaxPicturePixels = 256'000'000;
 
 struct Options {
     QStringList files;                     // "-" is standard input
@@ -60,11 +67,34 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments);
 
 QString HelpText();
 
+// Record names as the command line writes and matches them. The engine
+// reads a header one byte to one character (Latin-1), so a name's bytes are
+// exactly the header's.
+
+// The header's bytes of a record name, without the carriage return a CRLF
+// file leaves at its end.
+QByteArray NameBytes(const QString& recordName);
+// `bytes` with each control character written as \t, \n, \r or \xHH, so
+// that it stays one cell of a tab-separated line; every other byte as it is.
+QByteArray EscapeControls(const QByteArray& bytes);
+// A record's name in the summary and in messages: EscapeControls(NameBytes).
+QByteArray SummaryName(const QString& recordName);
+
+// How --record NAME (the argument's bytes) picks a record: by its whole
+// name (its bytes or as the summary shows it), else by its ID (RecordId).
+enum class RecordMatch { None, Id, Whole };
+RecordMatch MatchRecord(const QString& recordName, const QByteArray& wanted);
+
 // The name of an input for output patterns: its file name without folder,
 // compression suffix (.gz .bgz .zst .xz .bz2) and last suffix; "stdin" for "-".
 QString InputBaseName(const QString& path);
+// A record's part of an output name: its ID (RecordId) from the header's
+// bytes, made safe by ProposedFileName, without leading dots and cut to 200
+// UTF-8 bytes: never a path separator, never "." or "..", never empty
+// ("sequence").
+QString RecordFileName(const QString& recordName);
 // `pattern` with "{}" replaced by the input's base name and "{record}" by
-// the record's name made safe for a file name.
+// RecordFileName(recordName), in one pass over the pattern.
 QString OutputName(const QString& pattern, const QString& inputBase, const QString& recordName);
 
 } // namespace quillet::cli

@@ -66,6 +66,15 @@ TEST(CliOptions, AcceptedFormsAndWhatTheyAskFor)
     EXPECT_EQ(std::nearbyint(o.OuterWidthTwips() / 15), 354.0f);
     EXPECT_EQ(std::nearbyint(o.OuterHeightTwips() / 15), 154.0f);
 
+    // Forms that ask nothing more than the default, and the largest pictures.
+    for (const char* line : {"--all-records --values v.tsv a.fa", "--all-records --summary a.fa", "--all-records a.fa",
+                             "--summary --summary --mark-unknown --mark-unknown a.fa",
+                             "--size 16000x16000 -o m.png a.fa", "--size 8000x8000 --zoom 2 -o m.bmp a.fa",
+                             "--size 8191x100 --zoom 4 -o m.png a.fa", "--size 16000x16000 -o m.pdf a.fa"}) {
+        const ParsedCommandLine p = ParseCommandLine(Args(line));
+        EXPECT_EQ(p.action, ParsedCommandLine::Action::Run) << line << ": " << p.error.toStdString();
+    }
+
     // Help and version win over everything else, even bad usage after them.
     EXPECT_EQ(ParseCommandLine(Args("--help")).action, ParsedCommandLine::Action::Help);
     EXPECT_EQ(ParseCommandLine(Args("a.fa -V")).action, ParsedCommandLine::Action::Version);
@@ -104,11 +113,25 @@ TEST(CliOptions, BadUsageIsRefusedWithAReason)
         {"--zoom 3 -o m.png a.fa", "1, 2 or 4"},
         {"--zoom 2 -o m.svg a.fa", "vectors"},
         {"--zoom 2 a.fa", "need a picture"},
-        {"--all-records a.fa", "need a picture"},
+        {"--size 2x2 a.fa", "need a picture"},
         {"-o m.png a.fa b.fa", "needs {}"},
         {"--all-records -o {}.png a.fa", "{record}"},
         {"- -", "only once"},
         {"--start-server", "unknown option --start-server"},
+        // One value each: a second would silently replace the first.
+        {"-w 100 -w 200 a.fa", "-w/--window is given twice"},
+        {"-s 5 --step=5 a.fa", "-s/--step is given twice"},
+        {"-o a.png --picture=b.png a.fa", "-o/--picture is given twice"},
+        {"--values a.tsv --values b.tsv a.fa", "--values is given twice"},
+        {"--record a --record b a.fa", "--record is given twice"},
+        {"--plot gc --plot skew a.fa", "--plot is given twice"},
+        {"--size 9x9 --size 8x8 -o m.png a.fa", "--size is given twice"},
+        {"--zoom 1 --zoom 1 -o m.png a.fa", "--zoom is given twice"},
+        {"--record= a.fa", "needs a record's name or ID"},
+        // Pictures beyond what a painter draws, or beyond 256 million pixels.
+        {"--size 16000x16000 --zoom 4 -o m.png a.fa", "64000x64000 pixels; a picture has at most 32767"},
+        {"--size 8192x10 --zoom 4 -o m.bmp a.fa", "32768x40 pixels"},
+        {"--size 8001x8000 --zoom 2 -o m.png a.fa", "256 million"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
@@ -130,11 +153,60 @@ TEST(CliOptions, OutputNamesFromInputsAndRecords)
         SCOPED_TRACE(c.input);
         EXPECT_EQ(InputBaseName(QString::fromUtf8(c.input)), QString::fromUtf8(c.base));
     }
-    EXPECT_EQ(OutputName("maps/{}-{record}.png", "lambda", "NC_001416.1 Enterobacteria phage lambda"),
-              QStringLiteral("maps/lambda-NC_001416.1 Enterobacteria phage lambda.png"));
-    // A record name never steers the output into another folder.
-    EXPECT_EQ(OutputName("{record}.svg", "x", "../chr1|a/b:c"), QStringLiteral("..chr1abc.svg"));
-    EXPECT_EQ(OutputName("all.tsv", "x", "r"), QStringLiteral("all.tsv"));
+    // {record} is the record's ID made safe; a name never steers the output
+    // into another folder, nor brings in a placeholder; names are bytes.
+    struct Named {
+        const char* pattern;
+        const char* record; // the header's bytes
+        const char* out;
+    };
+    for (const Named& c : {Named{"maps/{}-{record}.png", "NC_001416.1 Enterobacteria phage lambda", "maps/lambda-NC_001416.1.png"},
+                           Named{"{record}.tsv", "ref|NC_001136| [org=Saccharomyces cerevisiae]", "refNC_001136.tsv"},
+                           Named{"{record}.svg", "../chr1|a/b:c", "chr1abc.svg"},
+                           Named{"maps/{record}/map.svg", "..", "maps/sequence/map.svg"},
+                           Named{"maps/{record}/map.svg", ".", "maps/sequence/map.svg"},
+                           Named{"maps/{record}.svg", "{}", "maps/{}.svg"},
+                           Named{"{}/{record}.png", "{record}", "lambda/{record}.png"},
+                           Named{"{record}.png", "Caf\xC3\xA9 x\r", "Caf\xC3\xA9.png"},
+                           Named{"all.tsv", "r", "all.tsv"}}) {
+        SCOPED_TRACE(c.record);
+        EXPECT_EQ(OutputName(QString::fromUtf8(c.pattern), "lambda", QString::fromLatin1(c.record)),
+                  QString::fromUtf8(c.out));
+    }
+}
+
+TEST(CliOptions, RecordNamesAsWrittenAndMatched)
+{
+    // The summary: the header's bytes, the CR of a CRLF line dropped,
+    // control characters escaped; bytes of UTF-8 characters left alone.
+    struct Shown {
+        const char* name;
+        const char* summary;
+    };
+    for (const Shown& c : {Shown{"chr1 x\r", "chr1 x"}, Shown{"a\x01" "b\x7f", "a\\x01b\\x7f"},
+                           Shown{"a\rb\r", "a\\rb"}, Shown{"\xC5\xA0 \xC3\x85", "\xC5\xA0 \xC3\x85"}}) {
+        SCOPED_TRACE(c.summary);
+        EXPECT_EQ(SummaryName(QString::fromLatin1(c.name)), QByteArray(c.summary));
+    }
+    // --record: the whole name (bytes or as shown), or the ID.
+    struct Match {
+        const char* name;
+        const char* wanted;
+        RecordMatch how;
+    };
+    for (const Match& c : {Match{"chr1 extra\r", "chr1 extra", RecordMatch::Whole},
+                           Match{"chr1 extra", "chr1", RecordMatch::Id},
+                           Match{"ref|NC_001136| [org=S. cerevisiae]", "ref|NC_001136|", RecordMatch::Id},
+                           Match{"Caf\xC3\xA9 x", "Caf\xC3\xA9", RecordMatch::Id},
+                           Match{"\xC3\x85land 1", "\xC3\x85land", RecordMatch::Id},
+                           Match{"a\x01" "b c", "a\\x01b", RecordMatch::Id},
+                           Match{"a\x01" "b c", "a\\x01b c", RecordMatch::Whole},
+                           Match{"chr1 extra", "chr", RecordMatch::None},
+                           Match{"chr1 extra", "extra", RecordMatch::None},
+                           Match{"Caf\xC3\xA9", "Caf\xE9", RecordMatch::None}}) {
+        SCOPED_TRACE(c.wanted);
+        EXPECT_EQ(MatchRecord(QString::fromLatin1(c.name), QByteArray(c.wanted)), c.how);
+    }
 }
 
 TEST(CliOptions, HelpNamesEveryOption)
