@@ -4,7 +4,6 @@
 // window's Save and Export for the same window, step, plot, position and
 // size. Messages name the file and use the window's words.
 #include "analysis/engine.h"
-#include "analysis/fileio.h"
 #include "analysis/numtext.h"
 #include "analysis/proposal.h"
 #include "cli/options.h"
@@ -17,15 +16,19 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QHash>
 #include <QTemporaryFile>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -33,6 +36,10 @@ namespace quillet::cli {
 namespace {
 
 constexpr std::size_t kChunkBytes = std::size_t{256} << 10;
+// A file of many short records says so for this many, then counts the rest.
+constexpr int kMaxShortNotes = 10;
+// A --record that matches several records lists this many of them.
+constexpr int kMaxListedMatches = 10;
 const QString kFileMessage = QStringLiteral("The Fasta file doesn't exist.");
 const QString kAnalysisMessage = QStringLiteral("Windows size is bigger than the length of sequence.");
 
@@ -41,10 +48,51 @@ void Error(const QString& text)
     std::fputs(qPrintable(QStringLiteral("quillet-map: %1\n").arg(text)), stderr);
 }
 
+// Standard output: the first write that fails (a full disk, say) is
+// remembered, and said once when the output is closed.
+int stdoutError = 0;
+
+void Out(const QByteArray& bytes)
+{
+    errno = 0;
+    if (stdoutError == 0 && std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout) != std::size_t(bytes.size()))
+        stdoutError = errno != 0 ? errno : EIO;
+}
+
 void Out(const QString& text)
 {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
+    Out(text.toUtf8());
+}
+
+// Flushes and closes standard output. False, with a message that says what
+// could not be written, when any of it failed: a buffered write fails only
+// here.
+bool CloseStandardOutput(const QString& what)
+{
+    errno = 0;
+    if (std::fflush(stdout) != 0 && stdoutError == 0)
+        stdoutError = errno != 0 ? errno : EIO;
+    if (std::ferror(stdout) && stdoutError == 0)
+        stdoutError = EIO;
+    if (std::fclose(stdout) != 0 && stdoutError == 0)
+        stdoutError = errno != 0 ? errno : EIO;
+    if (stdoutError == 0)
+        return true;
+    Error(QStringLiteral("%1 could not be written to standard output: %2.")
+              .arg(what, QString::fromLocal8Bit(std::strerror(stdoutError))));
+    return false;
+}
+
+// A record's name in a message, as the summary shows it.
+QString ShownName(const QString& recordName)
+{
+    return QString::fromUtf8(SummaryName(recordName));
+}
+
+// "PATH cannot be read: REASON." for the errno `error`.
+QString Unreadable(const QString& path, int error)
+{
+    return QStringLiteral("%1 cannot be read: %2.").arg(path, QString::fromLocal8Bit(std::strerror(error)));
 }
 
 // Output folders named by a pattern ("maps/{}.png") are made as needed; a
@@ -63,16 +111,6 @@ void FilterQtMessages(QtMsgType type, const QMessageLogContext&, const QString& 
     if (type == QtDebugMsg || type == QtInfoMsg)
         return;
     std::fputs(qPrintable(text + u'\n'), stderr);
-}
-
-// A record name as one table cell: without the carriage return of a
-// CRLF file, tabs and line breaks as blanks. --record matches this form.
-QString CellName(const QString& name)
-{
-    QString cell = name;
-    cell.remove(u'\r');
-    cell.replace(u'\t', u' ').replace(u'\n', u' ');
-    return cell;
 }
 
 // Floats as the tables write them: the program's number text with ".".
@@ -130,7 +168,6 @@ public:
         ok_ = output_.isOpen();
     }
     bool ok() const { return ok_; }
-    const QString& path() const { return path_; }
     void startFile(int32_t windowSize, int32_t step)
     {
         if (!ok_)
@@ -166,6 +203,13 @@ public:
             return ok_; // the temporary file goes
         return output_.commit();
     }
+    // Says that the table could not be written, once however often asked.
+    void report()
+    {
+        if (!reported_)
+            Error(QStringLiteral("The values could not be saved to %1.").arg(path_));
+        reported_ = true;
+    }
 
 private:
     QString path_;
@@ -176,7 +220,7 @@ private:
     std::unique_ptr<ValueWriter> writer_;
     std::pair<int32_t, int32_t> parameters_{};
     qint64 mark_ = 0;
-    bool ok_ = false, started_ = false, kept_ = false;
+    bool ok_ = false, started_ = false, kept_ = false, reported_ = false;
 };
 
 // A progress line on standard error, for terminals only.
@@ -219,6 +263,94 @@ private:
     std::chrono::steady_clock::time_point last_{};
 };
 
+// Where a FILE's bytes come from: a regular file, which the engine opens
+// by its path, or a stream read from a descriptor: standard input, a named
+// pipe or a device. A folder, a socket, a missing or unreadable file each
+// get their own message rather than the window's "doesn't exist".
+class Source {
+public:
+    explicit Source(const QString& path);
+    ~Source()
+    {
+        if (owned_)
+            ::close(fd_);
+    }
+    Source(const Source&) = delete;
+    Source& operator=(const Source&) = delete;
+
+    // Opens a stream (a named pipe waits for its writer here); tries a
+    // regular file. False, with the problem, when it cannot be read.
+    bool Open();
+    RunReport Run(const RunSettings& settings, RunListener& listener);
+
+    QString shown;               // the FILE in messages
+    std::optional<int64_t> size; // bytes on disk, for the proposal
+    QString problem;             // why it cannot be read, in full
+
+private:
+    QString path_;
+    bool stream_ = false;
+    int fd_ = -1;
+    bool owned_ = false;
+};
+
+Source::Source(const QString& path) : shown(path), path_(path)
+{
+    struct stat st {};
+    if (path == u"-") {
+        shown = QStringLiteral("standard input");
+        stream_ = true;
+        fd_ = STDIN_FILENO;
+        if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode))
+            size = int64_t(st.st_size);
+    } else if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+        problem = errno == ENOENT ? QStringLiteral("%1: %2").arg(path, kFileMessage) : Unreadable(path, errno);
+    } else if (S_ISDIR(st.st_mode)) {
+        problem = QStringLiteral("%1 is a folder, not a FASTA file.").arg(path);
+    } else if (S_ISSOCK(st.st_mode)) {
+        problem = QStringLiteral("%1 is a socket, not a FASTA file.").arg(path);
+    } else if (S_ISREG(st.st_mode)) {
+        size = int64_t(st.st_size);
+    } else {
+        stream_ = true; // a named pipe or a device: read as it comes
+    }
+}
+
+bool Source::Open()
+{
+    if (fd_ >= 0)
+        return true;
+    const int fd = ::open(QFile::encodeName(path_).constData(), O_RDONLY | O_CLOEXEC | (stream_ ? 0 : O_NONBLOCK));
+    if (fd < 0) {
+        problem = Unreadable(path_, errno);
+        return false;
+    }
+    if (stream_) {
+        fd_ = fd;
+        owned_ = true;
+    } else {
+        ::close(fd);
+    }
+    return true;
+}
+
+RunReport Source::Run(const RunSettings& settings, RunListener& listener)
+{
+    if (!stream_)
+        return RunFastaFile(path_, settings, listener);
+    RunReport report;
+    try {
+        auto input = OpenInputDescriptor(fd_);
+        report = RunFasta(*input, settings, listener);
+    } catch (const InputError& e) {
+        report.end = e.kind() == InputError::Kind::Unsupported ? RunEnd::Unsupported
+                   : e.kind() == InputError::Kind::Damaged     ? RunEnd::Damaged
+                                                               : RunEnd::FileFailure;
+        report.detail = QString::fromLocal8Bit(e.what());
+    }
+    return report;
+}
+
 class Mapper;
 
 // Map inputs with only the run's window and step texts.
@@ -230,11 +362,22 @@ MapInputs RunTexts(const QString& windowText, const QString& stepText)
     return in;
 }
 
+// The records a --record NAME matched one way: how many, and the first few.
+struct Matches {
+    int count = 0;
+    QList<RecordInfo> first;
+    void add(const RecordInfo& info)
+    {
+        if (++count <= kMaxListedMatches)
+            first << info;
+    }
+};
+
 // One FILE's run: takes each record as the engine computes it.
 class FileRun : public RunListener {
 public:
-    FileRun(Mapper& m, const QString& path, const QString& base, const QString& windowText, const QString& stepText,
-            std::optional<int32_t> windowSize, ValuesTable* values);
+    FileRun(Mapper& m, const Source& source, const QString& path, const QString& base, const QString& windowText,
+            const QString& stepText, std::optional<int32_t> windowSize, ValuesTable* values);
 
     bool recordComputed(RecordResult&& r) override;
     void progress(uint64_t done, uint64_t total) override;
@@ -242,20 +385,36 @@ public:
     // The map inputs for one record, as the window's mapInputs gives them.
     MapInputs Inputs(const RecordResult& r) const;
     bool DrawPicture(const RecordResult& r);
+    // After the run: takes the record --record picked, or says why none.
+    QString TakeChosen();
+    // After the run: the records shorter than the window not yet noted.
+    void EndNotes();
 
     QString failure;             // set when the run must stop for this file
     bool outputFailed = false;   // an output of this file could not be written
-    QStringList summaryLines;
+    bool ambiguous = false;      // --record NAME matched several records
+    QByteArray summaryLines;
     std::optional<RecordResult> shown; // the record a single picture shows
-    bool matched = false;              // --record NAME was found
 
 private:
+    void Take(RecordResult&& r);
+    void Choose(RecordResult&& r);
+    void NoteShort(const RecordInfo& info);
+    QByteArray SummaryLine(const RecordInfo& info) const;
+    bool SavePicture(const RecordResult& r, const QString& out);
+
     Mapper& m_;
-    QString path_, base_, windowText_, stepText_;
+    QString path_, shown_, base_, windowText_, stepText_;
     std::optional<int32_t> windowSize_;
     ValuesTable* values_;
     DrawCheck drawable_;
+    QByteArray wanted_;                  // --record's bytes
+    std::optional<RecordResult> chosen_; // the record --record picks so far
+    Matches whole_, byId_;
+    int shortRecords_ = 0;
 };
+
+enum class Outcome { Mapped, Failed, Ambiguous };
 
 class Mapper {
 public:
@@ -266,52 +425,46 @@ public:
         std::unique_ptr<ValuesTable> combined;
         const bool perFileValues = o_.values.contains(QStringLiteral("{}"));
         if (o_.summary)
-            Out(QStringLiteral("file\trecord\tlength\tavg_gc\tunknown_pct\twindows\n"));
-        bool failed = false;
+            Out(QByteArray("file\trecord\tlength\tavg_gc\tunknown_pct\twindows\n"));
+        bool failed = false, ambiguous = false;
         for (const QString& path : o_.files) {
-            if (!MapFile(path, perFileValues, combined))
-                failed = true;
+            const Outcome outcome = MapFile(path, perFileValues, combined);
+            failed = failed || outcome != Outcome::Mapped;
+            ambiguous = ambiguous || outcome == Outcome::Ambiguous;
         }
         if (combined && !combined->close()) {
-            Error(QStringLiteral("The values could not be saved to %1.").arg(combined->path()));
+            combined->report();
             failed = true;
         }
-        std::fflush(stdout);
-        return failed ? 1 : 0;
+        if (!CloseStandardOutput(QStringLiteral("The summary")))
+            failed = true;
+        return ambiguous ? 2 : failed ? 1 : 0;
     }
 
     const Options& options() const { return o_; }
     ProgressLine& progress() { return progress_; }
 
-private:
-    bool MapFile(const QString& path, bool perFileValues, std::unique_ptr<ValuesTable>& combined)
+    // Takes `path` as an output of this run for `what`; when another output
+    // of the run has that name already, what that one is.
+    QString Claim(const QString& path, const QString& what)
     {
-        const QString base = InputBaseName(path);
-        const bool stdinput = path == u"-";
-        const QString shownPath = stdinput ? QStringLiteral("standard input") : path;
+        const QString key = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+        if (const auto it = outputs_.constFind(key); it != outputs_.cend())
+            return *it;
+        outputs_.insert(key, what);
+        return {};
+    }
 
-        // Window and step: as given, or what Open proposes for the size on disk.
-        QString windowText = o_.window.value_or(QString()), stepText = o_.step.value_or(QString());
-        std::optional<int64_t> size;
-        if (stdinput) {
-            struct stat st;
-            if (fstat(STDIN_FILENO, &st) == 0 && S_ISREG(st.st_mode))
-                size = int64_t(st.st_size);
-        } else {
-            size = FileLength(path);
-        }
-        if (!o_.window || !o_.step) {
-            if (!size) {
-                Error(stdinput ? QStringLiteral("standard input has no size to propose a window and step from; "
-                                                "give --window and --step")
-                               : QStringLiteral("%1: %2").arg(path, kFileMessage));
-                return false;
-            }
-            const Proposal p = ProposeParameters(*size);
-            if (!o_.window)
-                windowText = p.window;
-            if (!o_.step)
-                stepText = p.step;
+private:
+    Outcome MapFile(const QString& path, bool perFileValues, std::unique_ptr<ValuesTable>& combined)
+    {
+        Source source(path);
+        QString windowText, stepText;
+        if (source.problem.isEmpty())
+            Parameters(source, windowText, stepText);
+        if (!source.problem.isEmpty() || !source.Open()) {
+            Error(source.problem);
+            return Outcome::Failed;
         }
         RunSettings settings;
         settings.windowSize = Parameter(windowText);
@@ -324,74 +477,80 @@ private:
         // faster than with 1 MiB); a small genome gets chunks its size, since
         // zeroing four large chunks took longer than its whole map.
         settings.chunkSize = kChunkBytes;
-        if (size)
+        if (source.size)
             settings.chunkSize =
-                std::size_t(std::clamp<uint64_t>(std::bit_ceil(uint64_t(*size) + 1), 64 << 10, kChunkBytes));
+                std::size_t(std::clamp<uint64_t>(std::bit_ceil(uint64_t(*source.size) + 1), 64 << 10, kChunkBytes));
 
         std::unique_ptr<ValuesTable> own;
         ValuesTable* values = nullptr;
         if (!o_.values.isEmpty()) {
-            if (perFileValues) {
-                own = std::make_unique<ValuesTable>(OutputName(o_.values, base, QString()), o_.valuesFormat, o_.plot);
-                values = own.get();
-            } else {
-                if (!combined)
-                    combined = std::make_unique<ValuesTable>(o_.values, o_.valuesFormat, o_.plot);
-                values = combined.get();
-            }
+            values = OpenValues(path, source, perFileValues, own, combined);
+            if (!values)
+                return Outcome::Failed;
             values->startFile(settings.windowSize.value_or(0), settings.step.value_or(0));
             if (!values->ok()) {
-                Error(QStringLiteral("The values could not be saved to %1.").arg(values->path()));
-                return false;
+                values->report();
+                return Outcome::Failed;
             }
         }
 
-        FileRun run(*this, path, base, windowText, stepText, settings.windowSize, values);
-        progress_.start(shownPath);
-        RunReport report;
-        if (stdinput) {
-            try {
-                auto input = OpenInputDescriptor(STDIN_FILENO);
-                report = RunFasta(*input, settings, run);
-            } catch (const InputError& e) {
-                report.end = e.kind() == InputError::Kind::Unsupported ? RunEnd::Unsupported
-                           : e.kind() == InputError::Kind::Damaged     ? RunEnd::Damaged
-                                                                       : RunEnd::FileFailure;
-                report.detail = QString::fromLocal8Bit(e.what());
-            }
-        } else {
-            report = RunFastaFile(path, settings, run);
-        }
+        FileRun run(*this, source, path, InputBaseName(path), windowText, stepText, settings.windowSize, values);
+        progress_.start(source.shown);
+        const RunReport report = source.Run(settings, run);
         progress_.clear();
+        return Finish(report, run, source, values, own.get());
+    }
 
-        // The window's verdict on the run, in its words.
-        QString message;
-        switch (report.end) {
-        case RunEnd::Damaged:
-            message = QStringLiteral("%1 is damaged: %2.").arg(shownPath, report.detail);
-            break;
-        case RunEnd::Unsupported:
-            message = QStringLiteral("%1 is not a FASTA file: %2.").arg(shownPath, report.detail);
-            break;
-        case RunEnd::NoRecord:
-            message = QStringLiteral("No FASTA record found in %1.").arg(shownPath);
-            break;
-        case RunEnd::FileFailure:
-            message = QStringLiteral("%1: %2").arg(shownPath, kFileMessage);
-            break;
-        case RunEnd::AnalysisFailure:
-        case RunEnd::Stopped:
-            message = run.failure.isEmpty() ? QStringLiteral("%1: %2").arg(shownPath, kAnalysisMessage) : run.failure;
-            break;
-        case RunEnd::Cancelled:
-        case RunEnd::Finished:
-            break;
+    // Window and step: as given, or what Open proposes for the size on disk.
+    void Parameters(Source& source, QString& windowText, QString& stepText) const
+    {
+        windowText = o_.window.value_or(QString());
+        stepText = o_.step.value_or(QString());
+        if (o_.window && o_.step)
+            return;
+        if (!source.size) {
+            source.problem = QStringLiteral("%1 has no size to propose a window and step from; give --window and --step")
+                                 .arg(source.shown);
+            return;
         }
-        if (message.isEmpty() && o_.record && !run.matched)
-            message = QStringLiteral("%1: no record named \"%2\".").arg(shownPath, *o_.record);
+        const Proposal p = ProposeParameters(*source.size);
+        if (!o_.window)
+            windowText = p.window;
+        if (!o_.step)
+            stepText = p.step;
+    }
+
+    // The values table this file writes to: its own (with {} in the name)
+    // or the one of every file. Nothing when its name is taken.
+    ValuesTable* OpenValues(const QString& path, const Source& source, bool perFileValues,
+                            std::unique_ptr<ValuesTable>& own, std::unique_ptr<ValuesTable>& combined)
+    {
+        if (!perFileValues) {
+            if (!combined)
+                combined = std::make_unique<ValuesTable>(o_.values, o_.valuesFormat, o_.plot);
+            return combined.get();
+        }
+        const QString out = OutputName(o_.values, InputBaseName(path), QString());
+        if (const QString other = Claim(out, source.shown); !other.isEmpty()) {
+            Error(QStringLiteral("The values could not be saved to %1: %2 gets the same name as %3.")
+                      .arg(out, source.shown, other));
+            return nullptr;
+        }
+        own = std::make_unique<ValuesTable>(out, o_.valuesFormat, o_.plot);
+        return own.get();
+    }
+
+    // After the run: its verdict, the single picture, the outputs kept or
+    // taken back, each failure said once.
+    Outcome Finish(const RunReport& report, FileRun& run, const Source& source, ValuesTable* values, ValuesTable* own)
+    {
+        QString message = Verdict(report, run, source.shown);
+        if (message.isEmpty() && o_.record)
+            message = run.TakeChosen();
         // The single picture: the last record, or the one asked for.
         if (message.isEmpty() && !o_.picture.isEmpty() && !o_.allRecords && run.shown && !run.DrawPicture(*run.shown))
             message = run.failure;
+        run.EndNotes();
 
         const bool ok = message.isEmpty() && !run.outputFailed;
         if (!message.isEmpty())
@@ -399,13 +558,43 @@ private:
         if (values) {
             values->endFile(ok);
             if (own && !own->close()) {
-                Error(QStringLiteral("The values could not be saved to %1.").arg(own->path()));
-                return false;
+                own->report();
+                return Outcome::Failed;
             }
         }
         if (ok && o_.summary)
-            Out(run.summaryLines.join(QString()));
-        return ok;
+            Out(run.summaryLines);
+        return ok ? Outcome::Mapped : run.ambiguous ? Outcome::Ambiguous : Outcome::Failed;
+    }
+
+    // The window's verdict on the run, in its words where they fit.
+    static QString Verdict(const RunReport& report, const FileRun& run, const QString& shown)
+    {
+        switch (report.end) {
+        case RunEnd::Damaged:
+            return QStringLiteral("%1 is damaged: %2.").arg(shown, report.detail);
+        case RunEnd::Unsupported:
+            return QStringLiteral("%1 is not a FASTA file: %2.").arg(shown, report.detail);
+        case RunEnd::NoRecord:
+            return QStringLiteral("No FASTA record found in %1.").arg(shown);
+        case RunEnd::FileFailure:
+            // The file is there and was opened: reading it failed, or its
+            // first record is cut short. "Doesn't exist" would mislead.
+            if (!report.detail.isEmpty())
+                return QStringLiteral("%1 cannot be read: %2.").arg(shown, report.detail);
+            return QStringLiteral("%1 is not a FASTA file: its first record has no header line (\">NAME\" and a "
+                                  "line break).")
+                .arg(shown);
+        case RunEnd::OutOfMemory:
+            return QStringLiteral("%1: %2.").arg(shown, report.detail);
+        case RunEnd::AnalysisFailure:
+        case RunEnd::Stopped:
+            return run.failure.isEmpty() ? QStringLiteral("%1: %2").arg(shown, kAnalysisMessage) : run.failure;
+        case RunEnd::Cancelled:
+        case RunEnd::Finished:
+            break;
+        }
+        return {};
     }
 
     static std::optional<int32_t> Parameter(const QString& text)
@@ -419,14 +608,19 @@ private:
 
     const Options& o_;
     ProgressLine progress_;
+    QHash<QString, QString> outputs_; // every output of the run: what it holds
 };
 
-FileRun::FileRun(Mapper& m, const QString& path, const QString& base, const QString& windowText,
+FileRun::FileRun(Mapper& m, const Source& source, const QString& path, const QString& base, const QString& windowText,
                  const QString& stepText, std::optional<int32_t> windowSize, ValuesTable* values)
-    : m_(m), path_(path), base_(base), windowText_(windowText), stepText_(stepText), windowSize_(windowSize),
-      values_(values), drawable_(m.options().plot == PlotKind::Skew, m.options().OuterWidthTwips(),
-                                 m.options().OuterHeightTwips(), RunTexts(windowText, stepText))
+    : m_(m), path_(path), shown_(source.shown), base_(base), windowText_(windowText), stepText_(stepText),
+      windowSize_(windowSize), values_(values),
+      drawable_(m.options().plot == PlotKind::Skew, m.options().OuterWidthTwips(), m.options().OuterHeightTwips(),
+                RunTexts(windowText, stepText))
 {
+    // The argument's bytes, as the shell gave them, against the header's.
+    if (m.options().record)
+        wanted_ = m.options().record->toLocal8Bit();
 }
 
 MapInputs FileRun::Inputs(const RecordResult& r) const
@@ -449,25 +643,62 @@ MapInputs FileRun::Inputs(const RecordResult& r) const
 // tried once.
 bool FileRun::recordComputed(RecordResult&& r)
 {
-    const Options& o = m_.options();
     if (!drawable_(r)) {
-        failure = QStringLiteral("%1: record \"%2\": %3")
-                      .arg(path_ == u"-" ? QStringLiteral("standard input") : path_, r.info.name, kAnalysisMessage);
+        failure = QStringLiteral("%1: record \"%2\": %3").arg(shown_, ShownName(r.info.name), kAnalysisMessage);
         return false;
     }
-    if (o.record) {
-        if (matched || CellName(r.info.name) != *o.record)
-            return true;
-        matched = true;
+    if (m_.options().record)
+        Choose(std::move(r));
+    else
+        Take(std::move(r));
+    return true;
+}
+
+// --record: keeps the first record whose whole name matches, else the first
+// whose ID does; which one is known only at the end of the file.
+void FileRun::Choose(RecordResult&& r)
+{
+    const RecordMatch how = MatchRecord(r.info.name, wanted_);
+    if (how == RecordMatch::None)
+        return;
+    Matches& matches = how == RecordMatch::Whole ? whole_ : byId_;
+    matches.add(r.info);
+    if (matches.count == 1 && (how == RecordMatch::Whole || whole_.count == 0))
+        chosen_ = std::move(r);
+}
+
+QString FileRun::TakeChosen()
+{
+    const Matches& matches = whole_.count > 0 ? whole_ : byId_;
+    if (matches.count == 0)
+        return QStringLiteral("%1: no record named \"%2\".").arg(shown_, *m_.options().record);
+    if (matches.count == 1) {
+        Take(std::move(*chosen_));
+        chosen_.reset();
+        return {};
     }
+    ambiguous = true;
+    QString text = QStringLiteral("%1: --record \"%2\" matches %3 records %4:")
+                       .arg(shown_, *m_.options().record)
+                       .arg(matches.count)
+                       .arg(whole_.count > 0 ? QStringLiteral("by their whole name") : QStringLiteral("by their ID"));
+    for (const RecordInfo& info : matches.first)
+        text += QStringLiteral("\n  record %1: %2").arg(info.number).arg(ShownName(info.name));
+    if (matches.count > matches.first.size())
+        text += QStringLiteral("\n  and %1 more").arg(matches.count - matches.first.size());
+    return text;
+}
+
+// A record that goes into the outputs: its values, its summary line, its
+// picture (or it is the one a single picture shows).
+void FileRun::Take(RecordResult&& r)
+{
+    const Options& o = m_.options();
+    NoteShort(r.info);
     if (values_)
         values_->write(r.info.name, r.windows);
-    if (o.summary) {
-        const double unknown = r.info.length > 0 ? 100.0 * double(r.info.unknown) / double(r.info.length) : 0.0;
-        summaryLines << QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\n")
-                            .arg(path_, CellName(r.info.name), FormatInteger(r.info.length), Number(r.windows.AvgGC),
-                                 FormatFixed(unknown, 2, NumberLocale::c()), FormatInteger(r.info.windows));
-    }
+    if (o.summary)
+        summaryLines += SummaryLine(r.info);
     if (!o.picture.isEmpty()) {
         if (o.allRecords) {
             if (!DrawPicture(r))
@@ -476,7 +707,38 @@ bool FileRun::recordComputed(RecordResult&& r)
             shown = std::move(r);
         }
     }
-    return true;
+}
+
+// A record shorter than the window has no window; the window program draws
+// its empty map without a word, so this is a note, not a failure.
+void FileRun::NoteShort(const RecordInfo& info)
+{
+    if (info.windows != 0 || !windowSize_ || info.length >= *windowSize_)
+        return;
+    if (++shortRecords_ <= kMaxShortNotes)
+        Error(QStringLiteral("%1: %2: %3 bp is shorter than the window (%4 bp): no window")
+                  .arg(shown_, ShownName(info.name), FormatInteger(info.length), FormatInteger(*windowSize_)));
+}
+
+void FileRun::EndNotes()
+{
+    if (shortRecords_ > kMaxShortNotes)
+        Error(QStringLiteral("%1: %2 more records are shorter than the window (%3 bp): no window")
+                  .arg(shown_)
+                  .arg(shortRecords_ - kMaxShortNotes)
+                  .arg(FormatInteger(*windowSize_)));
+}
+
+// The summary's line: file and record name with their bytes (control
+// characters escaped), then the numbers.
+QByteArray FileRun::SummaryLine(const RecordInfo& info) const
+{
+    const double unknown = info.length > 0 ? 100.0 * double(info.unknown) / double(info.length) : 0.0;
+    return EscapeControls(path_.toLocal8Bit()) + '\t' + SummaryName(info.name) + '\t' +
+           QStringLiteral("%1\t%2\t%3\t%4\n")
+               .arg(FormatInteger(info.length), Number(info.AvgGC), FormatFixed(unknown, 2, NumberLocale::c()),
+                    FormatInteger(info.windows))
+               .toLatin1();
 }
 
 void FileRun::progress(uint64_t done, uint64_t total)
@@ -484,10 +746,35 @@ void FileRun::progress(uint64_t done, uint64_t total)
     m_.progress().show(done, total);
 }
 
+// The picture of one record, under a name no other output of the run has.
 bool FileRun::DrawPicture(const RecordResult& r)
 {
+    const QString out = OutputName(m_.options().picture, base_, r.info.name);
+    const QString what = QStringLiteral("record \"%1\" of %2").arg(ShownName(r.info.name), shown_);
+    QString problem;
+    if (const QString other = m_.Claim(out, what); !other.isEmpty()) {
+        problem = QStringLiteral("The picture could not be saved to %1: %2 gets the same name as %3.").arg(out, what, other);
+    } else {
+        try {
+            if (!SavePicture(r, out))
+                problem = QStringLiteral("The picture could not be saved to %1.").arg(out);
+        } catch (const std::exception&) {
+            failure = QStringLiteral("%1: record \"%2\": %3").arg(shown_, ShownName(r.info.name), kAnalysisMessage);
+            return false;
+        }
+    }
+    if (!problem.isEmpty()) {
+        Error(problem);
+        outputFailed = true;
+        return false;
+    }
+    return true;
+}
+
+// Draws the map and writes it to `out`; throws when the map cannot be drawn.
+bool FileRun::SavePicture(const RecordResult& r, const QString& out)
+{
     const Options& o = m_.options();
-    const QString out = OutputName(o.picture, base_, r.info.name);
     const MapInputs in = Inputs(r);
     const auto draw = [&](PictureSurface& surface) {
         if (o.plot == PlotKind::Skew)
@@ -495,40 +782,25 @@ bool FileRun::DrawPicture(const RecordResult& r)
         else
             DrawGCMap(surface, r.windows.GCValues, o.Shift(), in);
     };
-    bool saved = false;
-    try {
-        if (o.pictureKind == PictureKind::Bmp) {
-            // The picture box's own surface (its default colours are the
-            // box's), written as Save writes it.
-            ImageSurface surface(o.OuterWidthTwips(), o.OuterHeightTwips(), kFrame, qreal(o.zoom));
-            draw(surface);
-            OutputFile file(out);
-            saved = file.isOpen() && WriteBitmap(file.device(), surface.Image()) && file.commit();
-        } else {
-            PictureExport request;
-            request.format = o.pictureKind == PictureKind::Svg   ? PictureFormat::Svg
-                             : o.pictureKind == PictureKind::Pdf ? PictureFormat::Pdf
-                                                                 : PictureFormat::Png;
-            request.scale = o.zoom;
-            request.outerWidth = o.OuterWidthTwips();
-            request.outerHeight = o.OuterHeightTwips();
-            request.border = kFrame;
-            request.title = r.info.name;
-            OutputFile file(out);
-            saved = file.isOpen() && WritePicture(file.device(), request, draw) && file.commit();
-        }
-    } catch (const std::exception&) {
-        failure = QStringLiteral("%1: record \"%2\": %3").arg(path_, r.info.name, kAnalysisMessage);
-        return false;
+    if (o.pictureKind == PictureKind::Bmp) {
+        // The picture box's own surface (its default colours are the box's),
+        // written as Save writes it.
+        ImageSurface surface(o.OuterWidthTwips(), o.OuterHeightTwips(), kFrame, qreal(o.zoom));
+        draw(surface);
+        OutputFile file(out);
+        return file.isOpen() && WriteBitmap(file.device(), surface.Image()) && file.commit();
     }
-    if (!saved) {
-        failure = QStringLiteral("The picture could not be saved to %1.").arg(out);
-        Error(failure);
-        failure.clear();
-        outputFailed = true;
-        return false;
-    }
-    return true;
+    PictureExport request;
+    request.format = o.pictureKind == PictureKind::Svg   ? PictureFormat::Svg
+                     : o.pictureKind == PictureKind::Pdf ? PictureFormat::Pdf
+                                                         : PictureFormat::Png;
+    request.scale = o.zoom;
+    request.outerWidth = o.OuterWidthTwips();
+    request.outerHeight = o.OuterHeightTwips();
+    request.border = kFrame;
+    request.title = r.info.name;
+    OutputFile file(out);
+    return file.isOpen() && WritePicture(file.device(), request, draw) && file.commit();
 }
 
 } // namespace
@@ -574,10 +846,10 @@ int main(int argc, char** argv)
         return 2;
     case ParsedCommandLine::Action::Help:
         Out(HelpText());
-        return 0;
+        return CloseStandardOutput(QStringLiteral("The help")) ? 0 : 1;
     case ParsedCommandLine::Action::Version:
         Out(QStringLiteral("quillet-map " QUILLET_VERSION "\n"));
-        return 0;
+        return CloseStandardOutput(QStringLiteral("The version")) ? 0 : 1;
     case ParsedCommandLine::Action::Run:
         break;
     }

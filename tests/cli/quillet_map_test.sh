@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # quillet-map as a shell uses it: help and version, the summary, several
-# files with patterns and one table, standard input (compressed), the exit
-# status of each kind of failure with its message, and a picture made with
-# nothing in the environment but PATH (no display, no platform setting).
+# files with patterns and one table, standard input (compressed) and a named
+# pipe, the exit status of each kind of failure with its message (paths that
+# are no readable file, a full standard output), record names as bytes and
+# as parts of file names, and a picture made with nothing in the environment
+# but PATH (no display, no platform setting).
 # Usage: quillet_map_test.sh QUILLET_MAP SOURCE_DIR WORK_DIR
 set -uo pipefail
 map=$1 src=$2 work=$3
@@ -26,6 +28,14 @@ run 0 --help;    has out "Usage: quillet-map [OPTIONS] FILE..."; has out "--all-
 run 0 --version; has out "quillet-map 1.2.6"
 run 2;           has err "no FASTA file given"; has err "Try 'quillet-map --help'"
 run 2 -o x.jpg "$lambda"; has err ".png, .svg, .pdf or .bmp"
+run 2 --values a.tsv --values b.tsv "$lambda"; has err "--values is given twice"
+run 2 -o big.png --size 16000x16000 --zoom 4 "$lambda"; has err "at most 32767 pixels a side and 256 million"
+# Standard output that cannot take the summary, or the help.
+for args in "$lambda" --help; do
+    env -i PATH=/usr/bin:/bin "$map" $args >/dev/full 2>err
+    [ $? -eq 1 ] && grep -q "could not be written to standard output: No space left on device" err ||
+        fail "$args >/dev/full: $(cat err)"
+done
 
 # The summary, by default: one header and a line per record, with the
 # proposal for the file's size (49,270 bytes: window 100, step 50 gives
@@ -63,6 +73,27 @@ done
 [ "$(grep -c . out)" -eq 3 ] || fail "summary has lines for failed files: $(cat out)"
 [ "$(grep -c 'quillet-map:' err)" -eq 3 ] || fail "one message per failed file: $(cat err)"
 run 1 noheader.fa; has err "noheader.fa"
+# What is wrong with a path that is not a readable file, said once each.
+mkdir folder.fa
+touch plain
+run 1 folder.fa plain/x.fa
+has err "folder.fa is a folder, not a FASTA file."
+has err "plain/x.fa cannot be read: Not a directory."
+if grep -q "doesn't exist" err; then fail "an existing path said not to exist: $(cat err)"; fi
+# A file of mode 000: root reads any file, so as root this runs as nobody.
+cp "$phix" locked.fa && chmod 000 locked.fa
+as=()
+[ "$(id -u)" -ne 0 ] || as=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+"${as[@]}" env -i PATH=/usr/bin:/bin "$map" locked.fa >out 2>err
+[ $? -eq 1 ] && grep -qF "locked.fa cannot be read: Permission denied." err || fail "mode 000: $(cat err)"
+run 1 --values plain/v.tsv "$lambda" "$phix"
+[ "$(grep -c 'could not be saved' err)" -eq 1 ] || fail "values failure said more than once: $(cat err)"
+# A named pipe is read as a stream; without a size it needs window and step.
+mkfifo pipe.fa
+cat "$phix" >pipe.fa &
+run 0 -w 100 -s 50 pipe.fa; grep -qP "^pipe.fa\t.*\t5386\t.*\t106$" out || fail "named pipe: $(cat out)"
+wait
+run 1 pipe.fa; has err "pipe.fa has no size to propose a window and step from"
 
 # One table for several files: one header, each file's windows, and a file
 # that fails takes back its rows.
@@ -71,6 +102,13 @@ run 1 -w 1000 -s 1000 --values all.tsv "$phix" damaged.fa.gz "$lambda"
 [ "$(wc -l <all.tsv)" -eq $((1 + 5 + 48)) ] || fail "all.tsv has $(wc -l <all.tsv) lines"
 run 0 -w 1000 -s 1000 --values all.bedgraph "$excerpt"
 [ "$(grep -c '^track' all.bedgraph)" -eq 1 ] || fail "bedGraph track lines"
+# --all-records beside values alone changes nothing.
+run 0 -w 1000 -s 1000 --all-records --values all2.bedgraph "$excerpt"
+cmp -s all.bedgraph all2.bedgraph || fail "--all-records changed the values"
+# A record shorter than the window: a note, no failure.
+run 0 -w 60000 -s 100 "$lambda"
+has err "gi|9626243|ref|NC_001416.1| Enterobacteria phage lambda, complete genome: 48502 bp is shorter than the window (60000 bp): no window"
+grep -qP "\t48502\t.*\t0$" out || fail "short record's summary: $(cat out)"
 
 # A record whose map cannot be drawn stops the run, as in the window.
 # (Record c, one base, is too short for a map with so large a step.)
@@ -87,8 +125,33 @@ run 1 -w 1 -s 9999999 --plot skew --record b -o stops.png stops.fa; has err 'rec
 run 0 -w 200 -s 100 --record "ChrM 1..3669" --summary -o one.svg "$excerpt"
 [ "$(wc -l <out)" -eq 2 ] && has out $'\tChrM 1..3669\t' && grep -q '<svg' one.svg || fail "--record: $(cat out)"
 run 0 -w 200 -s 100 --all-records -o 'rec/{record}.pdf' "$excerpt"
-[ "$(ls rec | wc -l)" -eq 7 ] && [ -s "rec/Chr2 1..30000.pdf" ] || fail "--all-records: $(ls rec)"
+[ "$(ls rec | wc -l)" -eq 7 ] && [ -s rec/Chr2.pdf ] || fail "--all-records: $(ls rec)"
 run 1 --record nosuch "$excerpt"; has err 'no record named "nosuch"'
+
+# Names as bytes: a UTF-8 name, a control character, IDs that two records
+# share, names that would steer a file name or make two names alike.
+seq300=$(printf 'ACGTGGCCAT%.0s' {1..30})
+printf '>ref|NC_001136| [org=Saccharomyces cerevisiae] [chromosome=IV]\n%s\n>Caf\xc3\xa9 \xc3\x85\r\n%s\n>ctl\x01z\n%s\n' \
+    "$seq300" "$seq300" "$seq300" >names.fa
+printf '>dup one\n%s\n>dup two\n%s\n>chr1\n%s\n>chr1 extra\n%s\n' "$seq300" "$seq300" "$seq300" "$seq300" >dups.fa
+printf '>a/b\n%s\n>ab\n%s\n>..\n%s\n>{}\n%s\n' "$seq300" "$seq300" "$seq300" "$seq300" >steer.fa
+run 0 -w 100 -s 100 --values names.tsv --summary names.fa
+has out $'names.fa\tCaf\xc3\xa9 \xc3\x85\t300\t'
+has out $'names.fa\tctl\\x01z\t300\t'
+has names.tsv $'\nCaf\xc3\xa9 \xc3\x85\t1\t100\t'
+run 0 -w 100 -s 100 --values names.bedgraph names.fa; has names.bedgraph $'\nCaf\xc3\xa9\t0\t100\t'
+for id in 'ref|NC_001136|' $'Caf\xc3\xa9' $'Caf\xc3\xa9 \xc3\x85' 'ctl\x01z'; do
+    run 0 -w 100 -s 100 --record "$id" names.fa; [ "$(wc -l <out)" -eq 2 ] || fail "--record $id: $(cat out)"
+done
+run 0 -w 100 -s 100 --record 'ref|NC_001136|' -o 'maps/{record}.png' names.fa
+[ -s maps/refNC_001136.png ] || fail "{record} is not the ID: $(ls maps)"
+run 0 -w 100 -s 100 --record chr1 dups.fa; has out $'\tchr1\t300'   # the whole name wins
+run 2 -w 100 -s 100 --record dup --values dup.tsv dups.fa "$phix"
+has err 'dups.fa: --record "dup" matches 2 records by their ID:'; has err "record 1: dup one"; has err "record 2: dup two"
+[ ! -e dup.tsv ] || fail "values written for an ambiguous --record"
+run 1 -w 100 -s 100 --all-records -o 'steer/{record}/map.svg' steer.fa
+has err 'record "ab" of steer.fa gets the same name as record "a/b" of steer.fa'
+[ ! -e map.svg ] && [ -s steer/sequence/map.svg ] && [ -s 'steer/{}/map.svg' ] || fail "record names steered: $(find steer)"
 
 # Sizes and zoom, and a BMP as Save writes it.
 run 0 -o big.png --size 1000x400 --zoom 2 "$lambda"
