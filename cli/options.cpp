@@ -153,6 +153,10 @@ QString Parser::ReadOption(const QStringList& arguments, qsizetype& i)
     }
     if (!given_.insert(def->id).second && def->takesValue)
         return QStringLiteral("%1 is given twice; it takes one value").arg(Names(*def));
+    if (def->id == Id::Record) {
+        r_.recordArgument = i;
+        r_.recordOffset = arguments[i].size() - value->size();
+    }
     return Apply(def->id, value.value_or(QString()));
 }
 
@@ -180,6 +184,7 @@ QString Parser::Apply(Id id, const QString& value)
         if (value.isEmpty())
             return QStringLiteral("--record needs a record's name or ID");
         o_.record = value;
+        o_.recordBytes = value.toLocal8Bit();
         return {};
     case Id::Picture:
         return SetPicture(value);

@@ -34,6 +34,7 @@ struct Options {
     int shiftPosition = 2;                 // scroll bar position for the G+C map, 0..4
     int scalePosition = 0;                 // scroll bar position for the G-C/G+C map, 0..1
     std::optional<QString> record;         // only this record
+    QByteArray recordBytes;                // its bytes, which --record compares
     bool allRecords = false;               // a picture of every record
     QString picture;                       // output pattern, empty for none
     PictureKind pictureKind = PictureKind::Png;
@@ -58,6 +59,11 @@ struct ParsedCommandLine {
     enum class Action { Run, Help, Version, Usage } action = Action::Run;
     Options options;
     QString error; // what was wrong, for Usage
+    // Where --record's value is: the argument's index and the characters
+    // before the value in it (an ASCII "--record=", so as many bytes). The
+    // program takes the value's bytes from there as the shell gave them,
+    // which a decoded string cannot always give back.
+    qsizetype recordArgument = -1, recordOffset = 0;
 };
 
 // Reads the arguments after the program's name. GNU style: long options

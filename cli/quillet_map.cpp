@@ -408,7 +408,6 @@ private:
     std::optional<int32_t> windowSize_;
     ValuesTable* values_;
     DrawCheck drawable_;
-    QByteArray wanted_;                  // --record's bytes
     std::optional<RecordResult> chosen_; // the record --record picks so far
     Matches whole_, byId_;
     int shortRecords_ = 0;
@@ -618,9 +617,6 @@ FileRun::FileRun(Mapper& m, const Source& source, const QString& path, const QSt
       drawable_(m.options().plot == PlotKind::Skew, m.options().OuterWidthTwips(), m.options().OuterHeightTwips(),
                 RunTexts(windowText, stepText))
 {
-    // The argument's bytes, as the shell gave them, against the header's.
-    if (m.options().record)
-        wanted_ = m.options().record->toLocal8Bit();
 }
 
 MapInputs FileRun::Inputs(const RecordResult& r) const
@@ -658,7 +654,7 @@ bool FileRun::recordComputed(RecordResult&& r)
 // whose ID does; which one is known only at the end of the file.
 void FileRun::Choose(RecordResult&& r)
 {
-    const RecordMatch how = MatchRecord(r.info.name, wanted_);
+    const RecordMatch how = MatchRecord(r.info.name, m_.options().recordBytes);
     if (how == RecordMatch::None)
         return;
     Matches& matches = how == RecordMatch::Whole ? whole_ : byId_;
@@ -838,7 +834,9 @@ int main(int argc, char** argv)
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    const ParsedCommandLine parsed = ParseCommandLine(arguments);
+    ParsedCommandLine parsed = ParseCommandLine(arguments);
+    if (parsed.recordArgument >= 0) // argv[0] is the program
+        parsed.options.recordBytes = QByteArray(argv[parsed.recordArgument + 1]).mid(parsed.recordOffset);
     switch (parsed.action) {
     case ParsedCommandLine::Action::Usage:
         Error(parsed.error);

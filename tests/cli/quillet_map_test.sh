@@ -133,6 +133,7 @@ run 1 --record nosuch "$excerpt"; has err 'no record named "nosuch"'
 seq300=$(printf 'ACGTGGCCAT%.0s' {1..30})
 printf '>ref|NC_001136| [org=Saccharomyces cerevisiae] [chromosome=IV]\n%s\n>Caf\xc3\xa9 \xc3\x85\r\n%s\n>ctl\x01z\n%s\n' \
     "$seq300" "$seq300" "$seq300" >names.fa
+printf '>Soci\xe9t\xe9 2\n%s\n' "$seq300" >>names.fa # Latin-1, no UTF-8
 printf '>dup one\n%s\n>dup two\n%s\n>chr1\n%s\n>chr1 extra\n%s\n' "$seq300" "$seq300" "$seq300" "$seq300" >dups.fa
 printf '>a/b\n%s\n>ab\n%s\n>..\n%s\n>{}\n%s\n' "$seq300" "$seq300" "$seq300" "$seq300" >steer.fa
 run 0 -w 100 -s 100 --values names.tsv --summary names.fa
@@ -140,8 +141,10 @@ has out $'names.fa\tCaf\xc3\xa9 \xc3\x85\t300\t'
 has out $'names.fa\tctl\\x01z\t300\t'
 has names.tsv $'\nCaf\xc3\xa9 \xc3\x85\t1\t100\t'
 run 0 -w 100 -s 100 --values names.bedgraph names.fa; has names.bedgraph $'\nCaf\xc3\xa9\t0\t100\t'
-for id in 'ref|NC_001136|' $'Caf\xc3\xa9' $'Caf\xc3\xa9 \xc3\x85' 'ctl\x01z'; do
-    run 0 -w 100 -s 100 --record "$id" names.fa; [ "$(wc -l <out)" -eq 2 ] || fail "--record $id: $(cat out)"
+for id in 'ref|NC_001136|' $'Caf\xc3\xa9' $'Caf\xc3\xa9 \xc3\x85' 'ctl\x01z' $'Soci\xe9t\xe9' --record=$'Soci\xe9t\xe9 2'; do
+    args=("$id")
+    [[ $id == --* ]] || args=(--record "$id")
+    run 0 -w 100 -s 100 "${args[@]}" names.fa; [ "$(wc -l <out)" -eq 2 ] || fail "${args[*]}: $(cat out)"
 done
 run 0 -w 100 -s 100 --record 'ref|NC_001136|' -o 'maps/{record}.png' names.fa
 [ -s maps/refNC_001136.png ] || fail "{record} is not the ID: $(ls maps)"

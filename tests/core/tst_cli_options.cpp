@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 using namespace quillet;
 using namespace quillet::cli;
@@ -73,6 +74,15 @@ TEST(CliOptions, AcceptedFormsAndWhatTheyAskFor)
                              "--size 8191x100 --zoom 4 -o m.png a.fa", "--size 16000x16000 -o m.pdf a.fa"}) {
         const ParsedCommandLine p = ParseCommandLine(Args(line));
         EXPECT_EQ(p.action, ParsedCommandLine::Action::Run) << line << ": " << p.error.toStdString();
+    }
+
+    // Where --record's value is, for the program to take its bytes.
+    for (const auto& [line, argument, offset] : {std::tuple{"-w 5 --record=chr1 a.fa", 2, 9},
+                                                 std::tuple{"--record chr1 a.fa", 1, 0}}) {
+        const ParsedCommandLine p = ParseCommandLine(Args(line));
+        EXPECT_EQ(p.recordArgument, argument) << line;
+        EXPECT_EQ(p.recordOffset, offset) << line;
+        EXPECT_EQ(p.options.recordBytes, "chr1") << line;
     }
 
     // Help and version win over everything else, even bad usage after them.
