@@ -76,9 +76,11 @@ run 1 noheader.fa; has err "noheader.fa"
 # What is wrong with a path that is not a readable file, said once each.
 mkdir folder.fa
 touch plain
-run 1 folder.fa plain/x.fa
+printf '>cut short' >nolinefeed.fa
+run 1 -w 10 -s 10 folder.fa plain/x.fa nolinefeed.fa
 has err "folder.fa is a folder, not a FASTA file."
 has err "plain/x.fa cannot be read: Not a directory."
+has err "nolinefeed.fa is not a FASTA file: its first record has no header line"
 if grep -q "doesn't exist" err; then fail "an existing path said not to exist: $(cat err)"; fi
 # A file of mode 000: root reads any file, so as root this runs as nobody.
 cp "$phix" locked.fa && chmod 000 locked.fa
