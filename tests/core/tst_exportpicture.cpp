@@ -102,6 +102,7 @@ TEST(ExportPicture, PngAtEachScaleShowsTheScreenPicture)
         ASSERT_FALSE(png.isNull());
         EXPECT_EQ(png.size(), screen.Image().size() * scale);
         EXPECT_EQ(png.dotsPerMeterX(), 3780 * scale);
+        EXPECT_EQ(png.dotsPerMeterY(), 3780 * scale);
         // Scaled down to the screen size, every inked pixel of either
         // picture has ink within a pixel in the other: lines may step
         // differently, but a shifted layout, a wrong font size or a missing

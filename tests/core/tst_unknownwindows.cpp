@@ -75,6 +75,8 @@ TEST(UnknownWindows, CurveBreaksAroundMostlyUnknownWindowsWhichAreShaded)
         {"a lone window between gaps", 10, 10, {0, 0, 8, 0, 8, 0, 0, 0}, {{1, 2}, {6, 7}, {7, 8}}, {{3, 3}, {5, 5}}},
         {"every window", 10, 10, {10, 10, 10, 10, 10, 10, 10, 10}, {}, {{1, 8}}},
         {"windows twice the step", 20, 10, {0, 11, 0, 0, 0, 0, 0, 0}, {{3, 4}, {4, 5}, {5, 6}, {6, 7}, {7, 8}}, {{2, 2}}},
+        // 51 of 101 is more than half (50.5 %), 50 of 101 is not.
+        {"odd window", 101, 101, {0, 51, 0, 50, 0, 0, 0, 0}, {{3, 4}, {4, 5}, {5, 6}, {6, 7}, {7, 8}}, {{2, 2}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

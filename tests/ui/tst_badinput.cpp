@@ -469,11 +469,12 @@ private slots:
     }
 
     // ---- Files of gigabytes ----
-    // Sparse files cost no disk and little time, but the whole content is
-    // held in memory while a run lasts, so each case needs about its size
-    // in free memory; cases that do not fit the machine are skipped and
-    // say so. A run must hold no more than the file once (plus slack for
-    // the program and, under AddressSanitizer, its shadow memory).
+    // Sparse files cost no disk and little time. A run reads the file in
+    // chunks as a stream and never holds it whole, so its memory does not
+    // grow with the file (a few megabytes). The check is a loose ceiling
+    // all the same: no more than the file once (plus slack for the program
+    // and, under AddressSanitizer, its shadow memory); cases are skipped,
+    // and say so, where that much memory is not free.
     void largeFiles_data()
     {
         QTest::addColumn<qint64>("size");

@@ -197,6 +197,16 @@ private slots:
                 else
                     QTest::keyClick(&w, Qt::Key_Escape);
             });
+            // A run that ignored the cancel would keep Run from returning:
+            // end the test with a clear message rather than at the suite's
+            // timeout.
+            QTimer watchdog;
+            watchdog.setSingleShot(true);
+            connect(&watchdog, &QTimer::timeout, &w, [&] {
+                if (w.RunActive())
+                    qFatal("the run did not stop within 10 s of %s", closeBox ? "the close box" : "Esc");
+            });
+            watchdog.start(300 + 10000);
             QElapsedTimer t;
             t.start();
             w.Command_run_Click();

@@ -17,6 +17,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
+
 using namespace quillet;
 using namespace quillet::test;
 
@@ -125,6 +127,26 @@ private slots:
         QCOMPARE(m->rowCount(), 4); // Chr1, Chr3, Chr4, Chr5
         r->filterBox()->clear();
         QCOMPARE(m->rowCount(), 7);
+
+        // Every numeric column sorts as numbers, both ways (as text, 299
+        // windows would come before 35 and 30000 bp before 3669 bp).
+        for (const int column : {int(RecordsModel::Number), int(RecordsModel::Length), int(RecordsModel::AverageGC),
+                                 int(RecordsModel::Unknown), int(RecordsModel::Windows)}) {
+            for (const Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+                r->table()->sortByColumn(column, order);
+                QList<double> values;
+                for (int row = 0; row < m->rowCount(); ++row) {
+                    bool ok = false;
+                    values << m->index(row, column).data().toString().toDouble(&ok);
+                    QVERIFY(ok);
+                }
+                QList<double> sorted = values;
+                std::sort(sorted.begin(), sorted.end());
+                if (order == Qt::DescendingOrder)
+                    std::reverse(sorted.begin(), sorted.end());
+                QVERIFY2(values == sorted, qPrintable(headers[column]));
+            }
+        }
 
         // Sorting by length, longest first.
         r->table()->sortByColumn(RecordsModel::Length, Qt::DescendingOrder);
