@@ -352,17 +352,7 @@ QString RecordFileName(const QString& recordName)
 {
     // The engine reads a header one byte to one character; a file name
     // takes the header's own bytes, which are UTF-8 more often than not.
-    QString name = ProposedFileName(RecordId(QString::fromUtf8(recordName.toLatin1())));
-    qsizetype dots = 0;
-    while (dots < name.size() && name[dots] == u'.')
-        ++dots;
-    name.remove(0, dots);
-    // 200 bytes leave room for any suffix in a file name of 255.
-    constexpr qsizetype kMaxBytes = 200;
-    name.truncate(kMaxBytes);
-    while (name.toUtf8().size() > kMaxBytes)
-        name.chop(name.size() >= 2 && name.back().isLowSurrogate() ? 2 : 1);
-    return name.isEmpty() ? QStringLiteral("sequence") : name;
+    return ProposedExportName(QString::fromUtf8(recordName.toLatin1()));
 }
 
 QString OutputName(const QString& pattern, const QString& inputBase, const QString& recordName)
