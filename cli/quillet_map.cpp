@@ -51,9 +51,11 @@ void Error(const QString& text)
 // Standard output: the first write that fails (a full disk, say) is
 // remembered, and said once when the output is closed.
 int stdoutError = 0;
+bool stdoutUsed = false;
 
 void Out(const QByteArray& bytes)
 {
+    stdoutUsed = true;
     errno = 0;
     if (stdoutError == 0 && std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout) != std::size_t(bytes.size()))
         stdoutError = errno != 0 ? errno : EIO;
@@ -66,7 +68,7 @@ void Out(const QString& text)
 
 // Flushes and closes standard output. False, with a message that says what
 // could not be written, when any of it failed: a buffered write fails only
-// here.
+// here. A run that wrote nothing there may have been started without it.
 bool CloseStandardOutput(const QString& what)
 {
     errno = 0;
@@ -74,7 +76,7 @@ bool CloseStandardOutput(const QString& what)
         stdoutError = errno != 0 ? errno : EIO;
     if (std::ferror(stdout) && stdoutError == 0)
         stdoutError = EIO;
-    if (std::fclose(stdout) != 0 && stdoutError == 0)
+    if (std::fclose(stdout) != 0 && stdoutError == 0 && stdoutUsed)
         stdoutError = errno != 0 ? errno : EIO;
     if (stdoutError == 0)
         return true;

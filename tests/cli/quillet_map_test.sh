@@ -36,6 +36,8 @@ for args in "$lambda" --help; do
     [ $? -eq 1 ] && grep -q "could not be written to standard output: No space left on device" err ||
         fail "$args >/dev/full: $(cat err)"
 done
+# Without standard output, a run that writes nothing there is fine.
+env -i PATH=/usr/bin:/bin "$map" -o closed.png "$lambda" >&- 2>err || fail "closed standard output: $(cat err)"
 
 # The summary, by default: one header and a line per record, with the
 # proposal for the file's size (49,270 bytes: window 100, step 50 gives
