@@ -84,12 +84,15 @@ has err "folder.fa is a folder, not a FASTA file."
 has err "plain/x.fa cannot be read: Not a directory."
 has err "nolinefeed.fa is not a FASTA file: its first record has no header line"
 if grep -q "doesn't exist" err; then fail "an existing path said not to exist: $(cat err)"; fi
-# A file of mode 000: root reads any file, so as root this runs as nobody.
+# A file of mode 000: root reads any file, so as root this runs as nobody
+# (skipped where root cannot change its user).
 cp "$phix" locked.fa && chmod 000 locked.fa
 as=()
 [ "$(id -u)" -ne 0 ] || as=(setpriv --reuid=65534 --regid=65534 --clear-groups)
-"${as[@]}" env -i PATH=/usr/bin:/bin "$map" locked.fa >out 2>err
-[ $? -eq 1 ] && grep -qF "locked.fa cannot be read: Permission denied." err || fail "mode 000: $(cat err)"
+if "${as[@]}" true 2>/dev/null; then
+    "${as[@]}" env -i PATH=/usr/bin:/bin "$map" locked.fa >out 2>err
+    [ $? -eq 1 ] && grep -qF "locked.fa cannot be read: Permission denied." err || fail "mode 000: $(cat err)"
+fi
 run 1 --values plain/v.tsv "$lambda" "$phix"
 [ "$(grep -c 'could not be saved' err)" -eq 1 ] || fail "values failure said more than once: $(cat err)"
 # A named pipe is read as a stream; without a size it needs window and step.
