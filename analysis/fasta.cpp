@@ -23,6 +23,11 @@ QString RecordId(const QString& name)
     return end > begin ? name.mid(begin, end - begin) : QStringLiteral("sequence");
 }
 
+QString UnicodeName(const QString& name)
+{
+    return QString::fromUtf8(name.toLatin1());
+}
+
 namespace {
 
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);

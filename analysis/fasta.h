@@ -21,6 +21,13 @@ struct FastaRecord {
 // file name where the whole header (with its descriptions) is not.
 QString RecordId(const QString& name);
 
+// A record's name as Unicode text: the engine reads a header one byte to
+// one character, which the window shows as it is; where the name leaves
+// the program as text (a file name, a document title) its own bytes are
+// read as UTF-8, which they are more often than not, so that "Caf\xC3\xA9"
+// becomes "Café" and not the bytes encoded a second time.
+QString UnicodeName(const QString& name);
+
 // Removes carriage returns, line feeds and spaces from [begin, end) by moving
 // the kept bytes to the front; returns the new end. The write position never
 // passes the read position, so the bytes after `end` are left untouched.

@@ -348,13 +348,6 @@ QString InputBaseName(const QString& path)
     return name;
 }
 
-QString RecordFileName(const QString& recordName)
-{
-    // The engine reads a header one byte to one character; a file name
-    // takes the header's own bytes, which are UTF-8 more often than not.
-    return ProposedExportName(QString::fromUtf8(recordName.toLatin1()));
-}
-
 QString OutputName(const QString& pattern, const QString& inputBase, const QString& recordName)
 {
     // One pass, so that what a placeholder brings in ("{}" in a record's
@@ -364,7 +357,7 @@ QString OutputName(const QString& pattern, const QString& inputBase, const QStri
     for (qsizetype i = 0; i < pattern.size();) {
         const QStringView rest = QStringView(pattern).sliced(i);
         if (rest.startsWith(kRecord)) {
-            out += RecordFileName(recordName);
+            out += RecordExportName(recordName);
             i += kRecord.size();
         } else if (rest.startsWith(kInput)) {
             out += inputBase;

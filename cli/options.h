@@ -94,13 +94,11 @@ RecordMatch MatchRecord(const QString& recordName, const QByteArray& wanted);
 // The name of an input for output patterns: its file name without folder,
 // compression suffix (.gz .bgz .zst .xz .bz2) and last suffix; "stdin" for "-".
 QString InputBaseName(const QString& path);
-// A record's part of an output name: the name the window's Export dialogs
-// propose (ProposedExportName: the ID made safe, without leading dots, cut
-// to 200 bytes), from the header's bytes. Never a path separator, never "."
-// or "..", never empty.
-QString RecordFileName(const QString& recordName);
 // `pattern` with "{}" replaced by the input's base name and "{record}" by
-// RecordFileName(recordName), in one pass over the pattern.
+// the name the window's Export dialogs propose for the record
+// (RecordExportName: the ID made safe from the header's bytes, without
+// leading dots, cut to 200 bytes; never a path separator, never "." or
+// "..", never empty), in one pass over the pattern.
 QString OutputName(const QString& pattern, const QString& inputBase, const QString& recordName);
 
 } // namespace quillet::cli

@@ -4,6 +4,7 @@
 // window's Save and Export for the same window, step, plot, position and
 // size. Messages name the file and use the window's words.
 #include "analysis/engine.h"
+#include "analysis/fasta.h"
 #include "analysis/numtext.h"
 #include "analysis/proposal.h"
 #include "cli/options.h"
@@ -796,7 +797,7 @@ bool FileRun::SavePicture(const RecordResult& r, const QString& out)
     request.outerWidth = o.OuterWidthTwips();
     request.outerHeight = o.OuterHeightTwips();
     request.border = kFrame;
-    request.title = r.info.name;
+    request.title = UnicodeName(r.info.name);
     OutputFile file(out);
     return file.isOpen() && WritePicture(file.device(), request, draw) && file.commit();
 }

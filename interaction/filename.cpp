@@ -33,4 +33,9 @@ QString ProposedExportName(const QString& title)
     return out.isEmpty() ? QStringLiteral("sequence") : out;
 }
 
+QString RecordExportName(const QString& recordName)
+{
+    return ProposedExportName(UnicodeName(recordName));
+}
+
 } // namespace quillet

@@ -19,4 +19,10 @@ QString ProposedFileName(const QString& title);
 // poor file names; tools know a record by its ID.
 QString ProposedExportName(const QString& title);
 
+// ProposedExportName for a record's name as the engine read it, one byte
+// to one character: the name's own bytes, which are UTF-8 more often than
+// not, make the file name, so that a header "Caf\xC3\xA9" proposes "Café"
+// and not the bytes encoded a second time.
+QString RecordExportName(const QString& recordName);
+
 } // namespace quillet

@@ -2,6 +2,7 @@
 // picture): the Records window, exporting the values behind the map and the
 // map as a picture, and marking windows of mostly unknown bases. Double
 // clicking the sequence name opens the Records window too.
+#include "analysis/fasta.h"
 #include "analysis/numtext.h"
 #include "interaction/exportfiles.h"
 #include "interaction/filename.h"
@@ -208,7 +209,7 @@ void Quillet::ExportValues_Click()
     FileDialogRequest request;
     request.flags = 0x80002;
     request.filter = kValuesFilter;
-    request.fileName = ProposedExportName(Text5->Text()) + QStringLiteral(".tsv");
+    request.fileName = RecordExportName(Text5->Text()) + QStringLiteral(".tsv");
     request.initDir = dataFolder();
     request.title = QStringLiteral("Export values");
     const std::optional<SaveChoice> choice = platform().saveFileOfType(this, request);
@@ -245,7 +246,7 @@ void Quillet::ExportPicture_Click()
     FileDialogRequest request;
     request.flags = 0x80002;
     request.filter = kPictureFilter;
-    request.fileName = ProposedExportName(Text5->Text()) + QStringLiteral(".png");
+    request.fileName = RecordExportName(Text5->Text()) + QStringLiteral(".png");
     request.initDir = dataFolder();
     request.title = QStringLiteral("Export picture");
     const std::optional<SaveChoice> choice = platform().saveFileOfType(this, request);
@@ -274,7 +275,7 @@ void Quillet::ExportPicture_Click()
     picture.back = Picture1->Surface().BackColor();
     picture.fore = Picture1->Surface().ForeColor();
     picture.resolve = [](ColorValue c) { return ResolveColor(c); };
-    picture.title = Text5->Text();
+    picture.title = UnicodeName(Text5->Text());
 
     // The map as the picture box shows it: the same plot, shift or scale.
     const MapInputs in = mapInputs();

@@ -155,6 +155,9 @@ for id in 'ref|NC_001136|' $'Caf\xc3\xa9' $'Caf\xc3\xa9 \xc3\x85' 'ctl\x01z' $'S
 done
 run 0 -w 100 -s 100 --record 'ref|NC_001136|' -o 'maps/{record}.png' names.fa
 [ -s maps/refNC_001136.png ] || fail "{record} is not the ID: $(ls maps)"
+# A UTF-8 name names its file and titles its SVG in UTF-8 once.
+run 0 -w 100 -s 100 --record $'Caf\xc3\xa9' -o 'maps/{record}.svg' names.fa
+has $'maps/Caf\xc3\xa9.svg' $'<title>Caf\xc3\xa9 \xc3\x85'
 run 0 -w 100 -s 100 --record chr1 dups.fa; has out $'\tchr1\t300'   # the whole name wins
 run 2 -w 100 -s 100 --record dup --values dup.tsv dups.fa "$phix"
 has err 'dups.fa: --record "dup" matches 2 records by their ID:'; has err "record 1: dup one"; has err "record 2: dup two"

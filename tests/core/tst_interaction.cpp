@@ -58,4 +58,8 @@ TEST(ProposedExportName, IsTheRecordsIdMadeSafe)
     };
     for (const auto& [title, expected] : cases)
         EXPECT_EQ(ProposedExportName(title), expected) << title.toStdString();
+    // A record's name as read (a byte a character) proposes its bytes as
+    // the file name: UTF-8 once, not twice; other bytes become U+FFFD.
+    EXPECT_EQ(RecordExportName(QString::fromLatin1("Caf\xC3\xA9 x")), QStringLiteral("Caf\u00E9"));
+    EXPECT_EQ(RecordExportName(QString::fromLatin1("Caf\xE9")), QStringLiteral("Caf\uFFFD"));
 }
