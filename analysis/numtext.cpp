@@ -155,13 +155,21 @@ double RoundHalfEven(double value, int decimals)
 {
     if (!std::isfinite(value))
         return value;
+    constexpr double kIntegersOnly = 4503599627370496.0; // 2^52: every double past it is an integer
+    if (std::fabs(value) >= kIntegersOnly)
+        return value;
     const double scale = PowerOfTen(decimals);
     const double scaled = value * scale;
-    // Past 2^52 every double is an integer already; scaling back would only
-    // add error (or overflow to infinity).
-    if (!std::isfinite(scaled) || std::fabs(scaled) >= 4503599627370496.0)
-        return value;
-    return std::nearbyint(scaled) / scale + 0.0; // + 0.0 turns -0 into 0
+    if (std::isfinite(scaled) && std::fabs(scaled) < kIntegersOnly)
+        return std::nearbyint(scaled) / scale + 0.0; // + 0.0 turns -0 into 0
+    // The scaled value no longer holds the fraction to round (and may not be
+    // finite), yet the value can still be finer than the decimals asked for
+    // (544444444444444.4375 to one decimal). The exact decimal expansion
+    // that "%.*f" rounds, halves to even, is the rounding itself.
+    const int length = std::snprintf(nullptr, 0, "%.*f", decimals, value);
+    std::string text(static_cast<std::size_t>(std::max(length, 0)) + 1, '\0');
+    std::snprintf(text.data(), text.size(), "%.*f", decimals, value);
+    return StrtodC(text.c_str(), nullptr) + 0.0;
 }
 
 QString FormatGeneral(double value, int significant, const NumberLocale& loc)

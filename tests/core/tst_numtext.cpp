@@ -123,6 +123,10 @@ TEST(RoundHalfEven, RoundsTheScaledDecimalValue)
     };
     for (const Case& c : cases)
         EXPECT_DOUBLE_EQ(RoundHalfEven(c.in, c.d), c.out) << c.in << " to " << c.d;
+    // Scaled past 2^52 but finer than a tenth: one unit in the last place
+    // apart, which EXPECT_DOUBLE_EQ would let through.
+    EXPECT_EQ(RoundHalfEven(-544444444444444.4375, 1), -544444444444444.4);
+    EXPECT_EQ(RoundHalfEven(1e-300, 310), 1e-300);
 }
 
 TEST(RoundHalfEven, NeverYieldsNegativeZero)
