@@ -25,7 +25,7 @@ constexpr std::size_t kMaxNameBytes = std::size_t{1} << 20;
 struct Chunk {
     // The buffer is not zeroed: a page is touched only when data is read
     // into it, so a small file costs the pages it fills, not four chunks.
-    explicit Chunk(std::size_t size) : bytes(new char[size]), capacity(size) {}
+    explicit Chunk(std::size_t bytesToHold) : bytes(new char[bytesToHold]), capacity(bytesToHold) {}
     std::unique_ptr<char[]> bytes;
     std::size_t capacity;
     std::size_t size = 0;

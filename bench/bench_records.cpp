@@ -4,11 +4,11 @@
 // million windows as TSV and bedGraph (under 1 s), and the map of a million
 // windows as PNG 4x, SVG and PDF. With a FASTA path as argument it also
 // times showing that file's largest record kept in memory and read again.
-#include "interaction/exportfiles.h"
+#include "maps/exportfiles.h"
 #include "maps/gcmap.h"
 #include "window/quillet.h"
 #include "window/recordswindow.h"
-#include "window/syscolors.h"
+#include "maps/syscolors.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -131,7 +131,7 @@ int main(int argc, char** argv)
                 auto fileStore = std::make_shared<RecordStore>(path, s, budget);
                 struct Keep : RunListener {
                     RecordStore& st;
-                    explicit Keep(RecordStore& st) : st(st) {}
+                    explicit Keep(RecordStore& store) : st(store) {}
                     bool recordComputed(RecordResult&& r) override { return st.add(std::move(r)), true; }
                 } keep(*fileStore);
                 RunFastaFile(path, s, keep);

@@ -2,7 +2,7 @@
 
 #include "analysis/fasta.h"
 #include "analysis/numtext.h"
-#include "interaction/filename.h"
+#include "maps/filename.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>

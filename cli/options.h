@@ -3,7 +3,7 @@
 // arguments into Options, with every check that needs no file. Kept apart
 // from the program so that tests can call it.
 #include "maps/exportvalues.h"
-#include "window/layoutfactors.h"
+#include "maps/layoutfactors.h"
 
 #include <QString>
 #include <QStringList>

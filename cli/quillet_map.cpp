@@ -8,7 +8,7 @@
 #include "analysis/numtext.h"
 #include "analysis/proposal.h"
 #include "cli/options.h"
-#include "interaction/exportfiles.h"
+#include "maps/exportfiles.h"
 #include "maps/gcmap.h"
 #include "maps/imagesurface.h"
 #include "maps/drawcheck.h"

@@ -1,8 +1,8 @@
 // The plot colour, saving the map as a bitmap file (replaced only once the
 // whole picture was written, and only when it is a regular file) and
 // copying it to the clipboard.
-#include "interaction/exportfiles.h"
-#include "interaction/filename.h"
+#include "maps/exportfiles.h"
+#include "maps/filename.h"
 #include "window/quillet.h"
 
 namespace quillet {

@@ -4,11 +4,11 @@
 // clicking the sequence name opens the Records window too.
 #include "analysis/fasta.h"
 #include "analysis/numtext.h"
-#include "interaction/exportfiles.h"
-#include "interaction/filename.h"
+#include "maps/exportfiles.h"
+#include "maps/filename.h"
 #include "window/quillet.h"
 #include "window/recordswindow.h"
-#include "window/syscolors.h"
+#include "maps/syscolors.h"
 
 #include <QAction>
 #include <QFileInfo>

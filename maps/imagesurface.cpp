@@ -1,6 +1,6 @@
 #include "maps/imagesurface.h"
 
-#include "window/syscolors.h"
+#include "maps/syscolors.h"
 
 #include <QFontMetrics>
 #include <QPainter>

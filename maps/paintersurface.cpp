@@ -1,6 +1,6 @@
 #include "maps/paintersurface.h"
 
-#include "window/syscolors.h"
+#include "maps/syscolors.h"
 
 #include <QFontMetrics>
 #include <QImage>

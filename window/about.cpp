@@ -1,7 +1,7 @@
 #include "window/about.h"
 
 #include "window/pictures.h"
-#include "window/syscolors.h"
+#include "maps/syscolors.h"
 #include "window/toolkit.h"
 
 #include <QApplication>

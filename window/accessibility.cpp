@@ -1,7 +1,7 @@
 #include "window/accessibility.h"
 
 #include "analysis/numtext.h"
-#include "interaction/readout.h"
+#include "maps/readout.h"
 #include "window/quillet.h"
 
 #include <QKeyEvent>

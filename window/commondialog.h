@@ -4,7 +4,7 @@
 // platform services.
 #include "analysis/numtext.h"
 #include "window/platform.h"
-#include "window/syscolors.h"
+#include "maps/syscolors.h"
 
 namespace quillet {
 

@@ -3,7 +3,7 @@
 #include "window/about.h"
 #include "window/accessibility.h"
 #include "window/dropopen.h"
-#include "window/layoutfactors.h"
+#include "maps/layoutfactors.h"
 #include "window/pictures.h"
 #include "window/shortcuts.h"
 
@@ -283,11 +283,6 @@ MapInputs Quillet::mapInputs() const
     in.curveColor = Text4->BackColor();
     addMarking(in);
     return in;
-}
-
-void Quillet::CalcWindows(std::string_view sequence, int32_t windowSize, int32_t step)
-{
-    quillet::CalcWindows(sequence, windowSize, step, results, ProgressBar1);
 }
 
 namespace {

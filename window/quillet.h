@@ -1,9 +1,9 @@
 #pragma once
 // The main window: owns every control, the per-window results of the last
 // computation and the event handlers, each named after its control and
-// event. Handlers live in the files of their subsystem (run flow in
-// analysis/, map interaction in interaction/), the controls and start-up
-// here.
+// event. Handlers live in the files of their subsystem (Open and Run in
+// window/runflow.cpp, the map's handlers in interaction/), the controls and
+// start-up here.
 #include "analysis/calcwindows.h"
 #include "analysis/recordstore.h"
 #include "maps/gcmap.h"
@@ -137,7 +137,6 @@ public:
 
     // ---- Procedures ----
     void ArrangeControls();
-    void CalcWindows(std::string_view sequence, int32_t windowSize, int32_t step);
     void DrawGCMap(const std::vector<float>& values, int16_t shift);
     void DrawSkewMap(const std::vector<float>& values, int16_t scale);
 

@@ -1,6 +1,6 @@
 #include "window/toolkit.h"
 
-#include "window/syscolors.h"
+#include "maps/syscolors.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>

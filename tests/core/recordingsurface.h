@@ -8,7 +8,13 @@
 namespace quillet::test {
 
 struct DrawCall {
-    enum Kind { Cls, Line, Print, Shade } kind;
+    enum Kind { Cls, Line, Print, Shade } kind = Cls;
+    static DrawCall Of(Kind k)
+    {
+        DrawCall call;
+        call.kind = k;
+        return call;
+    }
     float x1 = 0, y1 = 0, x2 = 0, y2 = 0; // Line end points, Shade corners
     bool foreground = true;               // false: Line in `color`
     ColorValue color = 0;
@@ -26,12 +32,12 @@ public:
 
     float Width() const override { return width_; }
     float Height() const override { return height_; }
-    void Cls() override { calls.push_back({DrawCall::Cls}), cx_ = cy_ = 0; }
+    void Cls() override { calls.push_back(DrawCall::Of(DrawCall::Cls)), cx_ = cy_ = 0; }
     void Line(float x1, float y1, float x2, float y2) override { AddLine(x1, y1, x2, y2, true, 0); }
     void Line(float x1, float y1, float x2, float y2, ColorValue c) override { AddLine(x1, y1, x2, y2, false, c); }
     void Print(const QString& text) override
     {
-        DrawCall c{DrawCall::Print};
+        DrawCall c = DrawCall::Of(DrawCall::Print);
         c.text = text, c.x = cx_, c.y = cy_, c.fontName = font_, c.fontSize = size_;
         calls.push_back(c);
         cx_ = 0;
@@ -39,7 +45,7 @@ public:
     }
     void Shade(float x1, float y1, float x2, float y2, ColorValue c) override
     {
-        DrawCall d{DrawCall::Shade};
+        DrawCall d = DrawCall::Of(DrawCall::Shade);
         d.x1 = x1, d.y1 = y1, d.x2 = x2, d.y2 = y2, d.foreground = false, d.color = c;
         calls.push_back(d);
     }
@@ -88,7 +94,7 @@ public:
 private:
     void AddLine(float x1, float y1, float x2, float y2, bool fore, ColorValue color)
     {
-        DrawCall c{DrawCall::Line};
+        DrawCall c = DrawCall::Of(DrawCall::Line);
         c.x1 = x1, c.y1 = y1, c.x2 = x2, c.y2 = y2, c.foreground = fore, c.color = color;
         calls.push_back(c);
         cx_ = x2, cy_ = y2;

@@ -6,7 +6,7 @@
 #include "maps/gcmap.h"
 #include "maps/imagesurface.h"
 #include "recordingsurface.h"
-#include "window/syscolors.h"
+#include "maps/syscolors.h"
 
 #include <QBuffer>
 #include <QImage>

@@ -2,7 +2,7 @@
 // against the values the map plots for a real file of seven records.
 #include "analysis/numtext.h"
 #include "excerptrecords.h"
-#include "interaction/exportfiles.h"
+#include "maps/exportfiles.h"
 #include "maps/exportvalues.h"
 
 #include <QBuffer>
@@ -169,7 +169,7 @@ std::shared_ptr<RecordStore> RunInto(const QString& path, uint64_t budget)
     auto store = std::make_shared<RecordStore>(path, settings, budget);
     struct Keep : RunListener {
         RecordStore& s;
-        explicit Keep(RecordStore& s) : s(s) {}
+        explicit Keep(RecordStore& store) : s(store) {}
         bool recordComputed(RecordResult&& r) override
         {
             s.add(std::move(r));

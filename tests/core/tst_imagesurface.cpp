@@ -2,7 +2,7 @@
 // the column-merged curve against drawing every segment.
 #include "maps/gcmap.h"
 #include "maps/imagesurface.h"
-#include "window/syscolors.h"
+#include "maps/syscolors.h"
 
 #include <gtest/gtest.h>
 
@@ -179,8 +179,9 @@ TEST(ImageSurface, FastCurveEqualsSegmentBySegment)
         EXPECT_FALSE(fast.Image() == ImageSurface(kW, kH, 2, c.dpr).Image()); // the curve is on the picture
         for (const ImageSurface* s : {&fast, &batched}) {
             EXPECT_EQ(s->CurrentX(), plain.CurrentX());
-            if (!c.oddities)
+            if (!c.oddities) {
                 EXPECT_EQ(s->CurrentY(), plain.CurrentY());
+            }
         }
     }
 }

@@ -1,6 +1,6 @@
 // The position readout under the mouse and the proposed save and export names.
-#include "interaction/filename.h"
-#include "interaction/readout.h"
+#include "maps/filename.h"
+#include "maps/readout.h"
 
 #include <gtest/gtest.h>
 

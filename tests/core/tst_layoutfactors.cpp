@@ -1,5 +1,5 @@
 // The factors that scale the main window to the screen at start-up.
-#include "window/layoutfactors.h"
+#include "maps/layoutfactors.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include "maps/gcmap.h"
 #include "maps/imagesurface.h"
 #include "recordingsurface.h"
-#include "window/syscolors.h"
+#include "maps/syscolors.h"
 
 #include <gtest/gtest.h>
 
@@ -101,8 +101,9 @@ TEST(UnknownWindows, CurveBreaksAroundMostlyUnknownWindowsWhichAreShaded)
                 EXPECT_EQ(shades[b].color, kUnknownShade);
             }
             // Bands come first, under the axes and the curve.
-            if (!shades.empty())
+            if (!shades.empty()) {
                 EXPECT_EQ(s.calls[1].kind, DrawCall::Shade);
+            }
         }
     }
 }

@@ -25,9 +25,9 @@ protected:
     void mousePressEvent(QMouseEvent*) override
     {
         auto* drag = new QDrag(this);
-        auto* data = new QMimeData;
-        data->setUrls({QUrl::fromLocalFile(file_)});
-        drag->setMimeData(data);
+        auto* mime = new QMimeData;
+        mime->setUrls({QUrl::fromLocalFile(file_)});
+        drag->setMimeData(mime);
         const Qt::DropAction done = drag->exec(Qt::CopyAction);
         std::printf("%s\n", done == Qt::CopyAction ? "copied" : "refused");
         std::fflush(stdout);

@@ -4,7 +4,7 @@
 #include "tests/ui/scriptedplatform.h"
 #include "window/about.h"
 #include "window/quillet.h"
-#include "window/syscolors.h"
+#include "maps/syscolors.h"
 #include "window/toolkit.h"
 
 #include <QPlainTextEdit>

@@ -8,7 +8,7 @@
 #include "tests/ui/runfixtures.h"
 #include "tests/ui/scriptedplatform.h"
 #include "window/quillet.h"
-#include "window/syscolors.h"
+#include "maps/syscolors.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,7 +4,7 @@
 // over the map, and the value axis at every scroll position.
 #include "tests/ui/runfixtures.h"
 #include "tests/ui/scriptedplatform.h"
-#include "interaction/readout.h"
+#include "maps/readout.h"
 #include "window/about.h"
 #include "window/accessibility.h"
 #include "window/dropopen.h"

@@ -5,7 +5,7 @@
 #include "tests/ui/runfixtures.h"
 #include "tests/ui/scriptedplatform.h"
 #include "window/quillet.h"
-#include "window/syscolors.h"
+#include "maps/syscolors.h"
 
 #include <QFile>
 #include <QTemporaryDir>

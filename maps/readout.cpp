@@ -1,4 +1,4 @@
-#include "interaction/readout.h"
+#include "maps/readout.h"
 
 #include "analysis/numtext.h"
 

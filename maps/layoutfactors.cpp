@@ -1,4 +1,4 @@
-#include "window/layoutfactors.h"
+#include "maps/layoutfactors.h"
 
 #include <bit>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "interaction/filename.h"
+#include "maps/filename.h"
 
 #include "analysis/fasta.h"
 

@@ -1,4 +1,4 @@
-#include "interaction/exportfiles.h"
+#include "maps/exportfiles.h"
 
 #include <QFileInfo>
 #include <QImageWriter>

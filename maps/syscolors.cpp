@@ -1,4 +1,4 @@
-#include "window/syscolors.h"
+#include "maps/syscolors.h"
 
 #include <QGuiApplication>
 #include <QPalette>
