@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev libgl-dev libgtest-dev libbenchmark-dev
+PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev libgl-dev libgtest-dev
           fonts-liberation fonts-wqy-zenhei xvfb xauth xdotool imagemagick xclip
           dbus-daemon at-spi2-core python3-pyatspi
           clang libclang-rt-14-dev
@@ -29,9 +29,10 @@ ensure_packages() {
     fi
 }
 
-build() { # build-dir build-type [cmake options]
-    cmake -S . -B "$1" -G Ninja -DCMAKE_BUILD_TYPE="$2" "${@:3}" >/dev/null
-    cmake --build "$1" -j"$(nproc)"
+# Configures and builds a preset of CMakePresets.json in build-PRESET.
+build() { # preset [build options]
+    cmake --preset "$1" >/dev/null
+    cmake --build --preset "$1" -j"$(nproc)" "${@:2}"
 }
 
 # Runs the tests of a build folder and adds CTest's own verdicts to the
@@ -77,21 +78,20 @@ EOF
 case "${1:-}" in
     start)
         ensure_packages
-        build build-release Release -DQUILLET_BUILD_TESTS=OFF
+        build release
         exec ./build-release/quillet
         ;;
     test)
         ensure_packages
         started=$SECONDS
-        build build-test RelWithDebInfo
-        suite build-test
+        # Warnings are errors here (the dev, asan and fuzz presets).
+        build dev
+        suite build-dev
         echo "== tests done ($((SECONDS - started)) s)"
 
         # The whole suite again with AddressSanitizer and UndefinedBehavior-
         # Sanitizer; any report fails the test that triggered it.
-        cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-              -DQUILLET_SANITIZE=ON -DQUILLET_BUILD_BENCH=OFF >/dev/null
-        cmake --build build-asan -j"$(nproc)"
+        build asan
         ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1 \
         UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
             suite build-asan
@@ -101,9 +101,7 @@ case "${1:-}" in
         # default), all at once, starting from the seeds in fuzz/corpus.
         # A crash, leak or sanitizer report fails; the input that caused it
         # is kept in build-fuzz/artifacts.
-        cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-              -DQUILLET_BUILD_FUZZ=ON -DQUILLET_BUILD_TESTS=OFF -DQUILLET_BUILD_BENCH=OFF >/dev/null
-        cmake --build build-fuzz -j"$(nproc)" --target fuzz_fasta fuzz_numtext fuzz_input
+        build fuzz --target fuzz_fasta fuzz_numtext fuzz_input
         fuzz_pids=()
         for target in fasta numtext input; do
             mkdir -p "build-fuzz/corpus/$target" build-fuzz/artifacts
