@@ -408,11 +408,16 @@ RunReport RunFasta(InputStream& input, const RunSettings& settings, RunListener&
     return cutter.report();
 }
 
-RunReport RunFastaFile(const QString& path, const RunSettings& settings, RunListener& listener)
+namespace {
+
+// Opens an input and runs over it; a file that cannot be opened as input
+// ends the run as its kind of failure says.
+template <typename Open>
+RunReport RunOpened(Open open, const RunSettings& settings, RunListener& listener)
 {
     std::unique_ptr<InputStream> input;
     try {
-        input = OpenInput(path);
+        input = open();
     } catch (const InputError& e) {
         RunReport r;
         r.end = e.kind() == InputError::Kind::Unsupported ? RunEnd::Unsupported
@@ -422,6 +427,18 @@ RunReport RunFastaFile(const QString& path, const RunSettings& settings, RunList
         return r;
     }
     return RunFasta(*input, settings, listener);
+}
+
+} // namespace
+
+RunReport RunFastaFile(const QString& path, const RunSettings& settings, RunListener& listener)
+{
+    return RunOpened([&] { return OpenInput(path); }, settings, listener);
+}
+
+RunReport RunFastaDescriptor(int fd, const RunSettings& settings, RunListener& listener)
+{
+    return RunOpened([&] { return OpenInputDescriptor(fd); }, settings, listener);
 }
 
 } // namespace quillet

@@ -100,5 +100,8 @@ RunReport RunFasta(InputStream& input, const RunSettings& settings, RunListener&
 // Opens `path` (see OpenInput) and runs over it; an unopenable file ends
 // with RunEnd::FileFailure and an unsupported kind with RunEnd::Unsupported.
 RunReport RunFastaFile(const QString& path, const RunSettings& settings, RunListener& listener);
+// The same over an open file descriptor (standard input, a named pipe),
+// which the input reads as a stream and leaves open.
+RunReport RunFastaDescriptor(int fd, const RunSettings& settings, RunListener& listener);
 
 } // namespace quillet

@@ -7,6 +7,7 @@
 #include "analysis/fasta.h"
 #include "analysis/numtext.h"
 #include "analysis/proposal.h"
+#include "analysis/runverdict.h"
 #include "cli/options.h"
 #include "maps/exportfiles.h"
 #include "maps/gcmap.h"
@@ -41,8 +42,6 @@ constexpr std::size_t kChunkBytes = std::size_t{256} << 10;
 constexpr int kMaxShortNotes = 10;
 // A --record that matches several records lists this many of them.
 constexpr int kMaxListedMatches = 10;
-const QString kFileMessage = QStringLiteral("The Fasta file doesn't exist.");
-const QString kAnalysisMessage = QStringLiteral("Windows size is bigger than the length of sequence.");
 
 void Error(const QString& text)
 {
@@ -341,17 +340,7 @@ RunReport Source::Run(const RunSettings& settings, RunListener& listener)
 {
     if (!stream_)
         return RunFastaFile(path_, settings, listener);
-    RunReport report;
-    try {
-        auto input = OpenInputDescriptor(fd_);
-        report = RunFasta(*input, settings, listener);
-    } catch (const InputError& e) {
-        report.end = e.kind() == InputError::Kind::Unsupported ? RunEnd::Unsupported
-                   : e.kind() == InputError::Kind::Damaged     ? RunEnd::Damaged
-                                                               : RunEnd::FileFailure;
-        report.detail = QString::fromLocal8Bit(e.what());
-    }
-    return report;
+    return RunFastaDescriptor(fd_, settings, listener);
 }
 
 class Mapper;
@@ -469,8 +458,8 @@ private:
             return Outcome::Failed;
         }
         RunSettings settings;
-        settings.windowSize = Parameter(windowText);
-        settings.step = Parameter(stepText);
+        settings.windowSize = RunParameter(windowText);
+        settings.step = RunParameter(stepText);
         // A summary alone needs no window's values: the run keeps none, so
         // memory stays the same whatever the number of windows.
         settings.keepWindows = !o_.picture.isEmpty() || !o_.values.isEmpty();
@@ -546,7 +535,7 @@ private:
     // taken back, each failure said once.
     Outcome Finish(const RunReport& report, FileRun& run, const Source& source, ValuesTable* values, ValuesTable* own)
     {
-        QString message = Verdict(report, run, source.shown);
+        QString message = JudgeRun(report, source.shown, report.records, Wording::CommandLine, run.failure).message;
         if (message.isEmpty() && o_.record)
             message = run.TakeChosen();
         // The single picture: the last record, or the one asked for.
@@ -567,45 +556,6 @@ private:
         if (ok && o_.summary)
             Out(run.summaryLines);
         return ok ? Outcome::Mapped : run.ambiguous ? Outcome::Ambiguous : Outcome::Failed;
-    }
-
-    // The window's verdict on the run, in its words where they fit.
-    static QString Verdict(const RunReport& report, const FileRun& run, const QString& shown)
-    {
-        switch (report.end) {
-        case RunEnd::Damaged:
-            return QStringLiteral("%1 is damaged: %2.").arg(shown, report.detail);
-        case RunEnd::Unsupported:
-            return QStringLiteral("%1 is not a FASTA file: %2.").arg(shown, report.detail);
-        case RunEnd::NoRecord:
-            return QStringLiteral("No FASTA record found in %1.").arg(shown);
-        case RunEnd::FileFailure:
-            // The file is there and was opened: reading it failed, or its
-            // first record is cut short. "Doesn't exist" would mislead.
-            if (!report.detail.isEmpty())
-                return QStringLiteral("%1 cannot be read: %2.").arg(shown, report.detail);
-            return QStringLiteral("%1 is not a FASTA file: its first record has no header line (\">NAME\" and a "
-                                  "line break).")
-                .arg(shown);
-        case RunEnd::OutOfMemory:
-            return QStringLiteral("%1: %2.").arg(shown, report.detail);
-        case RunEnd::AnalysisFailure:
-        case RunEnd::Stopped:
-            return run.failure.isEmpty() ? QStringLiteral("%1: %2").arg(shown, kAnalysisMessage) : run.failure;
-        case RunEnd::Cancelled:
-        case RunEnd::Finished:
-            break;
-        }
-        return {};
-    }
-
-    static std::optional<int32_t> Parameter(const QString& text)
-    {
-        try {
-            return ToInt32(QStringView(text));
-        } catch (const std::exception&) {
-            return std::nullopt;
-        }
     }
 
     const Options& o_;

@@ -285,17 +285,9 @@ MapInputs Quillet::mapInputs() const
     return in;
 }
 
-namespace {
-// Shows what was drawn, also when drawing stopped part-way.
-struct RepaintOnExit {
-    QWidget* w;
-    ~RepaintOnExit() { w->update(); }
-};
-} // namespace
-
 void Quillet::DrawGCMap(const std::vector<float>& values, int16_t shift)
 {
-    RepaintOnExit repaint{Picture1->Inside()};
+    tk::RepaintOnExit repaint{Picture1->Inside()};
     MapTextTap tap(Picture1->Surface());
     quillet::DrawGCMap(tap, values, shift, mapInputs());
     emit MapDrawn(tap.ValueLabels(), tap.ReferenceLabel());
@@ -303,7 +295,7 @@ void Quillet::DrawGCMap(const std::vector<float>& values, int16_t shift)
 
 void Quillet::DrawSkewMap(const std::vector<float>& values, int16_t scale)
 {
-    RepaintOnExit repaint{Picture1->Inside()};
+    tk::RepaintOnExit repaint{Picture1->Inside()};
     MapTextTap tap(Picture1->Surface());
     quillet::DrawSkewMap(tap, values, scale, mapInputs());
     emit MapDrawn(tap.ValueLabels(), tap.ReferenceLabel());

@@ -21,6 +21,7 @@ namespace quillet {
 
 class frmAbout;
 class RecordsWindow;
+class WindowRun;
 
 class Quillet : public QWidget {
     Q_OBJECT
@@ -166,6 +167,14 @@ private:
     void pictureDrawn();
     // A record computed during a run, shown at a progress tick.
     void showWhileRunning(const RecordInfo& info, const WindowResults& windows);
+    // The steps of Run: the result fields and picture emptied; the engine
+    // on its own thread while this one shows progress and takes Esc; and
+    // the end: the last record shown, or the fields cleared, and the
+    // message of the stage that failed.
+    void clearResults();
+    RunReport runEngine(const QString& path, const RunSettings& settings, WindowRun& run);
+    void endRun(const RunReport& report, const std::shared_ptr<RecordStore>& store, const QString& path,
+                float barMin, float barMax);
 
     PlatformServices& platform_;
     std::unique_ptr<frmAbout> about_;

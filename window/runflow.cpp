@@ -8,6 +8,7 @@
 #include "analysis/numtext.h"
 #include "analysis/proposal.h"
 #include "analysis/recordstore.h"
+#include "analysis/runverdict.h"
 #include "maps/drawcheck.h"
 #include "window/dropopen.h"
 #include "window/quillet.h"
@@ -25,20 +26,11 @@
 namespace quillet {
 
 namespace {
-const QString kValidationMessage = QStringLiteral("1 to 1000000 is valid");
-const QString kFileMessage = QStringLiteral("The Fasta file doesn't exist.");
-const QString kAnalysisMessage = QStringLiteral("Windows size is bigger than the length of sequence.");
 
 // Puts the default pointer back on every way out of a handler.
 struct NormalPointerOnExit {
     Quillet* window;
     ~NormalPointerOnExit() { window->SetMousePointer(0); }
-};
-
-// Shows what was drawn, also when drawing stopped part-way.
-struct RepaintOnExit {
-    QWidget* w;
-    ~RepaintOnExit() { w->update(); }
 };
 } // namespace
 
@@ -59,15 +51,7 @@ void Quillet::Command_open_Click()
 
 namespace {
 
-// Converts a parameter text as the run does; nothing when it cannot.
-std::optional<int32_t> Parameter(const QString& text)
-{
-    try {
-        return ToInt32(QStringView(text));
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
-}
+} // namespace
 
 // What the engine hands over to the window while a run goes on. It lives on
 // the engine's thread; the window reads it under the lock at each tick.
@@ -112,6 +96,8 @@ private:
     std::atomic<uint64_t> done_{0}, total_{0};
     std::atomic<bool> cancel_{false};
 };
+
+namespace {
 
 // While a run goes on the window takes no input: every click and key is
 // swallowed, Esc cancels the run, and the close box cancels it and closes
@@ -175,12 +161,7 @@ void Quillet::Command_run_Click()
     records.reset();
     SetMousePointer(11);
     NormalPointerOnExit normalPointer{this};
-
-    Picture1->Surface().Cls();
-    Picture1->Inside()->update();
-    Text5->SetText(QString());
-    Label4->SetCaption(QString());
-    Label6->SetCaption(QString());
+    clearResults();
     ProgressBar1->SetValue(0);
     repaint();
 
@@ -196,8 +177,8 @@ void Quillet::Command_run_Click()
     const QString path = Text1->Text();
     const QString windowText = Text_WS->Text();
     RunSettings settings;
-    settings.step = Parameter(stepText);
-    settings.windowSize = Parameter(windowText);
+    settings.step = RunParameter(stepText);
+    settings.windowSize = RunParameter(windowText);
     settings.windowMemoryLimit = windowMemoryLimit ? windowMemoryLimit : PhysicalMemory() / 2;
     auto store = std::make_shared<RecordStore>(path, settings);
 
@@ -208,77 +189,70 @@ void Quillet::Command_run_Click()
     computedStepText = stepText;
     computedWindowText = windowText;
 
+    const float barMin = ProgressBar1->Min(), barMax = ProgressBar1->Max();
+    const RunReport report = runEngine(path, settings, run);
+    endRun(report, store, path, barMin, barMax);
+}
+
+void Quillet::clearResults()
+{
+    Picture1->Surface().Cls();
+    Picture1->Inside()->update();
+    Text5->SetText(QString());
+    Label4->SetCaption(QString());
+    Label6->SetCaption(QString());
+}
+
+RunReport Quillet::runEngine(const QString& path, const RunSettings& settings, WindowRun& run)
+{
     // The engine works on a thread of its own; this one keeps the window
     // painted, shows progress about thirty times a second and listens for
     // Esc.
-    const float barMin = ProgressBar1->Min(), barMax = ProgressBar1->Max();
     RunReport report;
-    {
-        runActive_ = true;
-        RunInputGuard guard(this, run);
-        QEventLoop loop;
-        std::thread engine([&] {
-            report = RunFastaFile(path, settings, run);
-            QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
-        });
-        QTimer tick;
-        std::size_t seen = 0;
-        connect(&tick, &QTimer::timeout, this, [&] {
-            if (run.total() > 0) {
-                ProgressBar1->SetMin(0);
-                ProgressBar1->SetMax(float(run.total()));
-                ProgressBar1->SetValue(float(std::min(run.done(), run.total())));
-            }
-            if (auto latest = run.newest(seen))
-                showWhileRunning(latest->first, *latest->second);
-        });
-        tick.start(33);
-        loop.exec();
-        engine.join();
-        runActive_ = false;
-        if (guard.closeRequested)
-            QTimer::singleShot(0, this, &QWidget::close);
-    }
+    runActive_ = true;
+    RunInputGuard guard(this, run);
+    QEventLoop loop;
+    std::thread engine([&] {
+        report = RunFastaFile(path, settings, run);
+        QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
+    });
+    QTimer tick;
+    std::size_t seen = 0;
+    connect(&tick, &QTimer::timeout, this, [&] {
+        if (run.total() > 0) {
+            ProgressBar1->SetMin(0);
+            ProgressBar1->SetMax(float(run.total()));
+            ProgressBar1->SetValue(float(std::min(run.done(), run.total())));
+        }
+        if (auto latest = run.newest(seen))
+            showWhileRunning(latest->first, *latest->second);
+    });
+    tick.start(33);
+    loop.exec();
+    engine.join();
+    runActive_ = false;
+    if (guard.closeRequested)
+        QTimer::singleShot(0, this, &QWidget::close);
+    return report;
+}
 
+void Quillet::endRun(const RunReport& report, const std::shared_ptr<RecordStore>& store, const QString& path,
+                     float barMin, float barMax)
+{
     // The run ends in the state the record-by-record rules give: the last
     // record computed is shown (fields, map, scroll bar), then the message
     // of the failure that stopped the run, if any.
     const auto clearAll = [&] {
-        Picture1->Surface().Cls();
-        Picture1->Inside()->update();
-        Text5->SetText(QString());
-        Label4->SetCaption(QString());
-        Label6->SetCaption(QString());
+        clearResults();
         ProgressBar1->SetMin(barMin);
         ProgressBar1->SetMax(barMax);
         ProgressBar1->SetValue(0);
     };
-    switch (report.end) {
-    case RunEnd::Cancelled:
+    const RunVerdict verdict = JudgeRun(report, Native(path), int64_t(store->size()), Wording::Window);
+    if (!verdict.keepsRecords) {
         clearAll();
-        return;
-    case RunEnd::Damaged:
-        clearAll();
-        MsgBox(QStringLiteral("%1 is damaged: %2.").arg(Native(path), report.detail));
-        return;
-    case RunEnd::Unsupported:
-        clearAll();
-        MsgBox(QStringLiteral("%1 is not a FASTA file: %2.").arg(Native(path), report.detail));
-        return;
-    case RunEnd::NoRecord:
-        clearAll();
-        MsgBox(QStringLiteral("No FASTA record found in %1.").arg(Native(path)));
-        return;
-    case RunEnd::OutOfMemory:
-        clearAll();
-        MsgBox(QStringLiteral("%1: %2.").arg(Native(path), report.detail));
-        return;
-    default:
-        break;
-    }
-    if (store->size() == 0) {
-        clearAll();
-        MsgBox(report.end == RunEnd::FileFailure ? kFileMessage : kAnalysisMessage);
+        if (!verdict.message.isEmpty())
+            MsgBox(verdict.message);
         return;
     }
     records = store;
@@ -291,10 +265,10 @@ void Quillet::Command_run_Click()
         TellOutOfMemory(path, store->info(store->size() - 1));
         return;
     }
-    if (!drawn || report.end == RunEnd::AnalysisFailure || report.end == RunEnd::Stopped)
+    if (!drawn)
         MsgBox(kAnalysisMessage);
-    else if (report.end == RunEnd::FileFailure)
-        MsgBox(kFileMessage);
+    else if (!verdict.message.isEmpty())
+        MsgBox(verdict.message);
 }
 
 void Quillet::TellOutOfMemory(const QString& path, const RecordInfo& info)
@@ -312,7 +286,7 @@ void Quillet::showWhileRunning(const RecordInfo& info, const WindowResults& wind
     if (in.unknownCounts)
         in.unknownCounts = &windows.UnknownCounts;
     try {
-        RepaintOnExit repaint{Picture1->Inside()};
+        tk::RepaintOnExit repaint{Picture1->Inside()};
         if (Combo1->ListIndex() == 0)
             quillet::DrawGCMap(Picture1->Surface(), windows.GCValues, 0, in);
         else

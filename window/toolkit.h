@@ -21,6 +21,13 @@
 
 namespace quillet::tk {
 
+// Repaints a widget on every way out of a scope that draws on it, so that
+// what was drawn shows also when drawing stopped part-way.
+struct RepaintOnExit {
+    QWidget* w;
+    ~RepaintOnExit() { w->update(); }
+};
+
 constexpr float kTwipsPerPixel = 15.0f;
 int ToPixels(double twips);
 
