@@ -172,6 +172,76 @@ double RoundHalfEven(double value, int decimals)
     return StrtodC(text.c_str(), nullptr) + 0.0;
 }
 
+namespace {
+
+// A finite, non-zero value rounded to `significant` digits: its digits
+// without trailing zeros, its decimal exponent and its sign. "%.*e" rounds
+// and takes care of carries such as 9.9999999 -> 1E+01.
+struct Digits {
+    std::string digits;
+    int exponent = 0;
+    bool negative = false;
+};
+
+Digits RoundedDigits(double value, int significant)
+{
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*e", significant - 1, value);
+    const std::string s(buf);
+    const std::size_t ePos = s.find('e');
+    Digits d;
+    d.negative = s[0] == '-';
+    for (std::size_t k = d.negative ? 1 : 0; k < ePos; ++k) {
+        if (s[k] != '.')
+            d.digits.push_back(s[k]);
+    }
+    d.exponent = std::atoi(s.c_str() + ePos + 1);
+    while (d.digits.size() > 1 && d.digits.back() == '0')
+        d.digits.pop_back();
+    return d;
+}
+
+QLatin1StringView Part(const std::string& digits, std::size_t from, std::size_t count)
+{
+    return QLatin1StringView(digits.data() + from, static_cast<qsizetype>(count));
+}
+
+// 1.2345E+07, 1E-05.
+void AppendScientific(QString& out, const Digits& d, const NumberLocale& loc)
+{
+    out.append(QLatin1Char(d.digits[0]));
+    if (d.digits.size() > 1) {
+        out.append(loc.decimalPoint);
+        out.append(Part(d.digits, 1, d.digits.size() - 1));
+    }
+    char expBuf[16];
+    std::snprintf(expBuf, sizeof expBuf, "E%c%02d", d.exponent < 0 ? '-' : '+', std::abs(d.exponent));
+    out.append(QLatin1StringView(expBuf));
+}
+
+// 0.00123, 12300, 12.5.
+void AppendPlain(QString& out, const Digits& d, const NumberLocale& loc)
+{
+    if (d.exponent < 0) {
+        out.append(QLatin1Char('0'));
+        out.append(loc.decimalPoint);
+        out.append(QString(-d.exponent - 1, QLatin1Char('0')));
+        out.append(Part(d.digits, 0, d.digits.size()));
+        return;
+    }
+    const std::size_t intDigits = static_cast<std::size_t>(d.exponent) + 1;
+    if (d.digits.size() <= intDigits) {
+        out.append(Part(d.digits, 0, d.digits.size()));
+        out.append(QString(static_cast<qsizetype>(intDigits - d.digits.size()), QLatin1Char('0')));
+    } else {
+        out.append(Part(d.digits, 0, intDigits));
+        out.append(loc.decimalPoint);
+        out.append(Part(d.digits, intDigits, d.digits.size() - intDigits));
+    }
+}
+
+} // namespace
+
 QString FormatGeneral(double value, int significant, const NumberLocale& loc)
 {
     if (std::isnan(value))
@@ -180,60 +250,15 @@ QString FormatGeneral(double value, int significant, const NumberLocale& loc)
         return value < 0 ? QString(loc.minusSign) + QStringLiteral("Inf") : QStringLiteral("Inf");
     if (value == 0.0)
         return QStringLiteral("0");
-    if (significant < 1)
-        significant = 1;
-    if (significant > 17)
-        significant = 17;
-
-    // "%.*e" gives the value rounded to `significant` digits together with
-    // its decimal exponent, taking care of carries such as 9.9999999 -> 1E+01.
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*e", significant - 1, value);
-    const std::string s(buf);
-    const std::size_t ePos = s.find('e');
-    const bool negative = s[0] == '-';
-    std::string digits;
-    for (std::size_t k = negative ? 1 : 0; k < ePos; ++k) {
-        if (s[k] != '.')
-            digits.push_back(s[k]);
-    }
-    const int exponent = std::atoi(s.c_str() + ePos + 1);
-    while (digits.size() > 1 && digits.back() == '0')
-        digits.pop_back();
-
+    significant = std::clamp(significant, 1, 17);
+    const Digits d = RoundedDigits(value, significant);
     QString out;
-    if (negative)
+    if (d.negative)
         out.append(loc.minusSign);
-
-    if (exponent >= significant || exponent < -4) {
-        out.append(QLatin1Char(digits[0]));
-        if (digits.size() > 1) {
-            out.append(loc.decimalPoint);
-            out.append(QLatin1StringView(digits.data() + 1, static_cast<qsizetype>(digits.size() - 1)));
-        }
-        char expBuf[16];
-        std::snprintf(expBuf, sizeof expBuf, "E%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
-        out.append(QLatin1StringView(expBuf));
-        return out;
-    }
-
-    if (exponent < 0) {
-        out.append(QLatin1Char('0'));
-        out.append(loc.decimalPoint);
-        out.append(QString(-exponent - 1, QLatin1Char('0')));
-        out.append(QLatin1StringView(digits.data(), static_cast<qsizetype>(digits.size())));
-        return out;
-    }
-
-    const std::size_t intDigits = static_cast<std::size_t>(exponent) + 1;
-    if (digits.size() <= intDigits) {
-        out.append(QLatin1StringView(digits.data(), static_cast<qsizetype>(digits.size())));
-        out.append(QString(static_cast<qsizetype>(intDigits - digits.size()), QLatin1Char('0')));
-    } else {
-        out.append(QLatin1StringView(digits.data(), static_cast<qsizetype>(intDigits)));
-        out.append(loc.decimalPoint);
-        out.append(QLatin1StringView(digits.data() + intDigits, static_cast<qsizetype>(digits.size() - intDigits)));
-    }
+    if (d.exponent >= significant || d.exponent < -4)
+        AppendScientific(out, d, loc);
+    else
+        AppendPlain(out, d, loc);
     return out;
 }
 

@@ -215,32 +215,8 @@ RecordsWindow::RecordsWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     filter_->setClearButtonEnabled(true);
     filter_->setAccessibleName(QStringLiteral("Filter by name"));
 
-    table_ = new QTableView(this);
-    table_->setObjectName(QStringLiteral("RecordsTable"));
-    table_->setAccessibleName(QStringLiteral("Records"));
-    table_->setModel(proxy_);
-    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table_->setSelectionMode(QAbstractItemView::SingleSelection);
-    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table_->setWordWrap(false);
-    // Long names differ at their ends as often as at their starts.
-    table_->setTextElideMode(Qt::ElideMiddle);
-    table_->setAlternatingRowColors(true);
-    // Fixed row heights and column widths: nothing is measured per row, so
-    // opening 200,000 records costs no more than opening ten.
-    table_->verticalHeader()->hide();
-    table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
-    QHeaderView* header = table_->horizontalHeader();
-    header->setSectionResizeMode(QHeaderView::Interactive);
-    header->setStretchLastSection(false);
+    table_ = createTable();
     const int digit = table_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
-    const int widths[RecordsModel::ColumnCount] = {8, 28, 13, 11, 11, 10};
-    for (int c = 0; c < RecordsModel::ColumnCount; ++c)
-        header->resizeSection(c, widths[c] * digit + 12);
-    // Sorting on a header click; the list opens in file order, unsorted.
-    header->setSortIndicator(-1, Qt::AscendingOrder);
-    table_->setSortingEnabled(true);
 
     count_ = new QLabel(this);
     count_->setObjectName(QStringLiteral("RecordsCount"));
@@ -262,6 +238,37 @@ RecordsWindow::RecordsWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     connect(table_, &QAbstractItemView::activated, this, &RecordsWindow::choose);
     auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(close, &QShortcut::activated, this, &QWidget::close);
+}
+
+QTableView* RecordsWindow::createTable()
+{
+    auto* table = new QTableView(this);
+    table->setObjectName(QStringLiteral("RecordsTable"));
+    table->setAccessibleName(QStringLiteral("Records"));
+    table->setModel(proxy_);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setWordWrap(false);
+    // Long names differ at their ends as often as at their starts.
+    table->setTextElideMode(Qt::ElideMiddle);
+    table->setAlternatingRowColors(true);
+    // Fixed row heights and column widths: nothing is measured per row, so
+    // opening 200,000 records costs no more than opening ten.
+    table->verticalHeader()->hide();
+    table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
+    QHeaderView* header = table->horizontalHeader();
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setStretchLastSection(false);
+    const int digit = table->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    const int widths[RecordsModel::ColumnCount] = {8, 28, 13, 11, 11, 10};
+    for (int c = 0; c < RecordsModel::ColumnCount; ++c)
+        header->resizeSection(c, widths[c] * digit + 12);
+    // Sorting on a header click; the list opens in file order, unsorted.
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    table->setSortingEnabled(true);
+    return table;
 }
 
 void RecordsWindow::setStore(std::shared_ptr<const RecordStore> store)

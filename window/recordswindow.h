@@ -91,6 +91,9 @@ signals:
 private:
     void choose(const QModelIndex& proxyIndex);
     void updateCount();
+    // The table of records: fixed row heights and column widths, sorted on a
+    // header click.
+    QTableView* createTable();
 
     RecordsModel* model_;
     RecordsProxy* proxy_;
