@@ -14,10 +14,10 @@
 #  4. 1,000 genomes of 50 kb (picture, values and summary each) three ways:
 #     one quillet-map over all of them, one process per file, and the
 #     workflow with --cores 2 (aim: within 2x of the single process).
-# Usage: bench/bench_cli.sh [BUILD_DIR (default build-release)] [WORK_DIR]
+# Usage: bench/bench_cli.sh [BUILD_DIR (default build-bench)] [WORK_DIR]
 set -euo pipefail
 src=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-$src/build-release}" && pwd)
+build=$(cd "${1:-$src/build-bench}" && pwd)
 work=${2:-$(mktemp -d /tmp/quillet-bench-cli.XXXXXX)}
 map=$build/quillet-map
 [ -x "$map" ] || { echo "no $map: build it first (cmake --build $build --target quillet-map)"; exit 1; }
