@@ -43,8 +43,14 @@ constexpr LetterWeight WeightOfLetter(unsigned char c)
 constexpr bool IsKnownBase(unsigned char c)
 {
     switch (c) {
-    case 'A': case 'C': case 'G': case 'T':
-    case 'a': case 'c': case 'g': case 't': return true;
+    case 'A':
+    case 'C':
+    case 'G':
+    case 'T':
+    case 'a':
+    case 'c':
+    case 'g':
+    case 't': return true;
     default: return false;
     }
 }
@@ -95,7 +101,7 @@ inline Sums SumWeights(const unsigned char* p, int64_t n)
         a0 += kPacked[p[i]];
     const int64_t total = (a0 + a1) + (a2 + a3);
     const int64_t unknown = total & ((int64_t{1} << 21) - 1);
-    const int64_t rest = (total - unknown) / (int64_t{1} << 21);       // gc * 2^22 + skew
+    const int64_t rest = (total - unknown) / (int64_t{1} << 21); // gc * 2^22 + skew
     const int64_t skew = ((rest & ((int64_t{1} << 22) - 1)) ^ (int64_t{1} << 21)) - (int64_t{1} << 21);
     return {(rest - skew) / (int64_t{1} << 22), skew, unknown};
 }
@@ -306,8 +312,8 @@ void WindowAccumulator::finish(WindowResults& results)
     results.AvgGC = avgGC;
 }
 
-void CalcWindows(std::string_view sequence, int32_t windowSize, int32_t step,
-                 WindowResults& results, ProgressSink* progress)
+void CalcWindows(std::string_view sequence, int32_t windowSize, int32_t step, WindowResults& results,
+                 ProgressSink* progress)
 {
     const int64_t length = static_cast<int64_t>(sequence.size());
     // Failures come before any progress call and leave `results` as it was.

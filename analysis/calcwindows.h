@@ -61,8 +61,8 @@ LetterWeight WeightOf(unsigned char c);
 // for an empty sequence, a sequence longer than 2^31 - 1 characters, or when
 // adding the step to the last window end or step mark reached would pass
 // 2^31 - 1 (32-bit positions).
-void CalcWindows(std::string_view sequence, int32_t windowSize, int32_t step,
-                 WindowResults& results, ProgressSink* progress = nullptr);
+void CalcWindows(std::string_view sequence, int32_t windowSize, int32_t step, WindowResults& results,
+                 ProgressSink* progress = nullptr);
 
 // The windows of a record did not fit in memory; `windows` is how many the
 // whole sequence needs.

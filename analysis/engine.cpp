@@ -3,8 +3,8 @@
 #include "analysis/fasta.h"
 #include "analysis/numtext.h"
 
-#include <condition_variable>
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <exception>
@@ -196,12 +196,8 @@ public:
             if (records_ == 0)
                 report_.end = RunEnd::NoRecord;
             break;
-        case State::Header:
-            fail(FastaProblem::NoLineFeed);
-            break;
-        case State::Body:
-            endRecord();
-            break;
+        case State::Header: fail(FastaProblem::NoLineFeed); break;
+        case State::Body: endRecord(); break;
         }
     }
 
@@ -308,7 +304,6 @@ public:
     }
 
 private:
-
     bool fail(FastaProblem)
     {
         report_.end = records_ == 1 ? RunEnd::FileFailure : RunEnd::AnalysisFailure;
@@ -421,8 +416,8 @@ RunReport RunOpened(Open open, const RunSettings& settings, RunListener& listene
     } catch (const InputError& e) {
         RunReport r;
         r.end = e.kind() == InputError::Kind::Unsupported ? RunEnd::Unsupported
-              : e.kind() == InputError::Kind::Damaged   ? RunEnd::Damaged
-                                                        : RunEnd::FileFailure;
+                : e.kind() == InputError::Kind::Damaged   ? RunEnd::Damaged
+                                                          : RunEnd::FileFailure;
         r.detail = QString::fromLocal8Bit(e.what());
         return r;
     }

@@ -48,8 +48,8 @@ enum class RunEnd {
 
 struct RunReport {
     RunEnd end = RunEnd::Finished;
-    QString detail;       // what was wrong, for Damaged, Unsupported and OutOfMemory
-    int64_t records = 0;  // records computed and handed to the listener
+    QString detail;      // what was wrong, for Damaged, Unsupported and OutOfMemory
+    int64_t records = 0; // records computed and handed to the listener
 };
 
 class RunListener {

@@ -51,8 +51,8 @@ char* CompactSequence(char* begin, char* end)
     const __m128i sp = _mm_set1_epi8(' ');
     while (end - in >= 16) {
         const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-        const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, cr), _mm_cmpeq_epi8(block, lf)),
-                                         _mm_cmpeq_epi8(block, sp));
+        const __m128i hit =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, cr), _mm_cmpeq_epi8(block, lf)), _mm_cmpeq_epi8(block, sp));
         if (_mm_movemask_epi8(hit) == 0) {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out), block);
             out += 16;
@@ -74,8 +74,7 @@ char* CompactSequence(char* begin, char* end)
     return out;
 }
 
-FastaReader::FastaReader(std::string& content)
-    : content_(content)
+FastaReader::FastaReader(std::string& content) : content_(content)
 {
     // Text before the first ">" belongs to no record.
     const std::size_t first = content_.find('>');

@@ -11,8 +11,8 @@
 namespace quillet {
 
 struct FastaRecord {
-    QString name;               // header up to the first tab, bytes decoded as Latin-1
-    std::string_view sequence;  // points into the content given to the reader
+    QString name;              // header up to the first tab, bytes decoded as Latin-1
+    std::string_view sequence; // points into the content given to the reader
 };
 
 // A record's ID: its name up to the first blank (space, tab, CR or LF),

@@ -401,7 +401,9 @@ private:
 // Content read ahead for recognising the kind, served before the rest.
 class PeekedStream : public InputStream {
 public:
-    PeekedStream(std::unique_ptr<InputStream> inner, std::string head) : inner_(std::move(inner)), head_(std::move(head)) {}
+    PeekedStream(std::unique_ptr<InputStream> inner, std::string head)
+        : inner_(std::move(inner)), head_(std::move(head))
+    {}
     std::size_t read(char* buffer, std::size_t capacity) override
     {
         if (pos_ < head_.size()) {
@@ -432,7 +434,9 @@ private:
 // character beyond Latin-1 becomes '?', a trailing odd byte is dropped.
 class Utf16Stream : public InputStream {
 public:
-    Utf16Stream(std::unique_ptr<InputStream> inner, bool little) : inner_(std::move(inner)), little_(little), pairs_(1 << 16) {}
+    Utf16Stream(std::unique_ptr<InputStream> inner, bool little)
+        : inner_(std::move(inner)), little_(little), pairs_(1 << 16)
+    {}
     std::size_t read(char* buffer, std::size_t capacity) override
     {
         for (;;) {
@@ -478,7 +482,10 @@ Compression CompressionOf(const std::string& head)
         return Compression::Gzip;
     if (StartsWith(head, "\x28\xb5\x2f\xfd", 4))
         return Compression::Zstd;
-    if (StartsWith(head, "\xfd" "7zXZ\0", 6))
+    if (StartsWith(head,
+                   "\xfd"
+                   "7zXZ\0",
+                   6))
         return Compression::Xz;
     // "BZh", the block size digit, then the magic of a block or of the end.
     if (head.size() >= 10 && StartsWith(head, "BZh", 3) && head[3] >= '1' && head[3] <= '9' &&
@@ -508,7 +515,9 @@ const char* UnsupportedKindOf(const std::string& head)
         {"II*\0", 4, "a TIFF picture"},
         {"MM\0*", 4, "a TIFF picture"},
         {"%PDF-", 5, "a PDF document"},
-        {"\x7f" "ELF", 4, "a program"},
+        {"\x7f"
+         "ELF",
+         4, "a program"},
         {"7z\xbc\xaf\x27\x1c", 6, "a 7-Zip archive"},
         {"SQLite format 3\0", 16, "a database"},
         {"\x04\x22\x4d\x18", 4, "LZ4-compressed (not supported)"},
@@ -554,7 +563,8 @@ std::unique_ptr<InputStream> Open(std::unique_ptr<RawFile> file)
     const bool little = StartsWith(head, "\xff\xfe", 2), big = StartsWith(head, "\xfe\xff", 2);
     if (little || big) {
         head.erase(0, 2);
-        return std::make_unique<Utf16Stream>(std::make_unique<PeekedStream>(std::move(stream), std::move(head)), little);
+        return std::make_unique<Utf16Stream>(std::make_unique<PeekedStream>(std::move(stream), std::move(head)),
+                                             little);
     }
     return std::make_unique<PeekedStream>(std::move(stream), std::move(head));
 }

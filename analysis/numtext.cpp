@@ -42,9 +42,8 @@ QChar SingleChar(const QString& s, QChar fallback)
 // 10^d; exact (and cheap) for 0 <= d <= 22, the powers a double holds exactly.
 double PowerOfTen(int d)
 {
-    static constexpr double kExact[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    static constexpr double kExact[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     if (d >= 0 && d <= 22)
         return kExact[d];
     return std::pow(10.0, d);

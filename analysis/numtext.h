@@ -40,7 +40,10 @@ int32_t ToInt32(double value);
 int32_t ToInt32(QStringView text, const NumberLocale& loc = NumberLocale::system());
 
 // nearest(x): ToInt32 of a number (same failure rules).
-inline int32_t Nearest(double x) { return ToInt32(x); }
+inline int32_t Nearest(double x)
+{
+    return ToInt32(x);
+}
 // a \ b: both operands rounded with Nearest, then the quotient truncated
 // towards zero. Fails on a zero divisor or an out-of-range operand.
 int32_t IntDiv(double a, double b);

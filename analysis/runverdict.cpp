@@ -35,10 +35,9 @@ std::optional<QString> FileVerdict(const RunReport& report, const QString& path)
 // run after it, then the message of the stage that failed.
 RunVerdict WindowVerdict(const RunReport& report, int64_t records)
 {
-    const QString failure = report.end == RunEnd::FileFailure ? kFileMessage
-                            : report.end == RunEnd::AnalysisFailure || report.end == RunEnd::Stopped
-                                ? kAnalysisMessage
-                                : QString();
+    const QString failure = report.end == RunEnd::FileFailure                                        ? kFileMessage
+                            : report.end == RunEnd::AnalysisFailure || report.end == RunEnd::Stopped ? kAnalysisMessage
+                                                                                                     : QString();
     return {failure.isEmpty() && records == 0 ? kAnalysisMessage : failure, records > 0};
 }
 

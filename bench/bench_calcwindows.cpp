@@ -223,7 +223,8 @@ int main()
     line("CalcWindows window 3000 step 1500", smallSeconds, note);
     std::snprintf(note, sizeof note, "(%zu windows)", tinyWindows);
     line("CalcWindows window 50 step 10", tinySeconds, note);
-    std::snprintf(note, sizeof note, "(target >= 40 %%; first run in the fresh child %.1f ms)", child.firstSeconds * 1e3);
+    std::snprintf(note, sizeof note, "(target >= 40 %%; first run in the fresh child %.1f ms)",
+                  child.firstSeconds * 1e3);
     line("whole run: file to filled fields", child.medianSeconds, note);
     std::printf("  whole run result: length %lld, average G+C %s %%\n", static_cast<long long>(child.length),
                 child.avg);

@@ -6,9 +6,9 @@
 // times showing that file's largest record kept in memory and read again.
 #include "maps/exportfiles.h"
 #include "maps/gcmap.h"
+#include "maps/syscolors.h"
 #include "window/quillet.h"
 #include "window/recordswindow.h"
-#include "maps/syscolors.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -75,7 +75,10 @@ int main(int argc, char** argv)
     for (int i = 1; i <= kRecords; ++i) {
         RecordResult r;
         r.info.number = i;
-        r.info.name = QStringLiteral("contig_%1 length=%2 sample%3").arg(i, 6, 10, QLatin1Char('0')).arg(10900 + i % 5000).arg(i % 13);
+        r.info.name = QStringLiteral("contig_%1 length=%2 sample%3")
+                          .arg(i, 6, 10, QLatin1Char('0'))
+                          .arg(10900 + i % 5000)
+                          .arg(i % 13);
         r.info.length = 10900;
         r.info.windows = 100;
         r.info.AvgGC = small.AvgGC;
@@ -120,8 +123,8 @@ int main(int argc, char** argv)
         bool ok1 = false, ok2 = false;
         const double small1 = Ms([&] { ok1 = q.ShowRecord(0); });
         const double large = Ms([&] { ok2 = q.ShowRecord(kRecords - 1); });
-        std::printf("ShowRecord, kept: 100 windows %.1f ms%s, 100,000 windows %.1f ms%s\n", small1, ok1 ? "" : " (FAILED)",
-                    large, ok2 ? "" : " (FAILED)");
+        std::printf("ShowRecord, kept: 100 windows %.1f ms%s, 100,000 windows %.1f ms%s\n", small1,
+                    ok1 ? "" : " (FAILED)", large, ok2 ? "" : " (FAILED)");
         if (argc > 1) {
             const QString path = QString::fromLocal8Bit(argv[1]);
             for (uint64_t budget : {RecordStore::kDefaultBudget, uint64_t(0)}) {
@@ -142,8 +145,9 @@ int main(int argc, char** argv)
                         largest = i;
                 bool ok = false;
                 const double ms = Ms([&] { ok = q.ShowRecord(largest); });
-                std::printf("ShowRecord%s %s (%lld bp, %lld windows), %s: %.1f ms\n", ok ? "" : " (FAILED)", qPrintable(fileStore->info(largest).name),
-                            (long long)fileStore->info(largest).length, (long long)fileStore->info(largest).windows,
+                std::printf("ShowRecord%s %s (%lld bp, %lld windows), %s: %.1f ms\n", ok ? "" : " (FAILED)",
+                            qPrintable(fileStore->info(largest).name), (long long)fileStore->info(largest).length,
+                            (long long)fileStore->info(largest).windows,
                             fileStore->kept(largest) ? "kept" : "read again", ms);
             }
         }
@@ -169,8 +173,9 @@ int main(int argc, char** argv)
     in.stepText = "100";
     in.windowText = "1000";
     in.curveColor = 0x000000FF;
-    for (auto [format, scale, name] : {std::tuple{PictureFormat::Png, 4, "PNG 4x"}, std::tuple{PictureFormat::Svg, 1, "SVG"},
-                                       std::tuple{PictureFormat::Pdf, 1, "PDF"}}) {
+    for (auto [format, scale, name] :
+         {std::tuple{PictureFormat::Png, 4, "PNG 4x"}, std::tuple{PictureFormat::Svg, 1, "SVG"},
+          std::tuple{PictureFormat::Pdf, 1, "PDF"}}) {
         PictureExport r;
         r.format = format;
         r.scale = scale;
@@ -178,9 +183,8 @@ int main(int argc, char** argv)
         r.outerHeight = 4695;
         r.resolve = [](ColorValue c) { return ResolveColor(c); };
         const QString path = dir.filePath(QStringLiteral("map.%1").arg(name));
-        const double ms = Ms([&] {
-            WritePictureFile(path, r, [&](PictureSurface& s) { DrawGCMap(s, million.GCValues, 0, in); });
-        });
+        const double ms =
+            Ms([&] { WritePictureFile(path, r, [&](PictureSurface& s) { DrawGCMap(s, million.GCValues, 0, in); }); });
         std::printf("  map %-7s %7.1f ms, %lld bytes\n", name, ms, (long long)QFileInfo(path).size());
     }
     return 0;

@@ -38,9 +38,9 @@ namespace {
 volatile int64_t g_sink = 0;
 
 struct Figure {
-    double seconds = 0;   // median
-    double peakMiB = 0;   // peak resident size of the child, MiB
-    double idleMiB = 0;   // before the work
+    double seconds = 0; // median
+    double peakMiB = 0; // peak resident size of the child, MiB
+    double idleMiB = 0; // before the work
     char note[96] = {};
 };
 
@@ -185,8 +185,8 @@ void ResetPeak()
 
 void PrintLine(const char* what, const Figure& f, double fileMiB, const char* compare)
 {
-    std::printf("  %-40s %9.1f ms  peak %7.1f MiB (+%.1f over idle) for a %.1f MiB file  %s\n", what,
-                f.seconds * 1e3, f.peakMiB, f.peakMiB - f.idleMiB, fileMiB, compare);
+    std::printf("  %-40s %9.1f ms  peak %7.1f MiB (+%.1f over idle) for a %.1f MiB file  %s\n", what, f.seconds * 1e3,
+                f.peakMiB, f.peakMiB - f.idleMiB, fileMiB, compare);
     if (f.note[0])
         std::printf("  %-40s %s\n", "", f.note);
 }

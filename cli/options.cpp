@@ -13,7 +13,23 @@ namespace quillet::cli {
 
 namespace {
 
-enum class Id { Window, Step, Plot, Shift, Scale, Record, AllRecords, Picture, Values, Summary, Size, Zoom, Mark, Help, Version };
+enum class Id {
+    Window,
+    Step,
+    Plot,
+    Shift,
+    Scale,
+    Record,
+    AllRecords,
+    Picture,
+    Values,
+    Summary,
+    Size,
+    Zoom,
+    Mark,
+    Help,
+    Version
+};
 
 struct OptionDef {
     Id id;
@@ -23,13 +39,20 @@ struct OptionDef {
 };
 
 constexpr OptionDef kOptions[] = {
-    {Id::Window, 'w', "window", true},       {Id::Step, 's', "step", true},
-    {Id::Plot, 0, "plot", true},             {Id::Shift, 0, "shift", true},
-    {Id::Scale, 0, "scale", true},           {Id::Record, 0, "record", true},
-    {Id::AllRecords, 0, "all-records", false}, {Id::Picture, 'o', "picture", true},
-    {Id::Values, 0, "values", true},         {Id::Summary, 0, "summary", false},
-    {Id::Size, 0, "size", true},             {Id::Zoom, 0, "zoom", true},
-    {Id::Mark, 0, "mark-unknown", false},    {Id::Help, 'h', "help", false},
+    {Id::Window, 'w', "window", true},
+    {Id::Step, 's', "step", true},
+    {Id::Plot, 0, "plot", true},
+    {Id::Shift, 0, "shift", true},
+    {Id::Scale, 0, "scale", true},
+    {Id::Record, 0, "record", true},
+    {Id::AllRecords, 0, "all-records", false},
+    {Id::Picture, 'o', "picture", true},
+    {Id::Values, 0, "values", true},
+    {Id::Summary, 0, "summary", false},
+    {Id::Size, 0, "size", true},
+    {Id::Zoom, 0, "zoom", true},
+    {Id::Mark, 0, "mark-unknown", false},
+    {Id::Help, 'h', "help", false},
     {Id::Version, 'V', "version", false},
 };
 
@@ -178,37 +201,26 @@ QString Parser::Apply(Id id, const QString& value)
     }
     case Id::Plot:
     case Id::Shift:
-    case Id::Scale:
-        return SetMap(id, value);
+    case Id::Scale: return SetMap(id, value);
     case Id::Record:
         if (value.isEmpty())
             return QStringLiteral("--record needs a record's name or ID");
         o_.record = value;
         o_.recordBytes = value.toLocal8Bit();
         return {};
-    case Id::Picture:
-        return SetPicture(value);
-    case Id::Values:
-        return SetValues(value);
-    case Id::Size:
-        return SetSize(value);
+    case Id::Picture: return SetPicture(value);
+    case Id::Values: return SetValues(value);
+    case Id::Size: return SetSize(value);
     case Id::Zoom:
         if (value != u"1" && value != u"2" && value != u"4")
             return QStringLiteral("--zoom is 1, 2 or 4, not \"%1\"").arg(value);
         o_.zoom = value.toInt();
         return {};
-    case Id::AllRecords:
-        o_.allRecords = true;
-        return {};
-    case Id::Summary:
-        o_.summary = true;
-        return {};
-    case Id::Mark:
-        o_.markUnknown = true;
-        return {};
+    case Id::AllRecords: o_.allRecords = true; return {};
+    case Id::Summary: o_.summary = true; return {};
+    case Id::Mark: o_.markUnknown = true; return {};
     case Id::Help:
-    case Id::Version:
-        return {};
+    case Id::Version: return {};
     }
     return {};
 }
@@ -270,7 +282,9 @@ QString Parser::SetSize(const QString& value)
     const auto m = size.match(value);
     const int w = m.hasMatch() ? m.captured(1).toInt() : 0, h = m.hasMatch() ? m.captured(2).toInt() : 0;
     if (w < 1 || h < 1 || w > kMaxSizeSide || h > kMaxSizeSide)
-        return QStringLiteral("--size is WIDTHxHEIGHT in pixels (1 to %1 each), not \"%2\"").arg(kMaxSizeSide).arg(value);
+        return QStringLiteral("--size is WIDTHxHEIGHT in pixels (1 to %1 each), not \"%2\"")
+            .arg(kMaxSizeSide)
+            .arg(value);
     o_.width = w;
     o_.height = h;
     return {};

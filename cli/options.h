@@ -28,17 +28,17 @@ constexpr int64_t kMaxPictureSide = 32767;
 constexpr int64_t kMaxPicturePixels = 256'000'000;
 
 struct Options {
-    QStringList files;                     // "-" is standard input
-    std::optional<QString> window, step;   // as typed; the proposal when absent
+    QStringList files;                   // "-" is standard input
+    std::optional<QString> window, step; // as typed; the proposal when absent
     PlotKind plot = PlotKind::GCContent;
-    int shiftPosition = 2;                 // scroll bar position for the G+C map, 0..4
-    int scalePosition = 0;                 // scroll bar position for the G-C/G+C map, 0..1
-    std::optional<QString> record;         // only this record
-    QByteArray recordBytes;                // its bytes, which --record compares
-    bool allRecords = false;               // a picture of every record
-    QString picture;                       // output pattern, empty for none
+    int shiftPosition = 2;         // scroll bar position for the G+C map, 0..4
+    int scalePosition = 0;         // scroll bar position for the G-C/G+C map, 0..1
+    std::optional<QString> record; // only this record
+    QByteArray recordBytes;        // its bytes, which --record compares
+    bool allRecords = false;       // a picture of every record
+    QString picture;               // output pattern, empty for none
     PictureKind pictureKind = PictureKind::Png;
-    QString values;                        // output pattern, empty for none
+    QString values; // output pattern, empty for none
     ValueFormat valuesFormat = ValueFormat::Tsv;
     bool summary = false;
     int width = kDefaultWidth, height = kDefaultHeight; // picture size in pixels at zoom 1

@@ -9,10 +9,10 @@
 #include "analysis/proposal.h"
 #include "analysis/runverdict.h"
 #include "cli/options.h"
+#include "maps/drawcheck.h"
 #include "maps/exportfiles.h"
 #include "maps/gcmap.h"
 #include "maps/imagesurface.h"
-#include "maps/drawcheck.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -57,7 +57,8 @@ void Out(const QByteArray& bytes)
 {
     stdoutUsed = true;
     errno = 0;
-    if (stdoutError == 0 && std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout) != std::size_t(bytes.size()))
+    if (stdoutError == 0 &&
+        std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout) != std::size_t(bytes.size()))
         stdoutError = errno != 0 ? errno : EIO;
 }
 
@@ -175,8 +176,8 @@ public:
         if (!ok_)
             return;
         writer_ = std::make_unique<ValueWriter>(file_, format_, plot_, windowSize, step);
-        const bool header = !started_ || (format_ == ValueFormat::BedGraph &&
-                                          std::make_pair(windowSize, step) != parameters_);
+        const bool header =
+            !started_ || (format_ == ValueFormat::BedGraph && std::make_pair(windowSize, step) != parameters_);
         if (header)
             ok_ = writer_->begin();
         started_ = true;
@@ -245,7 +246,8 @@ public:
         if (total > 0) {
             const int width = 30, filled = int(std::min<uint64_t>(done, total) * width / total);
             std::fprintf(stderr, "\r%s [%s%s] %3d%%", name_.constData(), std::string(std::size_t(filled), '#').c_str(),
-                         std::string(std::size_t(width - filled), ' ').c_str(), int(std::min<uint64_t>(done, total) * 100 / total));
+                         std::string(std::size_t(width - filled), ' ').c_str(),
+                         int(std::min<uint64_t>(done, total) * 100 / total));
         } else {
             std::fprintf(stderr, "\r%s %llu MB", name_.constData(), (unsigned long long)(done >> 20));
         }
@@ -382,9 +384,9 @@ public:
     // After the run: the records shorter than the window not yet noted.
     void EndNotes();
 
-    QString failure;             // set when the run must stop for this file
-    bool outputFailed = false;   // an output of this file could not be written
-    bool ambiguous = false;      // --record NAME matched several records
+    QString failure;           // set when the run must stop for this file
+    bool outputFailed = false; // an output of this file could not be written
+    bool ambiguous = false;    // --record NAME matched several records
     QByteArray summaryLines;
     std::optional<RecordResult> shown; // the record a single picture shows
 
@@ -500,8 +502,9 @@ private:
         if (o_.window && o_.step)
             return;
         if (!source.size) {
-            source.problem = QStringLiteral("%1 has no size to propose a window and step from; give --window and --step")
-                                 .arg(source.shown);
+            source.problem =
+                QStringLiteral("%1 has no size to propose a window and step from; give --window and --step")
+                    .arg(source.shown);
             return;
         }
         const Proposal p = ProposeParameters(*source.size);
@@ -569,8 +572,7 @@ FileRun::FileRun(Mapper& m, const Source& source, const QString& path, const QSt
       windowSize_(windowSize), values_(values),
       drawable_(m.options().plot == PlotKind::Skew, m.options().OuterWidthTwips(), m.options().OuterHeightTwips(),
                 RunTexts(windowText, stepText))
-{
-}
+{}
 
 MapInputs FileRun::Inputs(const RecordResult& r) const
 {
@@ -702,7 +704,8 @@ bool FileRun::DrawPicture(const RecordResult& r)
     const QString what = QStringLiteral("record \"%1\" of %2").arg(ShownName(r.info.name), shown_);
     QString problem;
     if (const QString other = m_.Claim(out, what); !other.isEmpty()) {
-        problem = QStringLiteral("The picture could not be saved to %1: %2 gets the same name as %3.").arg(out, what, other);
+        problem =
+            QStringLiteral("The picture could not be saved to %1: %2 gets the same name as %3.").arg(out, what, other);
     } else {
         try {
             if (!SavePicture(r, out))
@@ -801,8 +804,7 @@ int main(int argc, char** argv)
     case ParsedCommandLine::Action::Version:
         Out(QStringLiteral("quillet-map " QUILLET_VERSION "\n"));
         return CloseStandardOutput(QStringLiteral("The version")) ? 0 : 1;
-    case ParsedCommandLine::Action::Run:
-        break;
+    case ParsedCommandLine::Action::Run: break;
     }
     const auto app = MakeApplication(argc, argv, !parsed.options.picture.isEmpty());
     return Mapper(parsed.options).Run();

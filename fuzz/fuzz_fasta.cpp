@@ -9,10 +9,10 @@
 //
 // Every record is checked against a plain copy-based reading of the same
 // rules, and every computation against prefix sums of the letter weights.
-#include "fuzz/check.h"
 #include "analysis/calcwindows.h"
 #include "analysis/fasta.h"
 #include "analysis/numtext.h"
+#include "fuzz/check.h"
 
 #include <cmath>
 #include <cstdint>
@@ -42,7 +42,8 @@ std::vector<Expected> ReferenceRecords(const std::string& content)
     std::size_t gt = content.find('>');
     while (gt != std::string::npos) {
         const std::size_t next = content.find('>', gt + 1);
-        const std::string record = content.substr(gt + 1, next == std::string::npos ? std::string::npos : next - gt - 1);
+        const std::string record =
+            content.substr(gt + 1, next == std::string::npos ? std::string::npos : next - gt - 1);
         Expected e;
         const std::size_t lf = record.find('\n');
         if (lf == std::string::npos) {
@@ -183,7 +184,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Check(reader.recordIndex() == count, "records are counted from 0");
         Check(problem == e.problem, "the same problem as the plain reading");
         if (problem == FastaProblem::None) {
-            Check(record.name == QString::fromLatin1(e.name.data(), qsizetype(e.name.size())), "name up to the first tab");
+            Check(record.name == QString::fromLatin1(e.name.data(), qsizetype(e.name.size())),
+                  "name up to the first tab");
             Check(record.sequence == e.sequence, "sequence without CR, LF and spaces");
             Check(record.sequence.data() >= begin && record.sequence.data() + record.sequence.size() <= end,
                   "the sequence lies inside the content");

@@ -10,11 +10,11 @@
 // read at once (FastaReader and CalcWindows); a run that finishes had
 // content that decodes without error; no run holds more than a bounded
 // amount of memory, whatever the content expands to (runs stop after 8 MiB).
-#include "fuzz/check.h"
 #include "analysis/calcwindows.h"
 #include "analysis/engine.h"
 #include "analysis/fasta.h"
 #include "analysis/input.h"
+#include "fuzz/check.h"
 
 #include <cstdint>
 #include <cstring>

@@ -6,8 +6,8 @@
 // a number of decimals, then the text (Latin-1, or UTF-16LE when bit 2 of
 // the first byte is set). A ";" splits the text into a dividend and a
 // divisor for the integer quotient.
-#include "fuzz/check.h"
 #include "analysis/numtext.h"
+#include "fuzz/check.h"
 
 #include <cmath>
 #include <cstdint>
@@ -26,14 +26,9 @@ NumberLocale LocaleOf(uint8_t selector)
 {
     NumberLocale loc;
     switch (selector % 3) {
-    case 1:
-        loc.decimalPoint = u',';
-        break;
-    case 2:
-        loc.minusSign = QChar(0x2212);
-        break;
-    default:
-        break;
+    case 1: loc.decimalPoint = u','; break;
+    case 2: loc.minusSign = QChar(0x2212); break;
+    default: break;
     }
     return loc;
 }
@@ -138,7 +133,8 @@ void CheckNumber(double v, int decimals, const NumberLocale& loc)
     const double r = RoundHalfEven(v, d);
     Check(!(r == 0 && std::signbit(r)), "rounding never gives a negative zero");
     Check(RoundHalfEven(-v, d) == -r + 0.0, "rounding is symmetric");
-    Check(std::fabs(r - v) <= 0.5 * std::pow(10.0, -d) * (1 + 1e-9) + std::fabs(v) * 1e-15, "rounding moves by half a unit at most");
+    Check(std::fabs(r - v) <= 0.5 * std::pow(10.0, -d) * (1 + 1e-9) + std::fabs(v) * 1e-15,
+          "rounding moves by half a unit at most");
     Check(RoundHalfEven(r, d) == r, "rounding twice changes nothing");
 
     // Fixed format: exactly the decimals asked for, reading back as the
@@ -155,7 +151,8 @@ void CheckNumber(double v, int decimals, const NumberLocale& loc)
     if (decimals <= 22)
         Check(*fixedBack == rounded, "the fixed format shows the rounded value");
     else
-        Check(std::fabs(*fixedBack - rounded) <= std::fabs(rounded) * 1e-15, "the fixed format shows the rounded value");
+        Check(std::fabs(*fixedBack - rounded) <= std::fabs(rounded) * 1e-15,
+              "the fixed format shows the rounded value");
     Check(fixed.startsWith(loc.minusSign) == (rounded < 0), "a minus sign exactly for negative values");
 }
 

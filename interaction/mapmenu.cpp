@@ -6,9 +6,9 @@
 #include "analysis/numtext.h"
 #include "maps/exportfiles.h"
 #include "maps/filename.h"
+#include "maps/syscolors.h"
 #include "window/quillet.h"
 #include "window/recordswindow.h"
-#include "maps/syscolors.h"
 
 #include <QAction>
 #include <QFileInfo>
@@ -20,19 +20,17 @@ namespace quillet {
 
 namespace {
 
-const QString kValuesFilter = QStringLiteral(
-    "TSV, shown record|*.tsv|TSV, all records|*.tsv|bedGraph, shown record|*.bedgraph|bedGraph, all records|*.bedgraph");
-const QString kPictureFilter = QStringLiteral(
-    "PNG picture|*.png|PNG picture, 2\u00d7 size|*.png|PNG picture, 4\u00d7 size|*.png|SVG drawing|*.svg|PDF document|*.pdf");
+const QString kValuesFilter = QStringLiteral("TSV, shown record|*.tsv|TSV, all records|*.tsv|bedGraph, shown "
+                                             "record|*.bedgraph|bedGraph, all records|*.bedgraph");
+const QString kPictureFilter = QStringLiteral("PNG picture|*.png|PNG picture, 2\u00d7 size|*.png|PNG picture, 4\u00d7 "
+                                              "size|*.png|SVG drawing|*.svg|PDF document|*.pdf");
 
 // The Menu key and Shift+F10 open the menu on the picture; a double click
 // on the sequence name opens the Records window.
 class MapMenuEvents : public QObject {
 public:
-    MapMenuEvents(Quillet* window)
-        : QObject(window), window_(window), picture_(window->Picture1), name_(window->Text5)
-    {
-    }
+    MapMenuEvents(Quillet* window) : QObject(window), window_(window), picture_(window->Picture1), name_(window->Text5)
+    {}
 
 protected:
     // The controls are compared through pointers of their own: while the
@@ -64,7 +62,8 @@ private:
 // button cancels. It shows only when the work lasts more than half a second.
 class ProgressDialogListener : public RunListener {
 public:
-    ProgressDialogListener(QWidget* owner, const QString& text) : dialog_(text, QStringLiteral("Cancel"), 0, 1000, owner)
+    ProgressDialogListener(QWidget* owner, const QString& text)
+        : dialog_(text, QStringLiteral("Cancel"), 0, 1000, owner)
     {
         dialog_.setWindowTitle(QStringLiteral("Quillet"));
         dialog_.setWindowModality(Qt::WindowModal);

@@ -1,8 +1,8 @@
 // The cursor line and the position readout that follow the mouse over the
 // map. They are separate controls over the picture, so the map itself is
 // never redrawn and they are not part of what Save and Copy take.
-#include "maps/readout.h"
 #include "analysis/numtext.h"
+#include "maps/readout.h"
 #include "window/quillet.h"
 
 namespace quillet {

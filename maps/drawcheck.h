@@ -22,8 +22,7 @@ public:
     // picture's outer size in twips.
     DrawCheck(bool skew, float width, float height, MapInputs inputs)
         : skew_(skew), width_(width), height_(height), inputs_(std::move(inputs))
-    {
-    }
+    {}
 
     bool operator()(const RecordResult& r)
     {

@@ -21,8 +21,7 @@ class WritingListener : public RunListener {
 public:
     WritingListener(ValueWriter& writer, const RecordStore& store, RunListener* outer)
         : writer_(writer), store_(store), outer_(outer)
-    {
-    }
+    {}
     bool recordComputed(RecordResult&& r) override
     {
         const std::size_t i = std::size_t(count_);

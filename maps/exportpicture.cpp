@@ -66,8 +66,8 @@ bool WritePdf(QIODevice& out, const PictureExport& r, const std::function<void(P
     pdf.setCreator(QStringLiteral("Quillet"));
     pdf.setResolution(kDpi);
     // One page of exactly the picture's size (72 points per 96 pixels).
-    const QPageSize page(QSizeF(inner.width() * 72.0 / kDpi, inner.height() * 72.0 / kDpi), QPageSize::Point,
-                         QString(), QPageSize::ExactMatch);
+    const QPageSize page(QSizeF(inner.width() * 72.0 / kDpi, inner.height() * 72.0 / kDpi), QPageSize::Point, QString(),
+                         QPageSize::ExactMatch);
     pdf.setPageLayout(QPageLayout(page, QPageLayout::Portrait, QMarginsF(0, 0, 0, 0), QPageLayout::Point));
     QPainter painter;
     if (!painter.begin(&pdf))
@@ -82,12 +82,9 @@ bool WritePdf(QIODevice& out, const PictureExport& r, const std::function<void(P
 bool WritePicture(QIODevice& out, const PictureExport& request, const std::function<void(PictureSurface&)>& draw)
 {
     switch (request.format) {
-    case PictureFormat::Png:
-        return WritePng(out, request, draw);
-    case PictureFormat::Svg:
-        return WriteSvg(out, request, draw);
-    case PictureFormat::Pdf:
-        return WritePdf(out, request, draw);
+    case PictureFormat::Png: return WritePng(out, request, draw);
+    case PictureFormat::Svg: return WriteSvg(out, request, draw);
+    case PictureFormat::Pdf: return WritePdf(out, request, draw);
     }
     return false;
 }

@@ -88,9 +88,11 @@ bool ValueWriter::begin()
         buffer_ += "record\tstart\tend\tG+C %\tG-C/G+C\tunknown %\tcumulative G-C/G+C\n";
     } else {
         const QString name = PlotName(plot_);
-        const QString description = (plot_ == PlotKind::Skew ? QStringLiteral("G-C/G+C") : QStringLiteral("G+C content (%)")) +
-                                    QStringLiteral(" in windows of %1 bp, step %2 bp").arg(windowSize_).arg(step_);
-        buffer_ += QStringLiteral("track type=bedGraph name=\"%1\" description=\"%2\"\n").arg(name, description).toStdString();
+        const QString description =
+            (plot_ == PlotKind::Skew ? QStringLiteral("G-C/G+C") : QStringLiteral("G+C content (%)")) +
+            QStringLiteral(" in windows of %1 bp, step %2 bp").arg(windowSize_).arg(step_);
+        buffer_ +=
+            QStringLiteral("track type=bedGraph name=\"%1\" description=\"%2\"\n").arg(name, description).toStdString();
     }
     return flush();
 }
@@ -102,9 +104,7 @@ bool ValueWriter::writeRecord(const QString& name, const WindowResults& w)
     const int64_t step = step_ >= 1 ? step_ : 0; // a step of 0 or below: the one window 1 .. windowSize
     // The header's own bytes: the engine reads a header one byte to one
     // character, so Latin-1 gives them back (UTF-8 would encode them twice).
-    const std::string label =
-        (format_ == ValueFormat::Tsv ? TableName(name) : RecordId(name))
-            .toLatin1().toStdString();
+    const std::string label = (format_ == ValueFormat::Tsv ? TableName(name) : RecordId(name)).toLatin1().toStdString();
     int64_t cumulative = 0; // hundredths
     for (std::size_t k = 1; k <= n; ++k) {
         const int64_t start0 = int64_t(k - 1) * step;

@@ -62,8 +62,8 @@ private:
         float value = 0;
         std::string text;
     };
-    Cached gcCache_[1001];   // 0.0 .. 100.0 by tenths
-    Cached skewCache_[201];  // -1.00 .. 1.00 by hundredths
+    Cached gcCache_[1001];  // 0.0 .. 100.0 by tenths
+    Cached skewCache_[201]; // -1.00 .. 1.00 by hundredths
     std::string scratch_;
 };
 

@@ -12,9 +12,9 @@ namespace quillet {
 namespace {
 
 // Fixed layout in twips.
-constexpr float kAxisX = 600;        // value axis, left end of horizontal lines, window 1
-constexpr float kRightMargin = 300;  // horizontal lines end at W - 300
-constexpr float kSpanMargin = 900;   // the sequence spans W - 900 twips
+constexpr float kAxisX = 600;       // value axis, left end of horizontal lines, window 1
+constexpr float kRightMargin = 300; // horizontal lines end at W - 300
+constexpr float kSpanMargin = 900;  // the sequence spans W - 900 twips
 
 // Arithmetic note: O, u, w, t, d and the point coordinates are 32-bit
 // floats and are computed in float where all operands are floats, so that
@@ -121,9 +121,8 @@ void DrawCurve(PictureSurface& pic, const MapInputs& in, bool marking, const Map
         DrawCurvePoints(pic, in.curveColor, g, K, yOf);
         return;
     }
-    DrawCurvePoints(pic, in.curveColor, g, K, [&](int32_t i) {
-        return MostlyUnknown(in, i) ? std::numeric_limits<float>::quiet_NaN() : yOf(i);
-    });
+    DrawCurvePoints(pic, in.curveColor, g, K,
+                    [&](int32_t i) { return MostlyUnknown(in, i) ? std::numeric_limits<float>::quiet_NaN() : yOf(i); });
 }
 
 // Shades the extent of every run of mostly unknown windows between the
@@ -192,8 +191,8 @@ SequenceAxisText DrawSequenceAxis(PictureSurface& pic, const MapGeometry& g, flo
     const int64_t count = Quotient64(span, T);
 
     SequenceAxisText text;
-    float d = 0;           // twips per T bases, a whole number
-    double labelUnit = 1;  // label of tick r is r * labelUnit
+    float d = 0;          // twips per T bases, a whole number
+    double labelUnit = 1; // label of tick r is r * labelUnit
     if (n > 6) {
         text.unit = QStringLiteral("Mb");
         d = float(Quotient64(double(g.w) * std::pow(10.0, n - 4) * 1000.0, g.S));

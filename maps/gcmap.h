@@ -13,9 +13,9 @@ namespace quillet {
 // depends on what the boxes hold now.
 struct MapInputs {
     float AvgGC = 0.0f;
-    QString totalBases;   // sequence length as plain decimal digits
-    QString stepText;     // step in bp, as typed for the computation
-    QString windowText;   // window size in bp, as typed for the computation
+    QString totalBases; // sequence length as plain decimal digits
+    QString stepText;   // step in bp, as typed for the computation
+    QString windowText; // window size in bp, as typed for the computation
     ColorValue curveColor = 0x80000002;
     // Marking of windows of mostly unknown bases, off while null. When set
     // (the run's UnknownCounts, shaped like the values, with the window size

@@ -116,7 +116,7 @@ private:
     float prevY_ = 0;
     int64_t prevCol_ = 0;
     double colLow_ = 0, colHigh_ = 0; // bounds of prevCol_ in twips x dpr
-    bool spanPending_ = false;  // a run of in-column segments awaits drawing
+    bool spanPending_ = false;        // a run of in-column segments awaits drawing
     int64_t spanCol_ = 0;
     float spanMinY_ = 0, spanMaxY_ = 0;
 };

@@ -53,7 +53,8 @@ float Scaled(float design, float factor)
 
 MapBoxTwips MapBoxForInnerSize(int innerWidth, int innerHeight, int border)
 {
-    MapBoxTwips box{float((innerWidth + 2 * border) * kTwipsPerPixel), float((innerHeight + 2 * border) * kTwipsPerPixel)};
+    MapBoxTwips box{float((innerWidth + 2 * border) * kTwipsPerPixel),
+                    float((innerHeight + 2 * border) * kTwipsPerPixel)};
     const auto widthOn = [&](int screenWidth) {
         return Scaled(kMapDesignWidth, ComputeLayoutFactors(float(screenWidth * kTwipsPerPixel), 0).fx);
     };
@@ -62,11 +63,10 @@ MapBoxTwips MapBoxForInnerSize(int innerWidth, int innerHeight, int border)
     const double outerWidth = innerWidth + 2 * border, outerHeight = innerHeight + 2 * border;
     const auto innerWidthOn = [&](int s) { return InnerPixels(widthOn(s), border); };
     std::optional<int> screenWidth =
-        RoundestScreen(outerWidth * kWideScreen * 15 / kMapDesignWidth, kWideScreen, 1 << 20,
-                       innerWidth, innerWidthOn);
+        RoundestScreen(outerWidth * kWideScreen * 15 / kMapDesignWidth, kWideScreen, 1 << 20, innerWidth, innerWidthOn);
     if (!screenWidth)
-        screenWidth = RoundestScreen(outerWidth * kWideScreen * 13 / kMapDesignWidth, 1,
-                                     kWideScreen - 1, innerWidth, innerWidthOn);
+        screenWidth = RoundestScreen(outerWidth * kWideScreen * 13 / kMapDesignWidth, 1, kWideScreen - 1, innerWidth,
+                                     innerWidthOn);
     if (!screenWidth)
         return box;
     const float widthTwips = float(*screenWidth * kTwipsPerPixel);

@@ -50,11 +50,9 @@ bool Finite(float a, float b)
 
 PainterSurface::PainterSurface(QPainter& painter, float outerWidth, float outerHeight, int border,
                                ColorResolver resolve, ColorValue back, ColorValue fore)
-    : painter_(painter), width_(outerWidth), height_(outerHeight),
-      inner_(InnerSize(outerWidth, outerHeight, border)),
+    : painter_(painter), width_(outerWidth), height_(outerHeight), inner_(InnerSize(outerWidth, outerHeight, border)),
       resolve_(resolve ? std::move(resolve) : ColorResolver(ResolveColor)), back_(back), fore_(fore)
-{
-}
+{}
 
 QSize PainterSurface::InnerSize(float outerWidth, float outerHeight, int border)
 {

@@ -1,8 +1,8 @@
 #pragma once
 // The sequence position under the mouse pointer over the map.
+#include <QString>
 #include <cstdint>
 #include <optional>
-#include <QString>
 
 namespace quillet {
 

@@ -13,12 +13,9 @@ struct SysEntry {
 };
 // System colour -> palette role; the fallback applies without an application.
 constexpr SysEntry kSysTable[] = {
-    {kSysActiveTitleBar, QPalette::Highlight, 0xff308cc6},
-    {kSysMenuBackground, QPalette::Base, 0xffffffff},
-    {kSysHighlightText, QPalette::HighlightedText, 0xffffffff},
-    {kSysButtonText, QPalette::ButtonText, 0xff000000},
-    {kSysInactiveTitleText, QPalette::Midlight, 0xffcacaca},
-    {kSys3DLight, QPalette::Light, 0xffffffff},
+    {kSysActiveTitleBar, QPalette::Highlight, 0xff308cc6},      {kSysMenuBackground, QPalette::Base, 0xffffffff},
+    {kSysHighlightText, QPalette::HighlightedText, 0xffffffff}, {kSysButtonText, QPalette::ButtonText, 0xff000000},
+    {kSysInactiveTitleText, QPalette::Midlight, 0xffcacaca},    {kSys3DLight, QPalette::Light, 0xffffffff},
 };
 } // namespace
 

@@ -6,12 +6,12 @@
 
 namespace quillet {
 
-constexpr uint32_t kSysActiveTitleBar = 0x80000002;   // plot colour swatch: palette Highlight
-constexpr uint32_t kSysMenuBackground = 0x80000004;   // parameter and path boxes: palette Base
-constexpr uint32_t kSysButtonText = 0x80000012;       // picture foreground: palette ButtonText
+constexpr uint32_t kSysActiveTitleBar = 0x80000002;    // plot colour swatch: palette Highlight
+constexpr uint32_t kSysMenuBackground = 0x80000004;    // parameter and path boxes: palette Base
+constexpr uint32_t kSysButtonText = 0x80000012;        // picture foreground: palette ButtonText
 constexpr uint32_t kSysInactiveTitleText = 0x80000013; // About notice: palette Midlight
-constexpr uint32_t kSysHighlightText = 0x8000000E;    // picture background: palette HighlightedText
-constexpr uint32_t kSys3DLight = 0x80000016;          // Open button face: palette Light
+constexpr uint32_t kSysHighlightText = 0x8000000E;     // picture background: palette HighlightedText
+constexpr uint32_t kSys3DLight = 0x80000016;           // Open button face: palette Light
 
 // Resolves a colour value to an RGB colour (system colours through the
 // application palette, or a fixed fallback when no application exists).

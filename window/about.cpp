@@ -1,7 +1,7 @@
 #include "window/about.h"
 
-#include "window/pictures.h"
 #include "maps/syscolors.h"
+#include "window/pictures.h"
 #include "window/toolkit.h"
 
 #include <QApplication>
@@ -36,7 +36,8 @@ QFont TitleFont()
 QFont MailFont()
 {
     QFont f;
-    f.setFamilies({QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif"), QStringLiteral("DejaVu Serif")});
+    f.setFamilies(
+        {QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif"), QStringLiteral("DejaVu Serif")});
     f.setPointSizeF(10.5);
     f.setUnderline(true);
     return f;
@@ -70,9 +71,8 @@ void SetForeColor(QWidget* w, uint32_t value)
 } // namespace
 
 AboutWindow::AboutWindow(frmAbout& form)
-    : QDialog(QApplication::activeWindow(),
-              Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                  Qt::MSWindowsFixedSizeDialogHint)
+    : QDialog(QApplication::activeWindow(), Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                                Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
 {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About"));

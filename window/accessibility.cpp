@@ -164,26 +164,13 @@ protected:
         const int32_t page = std::max<int32_t>(1, K / 10);
         int64_t k = cursor_;
         switch (key) {
-        case Qt::Key_Left:
-            k -= 1;
-            break;
-        case Qt::Key_Right:
-            k += 1;
-            break;
-        case Qt::Key_PageUp:
-            k -= page;
-            break;
-        case Qt::Key_PageDown:
-            k += page;
-            break;
-        case Qt::Key_Home:
-            k = 1;
-            break;
-        case Qt::Key_End:
-            k = K;
-            break;
-        default:
-            return false;
+        case Qt::Key_Left: k -= 1; break;
+        case Qt::Key_Right: k += 1; break;
+        case Qt::Key_PageUp: k -= page; break;
+        case Qt::Key_PageDown: k += page; break;
+        case Qt::Key_Home: k = 1; break;
+        case Qt::Key_End: k = K; break;
+        default: return false;
         }
         moveCursorTo(int32_t(std::clamp<int64_t>(k, 1, K)));
         return true;

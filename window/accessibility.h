@@ -58,12 +58,12 @@ private:
 
 // What a map description is made of.
 struct MapFacts {
-    QString plot;                 // the plot selector's text
-    QString record;               // the sequence name
-    bool percent = true;          // values in percent (G+C) or plain (G-C/G+C)
+    QString plot;                               // the plot selector's text
+    QString record;                             // the sequence name
+    bool percent = true;                        // values in percent (G+C) or plain (G-C/G+C)
     const std::vector<float>* values = nullptr; // windows 1 .. K at elements 1 .. K
     int64_t windowSize = 0, step = 0;
-    QStringList valueLabels;      // bottom to top
+    QStringList valueLabels; // bottom to top
     QString referenceLabel;
 };
 

@@ -3,8 +3,8 @@
 // settings between uses; the Show calls are modal and go through the
 // platform services.
 #include "analysis/numtext.h"
-#include "window/platform.h"
 #include "maps/syscolors.h"
+#include "window/platform.h"
 
 namespace quillet {
 

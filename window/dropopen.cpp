@@ -79,8 +79,7 @@ protected:
             OpenFilePath(window_, *file);
             return true;
         }
-        default:
-            return false;
+        default: return false;
         }
     }
 

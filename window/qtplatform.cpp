@@ -4,8 +4,8 @@
 #include <QColorDialog>
 #include <QDesktopServices>
 #include <QDir>
-#include <QFileInfo>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QMimeData>
@@ -21,7 +21,8 @@ QStringList NameFiltersOf(const QString& filter)
         const QString patterns = parts[i + 1];
         // Qt reads the patterns from the parentheses; add them when the
         // description does not already show them.
-        out << (desc.contains(u'(') ? desc : desc + QStringLiteral(" (") + QString(patterns).replace(u';', u' ') + u')');
+        out << (desc.contains(u'(') ? desc
+                                    : desc + QStringLiteral(" (") + QString(patterns).replace(u';', u' ') + u')');
     }
     return out;
 }
@@ -56,7 +57,8 @@ std::optional<SaveChoice> runFileDialog(QWidget* owner, const FileDialogRequest&
 {
     QFileDialog dlg(owner, r.title);
     dlg.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dlg.setFileMode(save ? QFileDialog::AnyFile : (r.flags & kFileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile));
+    dlg.setFileMode(save ? QFileDialog::AnyFile
+                         : (r.flags & kFileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile));
     dlg.setOption(QFileDialog::DontConfirmOverwrite, save && !(r.flags & kOverwritePrompt));
     dlg.setNameFilters(NameFiltersOf(r.filter));
     // Open where the program's data folder is, or in the user's home folder

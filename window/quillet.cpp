@@ -1,9 +1,9 @@
 #include "window/quillet.h"
 
+#include "maps/layoutfactors.h"
 #include "window/about.h"
 #include "window/accessibility.h"
 #include "window/dropopen.h"
-#include "maps/layoutfactors.h"
 #include "window/pictures.h"
 #include "window/shortcuts.h"
 
@@ -19,7 +19,8 @@ const QString kTitle = QStringLiteral("Quillet V1.2.6");
 } // namespace
 
 Quillet::Quillet(PlatformServices& platform, QWidget* parent, std::optional<QSizeF> screenTwips)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
       platform_(platform), screenTwips_(screenTwips)
 {
     setObjectName(QStringLiteral("Quillet"));
@@ -177,8 +178,8 @@ void Quillet::connectEvents()
 void Quillet::setTabOrder()
 {
     // Rising tab index; labels and frames take no focus.
-    QWidget* order[] = {Command_open, Command_run, Picture1, Text_WS, Text_Step, Command_copy, Text4,
-                        Text5, Command_save, Command_about, Text1, VScroll1, Combo1};
+    QWidget* order[] = {Command_open, Command_run,  Picture1,      Text_WS, Text_Step, Command_copy, Text4,
+                        Text5,        Command_save, Command_about, Text1,   VScroll1,  Combo1};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         QWidget::setTabOrder(order[i], order[i + 1]);
     ProgressBar1->setFocusPolicy(Qt::NoFocus);
@@ -245,9 +246,10 @@ void Quillet::ArrangeControls()
     Combo1->SetLeft(Combo1->Left() * f.fx);
     Combo1->SetWidth(Combo1->Width() * f.fx);
     for (tk::TwipsGeometry* c : std::initializer_list<tk::TwipsGeometry*>{
-             VScroll1, Command_about, Command_save, Text5, Command_copy, Frame1, Text4, Text_Step, Text_WS, Label7,
-             Label2, Label_windowsize, Label_move, Command_run, Command_open, Frame2, Text1, Label5, Label6, Label4,
-             Label8, Label3, Label1})
+             VScroll1,   Command_about, Command_save, Text5,  Command_copy, Frame1,
+             Text4,      Text_Step,     Text_WS,      Label7, Label2,       Label_windowsize,
+             Label_move, Command_run,   Command_open, Frame2, Text1,        Label5,
+             Label6,     Label4,        Label8,       Label3, Label1})
         scale(c);
     // The cursor line spans the picture box on every screen.
     Line3->SetY1(Line3->Y1() * f.fy);

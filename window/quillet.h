@@ -11,8 +11,8 @@
 #include "window/platform.h"
 #include "window/toolkit.h"
 
-#include <QSizeF>
 #include <QMenu>
+#include <QSizeF>
 #include <QWidget>
 #include <memory>
 #include <optional>
@@ -173,8 +173,8 @@ private:
     // message of the stage that failed.
     void clearResults();
     RunReport runEngine(const QString& path, const RunSettings& settings, WindowRun& run);
-    void endRun(const RunReport& report, const std::shared_ptr<RecordStore>& store, const QString& path,
-                float barMin, float barMax);
+    void endRun(const RunReport& report, const std::shared_ptr<RecordStore>& store, const QString& path, float barMin,
+                float barMax);
 
     PlatformServices& platform_;
     std::unique_ptr<frmAbout> about_;

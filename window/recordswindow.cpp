@@ -50,18 +50,12 @@ QVariant RecordsModel::data(const QModelIndex& index, int role) const
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
     switch (index.column()) {
-    case Number:
-        return FormatInteger(r.number);
-    case Name:
-        return r.name;
-    case Length:
-        return FormatInteger(r.length);
-    case AverageGC:
-        return FormatSingle(r.AvgGC);
-    case Unknown:
-        return FormatFixed(UnknownPercent(r), 2);
-    case Windows:
-        return FormatInteger(r.windows);
+    case Number: return FormatInteger(r.number);
+    case Name: return r.name;
+    case Length: return FormatInteger(r.length);
+    case AverageGC: return FormatSingle(r.AvgGC);
+    case Unknown: return FormatFixed(UnknownPercent(r), 2);
+    case Windows: return FormatInteger(r.windows);
     }
     return {};
 }
@@ -71,18 +65,12 @@ QVariant RecordsModel::headerData(int section, Qt::Orientation orientation, int 
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
     switch (section) {
-    case Number:
-        return QStringLiteral("No.");
-    case Name:
-        return QStringLiteral("Name");
-    case Length:
-        return QStringLiteral("Length (bp)");
-    case AverageGC:
-        return QStringLiteral("Avg G+C (%)");
-    case Unknown:
-        return QStringLiteral("Unknown (%)");
-    case Windows:
-        return QStringLiteral("Windows");
+    case Number: return QStringLiteral("No.");
+    case Name: return QStringLiteral("Name");
+    case Length: return QStringLiteral("Length (bp)");
+    case AverageGC: return QStringLiteral("Avg G+C (%)");
+    case Unknown: return QStringLiteral("Unknown (%)");
+    case Windows: return QStringLiteral("Windows");
     }
     return {};
 }
@@ -157,23 +145,20 @@ bool RecordsProxy::lessThan(const QModelIndex& left, const QModelIndex& right) c
     case RecordsModel::Name: {
         prepareNames();
         const auto name = [this](int row) {
-            return std::string_view(lowered_).substr(starts_[size_t(row)], starts_[size_t(row) + 1] - starts_[size_t(row)]);
+            return std::string_view(lowered_).substr(starts_[size_t(row)],
+                                                     starts_[size_t(row) + 1] - starts_[size_t(row)]);
         };
         const int c = name(left.row()).compare(name(right.row()));
         return c != 0 ? c < 0 : a.number < b.number;
     }
-    case RecordsModel::Length:
-        return a.length != b.length ? a.length < b.length : a.number < b.number;
-    case RecordsModel::AverageGC:
-        return a.AvgGC != b.AvgGC ? a.AvgGC < b.AvgGC : a.number < b.number;
+    case RecordsModel::Length: return a.length != b.length ? a.length < b.length : a.number < b.number;
+    case RecordsModel::AverageGC: return a.AvgGC != b.AvgGC ? a.AvgGC < b.AvgGC : a.number < b.number;
     case RecordsModel::Unknown: {
         const double ua = RecordsModel::UnknownPercent(a), ub = RecordsModel::UnknownPercent(b);
         return ua != ub ? ua < ub : a.number < b.number;
     }
-    case RecordsModel::Windows:
-        return a.windows != b.windows ? a.windows < b.windows : a.number < b.number;
-    default:
-        return a.number < b.number;
+    case RecordsModel::Windows: return a.windows != b.windows ? a.windows < b.windows : a.number < b.number;
+    default: return a.number < b.number;
     }
 }
 

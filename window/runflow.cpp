@@ -38,7 +38,8 @@ void Quillet::Command_open_Click()
 {
     try {
         CommonDialog1->Flags = 0x81000;
-        CommonDialog1->Filter = QStringLiteral("fas Files (*.fas)|*.fas|fasta Files (*.fasta)|*.fasta|All Files (*.*)|*.*");
+        CommonDialog1->Filter =
+            QStringLiteral("fas Files (*.fas)|*.fas|fasta Files (*.fasta)|*.fasta|All Files (*.*)|*.*");
         CommonDialog1->FileName = QString();
         CommonDialog1->InitDir = dataFolder();
         CommonDialog1->DialogTitle = QStringLiteral("Open DNA data in FASTA format");
@@ -49,9 +50,7 @@ void Quillet::Command_open_Click()
     }
 }
 
-namespace {
-
-} // namespace
+namespace {} // namespace
 
 // What the engine hands over to the window while a run goes on. It lives on
 // the engine's thread; the window reads it under the lock at each tick.
@@ -59,8 +58,7 @@ class WindowRun : public RunListener {
 public:
     WindowRun(std::shared_ptr<RecordStore> store, int plot, float width, float height, MapInputs inputs)
         : store_(std::move(store)), drawable_(plot != 0, width, height, std::move(inputs))
-    {
-    }
+    {}
 
     bool recordComputed(RecordResult&& r) override
     {
@@ -134,10 +132,8 @@ protected:
         case QEvent::ContextMenu:
         case QEvent::DragEnter:
         case QEvent::DragMove:
-        case QEvent::Drop:
-            return true;
-        default:
-            return false;
+        case QEvent::Drop: return true;
+        default: return false;
         }
     }
 

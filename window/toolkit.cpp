@@ -55,18 +55,12 @@ int16_t KeyCodeOf(const QKeyEvent* e)
 {
     switch (e->key()) {
     case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return 13;
-    case Qt::Key_Escape:
-        return 27;
-    case Qt::Key_Tab:
-        return 9;
-    case Qt::Key_Backspace:
-        return 8;
-    case Qt::Key_Space:
-        return 32;
-    default:
-        break;
+    case Qt::Key_Enter: return 13;
+    case Qt::Key_Escape: return 27;
+    case Qt::Key_Tab: return 9;
+    case Qt::Key_Backspace: return 8;
+    case Qt::Key_Space: return 32;
+    default: break;
     }
     const int k = e->key();
     if ((k >= Qt::Key_0 && k <= Qt::Key_9) || (k >= Qt::Key_A && k <= Qt::Key_Z))
@@ -225,7 +219,8 @@ VScrollBar::VScrollBar(QWidget* parent) : QScrollBar(Qt::Vertical, parent), Twip
     });
 }
 
-template <typename F> void VScrollBar::setQuietly(F&& f)
+template <typename F>
+void VScrollBar::setQuietly(F&& f)
 {
     const int before = value();
     quiet_ = true;
@@ -370,7 +365,8 @@ bool PictureBox::eventFilter(QObject* watched, QEvent* event)
         if (me->buttons() & Qt::MiddleButton)
             buttons |= 4;
         const QPointF pos = me->position();
-        emit MouseMove(buttons, ShiftStateOf(me->modifiers()), float(pos.x() * kTwipsPerPixel), float(pos.y() * kTwipsPerPixel));
+        emit MouseMove(buttons, ShiftStateOf(me->modifiers()), float(pos.x() * kTwipsPerPixel),
+                       float(pos.y() * kTwipsPerPixel));
     }
     return QFrame::eventFilter(watched, event);
 }

@@ -41,10 +41,26 @@ public:
     float Top() const { return top_; }
     float Width() const { return width_; }
     float Height() const { return height_; }
-    void SetLeft(float v) { left_ = v; apply(); }
-    void SetTop(float v) { top_ = v; apply(); }
-    void SetWidth(float v) { width_ = v; apply(); }
-    void SetHeight(float v) { height_ = v; apply(); }
+    void SetLeft(float v)
+    {
+        left_ = v;
+        apply();
+    }
+    void SetTop(float v)
+    {
+        top_ = v;
+        apply();
+    }
+    void SetWidth(float v)
+    {
+        width_ = v;
+        apply();
+    }
+    void SetHeight(float v)
+    {
+        height_ = v;
+        apply();
+    }
     void Move(float left, float top, float width, float height);
 
 protected:
@@ -97,7 +113,11 @@ public:
     }
     // Paints this colour just behind the caption (not the whole label), so
     // a caption over a drawing stays readable.
-    void SetCaptionBackground(const QColor& c) { captionBackground_ = c; update(); }
+    void SetCaptionBackground(const QColor& c)
+    {
+        captionBackground_ = c;
+        update();
+    }
 signals:
     void Click();
     // Raised by every SetCaption, also when the caption stays the same.
@@ -167,7 +187,8 @@ signals:
     void Scroll();
 
 private:
-    template <typename F> void setQuietly(F&& f);
+    template <typename F>
+    void setQuietly(F&& f);
     bool quiet_ = false;
     int pressValue_ = 0;
 };
@@ -181,11 +202,27 @@ public:
     float Min() const { return min_; }
     float Max() const { return max_; }
     float Value() const { return value_; }
-    void SetMin(float v) { min_ = v; refresh(); }
-    void SetMax(float v) { max_ = v; refresh(); }
-    void SetValue(float v) { value_ = v; refresh(); }
+    void SetMin(float v)
+    {
+        min_ = v;
+        refresh();
+    }
+    void SetMax(float v)
+    {
+        max_ = v;
+        refresh();
+    }
+    void SetValue(float v)
+    {
+        value_ = v;
+        refresh();
+    }
     // ProgressSink
-    void setRange(float min, float max) override { SetMin(min); SetMax(max); }
+    void setRange(float min, float max) override
+    {
+        SetMin(min);
+        SetMax(max);
+    }
     void setValue(float v) override { SetValue(v); }
 
 private:
@@ -203,14 +240,38 @@ public:
     float Y1() const { return y1_; }
     float X2() const { return x2_; }
     float Y2() const { return y2_; }
-    void SetX1(float v) { x1_ = v; place(); }
-    void SetY1(float v) { y1_ = v; place(); }
-    void SetX2(float v) { x2_ = v; place(); }
-    void SetY2(float v) { y2_ = v; place(); }
+    void SetX1(float v)
+    {
+        x1_ = v;
+        place();
+    }
+    void SetY1(float v)
+    {
+        y1_ = v;
+        place();
+    }
+    void SetX2(float v)
+    {
+        x2_ = v;
+        place();
+    }
+    void SetY2(float v)
+    {
+        y2_ = v;
+        place();
+    }
     int DrawMode() const { return drawMode_; }
     void SetDrawMode(int mode);
-    void SetBorderColor(uint32_t value) { borderColor_ = value; update(); }
-    void SetBorderWidth(int pixels) { borderWidth_ = pixels; place(); }
+    void SetBorderColor(uint32_t value)
+    {
+        borderColor_ = value;
+        update();
+    }
+    void SetBorderWidth(int pixels)
+    {
+        borderWidth_ = pixels;
+        place();
+    }
 
 protected:
     void paintEvent(QPaintEvent*) override;

@@ -18,7 +18,7 @@ struct DrawCall {
     float x1 = 0, y1 = 0, x2 = 0, y2 = 0; // Line end points, Shade corners
     bool foreground = true;               // false: Line in `color`
     ColorValue color = 0;
-    QString text;      // Print: text, current point and font
+    QString text; // Print: text, current point and font
     float x = 0, y = 0;
     QString fontName;
     float fontSize = 0;

@@ -120,17 +120,19 @@ TEST(CalcWindows, WeightsTableIsCaseInsensitiveAndCoversAllLetters)
 
 TEST(CalcWindows, WindowCountFollowsTheGeometry)
 {
-    struct Case { int64_t length; int32_t ws, step; std::size_t windows; };
+    struct Case {
+        int64_t length;
+        int32_t ws, step;
+        std::size_t windows;
+    };
     const Case cases[] = {
-        {10, 3, 2, 4},      // 1-3, 3-5, 5-7, 7-9; position 10 in none
-        {10, 10, 1, 1},     // window = sequence
-        {10, 11, 1, 0},     // window larger than the sequence
-        {10, 0, 1, 0},      {10, -5, 1, 0},
-        {10, 3, 0, 1},      // step 0: one window
-        {10, 3, -4, 1},     // negative step behaves like 0
-        {10, 11, 0, 0},
-        {10, 3, 20, 1},     // step beyond the sequence
-        {1000, 50, 100, 10}, // gaps between windows
+        {10, 3, 2, 4},                                      // 1-3, 3-5, 5-7, 7-9; position 10 in none
+        {10, 10, 1, 1},                                     // window = sequence
+        {10, 11, 1, 0},                                     // window larger than the sequence
+        {10, 0, 1, 0},       {10, -5, 1, 0}, {10, 3, 0, 1}, // step 0: one window
+        {10, 3, -4, 1},                                     // negative step behaves like 0
+        {10, 11, 0, 0},      {10, 3, 20, 1},                // step beyond the sequence
+        {1000, 50, 100, 10},                                // gaps between windows
         {1000, 50, 1, 951},
     };
     for (const Case& c : cases) {
@@ -175,8 +177,10 @@ TEST(CalcWindows, AgreesWithDirectSumsOnRandomSequences)
     // same rules; the one-pass computation must agree for every geometry.
     std::mt19937 rng(12345);
     const std::string alphabet = "ACGTNacgtnSMYBVDHRW-\t1";
-    struct Geometry { int32_t ws, step; };
-    const Geometry geometries[] = {{1, 1}, {7, 3}, {3, 7}, {50, 10}, {10, 50}, {64, 64},
+    struct Geometry {
+        int32_t ws, step;
+    };
+    const Geometry geometries[] = {{1, 1},   {7, 3},       {3, 7},   {50, 10}, {10, 50}, {64, 64},
                                    {999, 1}, {1000, 1000}, {1, 999}, {300, 0}, {2, 1000}};
     for (int round = 0; round < 4; ++round) {
         std::string seq(1000 + static_cast<std::size_t>(round) * 37, 'A');
@@ -222,7 +226,10 @@ TEST(CalcWindows, AgreesWithDirectSumsOnRandomSequences)
 
 TEST(CalcWindows, ReportsProgressAboutTenTimes)
 {
-    struct Case { std::size_t length; std::vector<float> values; };
+    struct Case {
+        std::size_t length;
+        std::vector<float> values;
+    };
     const Case cases[] = {
         {105, {10, 20, 30, 40, 50, 60, 70, 80, 90, 100}},
         {10, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
@@ -242,7 +249,11 @@ TEST(CalcWindows, ReportsProgressAboutTenTimes)
 TEST(CalcWindows, FailuresLeaveResultsAndProgressUntouched)
 {
     constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
-    struct Case { const char* name; std::string seq; int32_t ws, step; };
+    struct Case {
+        const char* name;
+        std::string seq;
+        int32_t ws, step;
+    };
     const Case cases[] = {
         {"empty sequence", "", 2, 1},
         {"empty sequence, no window", "", 0, 0},
@@ -299,7 +310,11 @@ TEST(CalcWindows, WindowsBeyondTheMemoryLimitAreCountedToTheEnd)
 {
     // 1 MiB for the windows, far less than the sequence's; past 2^32
     // characters the rest is only counted, which costs nothing.
-    struct Case { int32_t ws, step; bool keep; int64_t windows; };
+    struct Case {
+        int32_t ws, step;
+        bool keep;
+        int64_t windows;
+    };
     constexpr int64_t kLength = (int64_t{1} << 32) + 5;
     const Case cases[] = {
         {100, 1, true, kLength - 99},
@@ -330,7 +345,9 @@ TEST(CalcWindows, WindowsBeyondTheMemoryLimitAreCountedToTheEnd)
         EXPECT_EQ(acc.windows(), 60000);
         EXPECT_EQ(r.GCValues.size(), keep ? 60002u : 0u);
     }
-    EXPECT_EQ(OutOfMemoryDetail(QStringLiteral("chr1"), (int64_t{1} << 32) - 99),
-              QStringLiteral("record \"chr1\" needs 4,294,967,197 windows (52 GB); there is not enough memory for them"));
-    EXPECT_EQ(OutOfMemoryDetail(QStringLiteral("c"), 99), QStringLiteral("record \"c\" needs 99 windows (1.2 kB); there is not enough memory for them"));
+    EXPECT_EQ(
+        OutOfMemoryDetail(QStringLiteral("chr1"), (int64_t{1} << 32) - 99),
+        QStringLiteral("record \"chr1\" needs 4,294,967,197 windows (52 GB); there is not enough memory for them"));
+    EXPECT_EQ(OutOfMemoryDetail(QStringLiteral("c"), 99),
+              QStringLiteral("record \"c\" needs 99 windows (1.2 kB); there is not enough memory for them"));
 }

@@ -56,7 +56,8 @@ TEST(CliOptions, AcceptedFormsAndWhatTheyAskFor)
 
     // Types from the names, case-insensitive; size and zoom.
     o = ParseCommandLine(Args("-o M.BMP --values v.bedGraph --summary --size 350x150 --zoom 2 --all-records "
-                              "--mark-unknown a.fa")).options;
+                              "--mark-unknown a.fa"))
+            .options;
     EXPECT_EQ(o.pictureKind, PictureKind::Bmp);
     EXPECT_EQ(o.valuesFormat, ValueFormat::BedGraph);
     EXPECT_TRUE(o.summary && o.allRecords && o.markUnknown);
@@ -77,8 +78,8 @@ TEST(CliOptions, AcceptedFormsAndWhatTheyAskFor)
     }
 
     // Where --record's value is, for the program to take its bytes.
-    for (const auto& [line, argument, offset] : {std::tuple{"-w 5 --record=chr1 a.fa", 2, 9},
-                                                 std::tuple{"--record chr1 a.fa", 1, 0}}) {
+    for (const auto& [line, argument, offset] :
+         {std::tuple{"-w 5 --record=chr1 a.fa", 2, 9}, std::tuple{"--record chr1 a.fa", 1, 0}}) {
         const ParsedCommandLine p = ParseCommandLine(Args(line));
         EXPECT_EQ(p.recordArgument, argument) << line;
         EXPECT_EQ(p.recordOffset, offset) << line;
@@ -157,9 +158,9 @@ TEST(CliOptions, OutputNamesFromInputsAndRecords)
         const char* input;
         const char* base;
     };
-    for (const Case& c : {Case{"/data/lambda.fa", "lambda"}, Case{"lambda.fa.gz", "lambda"},
-                          Case{"dir.v2/x.y.fasta.ZST", "x.y"}, Case{"noext", "noext"}, Case{".hidden.fa", ".hidden"},
-                          Case{"-", "stdin"}}) {
+    for (const Case& c :
+         {Case{"/data/lambda.fa", "lambda"}, Case{"lambda.fa.gz", "lambda"}, Case{"dir.v2/x.y.fasta.ZST", "x.y"},
+          Case{"noext", "noext"}, Case{".hidden.fa", ".hidden"}, Case{"-", "stdin"}}) {
         SCOPED_TRACE(c.input);
         EXPECT_EQ(InputBaseName(QString::fromUtf8(c.input)), QString::fromUtf8(c.base));
     }
@@ -170,15 +171,14 @@ TEST(CliOptions, OutputNamesFromInputsAndRecords)
         const char* record; // the header's bytes
         const char* out;
     };
-    for (const Named& c : {Named{"maps/{}-{record}.png", "NC_001416.1 Enterobacteria phage lambda", "maps/lambda-NC_001416.1.png"},
-                           Named{"{record}.tsv", "ref|NC_001136| [org=Saccharomyces cerevisiae]", "refNC_001136.tsv"},
-                           Named{"{record}.svg", "../chr1|a/b:c", "chr1abc.svg"},
-                           Named{"maps/{record}/map.svg", "..", "maps/sequence/map.svg"},
-                           Named{"maps/{record}/map.svg", ".", "maps/sequence/map.svg"},
-                           Named{"maps/{record}.svg", "{}", "maps/{}.svg"},
-                           Named{"{}/{record}.png", "{record}", "lambda/{record}.png"},
-                           Named{"{record}.png", "Caf\xC3\xA9 x\r", "Caf\xC3\xA9.png"},
-                           Named{"all.tsv", "r", "all.tsv"}}) {
+    for (const Named& c :
+         {Named{"maps/{}-{record}.png", "NC_001416.1 Enterobacteria phage lambda", "maps/lambda-NC_001416.1.png"},
+          Named{"{record}.tsv", "ref|NC_001136| [org=Saccharomyces cerevisiae]", "refNC_001136.tsv"},
+          Named{"{record}.svg", "../chr1|a/b:c", "chr1abc.svg"},
+          Named{"maps/{record}/map.svg", "..", "maps/sequence/map.svg"},
+          Named{"maps/{record}/map.svg", ".", "maps/sequence/map.svg"}, Named{"maps/{record}.svg", "{}", "maps/{}.svg"},
+          Named{"{}/{record}.png", "{record}", "lambda/{record}.png"},
+          Named{"{record}.png", "Caf\xC3\xA9 x\r", "Caf\xC3\xA9.png"}, Named{"all.tsv", "r", "all.tsv"}}) {
         SCOPED_TRACE(c.record);
         EXPECT_EQ(OutputName(QString::fromUtf8(c.pattern), "lambda", QString::fromLatin1(c.record)),
                   QString::fromUtf8(c.out));
@@ -193,7 +193,10 @@ TEST(CliOptions, RecordNamesAsWrittenAndMatched)
         const char* name;
         const char* summary;
     };
-    for (const Shown& c : {Shown{"chr1 x\r", "chr1 x"}, Shown{"a\x01" "b\x7f", "a\\x01b\\x7f"},
+    for (const Shown& c : {Shown{"chr1 x\r", "chr1 x"},
+                           Shown{"a\x01"
+                                 "b\x7f",
+                                 "a\\x01b\\x7f"},
                            Shown{"a\rb\r", "a\\rb"}, Shown{"\xC5\xA0 \xC3\x85", "\xC5\xA0 \xC3\x85"}}) {
         SCOPED_TRACE(c.summary);
         EXPECT_EQ(SummaryName(QString::fromLatin1(c.name)), QByteArray(c.summary));
@@ -204,16 +207,19 @@ TEST(CliOptions, RecordNamesAsWrittenAndMatched)
         const char* wanted;
         RecordMatch how;
     };
-    for (const Match& c : {Match{"chr1 extra\r", "chr1 extra", RecordMatch::Whole},
-                           Match{"chr1 extra", "chr1", RecordMatch::Id},
-                           Match{"ref|NC_001136| [org=S. cerevisiae]", "ref|NC_001136|", RecordMatch::Id},
-                           Match{"Caf\xC3\xA9 x", "Caf\xC3\xA9", RecordMatch::Id},
-                           Match{"\xC3\x85land 1", "\xC3\x85land", RecordMatch::Id},
-                           Match{"a\x01" "b c", "a\\x01b", RecordMatch::Id},
-                           Match{"a\x01" "b c", "a\\x01b c", RecordMatch::Whole},
-                           Match{"chr1 extra", "chr", RecordMatch::None},
-                           Match{"chr1 extra", "extra", RecordMatch::None},
-                           Match{"Caf\xC3\xA9", "Caf\xE9", RecordMatch::None}}) {
+    for (const Match& c :
+         {Match{"chr1 extra\r", "chr1 extra", RecordMatch::Whole}, Match{"chr1 extra", "chr1", RecordMatch::Id},
+          Match{"ref|NC_001136| [org=S. cerevisiae]", "ref|NC_001136|", RecordMatch::Id},
+          Match{"Caf\xC3\xA9 x", "Caf\xC3\xA9", RecordMatch::Id},
+          Match{"\xC3\x85land 1", "\xC3\x85land", RecordMatch::Id},
+          Match{"a\x01"
+                "b c",
+                "a\\x01b", RecordMatch::Id},
+          Match{"a\x01"
+                "b c",
+                "a\\x01b c", RecordMatch::Whole},
+          Match{"chr1 extra", "chr", RecordMatch::None}, Match{"chr1 extra", "extra", RecordMatch::None},
+          Match{"Caf\xC3\xA9", "Caf\xE9", RecordMatch::None}}) {
         SCOPED_TRACE(c.wanted);
         EXPECT_EQ(MatchRecord(QString::fromLatin1(c.name), QByteArray(c.wanted)), c.how);
     }
@@ -222,9 +228,9 @@ TEST(CliOptions, RecordNamesAsWrittenAndMatched)
 TEST(CliOptions, HelpNamesEveryOption)
 {
     const QString help = HelpText();
-    for (const char* option : {"--window", "--step", "--plot", "--shift", "--scale", "--record", "--all-records",
-                               "--picture", "--values", "--summary", "--size", "--zoom", "--mark-unknown", "--help",
-                               "--version", "Exit status", "{}", "{record}"})
+    for (const char* option :
+         {"--window", "--step", "--plot", "--shift", "--scale", "--record", "--all-records", "--picture", "--values",
+          "--summary", "--size", "--zoom", "--mark-unknown", "--help", "--version", "Exit status", "{}", "{record}"})
         EXPECT_TRUE(help.contains(QString::fromUtf8(option))) << option;
 }
 

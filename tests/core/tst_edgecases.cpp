@@ -16,7 +16,11 @@ using namespace quillet;
 // of 400 characters): 8e304 with 101 decimals needs 407.
 TEST(FormatFixed, WritesEveryDecimalOfLargeValues)
 {
-    struct Case { double value; int decimals; int integerDigits; };
+    struct Case {
+        double value;
+        int decimals;
+        int integerDigits;
+    };
     const Case cases[] = {
         {8e304, 101, 305},
         {-1.7976931348623157e308, 95, 309},
@@ -65,7 +69,13 @@ private:
 TEST(CalcWindows, LimitsOfThirtyTwoBitPositionsOnGigabyteSequences)
 {
     constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
-    struct Case { const char* name; std::size_t length; int32_t ws, step; bool fails; std::size_t values; };
+    struct Case {
+        const char* name;
+        std::size_t length;
+        int32_t ws, step;
+        bool fails;
+        std::size_t values;
+    };
     const Case cases[] = {
         {"longer than 2^31-1", std::size_t(kMax) + 1, 100, 100000, true, 0},
         {"one mark reached, next past 2^31-1", 1'200'000'000, 0, 1'100'000'000, true, 0},

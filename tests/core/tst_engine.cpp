@@ -17,9 +17,9 @@
 #include <memory>
 #include <optional>
 #include <random>
-#include <thread>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace quillet;
@@ -150,14 +150,23 @@ TEST(RunEngine, EqualsWholeReadingWhereverChunksEnd)
 {
     std::mt19937 rng(7);
     std::vector<std::string> contents = {
-        ">a\nACGT\n>b\nGGGG\n",      ">\nACGT\n",       ">a\nACGT\n>\nAC\n", ">a",
-        ">a\nAC\n>b",                "no record here", "",                  ">x\n\n>y\nACGT\n",
-        ">a\r\nAC GT\r\nNN-n\r\n",    ">a>b\nAC\n",      "\n\n>z\tt\nA\n",
+        ">a\nACGT\n>b\nGGGG\n",
+        ">\nACGT\n",
+        ">a\nACGT\n>\nAC\n",
+        ">a",
+        ">a\nAC\n>b",
+        "no record here",
+        "",
+        ">x\n\n>y\nACGT\n",
+        ">a\r\nAC GT\r\nNN-n\r\n",
+        ">a>b\nAC\n",
+        "\n\n>z\tt\nA\n",
     };
     for (int i = 0; i < 6; ++i)
         contents.push_back(RandomFasta(rng, 1 + i * 7));
     for (const std::string& content : contents) {
-        for (const std::size_t chunk : {std::size_t{1}, std::size_t{2}, std::size_t{7}, std::size_t{64}, std::size_t{1} << 20}) {
+        for (const std::size_t chunk :
+             {std::size_t{1}, std::size_t{2}, std::size_t{7}, std::size_t{64}, std::size_t{1} << 20}) {
             for (const auto& [ws, step] : {std::pair{2, 1}, std::pair{5, 3}, std::pair{50, 20}}) {
                 const Expected want = ReadWhole(content, ws, step);
                 PieceStream in(content, chunk % 5 + 1);
@@ -279,7 +288,10 @@ TEST(RunEngine, CompressedFilesOfEveryKind)
             std::string member = f.readAll().toStdString();
             member[3] = char(member[3] | 4); // FEXTRA
             const uint16_t bsize = uint16_t(member.size() + 8 - 1);
-            member.insert(10, std::string("\x06\x00" "BC\x02\x00", 6) + char(bsize & 0xff) + char(bsize >> 8));
+            member.insert(10, std::string("\x06\x00"
+                                          "BC\x02\x00",
+                                          6) +
+                                  char(bsize & 0xff) + char(bsize >> 8));
             bgzf += member;
         }
         bgzf += std::string("\x1f\x8b\x08\x04\0\0\0\0\0\xff\x06\0BC\x02\0\x1b\0\x03\0\0\0\0\0\0\0\0\0", 28);
@@ -314,7 +326,10 @@ TEST(RunEngine, FilesOfAnotherKindAreNamed)
         {[] {
              std::string t(512, '\0');
              t.replace(0, 4, "a.fa");
-             t.replace(257, 8, "ustar\0" "00", 8);
+             t.replace(257, 8,
+                       "ustar\0"
+                       "00",
+                       8);
              return t + ">a\nACGT\n";
          }(),
          "tar archive"},

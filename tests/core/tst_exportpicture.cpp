@@ -5,8 +5,8 @@
 #include "maps/exportpicture.h"
 #include "maps/gcmap.h"
 #include "maps/imagesurface.h"
-#include "recordingsurface.h"
 #include "maps/syscolors.h"
+#include "recordingsurface.h"
 
 #include <QBuffer>
 #include <QImage>

@@ -20,8 +20,8 @@ namespace {
 
 constexpr int32_t kWindow = 200, kStep = 100;
 
-QByteArray Export(ValueFormat format, PlotKind plot, const std::vector<ComputedRecord>& records, int32_t window = kWindow,
-                  int32_t step = kStep)
+QByteArray Export(ValueFormat format, PlotKind plot, const std::vector<ComputedRecord>& records,
+                  int32_t window = kWindow, int32_t step = kStep)
 {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
@@ -88,7 +88,8 @@ TEST(ExportValues, BedGraphTracksThePlotShown)
         {PlotKind::GCContent,
          "track type=bedGraph name=\"G+C content\" description=\"G+C content (%) in windows of 200 bp, step 100 bp\"",
          &WindowResults::GCValues},
-        {PlotKind::Skew, "track type=bedGraph name=\"G-C/G+C\" description=\"G-C/G+C in windows of 200 bp, step 100 bp\"",
+        {PlotKind::Skew,
+         "track type=bedGraph name=\"G-C/G+C\" description=\"G-C/G+C in windows of 200 bp, step 100 bp\"",
          &WindowResults::SkewValues},
     };
     for (const auto& c : cases) {
@@ -101,8 +102,8 @@ TEST(ExportValues, BedGraphTracksThePlotShown)
             for (size_t k = 1; k + 1 < values.size(); ++k, ++at) {
                 const QList<QByteArray> f = lines[at].split('\t');
                 ASSERT_EQ(f.size(), 4);
-                EXPECT_EQ(f[0], r.name.section(u' ', 0, 0).toLatin1()); // "Chr2", not "Chr2 1..30000"
-                EXPECT_EQ(f[1].toLongLong(), int64_t(k - 1) * kStep); // 0-based
+                EXPECT_EQ(f[0], r.name.section(u' ', 0, 0).toLatin1());         // "Chr2", not "Chr2 1..30000"
+                EXPECT_EQ(f[1].toLongLong(), int64_t(k - 1) * kStep);           // 0-based
                 EXPECT_EQ(f[2].toLongLong(), int64_t(k - 1) * kStep + kWindow); // end excluded
                 EXPECT_EQ(ParseFloat(f[3]), values[k]);
             }
@@ -126,7 +127,8 @@ TEST(ExportValues, OddRecords)
     const std::vector<ComputedRecord> records = {
         {"a\tb c\r", 10, one}, {"empty", 4, none}, {QString::fromLatin1("\xC5\xA0\xC4\x8D x"), 10, one}};
     EXPECT_EQ(Export(ValueFormat::Tsv, PlotKind::GCContent, records, 6, 0).split('\n').mid(1),
-              (QList<QByteArray>{"a b c\t1\t6\t83.3\t0.4\t33.33\t0.4", "\xC5\xA0\xC4\x8D x\t1\t6\t83.3\t0.4\t33.33\t0.4", ""}));
+              (QList<QByteArray>{"a b c\t1\t6\t83.3\t0.4\t33.33\t0.4",
+                                 "\xC5\xA0\xC4\x8D x\t1\t6\t83.3\t0.4\t33.33\t0.4", ""}));
     EXPECT_EQ(Export(ValueFormat::BedGraph, PlotKind::Skew, records, 6, 0).split('\n').mid(1),
               (QList<QByteArray>{"a\t0\t6\t0.4", "\xC5\xA0\xC4\x8D\t0\t6\t0.4", ""}));
 }
@@ -211,8 +213,8 @@ TEST(ExportValues, AllRecordsPastTheBudgetReadTheFileAgain)
     ASSERT_EQ(write(*kept, a), ExportResult::Written);
     ASSERT_EQ(write(*dropped, b), ExportResult::Written);
     EXPECT_EQ(ReadAll(a), ReadAll(b));
-    EXPECT_EQ(ReadAll(a).count('\n'), 1 + (5000 - 100) / 100 * 4 + (30000 - 100) / 100 + (3669 - 100) / 100 +
-                                          (1544 - 100) / 100);
+    EXPECT_EQ(ReadAll(a).count('\n'),
+              1 + (5000 - 100) / 100 * 4 + (30000 - 100) / 100 + (3669 - 100) / 100 + (1544 - 100) / 100);
 
     // The source loses its last record: nothing is written over the target.
     QFile f(source);

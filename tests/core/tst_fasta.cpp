@@ -39,7 +39,10 @@ std::vector<Taken> ReadAll(std::string&& content)
 
 TEST(FastaReader, TakesNamesUpToTheFirstTab)
 {
-    struct Case { std::string content; QString name; };
+    struct Case {
+        std::string content;
+        QString name;
+    };
     const Case cases[] = {
         {">seq1\tsome description\nACGT\n", QStringLiteral("seq1")},
         {">chr1 human\r\nACGT\r\n", QStringLiteral("chr1 human\r")},
@@ -63,21 +66,24 @@ TEST(FastaReader, NameBytesAreLatin1IncludingNulAndHighBytes)
     content += "b\xE9\xFF\x80\nAC\n";
     const std::vector<Taken> recs = ReadAll(content);
     ASSERT_EQ(recs.size(), 1u);
-    const QString expected = QStringLiteral("a") + QChar(u'\0') + QStringLiteral("b") + QChar(0xE9) + QChar(0xFF) +
-                             QChar(0x80);
+    const QString expected =
+        QStringLiteral("a") + QChar(u'\0') + QStringLiteral("b") + QChar(0xE9) + QChar(0xFF) + QChar(0x80);
     EXPECT_EQ(recs[0].name, expected);
     EXPECT_EQ(recs[0].name.size(), 6);
 }
 
 TEST(FastaReader, CleansTheBodyInPlace)
 {
-    struct Case { std::string body; std::string sequence; };
+    struct Case {
+        std::string body;
+        std::string sequence;
+    };
     const Case cases[] = {
         {"AC GT\r\nNN-n\r\n", "ACGTNN-n"},
         {"", ""},
         {"\r\n\r\n  \n", ""},
-        {"acgt\tN*1\n", "acgt\tN*1"},   // tabs, digits and '*' stay
-        {"A\rC\rG\r", "ACG"},           // lone carriage returns go too
+        {"acgt\tN*1\n", "acgt\tN*1"}, // tabs, digits and '*' stay
+        {"A\rC\rG\r", "ACG"},         // lone carriage returns go too
         {std::string(37, 'G') + " " + std::string(50, 'C') + "\n" + std::string(16, 'T') + "\n",
          std::string(37, 'G') + std::string(50, 'C') + std::string(16, 'T')},
         {std::string("A\0C\xE9 G", 6), std::string("A\0C\xE9G", 5)}, // NUL and high bytes kept
@@ -146,7 +152,11 @@ TEST(FastaReader, EarlierSequencesStayValidAfterLaterRecords)
 
 TEST(FastaReader, ReportsRecordsThatCannotBeTakenApart)
 {
-    struct Case { const char* name; std::string content; std::vector<FastaProblem> problems; };
+    struct Case {
+        const char* name;
+        std::string content;
+        std::vector<FastaProblem> problems;
+    };
     const Case cases[] = {
         {"only record without line feed", ">header only", {FastaProblem::NoLineFeed}},
         {"lone >", ">", {FastaProblem::NoLineFeed}},

@@ -24,7 +24,10 @@ std::vector<float> Windows(std::vector<float> values)
     values.push_back(0.0f);
     return values;
 }
-std::vector<float> Windows(int K, float value) { return Windows(std::vector<float>(size_t(K), value)); }
+std::vector<float> Windows(int K, float value)
+{
+    return Windows(std::vector<float>(size_t(K), value));
+}
 
 MapInputs Inputs(const QString& total = "4641652", const QString& step = "1000", float avg = 45)
 {
@@ -74,13 +77,18 @@ TEST(GCMap, WorkedExample)
     EXPECT_EQ(s.calls.front().kind, DrawCall::Cls);
 
     const float lines[][4] = {
-        {600, 2347, 10275, 2347},                                                   // reference line
-        {600, 200, 600, 4495},                                                      // value axis
-        {600, 3779.17f, 500, 3779.17f}, {600, 3063.33f, 500, 3063.33f}, {600, 2347.5f, 500, 2347.5f},
-        {600, 1631.67f, 500, 1631.67f}, {600, 915.83f, 500, 915.83f},               // value ticks
-        {600, 1273.75f, 10275, 1273.75f},                                           // sequence axis
-        {2684, 1273.75f, 2684, 1353.75f}, {4768, 1273.75f, 4768, 1353.75f},
-        {6852, 1273.75f, 6852, 1353.75f}, {8936, 1273.75f, 8936, 1353.75f},         // its ticks
+        {600, 2347, 10275, 2347}, // reference line
+        {600, 200, 600, 4495},    // value axis
+        {600, 3779.17f, 500, 3779.17f},
+        {600, 3063.33f, 500, 3063.33f},
+        {600, 2347.5f, 500, 2347.5f},
+        {600, 1631.67f, 500, 1631.67f},
+        {600, 915.83f, 500, 915.83f},     // value ticks
+        {600, 1273.75f, 10275, 1273.75f}, // sequence axis
+        {2684, 1273.75f, 2684, 1353.75f},
+        {4768, 1273.75f, 4768, 1353.75f},
+        {6852, 1273.75f, 6852, 1353.75f},
+        {8936, 1273.75f, 8936, 1353.75f}, // its ticks
     };
     const auto fore = s.Lines(true);
     ASSERT_EQ(fore.size(), std::size(lines));
@@ -92,10 +100,14 @@ TEST(GCMap, WorkedExample)
         QString text;
         float x, y, size;
     } texts[] = {
-        {"30%", 100, 3689.17f, 9}, {"70%", 100, 825.83f, 9},
-        {"1Mb", 2504, 1033.75f, 9}, {"4Mb", 8756, 1033.75f, 9},
-        {"    Avg G+C: 45 %", 7931, header, 11}, {"Total bases: " + Dec("4.64") + "Mb", 7931, second, 11},
-        {"Window: 1000bp", 6042, header, 11},   {"      Step: 1000bp", 6042, second, 11},
+        {"30%", 100, 3689.17f, 9},
+        {"70%", 100, 825.83f, 9},
+        {"1Mb", 2504, 1033.75f, 9},
+        {"4Mb", 8756, 1033.75f, 9},
+        {"    Avg G+C: 45 %", 7931, header, 11},
+        {"Total bases: " + Dec("4.64") + "Mb", 7931, second, 11},
+        {"Window: 1000bp", 6042, header, 11},
+        {"      Step: 1000bp", 6042, second, 11},
     };
     for (const auto& t : texts) {
         const DrawCall* p = s.FindPrint(t.text);
@@ -161,15 +173,23 @@ TEST(GCMap, SequenceAxisUnits)
         float firstTickX;
     } cases[] = {
         {0, "1000", "500", {}, "Total bases: 500bp", 0},
-        {999, "1", "1200", {"100bp", "200bp", "300bp", "400bp", "500bp", "600bp", "700bp", "800bp", "900bp"},
-         "Total bases: 1200bp", 1406},
+        {999,
+         "1",
+         "1200",
+         {"100bp", "200bp", "300bp", "400bp", "500bp", "600bp", "700bp", "800bp", "900bp"},
+         "Total bases: 1200bp",
+         1406},
         {1, "1000", "5000", {"1Kb"}, "Total bases: 5Kb", 2535},
         {1, "1000", "1125", {"1Kb"}, "Total bases: " + Dec("1.12") + "Kb", 9200},
         {12, "100", "1250", {"1Kb"}, "Total bases: " + Dec("1.25") + "Kb", 8340},
         // The computation used a typed fraction rounded to whole bases; so does the map.
         {12, "100.5", "1250", {"1Kb"}, "      Step: 100.5bp", 8340},
-        {9, "111111", "1000000",
-         {"100Kb", "200Kb", "300Kb", "400Kb", "500Kb", "600Kb", "700Kb", "800Kb", "900Kb"}, "Total bases: 1000Kb", 1567},
+        {9,
+         "111111",
+         "1000000",
+         {"100Kb", "200Kb", "300Kb", "400Kb", "500Kb", "600Kb", "700Kb", "800Kb", "900Kb"},
+         "Total bases: 1000Kb",
+         1567},
         {1, "1000000", "1000000", {"1Mb"}, "Total bases: 1Mb", 10275},
         {45000, "1000", "45000999", {"10Mb", "20Mb", "30Mb", "40Mb"}, "Total bases: 45Mb", 2749},
         // Large steps: width x 10^6 bases passes 2^31 though the spacing is small.

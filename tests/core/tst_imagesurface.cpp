@@ -33,12 +33,47 @@ TEST(ImageSurface, LinesLandWhereTheTwipsPutThem)
         float x1, y1, x2, y2;
         std::vector<Px> on, off;
     } cases[] = {
-        {"reference line", 1, 600, 2347, 10275, 2347, {{40, 156}, {685, 156}}, {{39, 156}, {686, 156}, {300, 155}, {300, 157}}},
-        {"reference line, dpr 2", 2, 600, 2347, 10275, 2347, {{80, 312}, {1371, 313}}, {{79, 312}, {1372, 312}, {300, 311}, {300, 314}}},
-        {"value axis, dpr 2", 2, 600, 200, 600, 4495, {{80, 26}, {81, 600}}, {{79, 100}, {82, 100}, {80, 25}, {80, 601}}},
-        {"value tick", 1, 600, 3779.17f, 500, 3779.17f, {{33, 251}, {40, 251}}, {{32, 251}, {41, 251}, {36, 250}, {36, 252}}},
+        {"reference line",
+         1,
+         600,
+         2347,
+         10275,
+         2347,
+         {{40, 156}, {685, 156}},
+         {{39, 156}, {686, 156}, {300, 155}, {300, 157}}},
+        {"reference line, dpr 2",
+         2,
+         600,
+         2347,
+         10275,
+         2347,
+         {{80, 312}, {1371, 313}},
+         {{79, 312}, {1372, 312}, {300, 311}, {300, 314}}},
+        {"value axis, dpr 2",
+         2,
+         600,
+         200,
+         600,
+         4495,
+         {{80, 26}, {81, 600}},
+         {{79, 100}, {82, 100}, {80, 25}, {80, 601}}},
+        {"value tick",
+         1,
+         600,
+         3779.17f,
+         500,
+         3779.17f,
+         {{33, 251}, {40, 251}},
+         {{32, 251}, {41, 251}, {36, 250}, {36, 252}}},
         {"diagonal, both ends", 1, 0, 0, 150, 75, {{0, 0}, {1, 1}, {2, 1}, {10, 5}}, {{1, 0}, {11, 5}, {0, 1}}},
-        {"fractional dpr", 1.5, 600, 2347, 10275, 2347, {{60, 234}, {1028, 235}}, {{59, 234}, {1029, 234}, {300, 233}, {300, 236}}},
+        {"fractional dpr",
+         1.5,
+         600,
+         2347,
+         10275,
+         2347,
+         {{60, 234}, {1028, 235}},
+         {{59, 234}, {1029, 234}, {300, 233}, {300, 236}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -148,8 +183,10 @@ TEST(ImageSurface, FastCurveEqualsSegmentBySegment)
         for (int i = 0; i < c.K; ++i) {
             y = c.walk ? y + step(rng) : noise(rng);
             const int o = c.oddities ? odd(rng) : -1;
-            pts[size_t(i)] = {float(c.xStart + i * ((double(c.xEnd) - c.xStart) / (c.K - 1))),
-                              o == 0 ? nan : o == 1 ? inf : o == 2 ? -1e9f : y};
+            pts[size_t(i)] = {float(c.xStart + i * ((double(c.xEnd) - c.xStart) / (c.K - 1))), o == 0   ? nan
+                                                                                               : o == 1 ? inf
+                                                                                               : o == 2 ? -1e9f
+                                                                                                        : y};
         }
         if (c.oddities) { // a lone point between gaps, a NaN x, a NaN last point
             pts[100].x = nan;
@@ -204,9 +241,9 @@ TEST(ImageSurface, MapPixels)
             float x, y;
             QRgb colour;
         } spots[] = {
-            {600, 3000, kFore}, {4500, 2347, kFore}, {520, 3779.17f, kFore}, // value axis, reference, 30% tick
-            {4500, 1273.75f, kFore}, {2684, 1320, kFore},                     // sequence axis, 1Mb tick
-            {4500, 1631.67f, red}, {10271, 1631.67f, red},                    // curve
+            {600, 3000, kFore},      {4500, 2347, kFore},     {520, 3779.17f, kFore}, // value axis, reference, 30% tick
+            {4500, 1273.75f, kFore}, {2684, 1320, kFore},                             // sequence axis, 1Mb tick
+            {4500, 1631.67f, red},   {10271, 1631.67f, red},                          // curve
             {4500, 1646.67f, kBack}, {4500, 1616.67f, kBack}, {10290, 1631.67f, kBack},
         };
         for (const auto& sp : spots)

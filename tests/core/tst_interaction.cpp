@@ -21,8 +21,8 @@ TEST(Readout, InvertsTheHorizontalMapping)
 TEST(Readout, EdgesAndMissingResultsAreOutside)
 {
     const QString total = QStringLiteral("1000");
-    for (const auto& [x, y] : {std::pair{600.0f, 1000.0f}, {1600.0f, 1000.0f}, {1000.0f, 300.0f},
-                               {1000.0f, 1700.0f}, {1000.0f, 100.0f}})
+    for (const auto& [x, y] :
+         {std::pair{600.0f, 1000.0f}, {1600.0f, 1000.0f}, {1000.0f, 300.0f}, {1000.0f, 1700.0f}, {1000.0f, 100.0f}})
         EXPECT_FALSE(ReadoutPosition(x, y, 1900, 2000, total)) << x << "," << y;
     EXPECT_FALSE(ReadoutPosition(1000, 1000, 1900, 2000, QString()));
     // A picture too narrow for a plot never divides by zero.
@@ -40,7 +40,7 @@ TEST(ProposedFileName, KeepsTheTitleButWhatCannotBeInAFileName)
 
 TEST(ProposedExportName, IsTheRecordsIdMadeSafe)
 {
-    const QString longId = QString(300, u'é');                                // 2 bytes each in UTF-8
+    const QString longId = QString(300, u'é');                               // 2 bytes each in UTF-8
     const QString longPairs = QString::fromUcs4(U"\U0001F9EC").repeated(60); // 4 bytes, a surrogate pair each
     const std::pair<QString, QString> cases[] = {
         {"ref|NC_001136| [org=Saccharomyces cerevisiae] [moltype=genomic] [chromosome=IV]", "refNC_001136"},
@@ -52,7 +52,9 @@ TEST(ProposedExportName, IsTheRecordsIdMadeSafe)
         {"|:*? text after", "sequence"},
         {"", "sequence"},
         {"   ", "sequence"},
-        {"seq\x01" "a<b>c", "seqabc"},
+        {"seq\x01"
+         "a<b>c",
+         "seqabc"},
         {longId + " x", QString(100, u'é')},
         {longPairs, QString::fromUcs4(U"\U0001F9EC").repeated(50)},
     };

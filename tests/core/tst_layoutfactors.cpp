@@ -67,8 +67,8 @@ TEST(LayoutFactors, MapBoxForAPictureSizeIsTheWindowsOnARoundScreen)
     };
     // 1279 x 901 has the picture size of 1280 x 900 (877 x 363), 1365 x 767
     // that of 1366 x 768 (936 x 309); each is drawn as on the rounder one.
-    const Case cases[] = {{1024, 768, 0, 0},    {1280, 900, 0, 0},    {1280, 1024, 0, 0}, {1366, 768, 0, 0},
-                          {1920, 1080, 0, 0},   {1440, 900, 0, 0},    {800, 600, 0, 0},   {2560, 1440, 0, 0},
+    const Case cases[] = {{1024, 768, 0, 0},      {1280, 900, 0, 0},     {1280, 1024, 0, 0}, {1366, 768, 0, 0},
+                          {1920, 1080, 0, 0},     {1440, 900, 0, 0},     {800, 600, 0, 0},   {2560, 1440, 0, 0},
                           {1279, 901, 1280, 900}, {1365, 767, 1366, 768}};
     for (const Case& c : cases) {
         const MapBoxTwips box = boxOn(c.width, c.height);

@@ -18,13 +18,14 @@ const NumberLocale kComma{u',', u'-'};
 
 TEST(ReadNumber, AcceptsNumbersInEveryAllowedShape)
 {
-    struct Case { const char16_t* text; double value; };
+    struct Case {
+        const char16_t* text;
+        double value;
+    };
     const Case cases[] = {
-        {u"10", 10.0},       {u"  42  ", 42.0},  {u"\t7", 7.0},
-        {u"+5", 5.0},        {u"-5", -5.0},      {u"0.4", 0.4},
-        {u".5", 0.5},        {u"5.", 5.0},       {u"1e3", 1000.0},
-        {u"1E+3", 1000.0},   {u"2.5e-1", 0.25},  {u"1e30", 1e30},
-        {u"-0", 0.0},        {u"007", 7.0},      {u"1e-400", 0.0},
+        {u"10", 10.0},     {u"  42  ", 42.0}, {u"\t7", 7.0}, {u"+5", 5.0},     {u"-5", -5.0},
+        {u"0.4", 0.4},     {u".5", 0.5},      {u"5.", 5.0},  {u"1e3", 1000.0}, {u"1E+3", 1000.0},
+        {u"2.5e-1", 0.25}, {u"1e30", 1e30},   {u"-0", 0.0},  {u"007", 7.0},    {u"1e-400", 0.0},
     };
     for (const Case& c : cases) {
         const std::optional<double> v = ReadNumber(QStringView(c.text), kC);
@@ -37,9 +38,8 @@ TEST(ReadNumber, AcceptsNumbersInEveryAllowedShape)
 TEST(ReadNumber, RefusesTextsThatAreNoNumber)
 {
     const char16_t* texts[] = {
-        u"", u"   ", u"abc", u"1a", u"a1", u"1 2", u"--1", u"+-1", u".", u"-",
-        u"1e", u"1e+", u"e5", u"1.2.3", u"0x10", u"inf", u"nan", u"Infinity",
-        u"1,5", u"1e999", u"-1e999", u"1 000",
+        u"",    u"   ", u"abc",   u"1a",   u"a1",  u"1 2", u"--1",      u"+-1", u".",     u"-",      u"1e",
+        u"1e+", u"e5",  u"1.2.3", u"0x10", u"inf", u"nan", u"Infinity", u"1,5", u"1e999", u"-1e999", u"1 000",
     };
     for (const char16_t* t : texts)
         EXPECT_FALSE(ReadNumber(QStringView(t), kC).has_value()) << QString::fromUtf16(t).toStdString();
@@ -58,12 +58,24 @@ TEST(ReadNumber, FollowsTheLocaleDecimalSeparator)
 
 TEST(ToInt32, RoundsHalvesToEvenWithinRange)
 {
-    struct Case { double in; int32_t out; };
+    struct Case {
+        double in;
+        int32_t out;
+    };
     const Case cases[] = {
-        {0.4, 0},   {0.5, 0},    {1.5, 2},   {2.5, 2},   {-0.5, 0},
-        {-1.5, -2}, {-2.5, -2},  {2.6, 3},   {1e-300, 0},
-        {2147483647.0, 2147483647}, {2147483647.4, 2147483647},
-        {-2147483648.0, -2147483647 - 1}, {-2147483648.5, -2147483647 - 1},
+        {0.4, 0},
+        {0.5, 0},
+        {1.5, 2},
+        {2.5, 2},
+        {-0.5, 0},
+        {-1.5, -2},
+        {-2.5, -2},
+        {2.6, 3},
+        {1e-300, 0},
+        {2147483647.0, 2147483647},
+        {2147483647.4, 2147483647},
+        {-2147483648.0, -2147483647 - 1},
+        {-2147483648.5, -2147483647 - 1},
     };
     for (const Case& c : cases)
         EXPECT_EQ(ToInt32(c.in), c.out) << c.in;
@@ -71,7 +83,11 @@ TEST(ToInt32, RoundsHalvesToEvenWithinRange)
 
 TEST(ToInt32, FailsOutsideRangeOrWhenNotFinite)
 {
-    const double bad[] = {2147483647.5, 2147483648.0, -2147483649.0, -2147483648.6, 1e30,
+    const double bad[] = {2147483647.5,
+                          2147483648.0,
+                          -2147483649.0,
+                          -2147483648.6,
+                          1e30,
                           std::numeric_limits<double>::infinity(),
                           -std::numeric_limits<double>::infinity(),
                           std::numeric_limits<double>::quiet_NaN()};
@@ -91,11 +107,22 @@ TEST(ToInt32, ConvertsTextOrFails)
 
 TEST(IntDiv, RoundsOperandsThenTruncates)
 {
-    struct Case { double a, b; int32_t q; };
+    struct Case {
+        double a, b;
+        int32_t q;
+    };
     const Case cases[] = {
-        {7, 2, 3},     {-7, 2, -3},   {7, -2, -3},  {-7, -2, 3},
-        {2.5, 1, 2},   {3.5, 1, 4},   {9, 2.5, 4},  {9, 1.5, 4},
-        {0, 5, 0},     {1, 3, 0},     {2147483647, 1, 2147483647},
+        {7, 2, 3},
+        {-7, 2, -3},
+        {7, -2, -3},
+        {-7, -2, 3},
+        {2.5, 1, 2},
+        {3.5, 1, 4},
+        {9, 2.5, 4},
+        {9, 1.5, 4},
+        {0, 5, 0},
+        {1, 3, 0},
+        {2147483647, 1, 2147483647},
     };
     for (const Case& c : cases)
         EXPECT_EQ(IntDiv(c.a, c.b), c.q) << c.a << " \\ " << c.b;
@@ -112,14 +139,16 @@ TEST(IntDiv, FailsOnZeroDivisorAndOverflow)
 
 TEST(RoundHalfEven, RoundsTheScaledDecimalValue)
 {
-    struct Case { double in; int d; double out; };
+    struct Case {
+        double in;
+        int d;
+        double out;
+    };
     const Case cases[] = {
-        {0.0625, 3, 0.062}, {0.0125, 3, 0.012}, {0.0635, 3, 0.064},
-        {62.5, 0, 62.0},    {63.5, 0, 64.0},    {-62.5, 0, -62.0},
-        {0.125, 2, 0.12},   {0.135, 2, 0.14},   {-0.125, 2, -0.12},
-        {0.5625, 2, 0.56},  {1.0 / 3.0, 3, 0.333}, {2.0 / 3.0, 2, 0.67},
-        {45.67, 1, 45.7},   {123.456, 0, 123.0},
-        {1e300, 3, 1e300},  {9007199254740993.0, 2, 9007199254740993.0},
+        {0.0625, 3, 0.062}, {0.0125, 3, 0.012},  {0.0635, 3, 0.064},    {62.5, 0, 62.0},
+        {63.5, 0, 64.0},    {-62.5, 0, -62.0},   {0.125, 2, 0.12},      {0.135, 2, 0.14},
+        {-0.125, 2, -0.12}, {0.5625, 2, 0.56},   {1.0 / 3.0, 3, 0.333}, {2.0 / 3.0, 2, 0.67},
+        {45.67, 1, 45.7},   {123.456, 0, 123.0}, {1e300, 3, 1e300},     {9007199254740993.0, 2, 9007199254740993.0},
     };
     for (const Case& c : cases)
         EXPECT_DOUBLE_EQ(RoundHalfEven(c.in, c.d), c.out) << c.in << " to " << c.d;
@@ -138,15 +167,30 @@ TEST(RoundHalfEven, NeverYieldsNegativeZero)
 
 TEST(FormatGeneral, WritesSinglesWithSevenSignificantDigits)
 {
-    struct Case { float in; const char* out; };
+    struct Case {
+        float in;
+        const char* out;
+    };
     const Case cases[] = {
-        {0.0f, "0"},           {-0.0f, "0"},          {50.0f, "50"},
-        {45.7f, "45.7"},       {6.2f, "6.2"},         {-1.0f, "-1"},
-        {0.12f, "0.12"},       {100.0f, "100"},       {1234567.0f, "1234567"},
-        {12345678.0f, "1.234568E+07"},               {9999999.0f, "9999999"},
-        {99999999.0f, "1E+08"}, {0.0001f, "0.0001"},  {0.00001f, "1E-05"},
-        {0.000012345f, "1.2345E-05"},               {1.0f / 3.0f, "0.3333333"},
-        {-2.5e-7f, "-2.5E-07"}, {1e20f, "1E+20"},    {3.4e38f, "3.4E+38"},
+        {0.0f, "0"},
+        {-0.0f, "0"},
+        {50.0f, "50"},
+        {45.7f, "45.7"},
+        {6.2f, "6.2"},
+        {-1.0f, "-1"},
+        {0.12f, "0.12"},
+        {100.0f, "100"},
+        {1234567.0f, "1234567"},
+        {12345678.0f, "1.234568E+07"},
+        {9999999.0f, "9999999"},
+        {99999999.0f, "1E+08"},
+        {0.0001f, "0.0001"},
+        {0.00001f, "1E-05"},
+        {0.000012345f, "1.2345E-05"},
+        {1.0f / 3.0f, "0.3333333"},
+        {-2.5e-7f, "-2.5E-07"},
+        {1e20f, "1E+20"},
+        {3.4e38f, "3.4E+38"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(FormatSingle(c.in, kC).toStdString(), c.out) << c.in;
@@ -154,13 +198,20 @@ TEST(FormatGeneral, WritesSinglesWithSevenSignificantDigits)
 
 TEST(FormatGeneral, WritesDoublesWithFifteenSignificantDigits)
 {
-    struct Case { double in; const char* out; };
+    struct Case {
+        double in;
+        const char* out;
+    };
     const Case cases[] = {
-        {0.1, "0.1"},                       {1.0 / 3.0, "0.333333333333333"},
-        {100000000000000.0, "100000000000000"}, {1e15, "1E+15"},
+        {0.1, "0.1"},
+        {1.0 / 3.0, "0.333333333333333"},
+        {100000000000000.0, "100000000000000"},
+        {1e15, "1E+15"},
         {123456789012345678.0, "1.23456789012346E+17"},
-        {2147483647.0, "2147483647"},       {-0.5, "-0.5"},
-        {1e-5, "1E-05"},                    {1e-100, "1E-100"},
+        {2147483647.0, "2147483647"},
+        {-0.5, "-0.5"},
+        {1e-5, "1E-05"},
+        {1e-100, "1E-100"},
         {1e100, "1E+100"},
     };
     for (const Case& c : cases)
@@ -178,11 +229,24 @@ TEST(FormatGeneral, UsesTheLocaleSeparators)
 
 TEST(FormatFixed, WritesExactlyTheGivenDecimals)
 {
-    struct Case { double in; int d; const char* out; };
+    struct Case {
+        double in;
+        int d;
+        const char* out;
+    };
     const Case cases[] = {
-        {-1.0, 1, "-1.0"},  {0.5, 1, "0.5"},   {0.0, 1, "0.0"},   {-0.0, 1, "0.0"},
-        {-0.04, 1, "0.0"},  {0.25, 1, "0.2"},  {0.35, 1, "0.4"},  {1.5, 0, "2"},
-        {2.5, 0, "2"},      {0.05, 2, "0.05"}, {12.346, 2, "12.35"}, {-0.75, 1, "-0.8"},
+        {-1.0, 1, "-1.0"},
+        {0.5, 1, "0.5"},
+        {0.0, 1, "0.0"},
+        {-0.0, 1, "0.0"},
+        {-0.04, 1, "0.0"},
+        {0.25, 1, "0.2"},
+        {0.35, 1, "0.4"},
+        {1.5, 0, "2"},
+        {2.5, 0, "2"},
+        {0.05, 2, "0.05"},
+        {12.346, 2, "12.35"},
+        {-0.75, 1, "-0.8"},
         {1234567.0, 1, "1234567.0"},
     };
     for (const Case& c : cases)

@@ -4,8 +4,8 @@
 // exactly as before.
 #include "maps/gcmap.h"
 #include "maps/imagesurface.h"
-#include "recordingsurface.h"
 #include "maps/syscolors.h"
+#include "recordingsurface.h"
 
 #include <gtest/gtest.h>
 
@@ -63,18 +63,32 @@ TEST(UnknownWindows, CurveBreaksAroundMostlyUnknownWindowsWhichAreShaded)
     struct Case {
         const char* name;
         int32_t window, step;
-        std::vector<int32_t> unknown;                  // windows 1 .. 8
-        std::vector<std::pair<int, int>> segments;     // windows joined by the curve
-        std::vector<std::pair<int, int>> bands;        // first and last window of each band
+        std::vector<int32_t> unknown;              // windows 1 .. 8
+        std::vector<std::pair<int, int>> segments; // windows joined by the curve
+        std::vector<std::pair<int, int>> bands;    // first and last window of each band
     } cases[] = {
-        {"nothing unknown", 10, 10, {0, 0, 0, 0, 0, 0, 0, 0}, {{1, 2}, {2, 3}, {3, 4}, {4, 5}, {5, 6}, {6, 7}, {7, 8}}, {}},
-        {"exactly half is not mostly", 10, 10, {5, 5, 5, 5, 5, 5, 5, 5},
-         {{1, 2}, {2, 3}, {3, 4}, {4, 5}, {5, 6}, {6, 7}, {7, 8}}, {}},
+        {"nothing unknown",
+         10,
+         10,
+         {0, 0, 0, 0, 0, 0, 0, 0},
+         {{1, 2}, {2, 3}, {3, 4}, {4, 5}, {5, 6}, {6, 7}, {7, 8}},
+         {}},
+        {"exactly half is not mostly",
+         10,
+         10,
+         {5, 5, 5, 5, 5, 5, 5, 5},
+         {{1, 2}, {2, 3}, {3, 4}, {4, 5}, {5, 6}, {6, 7}, {7, 8}},
+         {}},
         {"one in the middle", 10, 10, {0, 0, 0, 6, 0, 0, 0, 0}, {{1, 2}, {2, 3}, {5, 6}, {6, 7}, {7, 8}}, {{4, 4}}},
         {"runs at both ends", 10, 10, {10, 9, 0, 1, 2, 3, 4, 7}, {{3, 4}, {4, 5}, {5, 6}, {6, 7}}, {{1, 2}, {8, 8}}},
         {"a lone window between gaps", 10, 10, {0, 0, 8, 0, 8, 0, 0, 0}, {{1, 2}, {6, 7}, {7, 8}}, {{3, 3}, {5, 5}}},
         {"every window", 10, 10, {10, 10, 10, 10, 10, 10, 10, 10}, {}, {{1, 8}}},
-        {"windows twice the step", 20, 10, {0, 11, 0, 0, 0, 0, 0, 0}, {{3, 4}, {4, 5}, {5, 6}, {6, 7}, {7, 8}}, {{2, 2}}},
+        {"windows twice the step",
+         20,
+         10,
+         {0, 11, 0, 0, 0, 0, 0, 0},
+         {{3, 4}, {4, 5}, {5, 6}, {6, 7}, {7, 8}},
+         {{2, 2}}},
         // 51 of 101 is more than half (50.5 %), 50 of 101 is not.
         {"odd window", 101, 101, {0, 51, 0, 50, 0, 0, 0, 0}, {{3, 4}, {4, 5}, {5, 6}, {6, 7}, {7, 8}}, {{2, 2}}},
     };

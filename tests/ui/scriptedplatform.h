@@ -64,7 +64,8 @@ public:
     }
 
 private:
-    template <typename T> static std::optional<T> take(std::deque<std::optional<T>>& q)
+    template <typename T>
+    static std::optional<T> take(std::deque<std::optional<T>>& q)
     {
         std::optional<T> v;
         if (!q.empty()) {

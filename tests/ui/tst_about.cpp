@@ -1,10 +1,10 @@
 // The About window opened from the main window: the same design state on
 // every opening, the ways to close it, the mail link, and that nothing it
 // shows is cut off. Also the built-in pictures the windows use.
+#include "maps/syscolors.h"
 #include "tests/ui/scriptedplatform.h"
 #include "window/about.h"
 #include "window/quillet.h"
-#include "maps/syscolors.h"
 #include "window/toolkit.h"
 
 #include <QPlainTextEdit>
@@ -28,8 +28,8 @@ struct DesignState {
     bool operator==(const DesignState&) const = default;
 };
 
-const QStringList kControls = {QStringLiteral("Text1"),  QStringLiteral("picIcon"), QStringLiteral("cmdOK"),
-                               QStringLiteral("Label2"), QStringLiteral("Label1"),  QStringLiteral("Line1"),
+const QStringList kControls = {QStringLiteral("Text1"),          QStringLiteral("picIcon"),   QStringLiteral("cmdOK"),
+                               QStringLiteral("Label2"),         QStringLiteral("Label1"),    QStringLiteral("Line1"),
                                QStringLiteral("lblDescription"), QStringLiteral("lblVersion")};
 
 void StateOf(AboutWindow& w, DesignState& s)
@@ -43,7 +43,8 @@ void StateOf(AboutWindow& w, DesignState& s)
             const QVariant index = c->property("Index");
             const QString name = index.isValid() ? control + u'(' + index.toString() + u')' : control;
             s.geometry[name] = c->geometry();
-            s.fonts[name] = c->font().toString() + QStringLiteral("|") + c->palette().color(QPalette::WindowText).name();
+            s.fonts[name] =
+                c->font().toString() + QStringLiteral("|") + c->palette().color(QPalette::WindowText).name();
             if (auto* l = qobject_cast<QLabel*>(c))
                 s.texts[name] = l->text();
             else if (auto* b = qobject_cast<QPushButton*>(c))
@@ -182,12 +183,12 @@ private slots:
             // Everything has a name for assistive technology.
             for (QWidget* c : std::initializer_list<QWidget*>{w.Text1, w.picIcon, w.cmdOK, w.Label2, w.Label1,
                                                               w.lblDescription, w.lblVersion}) {
-                const QString said = c->accessibleName().isEmpty()
-                                         ? (qobject_cast<QLabel*>(c) ? qobject_cast<QLabel*>(c)->text()
-                                                                      : qobject_cast<QAbstractButton*>(c)
-                                                                            ? qobject_cast<QAbstractButton*>(c)->text()
-                                                                            : QString())
-                                         : c->accessibleName();
+                const QString said =
+                    c->accessibleName().isEmpty()
+                        ? (qobject_cast<QLabel*>(c)            ? qobject_cast<QLabel*>(c)->text()
+                           : qobject_cast<QAbstractButton*>(c) ? qobject_cast<QAbstractButton*>(c)->text()
+                                                               : QString())
+                        : c->accessibleName();
                 QVERIFY2(!said.isEmpty(), qPrintable(c->objectName()));
             }
             w.cmdOK->click();

@@ -4,11 +4,11 @@
 // parameters, and files of gigabytes. Each case states the message, the
 // result fields and the picture it leaves, and every case ends with a good
 // run to show the window still works.
+#include "maps/syscolors.h"
 #include "tests/ui/picturechecks.h"
 #include "tests/ui/runfixtures.h"
 #include "tests/ui/scriptedplatform.h"
 #include "window/quillet.h"
-#include "maps/syscolors.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,8 +18,8 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <functional>
 #include <fcntl.h>
+#include <functional>
 #include <mutex>
 #include <sys/stat.h>
 #include <thread>
@@ -47,12 +47,8 @@ void CheckPicture(Quillet& w, Picture expected)
     const QImage img = w.Picture1->Image().convertToFormat(QImage::Format_RGB32);
     const QRgb curve = ResolveColor(w.Text4->BackColor()).rgb();
     switch (expected) {
-    case Picture::Blank:
-        QVERIFY2(IsBlank(img), "the picture should be blank");
-        break;
-    case Picture::Drawn:
-        QVERIFY2(!IsBlank(img), "a map should be drawn");
-        break;
+    case Picture::Blank: QVERIFY2(IsBlank(img), "the picture should be blank"); break;
+    case Picture::Drawn: QVERIFY2(!IsBlank(img), "a map should be drawn"); break;
     case Picture::Curve:
         QVERIFY2(!IsBlank(img), "a map should be drawn");
         QVERIFY2(Contains(img, curve), "the curve should show");
@@ -324,8 +320,9 @@ private slots:
         const QString none;
         const auto row = [](const char* tag, const char* step, const char* window, const char* stepKept,
                             const char* windowKept, int bases, const QString& message, bool filled, Picture picture) {
-            QTest::newRow(tag) << QString::fromLatin1(step) << QString::fromLatin1(window) << QString::fromLatin1(stepKept)
-                               << QString::fromLatin1(windowKept) << bases << message << filled << int(picture);
+            QTest::newRow(tag) << QString::fromLatin1(step) << QString::fromLatin1(window)
+                               << QString::fromLatin1(stepKept) << QString::fromLatin1(windowKept) << bases << message
+                               << filled << int(picture);
         };
         // Typed texts cut to seven characters.
         row("window 2147483647", "1", "2147483647", "1", "2147483", 20, none, true, Picture::NoCurve);
@@ -382,7 +379,8 @@ private slots:
         w.Text1->SetText(write(QStringLiteral("limits.fa"), content));
 
         // As a user types them, and as a paste would put them.
-        for (auto [box, typed, kept] : {std::tuple{w.Text_Step, stepTyped, stepKept}, std::tuple{w.Text_WS, windowTyped, windowKept}}) {
+        for (auto [box, typed, kept] :
+             {std::tuple{w.Text_Step, stepTyped, stepKept}, std::tuple{w.Text_WS, windowTyped, windowKept}}) {
             box->clear();
             box->setFocus();
             QTest::keyClicks(box, typed);
@@ -413,13 +411,20 @@ private slots:
         QTest::addColumn<QString>("step");
         QTest::addColumn<QString>("window");
         QTest::addColumn<QString>("message");
-        QTest::newRow("step far beyond the sequence") << 20 << "2147483" << "10" << QString();
-        QTest::newRow("one base, one window") << 1 << "1" << "1" << QString();
-        QTest::newRow("window of the whole sequence") << 7 << "3" << "7" << QString();
-        QTest::newRow("100,000 windows of one base") << 100000 << "1" << "1" << QString();
-        QTest::newRow("no window") << 20 << "1" << "0" << QString();
-        QTest::newRow("step that rounds to 0") << 20 << "0.4" << "10" << kAnalysis;
-        QTest::newRow("step of 1e-300") << 20 << "1e-300" << "10" << kAnalysis;
+        QTest::newRow("step far beyond the sequence") << 20 << "2147483"
+                                                      << "10" << QString();
+        QTest::newRow("one base, one window") << 1 << "1"
+                                              << "1" << QString();
+        QTest::newRow("window of the whole sequence") << 7 << "3"
+                                                      << "7" << QString();
+        QTest::newRow("100,000 windows of one base") << 100000 << "1"
+                                                     << "1" << QString();
+        QTest::newRow("no window") << 20 << "1"
+                                   << "0" << QString();
+        QTest::newRow("step that rounds to 0") << 20 << "0.4"
+                                               << "10" << kAnalysis;
+        QTest::newRow("step of 1e-300") << 20 << "1e-300"
+                                        << "10" << kAnalysis;
     }
 
     void extremeMapsStayUsable()
@@ -485,14 +490,18 @@ private slots:
         QTest::addColumn<QString>("average");
         constexpr qint64 kGiB = qint64(1) << 30;
         // Longer than any 32-bit position: refused before computing.
-        QTest::newRow("2 GiB + 64 bytes") << 2 * kGiB + 64 << "100000" << "300000" << kAnalysis << "" << "";
+        QTest::newRow("2 GiB + 64 bytes") << 2 * kGiB + 64 << "100000"
+                                          << "300000" << kAnalysis << ""
+                                          << "";
         // 1.2 GB with a step of 1.1e9: one step mark is reached, and the
         // mark after it would pass 2^31 - 1.
-        QTest::newRow("1.2 GB, step mark past 2^31-1") << qint64(1200000000) << "1.1e9" << "100" << kAnalysis << ""
+        QTest::newRow("1.2 GB, step mark past 2^31-1") << qint64(1200000000) << "1.1e9"
+                                                       << "100" << kAnalysis << ""
                                                        << "";
         // With a step of 2e9 no mark is reached and one window fits: the
         // whole sequence is computed (all NUL bytes: 0 % G+C).
-        QTest::newRow("1.2 GB, one window") << qint64(1200000000) << "2e9" << "100" << QString() << "1199999995"
+        QTest::newRow("1.2 GB, one window") << qint64(1200000000) << "2e9"
+                                            << "100" << QString() << "1199999995"
                                             << "0";
     }
 
@@ -508,9 +517,8 @@ private slots:
         const qint64 available = StatusField("MemAvailable", "/proc/meminfo");
         const qint64 needed = size + size / 4 + (qint64(768) << 20);
         if (available < needed)
-            QSKIP(qPrintable(QStringLiteral("needs %1 MB of free memory, %2 MB available")
-                                 .arg(needed >> 20)
-                                 .arg(available >> 20)));
+            QSKIP(qPrintable(
+                QStringLiteral("needs %1 MB of free memory, %2 MB available").arg(needed >> 20).arg(available >> 20)));
 
         ScriptedPlatform p;
         Quillet w(p);

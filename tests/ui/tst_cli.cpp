@@ -120,8 +120,8 @@ class CliTest : public QObject {
             const char* suffix;
             QStringList extra;
         };
-        const Kind kinds[] = {{-1, "bmp", {}},     {0, "png", {}}, {1, "png", {"--zoom", "2"}},
-                              {3, "svg", {}},      {4, "pdf", {}}};
+        const Kind kinds[] = {
+            {-1, "bmp", {}}, {0, "png", {}}, {1, "png", {"--zoom", "2"}}, {3, "svg", {}}, {4, "pdf", {}}};
         for (const Kind& k : kinds) {
             QString windowPath;
             if (k.filter < 0) {
@@ -133,9 +133,10 @@ class CliTest : public QObject {
             }
             const QString cliPath = Fresh(QString::fromLatin1(k.suffix));
             QByteArray err;
-            QCOMPARE(Cli(QStringList{"-w", "200", "-s", "100", "-o", cliPath} + options + k.extra + QStringList{kExcerpt},
-                         &err),
-                     0);
+            QCOMPARE(
+                Cli(QStringList{"-w", "200", "-s", "100", "-o", cliPath} + options + k.extra + QStringList{kExcerpt},
+                    &err),
+                0);
             QVERIFY2(err.isEmpty(), err.constData());
             QByteArray a = Contents(windowPath), b = Contents(cliPath);
             QVERIFY2(!a.isEmpty(), qPrintable(windowPath));
@@ -225,10 +226,12 @@ private slots:
             QCOMPARE(w.records->size(), std::size_t(7));
             // Filters 1 and 3: TSV and bedGraph of all records.
             for (const auto& [filter, suffix] : {std::pair{1, "tsv"}, std::pair{3, "bedgraph"}}) {
-                const QString windowPath = Fresh(QString::fromLatin1(suffix)), cliPath = Fresh(QString::fromLatin1(suffix));
+                const QString windowPath = Fresh(QString::fromLatin1(suffix)),
+                              cliPath = Fresh(QString::fromLatin1(suffix));
                 p.saveOfTypeAnswers.push_back(SaveChoice{windowPath, filter});
                 w.ExportValues_Click();
-                QCOMPARE(Cli({"-w", "200", "-s", "100", "--plot", plot ? "skew" : "gc", "--values", cliPath, kExcerpt}), 0);
+                QCOMPARE(Cli({"-w", "200", "-s", "100", "--plot", plot ? "skew" : "gc", "--values", cliPath, kExcerpt}),
+                         0);
                 const QByteArray a = Contents(windowPath);
                 QVERIFY(a.count('\n') > 7 * 40);
                 QVERIFY2(a == Contents(cliPath), qPrintable(cliPath));
@@ -305,8 +308,9 @@ private slots:
         // command line fails the file with the same words and writes nothing.
         const QString missing = dir.filePath(QStringLiteral("missing.fa"));
         // Record c (one base) is too short for a map with so large a step.
-        const QString stops = WriteFile(dir, QStringLiteral("stops.fa"), ">a\n" + QByteArray(400, 'G') + "\n>b\n" + QByteArray(300, 'C') +
-                                                                           "\n>c\nA\n>d\n" + QByteArray(400, 'A') + "\n");
+        const QString stops = WriteFile(dir, QStringLiteral("stops.fa"),
+                                        ">a\n" + QByteArray(400, 'G') + "\n>b\n" + QByteArray(300, 'C') +
+                                            "\n>c\nA\n>d\n" + QByteArray(400, 'A') + "\n");
         struct Case {
             QString file;
             QString window, step;

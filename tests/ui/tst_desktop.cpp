@@ -2,9 +2,9 @@
 // by drop and from the command line, the button shortcuts and their
 // tooltips, the values told to assistive technology, the keyboard cursor
 // over the map, and the value axis at every scroll position.
+#include "maps/readout.h"
 #include "tests/ui/runfixtures.h"
 #include "tests/ui/scriptedplatform.h"
-#include "maps/readout.h"
 #include "window/about.h"
 #include "window/accessibility.h"
 #include "window/dropopen.h"
@@ -94,12 +94,24 @@ private slots:
             std::function<void()> open;
             QString path, window, step; // expected boxes
         } cases[] = {
-            {"drop on the window", [&] { QVERIFY(dropOn(w.get(), Urls({QUrl::fromLocalFile(lambda)}))); }, lambda, "100", "50"},
-            {"drop on the file box", [&] { QVERIFY(dropOn(w->Text1, Urls({QUrl::fromLocalFile(lambda)}))); }, lambda, "100", "50"},
-            {"drop on the step box", [&] { QVERIFY(dropOn(w->Text_Step, Urls({QUrl::fromLocalFile(lambda)}))); }, lambda, "100", "50"},
-            {"drop of a missing file", [&] { QVERIFY(dropOn(w.get(), Urls({QUrl::fromLocalFile(missing)}))); }, missing, "1", "1"},
-            {"relative path argument", [&] { OpenFilePath(*w, *CommandLineFile({"quillet", relative})); }, lambda, "100", "50"},
-            {"URL argument", [&] { OpenFilePath(*w, *CommandLineFile({"quillet", QUrl::fromLocalFile(lambda).toString()})); }, lambda, "100", "50"},
+            {"drop on the window", [&] { QVERIFY(dropOn(w.get(), Urls({QUrl::fromLocalFile(lambda)}))); }, lambda,
+             "100", "50"},
+            {"drop on the file box", [&] { QVERIFY(dropOn(w->Text1, Urls({QUrl::fromLocalFile(lambda)}))); }, lambda,
+             "100", "50"},
+            {"drop on the step box", [&] { QVERIFY(dropOn(w->Text_Step, Urls({QUrl::fromLocalFile(lambda)}))); },
+             lambda, "100", "50"},
+            {"drop of a missing file", [&] { QVERIFY(dropOn(w.get(), Urls({QUrl::fromLocalFile(missing)}))); }, missing,
+             "1", "1"},
+            {"relative path argument",
+             [&] {
+                 OpenFilePath(*w, *CommandLineFile({"quillet", relative}));
+             },
+             lambda, "100", "50"},
+            {"URL argument",
+             [&] {
+                 OpenFilePath(*w, *CommandLineFile({"quillet", QUrl::fromLocalFile(lambda).toString()}));
+             },
+             lambda, "100", "50"},
         };
         for (const Case& c : cases) {
             w->Text1->SetText(QStringLiteral("before"));
@@ -154,7 +166,8 @@ private slots:
             {w->Command_open, Qt::Key_O, Qt::ControlModifier, [&] { return w->Text1->Text() == Lambda(); }},
             {w->Text_WS, Qt::Key_F5, Qt::NoModifier, [&] { return w->Label6->Caption() == "48502"; }},
             {w->Picture1, Qt::Key_S, Qt::ControlModifier, [&] { return p->saveRequests.size() == 1; }},
-            {w->Text_Step, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier, [&] { return p->copiedImages.size() == 1; }},
+            {w->Text_Step, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier,
+             [&] { return p->copiedImages.size() == 1; }},
             {w->Text1, Qt::Key_R, Qt::ControlModifier, [&] { return p->messages == QStringList{kFile}; }},
             {w->Combo1, Qt::Key_F1, Qt::NoModifier, [&] { return aboutShown; }},
         };
@@ -185,7 +198,8 @@ private slots:
         QCOMPARE(AccessibleText(w->Label4, QAccessible::Description), QStringLiteral("49.9"));
         QCOMPARE(w->Label6->Caption(), QStringLiteral("48502")); // captions unchanged
         const QString map = AccessibleText(w->Picture1, QAccessible::Description);
-        QVERIFY2(map.startsWith("G+C content map of " + w->Text5->Text() + ": 96 windows of 1000 bp, step 500 bp."), qPrintable(map));
+        QVERIFY2(map.startsWith("G+C content map of " + w->Text5->Text() + ": 96 windows of 1000 bp, step 500 bp."),
+                 qPrintable(map));
 
         run(tiny(), "4", "4");
         QCOMPARE(AccessibleText(w->Picture1, QAccessible::Description),
@@ -194,7 +208,8 @@ private slots:
                                 "50%, 60%, 70% from bottom to top, reference line at 50%."));
         w->Combo1->SetListIndex(1);
         const QString skew = AccessibleText(w->Picture1, QAccessible::Description);
-        QVERIFY2(skew.startsWith("G-C/G+C map of tiny: 4 windows of 4 bp, step 4 bp. Lowest -1 at window 2"), qPrintable(skew));
+        QVERIFY2(skew.startsWith("G-C/G+C map of tiny: 4 windows of 4 bp, step 4 bp. Lowest -1 at window 2"),
+                 qPrintable(skew));
 
         // A failed run takes the values and the description away again.
         w->Text1->SetText(dir.filePath(QStringLiteral("gone.fa")));
@@ -216,9 +231,9 @@ private slots:
             int window;
             QString value;
         } cases[] = {
-            {Qt::Key_Right, 1, "0%"},    {Qt::Key_Right, 2, "100%"}, {Qt::Key_End, 4, "0%"},
-            {Qt::Key_Right, 4, "0%"},    {Qt::Key_Left, 3, "50%"},   {Qt::Key_Home, 1, "0%"},
-            {Qt::Key_PageDown, 2, "100%"}, {Qt::Key_PageUp, 1, "0%"}, {Qt::Key_Left, 1, "0%"},
+            {Qt::Key_Right, 1, "0%"},      {Qt::Key_Right, 2, "100%"}, {Qt::Key_End, 4, "0%"},
+            {Qt::Key_Right, 4, "0%"},      {Qt::Key_Left, 3, "50%"},   {Qt::Key_Home, 1, "0%"},
+            {Qt::Key_PageDown, 2, "100%"}, {Qt::Key_PageUp, 1, "0%"},  {Qt::Key_Left, 1, "0%"},
         };
         for (const Case& c : cases) {
             QTest::keyClick(w->Picture1, c.key);
@@ -231,7 +246,10 @@ private slots:
             QCOMPARE(w->Label_move->Caption(), QString::number(middle));
             QCOMPARE(AccessibleText(w->Label_move, QAccessible::Name), "Position " + QString::number(middle));
             const QString window = QStringLiteral("Window %1 of 4, bases %2 to %3: G+C content %4.")
-                                       .arg(c.window).arg(middle - 1).arg(middle + 2).arg(c.value);
+                                       .arg(c.window)
+                                       .arg(middle - 1)
+                                       .arg(middle + 2)
+                                       .arg(c.value);
             QCOMPARE(w->Picture1->toolTip(), window);
             QVERIFY(AccessibleText(w->Picture1, QAccessible::Description).endsWith(" Cursor at " + window));
         }
@@ -263,14 +281,16 @@ private slots:
             w->Combo1->SetListIndex(int16_t(c.plot));
             w->VScroll1->SetValue(int16_t(c.position));
             const QString d = AccessibleText(w->Picture1, QAccessible::Description);
-            QVERIFY2(d.endsWith(" Value axis " + c.labels + " from bottom to top, reference line at " + c.reference + "."),
-                     what + ": " + d.toUtf8());
+            QVERIFY2(
+                d.endsWith(" Value axis " + c.labels + " from bottom to top, reference line at " + c.reference + "."),
+                what + ": " + d.toUtf8());
 
             ImageSurface expected(w->Picture1->Width(), w->Picture1->Height(), w->Picture1->Surface().Border(),
                                   w->Picture1->Surface().DevicePixelRatio());
             expected.SetBackColor(w->Picture1->Surface().BackColor());
             expected.SetForeColor(w->Picture1->Surface().ForeColor());
-            MapInputs in{w->AvgGC, w->Label6->Caption(), w->computedStepText, w->computedWindowText, w->Text4->BackColor()};
+            MapInputs in{w->AvgGC, w->Label6->Caption(), w->computedStepText, w->computedWindowText,
+                         w->Text4->BackColor()};
             if (c.plot == 0)
                 DrawGCMap(expected, w->GCValues, int16_t(c.shift), in);
             else

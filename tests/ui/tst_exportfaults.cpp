@@ -119,7 +119,8 @@ private slots:
         else if (::unshare(CLONE_NEWNS) != 0)
             mountReason = QStringLiteral("no private mount namespace: %1").arg(QString::fromLocal8Bit(strerror(errno)));
         else if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-            mountReason = QStringLiteral("mounts cannot be made private: %1").arg(QString::fromLocal8Bit(strerror(errno)));
+            mountReason =
+                QStringLiteral("mounts cannot be made private: %1").arg(QString::fromLocal8Bit(strerror(errno)));
     }
 
     void cleanupTestCase()
@@ -225,7 +226,9 @@ private slots:
         }
 
         // Save still works.
-        const QString good = dir.filePath(QStringLiteral("good-") + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-') + QStringLiteral(".bmp"));
+        const QString good =
+            dir.filePath(QStringLiteral("good-") + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-') +
+                         QStringLiteral(".bmp"));
         p.saveAnswers.push_back(good);
         w.Command_save_Click();
         QCOMPARE(p.messages.size(), 1);

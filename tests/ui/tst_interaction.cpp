@@ -64,7 +64,8 @@ private slots:
         std::set<QByteArray> gc;
         for (int16_t v = 0; v <= 4; ++v) {
             w->VScroll1->SetValue(v);
-            gc.insert(QByteArray(reinterpret_cast<const char*>(w->Picture1->Image().constBits()), w->Picture1->Image().sizeInBytes()));
+            gc.insert(QByteArray(reinterpret_cast<const char*>(w->Picture1->Image().constBits()),
+                                 w->Picture1->Image().sizeInBytes()));
         }
         QCOMPARE(gc.size(), size_t(5));
 
@@ -146,7 +147,8 @@ private slots:
         QCOMPARE(w->Label_move->Left(), x + 100);
         QCOMPARE(w->Label_move->Top(), H / 2 - 350);
 
-        for (const QPointF& outside : {QPointF(600, H / 2), QPointF(W - 300, H / 2), QPointF(x, 300), QPointF(x, H - 300), QPointF(x, 100)}) {
+        for (const QPointF& outside :
+             {QPointF(600, H / 2), QPointF(W - 300, H / 2), QPointF(x, 300), QPointF(x, H - 300), QPointF(x, 100)}) {
             w->Picture1_MouseMove(0, 0, float(outside.x()), float(outside.y()));
             QCOMPARE(w->Line3->DrawMode(), 11);
             QVERIFY(w->Label_move->Caption().isEmpty());
@@ -195,7 +197,8 @@ private slots:
         QImageReader reader(path);
         QCOMPARE(reader.format(), QByteArray("bmp"));
         const QImage saved = reader.read();
-        QCOMPARE(saved.convertToFormat(QImage::Format_RGB32), w->Picture1->Image().convertToFormat(QImage::Format_RGB32));
+        QCOMPARE(saved.convertToFormat(QImage::Format_RGB32),
+                 w->Picture1->Image().convertToFormat(QImage::Format_RGB32));
         QVERIFY(p->messages.isEmpty());
 
         // Save keeps the whole title; the exports propose the record's ID

@@ -70,7 +70,8 @@ private slots:
         Quillet w(platform, nullptr, QSizeF(widthPx * 15.0, heightPx * 15.0));
 
         QVERIFY2(std::abs(w.Picture1->Width() - pictureWidth) < 0.1, qPrintable(QString::number(w.Picture1->Width())));
-        QVERIFY2(std::abs(w.Picture1->Height() - pictureHeight) < 0.1, qPrintable(QString::number(w.Picture1->Height())));
+        QVERIFY2(std::abs(w.Picture1->Height() - pictureHeight) < 0.1,
+                 qPrintable(QString::number(w.Picture1->Height())));
 
         // The cursor line runs from the top to the bottom of the map.
         QWidget* inside = w.Picture1->Inside();
@@ -85,8 +86,8 @@ private slots:
         // control lies inside the client area and its container.
         QVERIFY(tk::ToPixels(w.Width()) <= widthPx);
         QVERIFY(tk::ToPixels(w.Height()) <= heightPx);
-        for (QWidget* container : {static_cast<QWidget*>(&w), static_cast<QWidget*>(w.Frame1),
-                                   static_cast<QWidget*>(w.Frame2)})
+        for (QWidget* container :
+             {static_cast<QWidget*>(&w), static_cast<QWidget*>(w.Frame1), static_cast<QWidget*>(w.Frame2)})
             for (QWidget* c : ControlsOf(container))
                 QVERIFY2(container->rect().contains(c->geometry()),
                          qPrintable(c->objectName() + QStringLiteral(" leaves ") + container->objectName()));

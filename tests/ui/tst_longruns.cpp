@@ -47,8 +47,8 @@ Shown RunOn(const QString& path, int plot, const QString& window = QStringLitera
     w.Text_WS->SetText(window);
     w.Text_Step->SetText(step);
     w.Command_run_Click();
-    return {w.Text5->Text(), w.Label6->Caption(), w.Label4->Caption(), w.Picture1->Image(), w.VScroll1->Value(),
-            w.ProgressBar1->Max(), w.ProgressBar1->Value(), p.messages};
+    return {w.Text5->Text(),     w.Label6->Caption(),   w.Label4->Caption(),     w.Picture1->Image(),
+            w.VScroll1->Value(), w.ProgressBar1->Max(), w.ProgressBar1->Value(), p.messages};
 }
 
 // A zstd file of a few kilobytes holding gigabytes of one record.

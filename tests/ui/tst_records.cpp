@@ -2,10 +2,10 @@
 // user reaches them: the map's context menu, the Records window (list,
 // filter, sorting, choosing), exports of values and pictures through the
 // scripted save dialog, and the marking of mostly unknown windows.
+#include "analysis/numtext.h"
 #include "tests/ui/picturechecks.h"
 #include "tests/ui/runfixtures.h"
 #include "tests/ui/scriptedplatform.h"
-#include "analysis/numtext.h"
 #include "window/quillet.h"
 #include "window/recordswindow.h"
 
@@ -117,7 +117,8 @@ private slots:
         for (int c = 0; c < m->columnCount(); ++c)
             chr2 << m->index(1, c).data().toString();
         // 1,120 of 30,000 positions are N; (30000 - 200) / 100 + 1 windows.
-        QCOMPARE(chr2, (QStringList{"2", "Chr2 1..30000", "30000", FormatSingle(w.records->info(1).AvgGC), "3.73", "299"}));
+        QCOMPARE(chr2,
+                 (QStringList{"2", "Chr2 1..30000", "30000", FormatSingle(w.records->info(1).AvgGC), "3.73", "299"}));
 
         // Filtering as you type, case-insensitive, on the name.
         QTest::keyClicks(r->filterBox(), QStringLiteral("chrm"));
@@ -221,8 +222,8 @@ private slots:
         const QImage screen = w.Picture1->Image();
         const QSize logical = screen.size() / screen.devicePixelRatio();
         // The chosen type, unless the name says another one.
-        p.saveOfTypeAnswers = {SaveChoice{dir.filePath("map1.png"), 0}, SaveChoice{dir.filePath("map2"), 1},
-                               SaveChoice{dir.filePath("map.svg"), 3}, SaveChoice{dir.filePath("map.pdf"), 4},
+        p.saveOfTypeAnswers = {SaveChoice{dir.filePath("map1.png"), 0},  SaveChoice{dir.filePath("map2"), 1},
+                               SaveChoice{dir.filePath("map.svg"), 3},   SaveChoice{dir.filePath("map.pdf"), 4},
                                SaveChoice{dir.filePath("named.svg"), 4}, SaveChoice{dir.filePath("named.png"), 3}};
         for (int i = 0; i < 6; ++i)
             Action(w, "Export picture\u2026")->trigger();

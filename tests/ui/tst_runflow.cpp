@@ -1,11 +1,11 @@
 // The main window from start-up through Open and Run: design state, the
 // proposed parameters, the three failure messages and what stays written,
 // and a successful run on a real genome.
+#include "maps/syscolors.h"
 #include "tests/ui/picturechecks.h"
 #include "tests/ui/runfixtures.h"
 #include "tests/ui/scriptedplatform.h"
 #include "window/quillet.h"
-#include "maps/syscolors.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -73,9 +73,12 @@ private slots:
         QTest::addColumn<int>("size");
         QTest::addColumn<QString>("step");
         QTest::addColumn<QString>("window");
-        QTest::newRow("10,000") << 10000 << "10" << "50";
-        QTest::newRow("10,001") << 10001 << "50" << "100";
-        QTest::newRow("1,000,001") << 1000001 << "1500" << "3000";
+        QTest::newRow("10,000") << 10000 << "10"
+                                << "50";
+        QTest::newRow("10,001") << 10001 << "50"
+                                << "100";
+        QTest::newRow("1,000,001") << 1000001 << "1500"
+                                   << "3000";
     }
 
     void openProposesParametersByFileSize()
@@ -121,7 +124,8 @@ private slots:
         w.Text1->SetText(Lambda());
         w.Command_run_Click();
         QVERIFY(p.messages.isEmpty());
-        QCOMPARE(w.Text5->Text(), QStringLiteral("gi|9626243|ref|NC_001416.1| Enterobacteria phage lambda, complete genome"));
+        QCOMPARE(w.Text5->Text(),
+                 QStringLiteral("gi|9626243|ref|NC_001416.1| Enterobacteria phage lambda, complete genome"));
         QCOMPARE(w.Label6->Caption(), QStringLiteral("48502"));
         QCOMPARE(w.Label4->Caption(), QStringLiteral("49.9"));
         QCOMPARE(w.GCValues.size(), size_t((48502 - 100) / 100 + 1 + 2));
@@ -202,28 +206,46 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::addColumn<bool>("fieldsFilled");
         const QByteArray ok = ">seq1\tdescription\nACGTACGTACGTACGTACGT\n";
-        QTest::newRow("step empty") << ok << "" << "10" << kValidation << false;
-        QTest::newRow("step 0") << ok << "0" << "10" << kValidation << false;
-        QTest::newRow("step -5") << ok << "-5" << "10" << kValidation << false;
-        QTest::newRow("step abc") << ok << "abc" << "10" << kValidation << false;
-        QTest::newRow("step 1e30") << ok << "1e30" << "10" << kAnalysis << false;
-        QTest::newRow("step 0.4 fails in drawing") << ok << "0.4" << "10" << kAnalysis << true;
-        QTest::newRow("window abc") << ok << "5" << "abc" << kAnalysis << false;
-        QTest::newRow("window empty") << ok << "5" << "" << kAnalysis << false;
-        QTest::newRow("empty body") << QByteArray(">seq1\n") << "5" << "10" << kAnalysis << false;
-        QTest::newRow("only record without line feed") << QByteArray(">seq1") << "5" << "10" << kFile << false;
-        QTest::newRow("empty header") << QByteArray(">\nACGT\n") << "5" << "10" << kFile << false;
-        QTest::newRow("second record without line feed") << (ok + ">seq2") << "5" << "10" << kAnalysis << true;
+        QTest::newRow("step empty") << ok << ""
+                                    << "10" << kValidation << false;
+        QTest::newRow("step 0") << ok << "0"
+                                << "10" << kValidation << false;
+        QTest::newRow("step -5") << ok << "-5"
+                                 << "10" << kValidation << false;
+        QTest::newRow("step abc") << ok << "abc"
+                                  << "10" << kValidation << false;
+        QTest::newRow("step 1e30") << ok << "1e30"
+                                   << "10" << kAnalysis << false;
+        QTest::newRow("step 0.4 fails in drawing") << ok << "0.4"
+                                                   << "10" << kAnalysis << true;
+        QTest::newRow("window abc") << ok << "5"
+                                    << "abc" << kAnalysis << false;
+        QTest::newRow("window empty") << ok << "5"
+                                      << "" << kAnalysis << false;
+        QTest::newRow("empty body") << QByteArray(">seq1\n") << "5"
+                                    << "10" << kAnalysis << false;
+        QTest::newRow("only record without line feed") << QByteArray(">seq1") << "5"
+                                                       << "10" << kFile << false;
+        QTest::newRow("empty header") << QByteArray(">\nACGT\n") << "5"
+                                      << "10" << kFile << false;
+        QTest::newRow("second record without line feed") << (ok + ">seq2") << "5"
+                                                         << "10" << kAnalysis << true;
         // A file without any record says so (%1 is its path).
         const QString noRecord = QStringLiteral("No FASTA record found in %1.");
-        QTest::newRow("no record at all") << QByteArray("ACGT\n") << "5" << "10" << noRecord << false;
-        QTest::newRow("empty file") << QByteArray() << "5" << "10" << noRecord << false;
-        QTest::newRow("step 2000000 accepted") << ok << "2000000" << "10" << QString() << true;
-        QTest::newRow("window larger than sequence") << ok << "5" << "500" << QString() << true;
-        QTest::newRow("window 0") << ok << "5" << "0" << QString() << true;
+        QTest::newRow("no record at all") << QByteArray("ACGT\n") << "5"
+                                          << "10" << noRecord << false;
+        QTest::newRow("empty file") << QByteArray() << "5"
+                                    << "10" << noRecord << false;
+        QTest::newRow("step 2000000 accepted") << ok << "2000000"
+                                               << "10" << QString() << true;
+        QTest::newRow("window larger than sequence") << ok << "5"
+                                                     << "500" << QString() << true;
+        QTest::newRow("window 0") << ok << "5"
+                                  << "0" << QString() << true;
         // 2,000 windows take more than the 4 kB the run may give them here.
         QTest::newRow("windows beyond the memory for them")
-            << QByteArray(">big\tone\n" + QByteArray(2000, 'G') + "\n") << "1" << "1"
+            << QByteArray(">big\tone\n" + QByteArray(2000, 'G') + "\n") << "1"
+            << "1"
             << QStringLiteral("%1: record \"big\" needs 2,000 windows (24 kB); there is not enough memory for them.")
             << false;
     }
