@@ -122,8 +122,8 @@ rm -rf maps-each && mkdir maps-each
 per_file=$(seconds bash -c 'for f in batch/*.fa; do b=${f##*/}; "$0" -o "maps-each/${b%.fa}.png" --values "maps-each/${b%.fa}.tsv" --summary "$f" >/dev/null; done' "$map")
 if command -v snakemake >/dev/null; then
     rm -rf maps-workflow .snakemake
-    workflow=$(seconds snakemake -s "$src/workflow/Snakefile" --cores 2 --quiet \
-        --config input=batch output=maps-workflow quillet_map="$map" >workflow.log 2>&1)
+    workflow=$(seconds bash -c 'snakemake -s "$0/workflow/Snakefile" --cores 2 --quiet \
+        --config input=batch output=maps-workflow quillet_map="$1" >workflow.log 2>&1' "$src" "$map")
     cmp -s maps-one/g0500.png maps-workflow/g0500.png && same=yes || same=NO
 else
     workflow=0 same="- (no snakemake)"
