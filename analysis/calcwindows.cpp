@@ -136,6 +136,16 @@ LetterWeight WeightOf(unsigned char c)
     return WeightOfLetter(c);
 }
 
+float WindowGCPercent(int64_t gcTenths, int64_t length)
+{
+    return GCPercent(gcTenths, length);
+}
+
+float WindowSkewRatio(int64_t skewTenths, int64_t gcTenths)
+{
+    return SkewRatio(skewTenths, gcTenths);
+}
+
 namespace {
 constexpr int64_t kMaxPosition = std::numeric_limits<int32_t>::max();
 constexpr int64_t kNever = std::numeric_limits<int64_t>::max();

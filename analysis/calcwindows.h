@@ -43,6 +43,12 @@ struct LetterWeight {
 };
 LetterWeight WeightOf(unsigned char c);
 
+// A window's values from its sums, rounded as CalcWindows rounds them: G+C
+// in percent from the G+C tenths over `length` positions (also the average
+// G+C of a whole sequence), and G-C/G+C from the G-C and G+C tenths.
+float WindowGCPercent(int64_t gcTenths, int64_t length);
+float WindowSkewRatio(int64_t skewTenths, int64_t gcTenths);
+
 // Computes the windows of `sequence` for the given window size and step
 // (1-based positions; window k covers (k-1)*step+1 .. (k-1)*step+windowSize)
 // and the average, in one pass whose cost does not depend on the window size.

@@ -1,0 +1,439 @@
+#include "analysis/explorerdata.h"
+
+#include "analysis/input.h"
+#include "analysis/numtext.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <string>
+
+namespace quillet {
+
+namespace {
+
+// Every byte of a sequence falls in one of ten weight classes (the same
+// G+C tenths, G-C tenths and unknown flag); a class fits in four bits.
+// Two more codes mark the bytes a sequence drops (CR, LF, space) and the
+// ">" that ends it.
+constexpr unsigned char kDropped = 15, kEnd = 14;
+
+struct Classes {
+    std::array<unsigned char, 256> of{};
+    std::array<int64_t, 16> gc{}, skew{}, unknown{};
+    int count = 0;
+};
+
+bool IsKnownBase(unsigned char c)
+{
+    switch (c) {
+    case 'A':
+    case 'C':
+    case 'G':
+    case 'T':
+    case 'a':
+    case 'c':
+    case 'g':
+    case 't': return true;
+    default: return false;
+    }
+}
+
+const Classes& WeightClasses()
+{
+    static const Classes table = [] {
+        Classes t;
+        for (int c = 0; c < 256; ++c) {
+            const auto b = static_cast<unsigned char>(c);
+            const LetterWeight w = WeightOf(b);
+            const int64_t unknown = IsKnownBase(b) ? 0 : 1;
+            int k = 0;
+            while (k < t.count && !(t.gc[k] == w.gc && t.skew[k] == w.skew && t.unknown[k] == unknown))
+                ++k;
+            if (k == t.count) {
+                t.gc[k] = w.gc;
+                t.skew[k] = w.skew;
+                t.unknown[k] = unknown;
+                ++t.count;
+            }
+            t.of[b] = static_cast<unsigned char>(k);
+        }
+        t.of['\r'] = t.of['\n'] = t.of[' '] = kDropped;
+        t.of['>'] = kEnd;
+        return t;
+    }();
+    return table;
+}
+
+// A header keeps this much of its name, as the run does.
+constexpr std::size_t kMaxNameBytes = std::size_t{1} << 20;
+constexpr std::size_t kChunk = std::size_t{1} << 20;
+constexpr uint64_t kSmallestBudget = 4096;
+
+struct Layout {
+    int64_t grain;
+    bool keepBases;
+};
+
+uint64_t IndexBytes(int64_t length, int64_t grain, bool keepBases)
+{
+    const auto marks = uint64_t(length / grain + 1) * 3 * sizeof(int64_t);
+    const auto grains = uint64_t((length + grain - 1) / grain);
+    return marks + (keepBases ? uint64_t(length + 1) / 2 : grains * sizeof(uint64_t));
+}
+
+// Grain 100 with the bases kept while that fits the budget; otherwise the
+// smallest round grain (100, 200, 500, 1000, ...) whose index fits.
+Layout ChooseLayout(int64_t length, uint64_t budget)
+{
+    budget = std::min<uint64_t>(budget, std::max<uint64_t>(uint64_t(length), kSmallestBudget));
+    if (IndexBytes(length, 100, true) <= budget)
+        return {100, true};
+    static constexpr int64_t kSteps[] = {1, 2, 5};
+    for (int64_t power = 100;; power *= 10) {
+        for (int64_t s : kSteps) {
+            const int64_t grain = s * power;
+            if (IndexBytes(length, grain, false) <= budget || grain >= length)
+                return {grain, false};
+        }
+    }
+}
+
+QString RecordChanged(const QString& path, const RecordInfo& info, const char* what)
+{
+    return QStringLiteral("%1 no longer holds record %2 \"%3\" as it was read: %4")
+        .arg(path)
+        .arg(info.number)
+        .arg(info.name, QLatin1String(what));
+}
+
+} // namespace
+
+// Reads the record once: its header, then its bases into the index.
+class ExplorerData::Builder {
+public:
+    Builder(ExplorerData& d, const RecordInfo& info, bool keepBases) : d_(d), info_(info), keep_(keepBases) {}
+
+    // False when cancelled.
+    bool read(InputStream& in, const std::function<bool()>& cancelled)
+    {
+        if (!in.skip(info_.offset))
+            throw Failure(RecordChanged(d_.path_, info_, "the file is shorter").toStdString());
+        content_ = info_.offset;
+        std::string buffer(kChunk, '\0');
+        for (;;) {
+            if (cancelled && cancelled())
+                return false;
+            const std::size_t got = in.read(buffer.data(), buffer.size());
+            if (got == 0 || !take(reinterpret_cast<const unsigned char*>(buffer.data()), got))
+                break;
+            content_ += got;
+        }
+        if (!header_)
+            throw Failure(RecordChanged(d_.path_, info_, "no header line there").toStdString());
+        if (pos_ % d_.grain_ == 0)
+            d_.marks_.push_back(sum_);
+        return true;
+    }
+
+    // Checks what was read against what the run saw.
+    void check() const
+    {
+        const QString name = QString::fromLatin1(name_.data(), qsizetype(name_.size()));
+        if (name != info_.name)
+            throw Failure(RecordChanged(d_.path_, info_, "another name").toStdString());
+        if (pos_ != info_.length || sum_.unknown != info_.unknown || WindowGCPercent(sum_.gc, pos_) != info_.AvgGC)
+            throw Failure(RecordChanged(d_.path_, info_, "other bases").toStdString());
+    }
+
+private:
+    // Takes the next piece of content; false once the record has ended.
+    bool take(const unsigned char* p, std::size_t n)
+    {
+        std::size_t i = 0;
+        if (!header_) {
+            i = headerPart(p, n);
+            if (!header_)
+                return true;
+        }
+        return bases(p, i, n);
+    }
+
+    // The header line; returns where its part of [p, p + n) ends.
+    std::size_t headerPart(const unsigned char* p, std::size_t n)
+    {
+        std::size_t i = 0;
+        if (!started_) {
+            if (n == 0 || p[0] != '>')
+                throw Failure(RecordChanged(d_.path_, info_, "no record starts there").toStdString());
+            started_ = true;
+            i = 1;
+        }
+        for (; i < n; ++i) {
+            const unsigned char c = p[i];
+            if (c == '\n') {
+                header_ = true;
+                return i + 1;
+            }
+            if (c == '\t')
+                nameEnded_ = true;
+            else if (!nameEnded_ && name_.size() < kMaxNameBytes)
+                name_.push_back(char(c));
+        }
+        return n;
+    }
+
+    bool bases(const unsigned char* p, std::size_t i, std::size_t n)
+    {
+        const Classes& k = WeightClasses();
+        for (; i < n; ++i) {
+            const unsigned char cls = k.of[p[i]];
+            if (cls >= kEnd) {
+                if (cls == kEnd)
+                    return false;
+                continue;
+            }
+            if (pos_ >= info_.length)
+                throw Failure(RecordChanged(d_.path_, info_, "a longer sequence").toStdString());
+            if (--untilMark_ <= 0) {
+                d_.marks_.push_back(sum_);
+                if (!keep_)
+                    d_.offsets_.push_back(content_ + i);
+                untilMark_ = d_.grain_;
+            }
+            sum_.gc += k.gc[cls];
+            sum_.skew += k.skew[cls];
+            sum_.unknown += k.unknown[cls];
+            if (keep_) {
+                if (pos_ & 1)
+                    d_.classes_.back() = static_cast<unsigned char>(d_.classes_.back() | (cls << 4));
+                else
+                    d_.classes_.push_back(cls);
+            }
+            ++pos_;
+        }
+        return true;
+    }
+
+    ExplorerData& d_;
+    const RecordInfo& info_;
+    bool keep_;
+    uint64_t content_ = 0; // content offset of the piece being taken
+    bool started_ = false, header_ = false, nameEnded_ = false;
+    std::string name_;
+    int64_t pos_ = 0;
+    int64_t untilMark_ = 1;
+    Mark sum_;
+};
+
+std::unique_ptr<ExplorerData> ExplorerData::Load(const QString& path, const RecordInfo& info,
+                                                 const std::function<bool()>& cancelled, uint64_t budget)
+{
+    std::unique_ptr<ExplorerData> d(new ExplorerData);
+    d->path_ = path;
+    d->name_ = info.name;
+    d->length_ = info.length;
+    d->recordOffset_ = info.offset;
+    const Layout layout = ChooseLayout(info.length, budget);
+    d->grain_ = layout.grain;
+    d->marks_.reserve(std::size_t(info.length / layout.grain + 1));
+    if (layout.keepBases && info.length > 0)
+        d->classes_.reserve(std::size_t(info.length + 1) / 2);
+    else
+        d->offsets_.reserve(std::size_t((info.length + layout.grain - 1) / layout.grain));
+
+    std::unique_ptr<InputStream> in;
+    try {
+        in = OpenInput(path);
+        Builder b(*d, info, layout.keepBases && info.length > 0);
+        if (!b.read(*in, cancelled))
+            return nullptr;
+        b.check();
+    } catch (const InputError& e) {
+        throw Failure(QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(e.what())).toStdString());
+    }
+    return d;
+}
+
+namespace {
+
+// Reads bases of the record again from the file, in content order (a
+// position before the last one read opens the file again).
+class Reread {
+public:
+    explicit Reread(const QString& path) : path_(path), buffer_(std::size_t{1} << 16, '\0') {}
+
+    // The weight classes of the `count` bases from content offset `offset`.
+    void bases(uint64_t offset, int64_t count, std::vector<unsigned char>& out)
+    {
+        if (!in_ || offset < start_) {
+            in_ = OpenInput(path_);
+            start_ = 0;
+            size_ = 0;
+        }
+        if (offset > start_ + size_) {
+            if (!in_->skip(offset - start_ - size_))
+                throw Failure("the file is shorter");
+            start_ = offset;
+            size_ = 0;
+        }
+        const Classes& k = WeightClasses();
+        std::size_t i = std::size_t(offset - start_);
+        out.clear();
+        while (int64_t(out.size()) < count) {
+            if (i == size_) {
+                start_ += size_;
+                size_ = in_->read(buffer_.data(), buffer_.size());
+                i = 0;
+                if (size_ == 0)
+                    throw Failure("the file is shorter");
+            }
+            const unsigned char cls = k.of[static_cast<unsigned char>(buffer_[i++])];
+            if (cls == kEnd)
+                throw Failure("the sequence is shorter");
+            if (cls != kDropped)
+                out.push_back(cls);
+        }
+    }
+
+private:
+    QString path_;
+    std::unique_ptr<InputStream> in_;
+    std::string buffer_;
+    uint64_t start_ = 0;   // content offset of buffer_[0]
+    std::size_t size_ = 0; // bytes in buffer_
+};
+
+} // namespace
+
+ExplorerData::Mark ExplorerData::prefix(int64_t pos) const
+{
+    const Classes& k = WeightClasses();
+    const int64_t g = pos / grain_;
+    Mark m = marks_[std::size_t(g)];
+    for (int64_t i = g * grain_; i < pos; ++i) {
+        const unsigned cls = (classes_[std::size_t(i >> 1)] >> ((i & 1) * 4)) & 15u;
+        m.gc += k.gc[cls];
+        m.skew += k.skew[cls];
+        m.unknown += k.unknown[cls];
+    }
+    return m;
+}
+
+// The sums before each of the ascending `positions` with the bases not
+// kept: a position inside a grain reads that grain again, once, and checks
+// it against the index.
+void ExplorerData::fillPartials(const std::vector<int64_t>& positions, std::vector<Mark>& sums) const
+{
+    const Classes& k = WeightClasses();
+    Reread file(path_);
+    std::vector<unsigned char> grain;
+    int64_t loaded = -1;
+    try {
+        for (std::size_t i = 0; i < positions.size(); ++i) {
+            const int64_t g = positions[i] / grain_;
+            Mark m = marks_[std::size_t(g)];
+            const int64_t inside = positions[i] - g * grain_;
+            if (inside > 0 && g != loaded) {
+                file.bases(offsets_[std::size_t(g)], std::min(grain_, length_ - g * grain_), grain);
+                loaded = g;
+                Mark whole = m;
+                for (unsigned char cls : grain) {
+                    whole.gc += k.gc[cls];
+                    whole.skew += k.skew[cls];
+                    whole.unknown += k.unknown[cls];
+                }
+                const Mark& next = std::size_t(g + 1) < marks_.size() ? marks_[std::size_t(g + 1)] : whole;
+                if (whole.gc != next.gc || whole.skew != next.skew || whole.unknown != next.unknown)
+                    throw Failure("other bases");
+            }
+            for (int64_t j = 0; j < inside; ++j) {
+                m.gc += k.gc[grain[std::size_t(j)]];
+                m.skew += k.skew[grain[std::size_t(j)]];
+                m.unknown += k.unknown[grain[std::size_t(j)]];
+            }
+            sums[i] = m;
+        }
+    } catch (const std::exception& e) {
+        throw Failure(QStringLiteral("%1 no longer holds record \"%2\" as it was read: %3")
+                          .arg(path_, name_, QString::fromLocal8Bit(e.what()))
+                          .toStdString());
+    }
+}
+
+ViewWindows ExplorerData::windows(int64_t from, int64_t to, int32_t window, int32_t step) const
+{
+    ViewWindows v;
+    v.from = std::max<int64_t>(from, 1);
+    v.to = std::min(to, length_);
+    v.window = window;
+    v.step = step;
+    const int64_t length = v.to - v.from + 1;
+    const int64_t n = length >= 1 ? WindowCountFor(length, window, step) : 0;
+    const int64_t stride = step >= 1 ? step : 0;
+    if (length < 1) {
+        v.values.GCValues = {0.0f, 0.0f};
+        v.values.SkewValues = {0.0f, 0.0f};
+        v.values.UnknownCounts = {0, 0};
+        return v;
+    }
+
+    // The running sums before every window's first base and after its last.
+    std::vector<int64_t> at{v.from - 1, v.to};
+    at.reserve(std::size_t(2 * n + 2));
+    for (int64_t w = 0; w < n; ++w) {
+        at.push_back(v.from - 1 + w * stride);
+        at.push_back(v.from - 1 + w * stride + window);
+    }
+    std::sort(at.begin(), at.end());
+    at.erase(std::unique(at.begin(), at.end()), at.end());
+    std::vector<Mark> sums(at.size());
+    if (basesKept()) {
+        for (std::size_t i = 0; i < at.size(); ++i)
+            sums[i] = prefix(at[i]);
+    } else {
+        fillPartials(at, sums);
+    }
+    const auto sumAt = [&](int64_t pos) {
+        return sums[std::size_t(std::lower_bound(at.begin(), at.end(), pos) - at.begin())];
+    };
+
+    WindowResults& r = v.values;
+    r.GCValues.assign(std::size_t(n + 2), 0.0f);
+    r.SkewValues.assign(std::size_t(n + 2), 0.0f);
+    r.UnknownCounts.assign(std::size_t(n + 2), 0);
+    for (int64_t w = 0; w < n; ++w) {
+        const Mark s = sumAt(v.from - 1 + w * stride), e = sumAt(v.from - 1 + w * stride + window);
+        const int64_t gc = e.gc - s.gc;
+        r.GCValues[std::size_t(w + 1)] = WindowGCPercent(gc, window);
+        r.SkewValues[std::size_t(w + 1)] = WindowSkewRatio(e.skew - s.skew, gc);
+        r.UnknownCounts[std::size_t(w + 1)] = static_cast<int32_t>(e.unknown - s.unknown);
+    }
+    r.AvgGC = WindowGCPercent(sumAt(v.to).gc - sumAt(v.from - 1).gc, length);
+    return v;
+}
+
+std::pair<int32_t, int32_t> ChooseWindowAndStep(int64_t from, int64_t to)
+{
+    // Steps 1, 2, 4, 5, 10, 20, ...: each at most twice the one before, so
+    // the first to give at most 2,000 windows gives at least 1,000.
+    constexpr int64_t kMost = 2000, kSmallestWindow = 10;
+    const int64_t length = std::max<int64_t>(to - from + 1, 0);
+    static constexpr int64_t kSteps[] = {1, 2, 4, 5};
+    for (int64_t power = 1; power <= 100'000'000; power *= 10) {
+        for (int64_t s : kSteps) {
+            const int64_t step = s * power, window = std::max(step, kSmallestWindow);
+            if (WindowCountFor(length, int32_t(window), int32_t(step)) <= kMost)
+                return {int32_t(window), int32_t(step)};
+        }
+    }
+    return {500'000'000, 500'000'000};
+}
+
+std::size_t ExplorerData::memoryBytes() const
+{
+    return sizeof(*this) + marks_.capacity() * sizeof(Mark) + classes_.capacity() +
+           offsets_.capacity() * sizeof(uint64_t);
+}
+
+} // namespace quillet
