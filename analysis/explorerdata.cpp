@@ -133,6 +133,7 @@ public:
             throw Failure(RecordChanged(d_.path_, info_, "no header line there").toStdString());
         if (pos_ % d_.grain_ == 0)
             d_.marks_.push_back(sum_);
+        flush();
         return true;
     }
 
@@ -183,36 +184,59 @@ private:
         return n;
     }
 
+    // The bases in [p + i, p + n): false at the ">" that ends the record.
+    // Everything the loop reads is local: the stores of the kept classes
+    // (bytes) would otherwise make the compiler load it again each time.
     bool bases(const unsigned char* p, std::size_t i, std::size_t n)
     {
         const Classes& k = WeightClasses();
+        const std::array<unsigned char, 256> of = k.of;
+        const std::array<int64_t, 16> gc = k.gc, skew = k.skew, unknown = k.unknown;
+        unsigned char* const kept = keep_ ? d_.classes_.data() : nullptr;
+        const int64_t length = info_.length, grain = d_.grain_;
+        Mark sum = sum_;
+        int64_t pos = pos_, untilMark = untilMark_;
+        unsigned pair = pair_;
+        bool going = true;
         for (; i < n; ++i) {
-            const unsigned char cls = k.of[p[i]];
+            const unsigned char cls = of[p[i]];
             if (cls >= kEnd) {
-                if (cls == kEnd)
-                    return false;
+                going = cls != kEnd;
+                if (!going)
+                    break;
                 continue;
             }
-            if (pos_ >= info_.length)
+            if (pos >= length)
                 throw Failure(RecordChanged(d_.path_, info_, "a longer sequence").toStdString());
-            if (--untilMark_ <= 0) {
-                d_.marks_.push_back(sum_);
-                if (!keep_)
+            if (--untilMark == 0) {
+                d_.marks_.push_back(sum);
+                if (!kept)
                     d_.offsets_.push_back(content_ + i);
-                untilMark_ = d_.grain_;
+                untilMark = grain;
             }
-            sum_.gc += k.gc[cls];
-            sum_.skew += k.skew[cls];
-            sum_.unknown += k.unknown[cls];
-            if (keep_) {
-                if (pos_ & 1)
-                    d_.classes_.back() = static_cast<unsigned char>(d_.classes_.back() | (cls << 4));
-                else
-                    d_.classes_.push_back(cls);
+            sum.gc += gc[cls];
+            sum.skew += skew[cls];
+            sum.unknown += unknown[cls];
+            if (pos & 1) {
+                if (kept)
+                    kept[pos >> 1] = static_cast<unsigned char>(pair | (unsigned(cls) << 4));
+            } else {
+                pair = cls;
             }
-            ++pos_;
+            ++pos;
         }
-        return true;
+        sum_ = sum;
+        pos_ = pos;
+        untilMark_ = untilMark;
+        pair_ = pair;
+        return going;
+    }
+
+    // The last base of an odd length waits for its pair.
+    void flush()
+    {
+        if (keep_ && (pos_ & 1))
+            d_.classes_[std::size_t(pos_ >> 1)] = static_cast<unsigned char>(pair_);
     }
 
     ExplorerData& d_;
@@ -223,6 +247,7 @@ private:
     std::string name_;
     int64_t pos_ = 0;
     int64_t untilMark_ = 1;
+    unsigned pair_ = 0;
     Mark sum_;
 };
 
@@ -238,7 +263,7 @@ std::unique_ptr<ExplorerData> ExplorerData::Load(const QString& path, const Reco
     d->grain_ = layout.grain;
     d->marks_.reserve(std::size_t(info.length / layout.grain + 1));
     if (layout.keepBases && info.length > 0)
-        d->classes_.reserve(std::size_t(info.length + 1) / 2);
+        d->classes_.resize(std::size_t(info.length + 1) / 2);
     else
         d->offsets_.reserve(std::size_t((info.length + layout.grain - 1) / layout.grain));
 
@@ -261,7 +286,7 @@ namespace {
 // position before the last one read opens the file again).
 class Reread {
 public:
-    explicit Reread(const QString& path) : path_(path), buffer_(std::size_t{1} << 16, '\0') {}
+    explicit Reread(const QString& path) : path_(path), buffer_(std::size_t{1} << 13, '\0') {}
 
     // The weight classes of the `count` bases from content offset `offset`.
     void bases(uint64_t offset, int64_t count, std::vector<unsigned char>& out)
