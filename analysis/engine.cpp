@@ -172,7 +172,7 @@ public:
                 auto* gt = static_cast<char*>(std::memchr(p, '>', static_cast<std::size_t>(end - p)));
                 char* const bodyEnd = gt ? gt : end;
                 char* const kept = CompactSequence(p, bodyEnd);
-                acc_->add(reinterpret_cast<const unsigned char*>(p), static_cast<std::size_t>(kept - p));
+                addBases(reinterpret_cast<const unsigned char*>(p), static_cast<std::size_t>(kept - p));
                 if (!gt)
                     return true;
                 if (!endRecord())
@@ -252,7 +252,25 @@ private:
         }
         acc_.emplace(*settings_.windowSize, *settings_.step, settings_.keepWindows, settings_.windowMemoryLimit);
         state_ = State::Body;
+        seen_ = 0;
+        restricted_ = settings_.restrictRecord &&
+                      settings_.restrictRecord(QString::fromLatin1(name_.data(), static_cast<qsizetype>(name_.size())));
         return true;
+    }
+
+    // The next bases of the sequence, positions seen_ + 1 .. seen_ + size;
+    // of a restricted record only those in firstBase .. lastBase.
+    void addBases(const unsigned char* p, std::size_t size)
+    {
+        const int64_t first = seen_ + 1;
+        seen_ += static_cast<int64_t>(size);
+        if (!restricted_) {
+            acc_->add(p, size);
+            return;
+        }
+        const int64_t lo = std::max(first, settings_.firstBase), hi = std::min(seen_, settings_.lastBase);
+        if (lo <= hi)
+            acc_->add(p + (lo - first), static_cast<std::size_t>(hi - lo + 1));
     }
 
     bool endRecord()
@@ -273,6 +291,7 @@ private:
         r.info.AvgGC = r.windows.AvgGC;
         r.info.windows = acc_->windows();
         r.info.offset = offset_;
+        r.sequenceLength = seen_;
         acc_.reset();
         state_ = State::Seek;
         ++report_.records;
@@ -321,6 +340,8 @@ private:
     bool nameEnded_ = false;
     bool analysisStage_ = false;
     std::optional<WindowAccumulator> acc_;
+    int64_t seen_ = 0;        // bases of the record so far
+    bool restricted_ = false; // only firstBase .. lastBase of it are computed
 };
 
 } // namespace

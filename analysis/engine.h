@@ -11,6 +11,7 @@
 #include <QString>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -30,6 +31,9 @@ struct RecordInfo {
 struct RecordResult {
     RecordInfo info;
     WindowResults windows;
+    // Every base of the record, also those outside RunSettings' stretch
+    // (info.length counts only the bases computed).
+    int64_t sequenceLength = 0;
 };
 
 // How a run ended. The first three are the outcomes the window knows from
@@ -87,6 +91,11 @@ struct RunSettings {
     // The most memory a record's kept windows may take, in bytes; 0 for the
     // machine's physical memory (see WindowAccumulator).
     uint64_t windowMemoryLimit = 0;
+    // Computes only bases firstBase .. lastBase (1-based, inclusive) of the
+    // records whose name `restrictRecord` accepts, as if they were the whole
+    // sequence; every base of the others. Asked once per record.
+    std::function<bool(const QString& recordName)> restrictRecord;
+    int64_t firstBase = 1, lastBase = 0;
 };
 
 // What RunEnd::OutOfMemory's detail says about a record: `record "NAME"

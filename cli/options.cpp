@@ -2,6 +2,7 @@
 
 #include "analysis/fasta.h"
 #include "analysis/numtext.h"
+#include "analysis/region.h"
 #include "maps/filename.h"
 
 #include <QFileInfo>
@@ -20,6 +21,7 @@ enum class Id {
     Shift,
     Scale,
     Record,
+    Region,
     AllRecords,
     Picture,
     Values,
@@ -39,21 +41,14 @@ struct OptionDef {
 };
 
 constexpr OptionDef kOptions[] = {
-    {Id::Window, 'w', "window", true},
-    {Id::Step, 's', "step", true},
-    {Id::Plot, 0, "plot", true},
-    {Id::Shift, 0, "shift", true},
-    {Id::Scale, 0, "scale", true},
-    {Id::Record, 0, "record", true},
-    {Id::AllRecords, 0, "all-records", false},
-    {Id::Picture, 'o', "picture", true},
-    {Id::Values, 0, "values", true},
-    {Id::Summary, 0, "summary", false},
-    {Id::Size, 0, "size", true},
-    {Id::Zoom, 0, "zoom", true},
-    {Id::Mark, 0, "mark-unknown", false},
-    {Id::Help, 'h', "help", false},
-    {Id::Version, 'V', "version", false},
+    {Id::Window, 'w', "window", true},   {Id::Step, 's', "step", true},
+    {Id::Plot, 0, "plot", true},         {Id::Shift, 0, "shift", true},
+    {Id::Scale, 0, "scale", true},       {Id::Record, 0, "record", true},
+    {Id::Region, 0, "region", true},     {Id::AllRecords, 0, "all-records", false},
+    {Id::Picture, 'o', "picture", true}, {Id::Values, 0, "values", true},
+    {Id::Summary, 0, "summary", false},  {Id::Size, 0, "size", true},
+    {Id::Zoom, 0, "zoom", true},         {Id::Mark, 0, "mark-unknown", false},
+    {Id::Help, 'h', "help", false},      {Id::Version, 'V', "version", false},
 };
 
 const OptionDef* FindLong(QStringView name)
@@ -104,6 +99,7 @@ private:
     QString ReadOption(const QStringList& arguments, qsizetype& i);
     QString Apply(Id id, const QString& value);
     QString SetMap(Id id, const QString& value);
+    QString SetRegion(const QString& value);
     QString SetPicture(const QString& value);
     QString SetValues(const QString& value);
     QString SetSize(const QString& value);
@@ -208,6 +204,7 @@ QString Parser::Apply(Id id, const QString& value)
         o_.record = value;
         o_.recordBytes = value.toLocal8Bit();
         return {};
+    case Id::Region: return SetRegion(value);
     case Id::Picture: return SetPicture(value);
     case Id::Values: return SetValues(value);
     case Id::Size: return SetSize(value);
@@ -229,9 +226,10 @@ QString Parser::Apply(Id id, const QString& value)
 QString Parser::SetMap(Id id, const QString& value)
 {
     if (id == Id::Plot) {
-        if (value != u"gc" && value != u"skew")
-            return QStringLiteral("--plot is gc or skew, not \"%1\"").arg(value);
-        o_.plot = value == u"skew" ? PlotKind::Skew : PlotKind::GCContent;
+        if (value != u"gc" && value != u"skew" && value != u"cumulative")
+            return QStringLiteral("--plot is gc or skew, or cumulative, not \"%1\"").arg(value);
+        o_.plot = value == u"gc" ? PlotKind::GCContent : PlotKind::Skew;
+        o_.cumulative = value == u"cumulative";
     } else if (id == Id::Shift) {
         const auto v = SmallInteger(value, 0, 4);
         if (!v)
@@ -290,6 +288,22 @@ QString Parser::SetSize(const QString& value)
     return {};
 }
 
+// --region NAME:START-END picks the record as --record NAME does.
+QString Parser::SetRegion(const QString& value)
+{
+    QString why;
+    const std::optional<Region> region = ParseRegion(value, &why);
+    if (!region)
+        return QStringLiteral("--region \"%1\": %2").arg(value, why);
+    if (!region->name.isEmpty()) {
+        o_.record = region->name;
+        o_.recordBytes = region->name.toLocal8Bit();
+    }
+    if (!region->wholeRecord())
+        o_.region = region;
+    return {};
+}
+
 QString Parser::CheckTogether()
 {
     const bool picture = !o_.picture.isEmpty();
@@ -299,8 +313,10 @@ QString Parser::CheckTogether()
         return QStringLiteral("standard input (-) can be read only once");
     if (Given(Id::Shift) && o_.plot != PlotKind::GCContent)
         return QStringLiteral("--shift moves the G+C map; use --scale with --plot skew");
-    if (Given(Id::Scale) && o_.plot != PlotKind::Skew)
+    if (Given(Id::Scale) && (o_.plot != PlotKind::Skew || o_.cumulative))
         return QStringLiteral("--scale sets the G-C/G+C map; use it with --plot skew");
+    if (Given(Id::Region) && (Given(Id::Record) || o_.allRecords))
+        return QStringLiteral("--region names its record itself; leave out --record and --all-records");
     if (o_.record && o_.allRecords)
         return QStringLiteral("--record and --all-records exclude each other");
     // --all-records without a picture asks nothing more: values and the
@@ -438,7 +454,11 @@ Computation:
   -w, --window SIZE     window size in bases (default: what Open proposes
                         for the file's size on disk)
   -s, --step STEP       step in bases (default: what Open proposes)
-      --plot gc|skew    the map: G+C content (gc, default) or G-C/G+C (skew)
+      --plot gc|skew|cumulative
+                        the map: G+C content (gc, default), G-C/G+C (skew)
+                        or the running sum of G-C/G+C (cumulative) with
+                        lines at its minimum (origin) and maximum
+                        (terminus); bedGraph values are G-C/G+C for both
       --shift POS       G+C map: scroll bar position 0..4 (default 2; the
                         band moves by 10 % a position)
       --scale POS       G-C/G+C map: scroll bar position 0 (axis from -1.0
@@ -453,6 +473,14 @@ Records:
                         a whole name wins over an ID. When two records
                         match, the file fails with exit status 2 and both
                         are listed.
+      --region NAME:START-END
+                        only bases START to END (1-based, inclusive;
+                        "1,000,000", "1.5M" and "20k" work) of the record
+                        NAME, matched as --record matches it, computed as
+                        if they were the whole sequence: windows start at
+                        START, START + step, ...; values and the picture's
+                        axis give record positions. START-END alone needs
+                        a file of one record; NAME alone is --record NAME.
       --all-records     a picture of every record (needs {record} in -o)
                         Without these, a picture shows the last record (the
                         one the window shows after a run). Values and the

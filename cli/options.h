@@ -2,6 +2,7 @@
 // The command line of quillet-map: what it asks for, read from the
 // arguments into Options, with every check that needs no file. Kept apart
 // from the program so that tests can call it.
+#include "analysis/region.h"
 #include "maps/exportvalues.h"
 #include "maps/layoutfactors.h"
 
@@ -34,9 +35,13 @@ struct Options {
     int shiftPosition = 2;         // scroll bar position for the G+C map, 0..4
     int scalePosition = 0;         // scroll bar position for the G-C/G+C map, 0..1
     std::optional<QString> record; // only this record
-    QByteArray recordBytes;        // its bytes, which --record compares
-    bool allRecords = false;       // a picture of every record
-    QString picture;               // output pattern, empty for none
+    // Only this stretch of the record (--region NAME:START-END also sets
+    // `record`; without a name, of a file's only record).
+    std::optional<Region> region;
+    bool cumulative = false; // --plot cumulative: the running sum of plot Skew
+    QByteArray recordBytes;  // its bytes, which --record compares
+    bool allRecords = false; // a picture of every record
+    QString picture;         // output pattern, empty for none
     PictureKind pictureKind = PictureKind::Png;
     QString values; // output pattern, empty for none
     ValueFormat valuesFormat = ValueFormat::Tsv;

@@ -184,9 +184,9 @@ public:
         parameters_ = {windowSize, step};
         mark_ = file_.pos();
     }
-    void write(const QString& name, const WindowResults& w)
+    void write(const QString& name, const WindowResults& w, int64_t firstPosition)
     {
-        if (ok_ && !writer_->writeRecord(name, w))
+        if (ok_ && !writer_->writeRecord(name, w, firstPosition))
             ok_ = false;
     }
     // The rows written since startFile stay (keep) or go.
@@ -394,6 +394,8 @@ private:
     void Take(RecordResult&& r);
     void Choose(RecordResult&& r);
     void NoteShort(const RecordInfo& info);
+    QString RegionProblem(const RecordResult& r) const;
+    int64_t FirstPosition() const;
     QByteArray SummaryLine(const RecordInfo& info) const;
     bool SavePicture(const RecordResult& r, const QString& out);
 
@@ -465,6 +467,15 @@ private:
         // A summary alone needs no window's values: the run keeps none, so
         // memory stays the same whatever the number of windows.
         settings.keepWindows = !o_.picture.isEmpty() || !o_.values.isEmpty();
+        if (o_.region) {
+            const QByteArray wanted = o_.recordBytes;
+            const bool named = !o_.region->name.isEmpty();
+            settings.restrictRecord = [wanted, named](const QString& name) {
+                return !named || MatchRecord(name, wanted) != RecordMatch::None;
+            };
+            settings.firstBase = o_.region->start;
+            settings.lastBase = o_.region->end;
+        }
         // The engine reads a few chunks ahead. Chunks of 256 KiB stay in the
         // caches while a decompressor fills them (a gzip run is a sixth
         // faster than with 1 MiB); a small genome gets chunks its size, since
@@ -581,6 +592,7 @@ MapInputs FileRun::Inputs(const RecordResult& r) const
     in.totalBases = FormatInteger(r.info.length);
     in.stepText = stepText_;
     in.windowText = windowText_;
+    in.firstPosition = FirstPosition();
     if (m_.options().markUnknown && windowSize_) {
         in.unknownCounts = &r.windows.UnknownCounts;
         in.unknownWindowSize = *windowSize_;
@@ -594,6 +606,10 @@ MapInputs FileRun::Inputs(const RecordResult& r) const
 // tried once.
 bool FileRun::recordComputed(RecordResult&& r)
 {
+    if (const QString problem = RegionProblem(r); !problem.isEmpty()) {
+        failure = problem;
+        return false;
+    }
     if (!drawable_(r)) {
         failure = QStringLiteral("%1: record \"%2\": %3").arg(shown_, ShownName(r.info.name), kAnalysisMessage);
         return false;
@@ -603,6 +619,31 @@ bool FileRun::recordComputed(RecordResult&& r)
     else
         Take(std::move(r));
     return true;
+}
+
+// --region: a region without a name is of a file's only record, and every
+// region must end within its record.
+QString FileRun::RegionProblem(const RecordResult& r) const
+{
+    const std::optional<Region>& region = m_.options().region;
+    if (!region)
+        return {};
+    if (region->name.isEmpty() && r.info.number > 1)
+        return QStringLiteral("%1 has several records: name one, as in --region NAME:%2")
+            .arg(shown_, FormatRegion(*region));
+    const bool applies =
+        region->name.isEmpty() || MatchRecord(r.info.name, m_.options().recordBytes) != RecordMatch::None;
+    if (!applies || r.sequenceLength >= region->end)
+        return {};
+    return QStringLiteral("%1: record \"%2\" is %3 bp long; the region %4-%5 ends past it")
+        .arg(shown_, ShownName(r.info.name), FormatInteger(r.sequenceLength), FormatInteger(region->start),
+             FormatInteger(region->end));
+}
+
+// Where the windows start in their record: a region's start, else 1.
+int64_t FileRun::FirstPosition() const
+{
+    return m_.options().region ? m_.options().region->start : 1;
 }
 
 // --record: keeps the first record whose whole name matches, else the first
@@ -647,7 +688,7 @@ void FileRun::Take(RecordResult&& r)
     const Options& o = m_.options();
     NoteShort(r.info);
     if (values_)
-        values_->write(r.info.name, r.windows);
+        values_->write(r.info.name, r.windows, FirstPosition());
     if (o.summary)
         summaryLines += SummaryLine(r.info);
     if (!o.picture.isEmpty()) {
@@ -729,7 +770,9 @@ bool FileRun::SavePicture(const RecordResult& r, const QString& out)
     const Options& o = m_.options();
     const MapInputs in = Inputs(r);
     const auto draw = [&](PictureSurface& surface) {
-        if (o.plot == PlotKind::Skew)
+        if (o.cumulative)
+            DrawCumulativeMap(surface, r.windows.SkewValues, in);
+        else if (o.plot == PlotKind::Skew)
             DrawSkewMap(surface, r.windows.SkewValues, o.Scale(), in);
         else
             DrawGCMap(surface, r.windows.GCValues, o.Shift(), in);

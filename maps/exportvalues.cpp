@@ -97,7 +97,7 @@ bool ValueWriter::begin()
     return flush();
 }
 
-bool ValueWriter::writeRecord(const QString& name, const WindowResults& w)
+bool ValueWriter::writeRecord(const QString& name, const WindowResults& w, int64_t firstPosition)
 {
     const std::size_t n = w.GCValues.size() >= 2 ? w.GCValues.size() - 2 : 0;
     const bool haveUnknown = w.UnknownCounts.size() == w.GCValues.size();
@@ -107,7 +107,7 @@ bool ValueWriter::writeRecord(const QString& name, const WindowResults& w)
     const std::string label = (format_ == ValueFormat::Tsv ? TableName(name) : RecordId(name)).toLatin1().toStdString();
     int64_t cumulative = 0; // hundredths
     for (std::size_t k = 1; k <= n; ++k) {
-        const int64_t start0 = int64_t(k - 1) * step;
+        const int64_t start0 = int64_t(k - 1) * step + firstPosition - 1;
         const int64_t end = start0 + windowSize_;
         buffer_ += label;
         buffer_ += '\t';

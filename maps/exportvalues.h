@@ -37,8 +37,9 @@ public:
 
     // The header line (TSV) or track line (bedGraph); call once, first.
     bool begin();
-    // Every window of one record.
-    bool writeRecord(const QString& name, const WindowResults& windows);
+    // Every window of one record, whose first window starts at base
+    // `firstPosition` of it (not 1 when only a stretch was computed).
+    bool writeRecord(const QString& name, const WindowResults& windows, int64_t firstPosition = 1);
     // Writes what is still buffered; false when any write failed.
     bool finish();
 

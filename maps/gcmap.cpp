@@ -1,6 +1,7 @@
 #include "maps/gcmap.h"
 
 #include "analysis/numtext.h"
+#include "maps/axisticks.h"
 
 #include <algorithm>
 #include <cmath>
@@ -161,6 +162,21 @@ void DrawCurvePoints(PictureSurface& pic, ColorValue color, const MapGeometry& g
     pic.EndCurve();
 }
 
+// Ticks at round record positions on the sequence axis of a map that
+// starts at record position `first`, where window i starts at
+// first + (i - 1) S.
+void DrawPositionTicks(PictureSurface& pic, const MapGeometry& g, float axisY, bool labelsAbove, int64_t first)
+{
+    const int64_t last = first - 1 + int64_t(g.S * double(g.K));
+    for (const PositionTick& t : NicePositionTicks(first, last, 8)) {
+        const float x = float(double(kAxisX) + double(t.position - first) / g.S * double(g.w));
+        pic.LineStep(x, axisY, 0, 80);
+        pic.SetCurrentX(x - 180);
+        pic.SetCurrentY(labelsAbove ? (axisY + 80) - 320 : (axisY + 80) + 50);
+        pic.Print(t.label);
+    }
+}
+
 void StartPicture(PictureSurface& pic)
 {
     pic.Cls();
@@ -210,6 +226,10 @@ SequenceAxisText DrawSequenceAxis(PictureSurface& pic, const MapGeometry& g, flo
         text.totalText = in.totalBases;
     }
 
+    if (in.firstPosition != 1) {
+        DrawPositionTicks(pic, g, axisY, labelsAbove, in.firstPosition);
+        return text;
+    }
     for (int64_t r = 1; r <= count; ++r) {
         const float x = kAxisX + float(r) * d;
         pic.LineStep(x, axisY, 0, 80);
@@ -328,7 +348,74 @@ void DrawSkewMapOf(PictureSurface& pic, const Values& SkewValues, int16_t scale,
               [&](int32_t i) { return float(double(M) - double(tenT * SkewValues[size_t(i)])); });
 }
 
+// A labelled vertical line from top to bottom through window i's point of
+// the curve; the label gives the record position of the window's middle,
+// beside the line on the side with room for it (about 100 twips a
+// character at 9 points).
+void MarkWindow(PictureSurface& pic, const MapGeometry& g, const MapInputs& in, int32_t i, float top, float bottom,
+                const QString& what, ColorValue color)
+{
+    const std::optional<double> size = ReadNumber(in.windowText);
+    const double half = size && std::isfinite(*size) && *size > 0 ? std::floor(*size / 2) : 0;
+    const float x = float(double(kAxisX) + double(i - 1) * double(g.w));
+    pic.Line(x, top, x, bottom, color);
+    const QString label =
+        what + QStringLiteral(" ") + FormatInteger(in.firstPosition - 1 + int64_t(double(i - 1) * g.S + half));
+    const float width = 100.0f * float(label.size());
+    pic.SetCurrentX(x + 40 + width <= g.W - 60 ? x + 40 : x - 40 - width);
+    pic.SetCurrentY(top + 20);
+    pic.Print(label);
+}
+
 } // namespace
+
+std::vector<double> CumulativeSkew(const std::vector<float>& SkewValues)
+{
+    std::vector<double> sums(SkewValues.size(), 0.0);
+    int64_t hundredths = 0;
+    for (std::size_t i = 1; i + 1 < SkewValues.size(); ++i) {
+        hundredths += std::llround(double(SkewValues[i]) * 100.0);
+        sums[i] = double(hundredths) / 100.0;
+    }
+    return sums;
+}
+
+void DrawCumulativeMap(PictureSurface& pic, const std::vector<float>& SkewValues, const MapInputs& in)
+{
+    const int32_t K = WindowCount(SkewValues);
+    StartPicture(pic);
+    const float W = pic.Width(), H = pic.Height();
+    const float top = 700, bottom = H - 500;
+    const bool marking = Marking(in, SkewValues);
+    const MapGeometry g = Geometry(W, K, in);
+    if (marking)
+        ShadeUnknownWindows(pic, g, in, top, bottom);
+    pic.Line(kAxisX, top, kAxisX, bottom);
+
+    const std::vector<double> sums = CumulativeSkew(SkewValues);
+    const auto [low, high] = std::minmax_element(sums.begin() + 1, sums.begin() + 1 + K);
+    const double lowest = K > 0 ? *low : 0, highest = K > 0 ? *high : 0;
+    const ValueTicks ticks = NiceValueTicks(std::min(0.0, lowest), std::max(0.0, highest), 5);
+    const double perValue = double(bottom - top) / (ticks.high - ticks.low);
+    const auto yOf = [&](double v) { return float(double(bottom) - (v - ticks.low) * perValue); };
+    for (double v : ticks.values) {
+        const float y = yOf(v);
+        pic.Line(kAxisX, y, 500, y);
+        pic.SetCurrentX(60);
+        pic.SetCurrentY(y - 90);
+        pic.Print(ValueLabel(v, ticks.step));
+    }
+    pic.Line(kAxisX, yOf(0), W - kRightMargin, yOf(0));
+
+    const SequenceAxisText total = DrawSequenceAxis(pic, g, bottom, false, in);
+    DrawMapHeader(pic, W, total, in);
+    pic.SetFontSize(9);
+    DrawCurve(pic, in, marking, g, K, [&](int32_t i) { return yOf(sums[size_t(i)]); });
+    if (K == 0)
+        return;
+    MarkWindow(pic, g, in, int32_t(low - sums.begin()), top, bottom, QStringLiteral("origin"), 0x00C00000);
+    MarkWindow(pic, g, in, int32_t(high - sums.begin()), top, bottom, QStringLiteral("terminus"), 0x000000C0);
+}
 
 void DrawGCMap(PictureSurface& pic, const std::vector<float>& GCValues, int16_t shift, const MapInputs& in)
 {

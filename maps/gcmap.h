@@ -25,6 +25,10 @@ struct MapInputs {
     // shaded in kUnknownShade.
     const std::vector<int32_t>* unknownCounts = nullptr;
     int32_t unknownWindowSize = 0;
+    // The record position of the first window's first base: not 1 when
+    // only a stretch of the record was computed. The sequence axis then
+    // labels record positions, with ticks at round positions.
+    int64_t firstPosition = 1;
 };
 
 // The light grey of the band behind windows of mostly unknown bases.
@@ -38,6 +42,15 @@ bool MostlyUnknown(const MapInputs& in, int32_t i);
 // failure stays on the surface.
 void DrawGCMap(PictureSurface& pic, const std::vector<float>& GCValues, int16_t shift, const MapInputs& in);
 void DrawSkewMap(PictureSurface& pic, const std::vector<float>& SkewValues, int16_t scale, const MapInputs& in);
+
+// The cumulative G-C/G+C: the running sum of the windows' values (in
+// hundredths, as the values table writes it), on a value axis fitted to its
+// range, with a labelled line at the first window of its minimum ("origin")
+// and of its maximum ("terminus"), at the window's middle. Same frame,
+// header and sequence axis as the other maps; fails as they do.
+void DrawCumulativeMap(PictureSurface& pic, const std::vector<float>& SkewValues, const MapInputs& in);
+// The running sum itself: element i (1 .. K) is the sum of windows 1 .. i.
+std::vector<double> CumulativeSkew(const std::vector<float>& SkewValues);
 
 // `count` windows whose values were not kept, drawn as if all were 0.
 // Whether a map can be drawn depends on the number of windows, not on

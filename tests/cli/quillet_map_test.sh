@@ -135,6 +135,28 @@ run 0 -w 200 -s 100 --all-records -o 'rec/{record}.pdf' "$excerpt"
 [ "$(ls rec | wc -l)" -eq 7 ] && [ -s rec/Chr2.pdf ] || fail "--all-records: $(ls rec)"
 run 1 --record nosuch "$excerpt"; has err 'no record named "nosuch"'
 
+# A stretch of a record: windows from its start as if it were the whole
+# sequence, record positions in the values and on the picture's axis. From
+# 5001 with a step of 500 (5000 is a multiple of it) they are the whole
+# record's windows from 5001 to 20000; from 5101 they are not.
+lid='gi|9626243|ref|NC_001416.1|'
+run 0 -w 1000 -s 500 --values whole.tsv "$lambda"
+run 0 -w 1000 -s 500 --region "$lid:5,001-20k" --values region.tsv --summary -o region.png "$lambda"
+has out $'\t15000\t57.2\t0.00\t29'
+diff <(awk -F'\t' 'NR > 1 && $2 >= 5001 && $3 <= 20000 { print $1, $2, $3, $4, $5, $6 }' whole.tsv) \
+    <(awk -F'\t' 'NR > 1 { print $1, $2, $3, $4, $5, $6 }' region.tsv) >/dev/null && [ -s region.png ] ||
+    fail "--region: $(head -3 region.tsv)"
+run 0 -w 1000 -s 500 --region "$lid:5001-20000" --values region.bedgraph "$lambda"
+has region.bedgraph $'\ngi|9626243|ref|NC_001416.1|\t5000\t6000\t'
+run 0 -w 1000 -s 500 --region "$lid:5101-7000" --values shifted.tsv "$lambda"
+has shifted.tsv $'\t5101\t6100\t'; has shifted.tsv $'\t5601\t6600\t'
+run 1 -w 1000 -s 500 --region "$lid:48000-48503" "$lambda"; has err 'is 48502 bp long; the region 48000-48503 ends past it'
+run 1 -w 200 -s 100 --region 1-5000 "$excerpt"; has err 'has several records: name one'
+run 0 -w 200 -s 100 --region 1-5000 --summary "$phix"; has out $'\t5000\t'
+run 2 --region 'x:0-5' "$lambda"; has err 'the start must be 1 or more'
+# The cumulative G-C/G+C, its lowest and highest point marked.
+run 0 -w 1000 -s 500 --plot cumulative -o cumulative.svg "$lambda"; has cumulative.svg 'origin '; has cumulative.svg 'terminus '
+
 # Names as bytes: a UTF-8 name, a control character, IDs that two records
 # share, names that would steer a file name or make two names alike.
 seq300=$(printf 'ACGTGGCCAT%.0s' {1..30})

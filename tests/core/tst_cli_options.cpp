@@ -77,6 +77,21 @@ TEST(CliOptions, AcceptedFormsAndWhatTheyAskFor)
         EXPECT_EQ(p.action, ParsedCommandLine::Action::Run) << line << ": " << p.error.toStdString();
     }
 
+    // A region picks its record as --record does; a name alone is --record.
+    for (const auto& [line, record, start, end] :
+         {std::tuple{"--region chr1:1,000-2k a.fa", "chr1", 1000, 2000}, std::tuple{"--region=5-9 a.fa", "", 5, 9},
+          std::tuple{"--region HLA-A*01:01 a.fa", "HLA-A*01:01", 0, 0}}) {
+        o = ParseCommandLine(Args(line)).options;
+        EXPECT_EQ(o.record.value_or(QString()).toStdString(), record) << line;
+        EXPECT_EQ(o.recordBytes.toStdString(), record) << line;
+        EXPECT_EQ(o.region ? o.region->start : 0, start) << line;
+        EXPECT_EQ(o.region ? o.region->end : 0, end) << line;
+    }
+    o = ParseCommandLine(Args("--plot cumulative -o m.png a.fa")).options;
+    EXPECT_TRUE(o.cumulative);
+    EXPECT_EQ(o.plot, PlotKind::Skew); // the values behind it
+    EXPECT_FALSE(ParseCommandLine(Args("--plot skew a.fa")).options.cumulative);
+
     // Where --record's value is, for the program to take its bytes.
     for (const auto& [line, argument, offset] :
          {std::tuple{"-w 5 --record=chr1 a.fa", 2, 9}, std::tuple{"--record chr1 a.fa", 1, 0}}) {
@@ -139,6 +154,14 @@ TEST(CliOptions, BadUsageIsRefusedWithAReason)
         {"--size 9x9 --size 8x8 -o m.png a.fa", "--size is given twice"},
         {"--zoom 1 --zoom 1 -o m.png a.fa", "--zoom is given twice"},
         {"--record= a.fa", "needs a record's name or ID"},
+        {"--region chr1:0-5 a.fa", "--region \"chr1:0-5\": the start must be 1 or more"},
+        {"--region chr1:9-5 a.fa", "before the start"},
+        {"--region= a.fa", "empty"},
+        {"--region c:1-5 --record c a.fa", "names its record itself"},
+        {"--region c:1-5 --all-records a.fa", "names its record itself"},
+        {"--region a:1-2 --region b:1-2 a.fa", "--region is given twice"},
+        {"--plot cumulative --scale 1 a.fa", "--scale"},
+        {"--plot cumulative --shift 1 a.fa", "--shift"},
         // Pictures beyond what a painter draws, or beyond 256 million pixels.
         {"--size 16000x16000 --zoom 4 -o m.png a.fa", "64000x64000 pixels; a picture has at most 32767"},
         {"--size 8192x10 --zoom 4 -o m.bmp a.fa", "32768x40 pixels"},

@@ -1,12 +1,14 @@
 // The two maps on a recording surface: layout to the twip, sequence axis
 // units and ticks, header, curve placement and failures.
 #include "analysis/numtext.h"
+#include "maps/axisticks.h"
 #include "maps/gcmap.h"
 #include "recordingsurface.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 using namespace quillet;
 using quillet::test::DrawCall;
@@ -285,4 +287,112 @@ TEST(Maps, Failures)
         ASSERT_EQ(s.calls.size(), 3u);
         EXPECT_EQ(s.calls[0].kind, DrawCall::Cls);
     }
+}
+
+TEST(AxisTicks, StepsOfOneTwoFiveValuesAndPositions)
+{
+    for (const auto& [span, most, step] :
+         {std::tuple{10.0, 5, 2.0}, std::tuple{1.0, 5, 0.2}, std::tuple{7.0, 5, 2.0}, std::tuple{100.0, 5, 20.0},
+          std::tuple{3.2, 8, 0.5}, std::tuple{0.0, 5, 1.0}, std::tuple{-1.0, 5, 1.0}})
+        EXPECT_DOUBLE_EQ(NiceStep(span, most), step) << span << " in " << most;
+
+    const ValueTicks t = NiceValueTicks(-0.3, 1.33, 5);
+    EXPECT_EQ(t.step, 0.5);
+    EXPECT_EQ(t.values, (std::vector<double>{-0.5, 0, 0.5, 1, 1.5}));
+    EXPECT_EQ(NiceValueTicks(2, 2, 5).values.size(), 2u); // a flat curve still gets a range
+    EXPECT_EQ(ValueLabel(0.1 + 0.2, 0.1), Dec("0.3"));
+    EXPECT_EQ(ValueLabel(-12, 2), Dec("-12"));
+    EXPECT_EQ(ValueLabel(0.25, 0.05), Dec("0.25"));
+
+    struct Case {
+        int64_t first, last;
+        int most;
+        std::vector<QString> labels;
+        int64_t firstPosition;
+    } cases[] = {
+        {5001, 20000, 8, {"6Kb", "8Kb", "10Kb", "12Kb", "14Kb", "16Kb", "18Kb", "20Kb"}, 6000},
+        {1, 900, 9, {"100bp", "200bp", "300bp", "400bp", "500bp", "600bp", "700bp", "800bp", "900bp"}, 100},
+        // Every label in the unit of the largest, with the decimals the step needs.
+        {1000001,
+         1004000,
+         4,
+         {Dec("1.001") + "Mb", Dec("1.002") + "Mb", Dec("1.003") + "Mb", Dec("1.004") + "Mb"},
+         1001000},
+        {7, 7, 5, {"7bp"}, 7},
+        {9, 8, 5, {}, 0},
+    };
+    for (const Case& c : cases) {
+        std::vector<QString> labels;
+        for (const PositionTick& tick : NicePositionTicks(c.first, c.last, c.most))
+            labels.push_back(tick.label);
+        EXPECT_EQ(labels, c.labels) << c.first;
+        if (!c.labels.empty()) {
+            EXPECT_EQ(NicePositionTicks(c.first, c.last, c.most)[0].position, c.firstPosition);
+        }
+    }
+}
+
+// A map of a stretch labels record positions at round positions; the
+// stretch's first base is at the value axis.
+TEST(GCMap, SequenceAxisOfAStretch)
+{
+    RecordingSurface s(kW, kH);
+    MapInputs in = Inputs("15000", "500");
+    in.firstPosition = 5001;
+    DrawGCMap(s, Windows(29, 40), 0, in);
+    EXPECT_EQ(TickLabels(s), (std::vector<QString>{"6Kb", "8Kb", "10Kb", "12Kb", "14Kb", "16Kb", "18Kb"}));
+    const auto xs = TickXs(s);
+    ASSERT_EQ(xs.size(), 7u);
+    EXPECT_NEAR(xs[0], 600 + 999.0 / 500 * 322.5, 0.01);
+    EXPECT_NEAR(xs[6], 600 + 12999.0 / 500 * 322.5, 0.01);
+    EXPECT_TRUE(s.FindPrint("Total bases: 15Kb"));
+}
+
+TEST(CumulativeMap, FittedAxisAndMarkedExtremes)
+{
+    // The running sum in hundredths, as the values table's last column.
+    EXPECT_EQ(CumulativeSkew(Windows({0.1f, 0.2f, -0.07f})), (std::vector<double>{0, 0.1, 0.3, 0.23, 0}));
+
+    struct Case {
+        QString total;
+        float w;         // twips per step
+        float terminusX; // where its label starts: right of the line, or left at the edge
+    } cases[] = {{"4000", 2418.75f, 7856.25f + 40}, {"3100", 9675.0f / 3.1f, 600 + 3 * 9675.0f / 3.1f - 1340}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.total.toStdString());
+        RecordingSurface s(kW, kH);
+        // Sums 0.5, -0.5, -0.25, 0.75: lowest at window 2, highest at window 4.
+        DrawCumulativeMap(s, Windows({0.5f, -1, 0.25f, 1}), Inputs(c.total, "1000"));
+        const auto prints = s.Prints();
+        ASSERT_GE(prints.size(), 4u);
+        const char* labels[] = {"-0.5", "0", "0.5", "1"};
+        for (int k = 0; k < 4; ++k) {
+            EXPECT_EQ(prints[size_t(k)].text, Dec(labels[k]));
+            EXPECT_NEAR(prints[size_t(k)].y, 4195 - k * 0.5f * 2330 - 90, 0.01);
+        }
+        EXPECT_TRUE(s.FindPrint("Total bases: " + Dec(c.total == "4000" ? "4" : "3.1") + "Kb"));
+
+        std::vector<DrawCall> marks; // coloured vertical lines over the whole plot
+        for (const DrawCall& l : s.Lines(false))
+            if (l.x1 == l.x2 && l.y1 == 700 && l.y2 == 4195)
+                marks.push_back(l);
+        ASSERT_EQ(marks.size(), 2u);
+        EXPECT_NEAR(marks[0].x1, 600 + c.w, 0.01);
+        EXPECT_NEAR(marks[1].x1, 600 + 3 * c.w, 0.01);
+        EXPECT_NE(marks[0].color, marks[1].color);
+        const DrawCall* origin = s.FindPrint("origin 1500"); // the window's middle base
+        const DrawCall* terminus = s.FindPrint("terminus 3500");
+        ASSERT_TRUE(origin && terminus);
+        EXPECT_NEAR(origin->x, 600 + c.w + 40, 0.01);
+        EXPECT_NEAR(terminus->x, c.terminusX, 0.01);
+        // The curve: window 1 at its sum 0.5, on the axis fitted from -0.5 to 1.
+        const auto curve = s.Lines(false);
+        EXPECT_NEAR(curve[0].y1, 4195 - 1.0f * 2330, 0.01);
+    }
+
+    // No window: the frame and axes, nothing marked; a step of 0 fails as on the other maps.
+    RecordingSurface empty(kW, kH);
+    DrawCumulativeMap(empty, Windows({}), Inputs("500"));
+    EXPECT_TRUE(empty.Lines(false).empty());
+    EXPECT_THROW(DrawCumulativeMap(empty, Windows({1}), Inputs("500", "0")), Failure);
 }
