@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <new>
 #include <string>
 
 namespace quillet {
@@ -258,24 +259,25 @@ std::unique_ptr<ExplorerData> ExplorerData::Load(const QString& path, const Reco
     d->path_ = path;
     d->name_ = info.name;
     d->length_ = info.length;
-    d->recordOffset_ = info.offset;
     const Layout layout = ChooseLayout(info.length, budget);
     d->grain_ = layout.grain;
-    d->marks_.reserve(std::size_t(info.length / layout.grain + 1));
-    if (layout.keepBases && info.length > 0)
-        d->classes_.resize(std::size_t(info.length + 1) / 2);
-    else
-        d->offsets_.reserve(std::size_t((info.length + layout.grain - 1) / layout.grain));
-
-    std::unique_ptr<InputStream> in;
+    const bool keep = layout.keepBases && info.length > 0;
     try {
-        in = OpenInput(path);
-        Builder b(*d, info, layout.keepBases && info.length > 0);
+        d->marks_.reserve(std::size_t(info.length / layout.grain + 1));
+        if (keep)
+            d->classes_.resize(std::size_t(info.length + 1) / 2);
+        else
+            d->offsets_.reserve(std::size_t((info.length + layout.grain - 1) / layout.grain));
+        const std::unique_ptr<InputStream> in = OpenInput(path);
+        Builder b(*d, info, keep);
         if (!b.read(*in, cancelled))
             return nullptr;
         b.check();
     } catch (const InputError& e) {
         throw Failure(QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(e.what())).toStdString());
+    } catch (const std::bad_alloc&) {
+        throw Failure(
+            QStringLiteral("there is not enough memory to explore record \"%1\"").arg(info.name).toStdString());
     }
     return d;
 }

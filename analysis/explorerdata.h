@@ -40,6 +40,8 @@ struct ViewWindows {
 // a power of ten). Step and window are equal once the window passes 10.
 std::pair<int32_t, int32_t> ChooseWindowAndStep(int64_t from, int64_t to);
 
+// One record's index. Nothing in it changes after Load(), so views may be
+// computed on several threads at once.
 class ExplorerData {
 public:
     static constexpr uint64_t kDefaultBudget = uint64_t{256} << 20; // 256 MiB
@@ -47,8 +49,8 @@ public:
     // Reads record `info` of the FASTA file at `path` (plain or compressed)
     // once and builds its index. Null when `cancelled` (polled between
     // chunks) says so. Throws quillet::Failure with a message when the file
-    // cannot be read or no longer gives that record (name, length or
-    // unknown count differ). `budget` caps memoryBytes() (also never more
+    // cannot be read or no longer gives that record (its name, length,
+    // unknown count or average G+C differ) or memory runs short. `budget` caps memoryBytes() (also never more
     // than one byte per base); tests lower it.
     static std::unique_ptr<ExplorerData> Load(const QString& path, const RecordInfo& info,
                                               const std::function<bool()>& cancelled = {},
@@ -84,7 +86,6 @@ private:
     QString name_;
     int64_t length_ = 0;
     int64_t grain_ = 100;
-    uint64_t recordOffset_ = 0;
     std::vector<Mark> marks_;            // sums of bases [0, k * grain)
     std::vector<unsigned char> classes_; // two weight classes a byte, low nibble first
     std::vector<uint64_t> offsets_;      // content offset of base k * grain (bases not kept)
