@@ -50,8 +50,9 @@ public:
     // once and builds its index. Null when `cancelled` (polled between
     // chunks) says so. Throws quillet::Failure with a message when the file
     // cannot be read or no longer gives that record (its name, length,
-    // unknown count or average G+C differ) or memory runs short. `budget` caps memoryBytes() (also never more
-    // than one byte per base); tests lower it.
+    // unknown count or average G+C differ), or when memory runs short.
+    // `budget` caps memoryBytes() (never more than about one byte per base
+    // either); tests lower it.
     static std::unique_ptr<ExplorerData> Load(const QString& path, const RecordInfo& info,
                                               const std::function<bool()>& cancelled = {},
                                               uint64_t budget = kDefaultBudget);
