@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -284,22 +285,39 @@ void WindowAccumulator::addWindows(const unsigned char* data, int64_t end)
 
         // A window end is handled before a step mark at the same position.
         if (pos_ == nextEnd_) {
-            const Sums start = popMark();
-            ++windows_;
-            if (keep_) {
-                if (gc_.size() + 1 >= gc_.capacity())
-                    grow();
-                const int64_t gc = sum_.gc - start.gc;
-                gc_.push_back(GCPercent(gc, ws_));
-                skew_.push_back(SkewRatio(sum_.skew - start.skew, gc));
-                unknownCounts_.push_back(static_cast<int32_t>(sum_.unknown - start.unknown));
-            }
+            endWindow(popMark());
             nextEnd_ = st_ >= 1 ? nextEnd_ + st_ : kNever;
         }
         if (pos_ == nextMark_) {
             pushMark(sum_);
             nextMark_ += st_;
         }
+    }
+}
+
+// Window windows_ + 1 ends at pos_ and started after the mark `start`.
+void WindowAccumulator::endWindow(const Sums& start)
+{
+    ++windows_;
+    const int64_t gc = sum_.gc - start.gc;
+    const float skew = SkewRatio(sum_.skew - start.skew, gc);
+    if (keep_) {
+        if (gc_.size() + 1 >= gc_.capacity())
+            grow();
+        gc_.push_back(GCPercent(gc, ws_));
+        skew_.push_back(skew);
+        unknownCounts_.push_back(static_cast<int32_t>(sum_.unknown - start.unknown));
+    }
+    // The running sum in hundredths, as the values table adds the values;
+    // the first window to reach an extreme keeps it.
+    cumulative_ += std::llround(double(skew) * 100.0);
+    if (windows_ == 1 || cumulative_ < minCumulative_) {
+        minCumulative_ = cumulative_;
+        minWindow_ = windows_;
+    }
+    if (windows_ == 1 || cumulative_ > maxCumulative_) {
+        maxCumulative_ = cumulative_;
+        maxWindow_ = windows_;
     }
 }
 

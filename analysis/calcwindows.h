@@ -121,6 +121,14 @@ public:
     int64_t unknown() const { return sum_.unknown; }
     // Complete windows so far.
     int64_t windows() const { return windows_; }
+    // Where the running sum of the windows' G-C/G+C, in window order, is
+    // lowest and highest so far (the sum the values table's cumulative
+    // column shows: each window's value as rounded to hundredths). A
+    // position is the 1-based middle base of the first window that reaches
+    // the extreme (the left one of the two middle bases of an even window
+    // size); 0 before the first window. Kept whether or not the windows are.
+    int64_t cumulativeMinPosition() const { return windowMiddle(minWindow_); }
+    int64_t cumulativeMaxPosition() const { return windowMiddle(maxWindow_); }
     // Throws quillet::Failure, leaving `results` unchanged, for the same
     // reasons as CalcWindows; otherwise replaces them.
     void finish(WindowResults& results);
@@ -133,6 +141,8 @@ public:
 
 private:
     void addWindows(const unsigned char* data, int64_t end);
+    void endWindow(const Sums& start);
+    int64_t windowMiddle(int64_t k) const { return k < 1 ? 0 : (k - 1) * (st_ >= 1 ? st_ : 0) + (ws_ + 1) / 2; }
     void grow();
     void pushMark(const Sums& s);
     Sums popMark();
@@ -146,7 +156,10 @@ private:
     bool outOfMemory_ = false;
     uint64_t memoryLimit_;
     Sums sum_;
-    std::vector<Sums> ring_; // pending mark snapshots, first in first out
+    int64_t cumulative_ = 0; // hundredths
+    int64_t minCumulative_ = 0, maxCumulative_ = 0;
+    int64_t minWindow_ = 0, maxWindow_ = 0; // 1-based, 0 before the first window
+    std::vector<Sums> ring_;                // pending mark snapshots, first in first out
     std::size_t head_ = 0, count_ = 0;
     std::vector<float> gc_, skew_;
     std::vector<int32_t> unknownCounts_;

@@ -290,6 +290,8 @@ private:
         r.info.unknown = acc_->unknown();
         r.info.AvgGC = r.windows.AvgGC;
         r.info.windows = acc_->windows();
+        r.info.cumulativeMinPosition = acc_->cumulativeMinPosition();
+        r.info.cumulativeMaxPosition = acc_->cumulativeMaxPosition();
         r.info.offset = offset_;
         r.sequenceLength = seen_;
         acc_.reset();

@@ -26,6 +26,12 @@ struct RecordInfo {
     float AvgGC = 0.0f;
     int64_t windows = 0;
     uint64_t offset = 0; // offset of its ">" in the decoded content
+    // Where the cumulative G-C/G+C (the running sum of the windows' values)
+    // is lowest and highest: the middle base of the first window to reach
+    // it (see WindowAccumulator), 0 without a window. On a circular
+    // bacterial chromosome they mark the replication origin and terminus.
+    int64_t cumulativeMinPosition = 0;
+    int64_t cumulativeMaxPosition = 0;
 };
 
 struct RecordResult {

@@ -497,7 +497,9 @@ Output:
                         million pixels in all, zoom included.
       --values OUT      every window's values: .tsv (table) or .bedgraph
       --summary         one line per record on standard output: file,
-                        record, length, average G+C, unknown %, windows
+                        record, length, average G+C, unknown %, windows,
+                        origin and terminus (where the cumulative G-C/G+C
+                        is lowest and highest, in bp)
                         (the default when neither -o nor --values is given)
                         A control character in a record's name is written
                         as \t, \r or \xHH there; other bytes as they are.

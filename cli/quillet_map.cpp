@@ -420,7 +420,7 @@ public:
         std::unique_ptr<ValuesTable> combined;
         const bool perFileValues = o_.values.contains(QStringLiteral("{}"));
         if (o_.summary)
-            Out(QByteArray("file\trecord\tlength\tavg_gc\tunknown_pct\twindows\n"));
+            Out(QByteArray("file\trecord\tlength\tavg_gc\tunknown_pct\twindows\torigin\tterminus\n"));
         bool failed = false, ambiguous = false;
         for (const QString& path : o_.files) {
             const Outcome outcome = MapFile(path, perFileValues, combined);
@@ -722,14 +722,16 @@ void FileRun::EndNotes()
 }
 
 // The summary's line: file and record name with their bytes (control
-// characters escaped), then the numbers.
+// characters escaped), then the numbers, the positions of the lowest and
+// highest cumulative G-C/G+C last.
 QByteArray FileRun::SummaryLine(const RecordInfo& info) const
 {
     const double unknown = info.length > 0 ? 100.0 * double(info.unknown) / double(info.length) : 0.0;
     return EscapeControls(path_.toLocal8Bit()) + '\t' + SummaryName(info.name) + '\t' +
-           QStringLiteral("%1\t%2\t%3\t%4\n")
+           QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\n")
                .arg(FormatInteger(info.length), Number(info.AvgGC), FormatFixed(unknown, 2, NumberLocale::c()),
-                    FormatInteger(info.windows))
+                    FormatInteger(info.windows), FormatInteger(info.cumulativeMinPosition),
+                    FormatInteger(info.cumulativeMaxPosition))
                .toLatin1();
 }
 

@@ -44,15 +44,25 @@ env -i PATH=/usr/bin:/bin "$map" -o closed.png "$lambda" >&- 2>err || fail "clos
 # (48502 - 100) / 50 + 1 windows).
 run 0 "$lambda" "$excerpt"
 [ "$(wc -l <out)" -eq 9 ] || fail "summary of 1 + 7 records has $(wc -l <out) lines"
-has out $'file\trecord\tlength\tavg_gc\tunknown_pct\twindows'
+has out $'file\trecord\tlength\tavg_gc\tunknown_pct\twindows\torigin\tterminus'
 has out "$lambda"$'\tgi|9626243|ref|NC_001416.1| Enterobacteria phage lambda, complete genome\t48502\t'
-grep -qP "^\Q$lambda\E\t.*\t0\.00\t969$" out || fail "lambda's unknown % and windows: $(sed -n 2p out)"
+grep -qP "^\Q$lambda\E\t.*\t0\.00\t969\t[1-9][0-9]*\t[1-9][0-9]*$" out || fail "lambda's unknown % and windows: $(sed -n 2p out)"
 has out $'\tChr2 1..30000\t30000\t'
+# The E. coli chromosome's origin and terminus, where the cumulative
+# G-C/G+C is lowest and highest: within 20 kb of oriC (3,925,800) and 100 kb
+# of the terminus (1,590,000), with the proposed window and step (3000 and
+# 1500: 3,093 windows) and with windows of 10 kb every 1 kb (4,632).
+for case in "3093" "4632 -w 10000 -s 1000"; do
+    read -r windows args <<<"$case"
+    run 0 $args "$src/samples/ecoli_k12_mg1655.fna.gz"
+    awk -F'\t' -v windows="$windows" 'NR == 2 && $6 == windows && $7 > 3905800 && $7 < 3945800 &&
+        $8 > 1490000 && $8 < 1690000 { ok = 1 } END { exit !ok }' out || fail "E. coli's origin and terminus: $(cat out)"
+done
 
 # Standard input, gzip-compressed, with the window and step given.
 gzip -c "$phix" >phix.fa.gz
 env -i PATH=/usr/bin:/bin "$map" -w 100 -s 50 - <phix.fa.gz >out 2>err || fail "stdin: $(cat err)"
-grep -qP "^-\t.*\t5386\t.*\t106$" out || fail "phiX from standard input: $(cat out)"
+grep -qP "^-\t.*\t5386\t.*\t106\t\d+\t\d+$" out || fail "phiX from standard input: $(cat out)"
 # A pipe has no size to propose from.
 cat "$phix" | env -i PATH=/usr/bin:/bin "$map" - >out 2>err
 [ $? -eq 1 ] && grep -q "give --window and --step" err || fail "pipe without window: $(cat err)"
@@ -98,7 +108,7 @@ run 1 --values plain/v.tsv "$lambda" "$phix"
 # A named pipe is read as a stream; without a size it needs window and step.
 mkfifo pipe.fa
 cat "$phix" >pipe.fa &
-run 0 -w 100 -s 50 pipe.fa; grep -qP "^pipe.fa\t.*\t5386\t.*\t106$" out || fail "named pipe: $(cat out)"
+run 0 -w 100 -s 50 pipe.fa; grep -qP "^pipe.fa\t.*\t5386\t.*\t106\t\d+\t\d+$" out || fail "named pipe: $(cat out)"
 wait
 run 1 pipe.fa; has err "pipe.fa has no size to propose a window and step from"
 
@@ -115,7 +125,7 @@ cmp -s all.bedgraph all2.bedgraph || fail "--all-records changed the values"
 # A record shorter than the window: a note, no failure.
 run 0 -w 60000 -s 100 "$lambda"
 has err "gi|9626243|ref|NC_001416.1| Enterobacteria phage lambda, complete genome: 48502 bp is shorter than the window (60000 bp): no window"
-grep -qP "\t48502\t.*\t0$" out || fail "short record's summary: $(cat out)"
+grep -qP "\t48502\t.*\t0\t0\t0$" out || fail "short record's summary: $(cat out)"
 
 # A record whose map cannot be drawn stops the run, as in the window.
 # (Record c, one base, is too short for a map with so large a step.)

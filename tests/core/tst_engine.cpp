@@ -105,6 +105,24 @@ Expected ReadWhole(std::string content, int32_t ws, int32_t step)
     return e;
 }
 
+// Where the running sum of the window values in hundredths, as the values
+// table's cumulative column adds them, is first lowest and first highest:
+// the middle base of that window (the left one of two), 0 without windows.
+std::pair<int64_t, int64_t> CumulativeExtremes(const std::vector<float>& skew, int32_t ws, int32_t step)
+{
+    int64_t sum = 0, low = 0, high = 0;
+    std::size_t lowAt = 0, highAt = 0;
+    for (std::size_t k = 1; k + 1 < skew.size(); ++k) {
+        sum += std::llround(double(skew[k]) * 100.0);
+        if (k == 1 || sum < low)
+            low = sum, lowAt = k;
+        if (k == 1 || sum > high)
+            high = sum, highAt = k;
+    }
+    const auto middle = [&](std::size_t k) { return k == 0 ? 0 : int64_t(k - 1) * step + (ws + 1) / 2; };
+    return {middle(lowAt), middle(highAt)};
+}
+
 std::string RandomFasta(std::mt19937& rng, int records)
 {
     static const char kBytes[] = "ACGTacgtNNSWKMRYBDHV- \r\n\n\n\t>";
@@ -186,7 +204,54 @@ TEST(RunEngine, EqualsWholeReadingWhereverChunksEnd)
                     EXPECT_EQ(a.windows.UnknownCounts, b.windows.UnknownCounts) << where;
                     EXPECT_EQ(a.windows.AvgGC, b.windows.AvgGC) << where;
                     EXPECT_EQ(content[a.info.offset], '>') << where;
+                    const auto [minimum, maximum] = CumulativeExtremes(b.windows.SkewValues, ws, step);
+                    EXPECT_EQ(a.info.cumulativeMinPosition, minimum) << where;
+                    EXPECT_EQ(a.info.cumulativeMaxPosition, maximum) << where;
                 }
+            }
+        }
+    }
+}
+
+// The cumulative G-C/G+C's lowest and highest points, where they are known
+// by construction, the same whether the run keeps its windows or not and
+// wherever chunks end.
+TEST(RunEngine, CumulativeExtremesWithAndWithoutKeptWindows)
+{
+    struct Case {
+        std::string body;
+        int32_t ws, step;
+        int64_t minimum, maximum;
+    } cases[] = {
+        // Down to -5 by window 15 (1401..1500), up to 5 at window 5.
+        {std::string(500, 'G') + std::string(1000, 'C') + std::string(500, 'G'), 100, 100, 1450, 450},
+        // C-rich half then G-rich half: the sum falls to window 10, then
+        // climbs back to 0 at the last window, its highest.
+        {std::string(1000, 'c') + std::string(1000, 'g'), 100, 100, 950, 1950},
+        // Ties: -1, 0, -1, 0; the first window that reaches each one.
+        {"CCCCGGGGCCCCGGGG", 4, 4, 2, 6},
+        // Overlapping odd windows: -1, -0.33, 0.33, 1 sum to -100, -133,
+        // -100, 0 hundredths: windows 2 and 4, middles 3 and 5.
+        {"CCCGGG", 3, 1, 3, 5},
+        // Windows without G+C count 0; a step of 0 is the one window 1 .. 10.
+        {"AAAATTTTAA", 10, 0, 5, 5},
+        // Gaps between windows: 1..2 (-1) and 6..7 (+1).
+        {"CCGGGGGCC", 2, 5, 1, 6},
+        // No window: 0 for both.
+        {"GGC", 5, 1, 0, 0},
+    };
+    for (const Case& c : cases) {
+        for (const bool keep : {true, false}) {
+            for (const std::size_t chunk : {std::size_t{1}, std::size_t{3}, std::size_t{1} << 20}) {
+                PieceStream in(">r\n" + c.body + "\n", chunk);
+                RunSettings settings = Settings(c.ws, c.step, chunk);
+                settings.keepWindows = keep;
+                Collect got;
+                RunFasta(in, settings, got);
+                const std::string where = c.body.substr(0, 20) + " keep " + std::to_string(keep);
+                ASSERT_EQ(got.records.size(), 1u) << where;
+                EXPECT_EQ(got.records[0].info.cumulativeMinPosition, c.minimum) << where;
+                EXPECT_EQ(got.records[0].info.cumulativeMaxPosition, c.maximum) << where;
             }
         }
     }

@@ -281,6 +281,7 @@ private slots:
         QTest::newRow("excerpt 1/1, CRLF") << QStringList{"-w", "1", "-s", "1", kExcerpt, phix};
         QTest::newRow("gaps between windows") << QStringList{"-w", "5000", "-s", "7000", kExcerpt};
         QTest::newRow("window of a whole record") << QStringList{"-w", "5386", "-s", "7", phix};
+        QTest::newRow("E. coli, proposed") << QStringList{QUILLET_SOURCE_DIR "/samples/ecoli_k12_mg1655.fna.gz"};
         QTest::newRow("proposed, odd letters")
             << QStringList{kExcerpt, badinput + "tabs_digits_gaps.fa", badinput + "nul_high_body.fa"};
         // Record c (one base) is too short for a map with so large a step.
