@@ -6,7 +6,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <QShortcut>
+#include <QStyle>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -56,12 +58,23 @@ QVariant RecordsModel::data(const QModelIndex& index, int role) const
     case AverageGC: return FormatSingle(r.AvgGC);
     case Unknown: return FormatFixed(UnknownPercent(r), 2);
     case Windows: return FormatInteger(r.windows);
+    case CumulativeMin: return FormatInteger(r.cumulativeMinPosition);
+    case CumulativeMax: return FormatInteger(r.cumulativeMaxPosition);
     }
     return {};
 }
 
 QVariant RecordsModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
+    if (orientation == Qt::Horizontal && role == Qt::ToolTipRole) {
+        const QString where = QStringLiteral(" (the middle of the first window that reaches it; 0 without a "
+                                             "window). It marks the replication %1 only on a circular bacterial "
+                                             "chromosome.");
+        if (section == CumulativeMin)
+            return QStringLiteral("Where the cumulative G-C/G+C is lowest") + where.arg(QStringLiteral("origin"));
+        if (section == CumulativeMax)
+            return QStringLiteral("Where the cumulative G-C/G+C is highest") + where.arg(QStringLiteral("terminus"));
+    }
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
     switch (section) {
@@ -71,6 +84,8 @@ QVariant RecordsModel::headerData(int section, Qt::Orientation orientation, int 
     case AverageGC: return QStringLiteral("Avg G+C (%)");
     case Unknown: return QStringLiteral("Unknown (%)");
     case Windows: return QStringLiteral("Windows");
+    case CumulativeMin: return QStringLiteral("Origin (bp)");
+    case CumulativeMax: return QStringLiteral("Terminus (bp)");
     }
     return {};
 }
@@ -158,6 +173,12 @@ bool RecordsProxy::lessThan(const QModelIndex& left, const QModelIndex& right) c
         return ua != ub ? ua < ub : a.number < b.number;
     }
     case RecordsModel::Windows: return a.windows != b.windows ? a.windows < b.windows : a.number < b.number;
+    case RecordsModel::CumulativeMin:
+        return a.cumulativeMinPosition != b.cumulativeMinPosition ? a.cumulativeMinPosition < b.cumulativeMinPosition
+                                                                  : a.number < b.number;
+    case RecordsModel::CumulativeMax:
+        return a.cumulativeMaxPosition != b.cumulativeMaxPosition ? a.cumulativeMaxPosition < b.cumulativeMaxPosition
+                                                                  : a.number < b.number;
     default: return a.number < b.number;
     }
 }
@@ -201,7 +222,6 @@ RecordsWindow::RecordsWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     filter_->setAccessibleName(QStringLiteral("Filter by name"));
 
     table_ = createTable();
-    const int digit = table_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
 
     count_ = new QLabel(this);
     count_->setObjectName(QStringLiteral("RecordsCount"));
@@ -210,7 +230,7 @@ RecordsWindow::RecordsWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     layout->addWidget(filter_);
     layout->addWidget(table_, 1);
     layout->addWidget(count_);
-    resize(88 * digit + 60, 420);
+    resize(fittingWidth(layout->contentsMargins()), 420);
 
     connect(filter_, &QLineEdit::textChanged, this, [this](const QString& text) {
         proxy_->setNameFilter(text);
@@ -246,20 +266,43 @@ QTableView* RecordsWindow::createTable()
     QHeaderView* header = table->horizontalHeader();
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setStretchLastSection(false);
-    const int digit = table->fontMetrics().horizontalAdvance(QLatin1Char('0'));
-    const int widths[RecordsModel::ColumnCount] = {8, 28, 13, 11, 11, 10};
-    for (int c = 0; c < RecordsModel::ColumnCount; ++c)
-        header->resizeSection(c, widths[c] * digit + 12);
     // Sorting on a header click; the list opens in file order, unsorted.
     header->setSortIndicator(-1, Qt::AscendingOrder);
     table->setSortingEnabled(true);
+    // In digits (the numbers take at most ten: 32-bit positions), and never
+    // narrower than the title beside the sort arrow.
+    const int digit = table->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    const int digits[RecordsModel::ColumnCount] = {7, 28, 10, 5, 6, 10, 10, 10};
+    for (int c = 0; c < RecordsModel::ColumnCount; ++c)
+        header->resizeSection(c, std::max(digits[c] * digit + 8, header->sectionSizeHint(c)));
     return table;
+}
+
+// The width that shows every column whole beside the vertical scroll bar;
+// on a narrower screen the name column gives up what is missing.
+int RecordsWindow::fittingWidth(const QMargins& margins)
+{
+    QHeaderView* header = table_->horizontalHeader();
+    const int chrome = 2 * table_->frameWidth() +
+                       table_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, table_) + margins.left() +
+                       margins.right();
+    const int wanted = header->length() + chrome;
+    const QScreen* screen = this->screen();
+    const int available = screen ? screen->availableGeometry().width() : wanted;
+    if (wanted <= available)
+        return wanted;
+    const int digit = table_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    const int name = header->sectionSize(RecordsModel::Name);
+    header->resizeSection(RecordsModel::Name, std::max(8 * digit, name - (wanted - available)));
+    return header->length() + chrome;
 }
 
 void RecordsWindow::setStore(std::shared_ptr<const RecordStore> store)
 {
     if (store.get() == model_->store())
         return;
+    // A filter typed for other records would hide some of these.
+    filter_->clear();
     model_->setStore(std::move(store));
     proxy_->prepareNames();
     updateCount();

@@ -1,8 +1,9 @@
 #pragma once
 // The Records window: every record of the last run in a sortable table
-// (number, name, length, average G+C, unknown share, windows) with a filter
-// on the name that applies as you type. Choosing a record (Enter or a
-// double click) asks the main window to show it.
+// (number, name, length, average G+C, unknown share, windows, where the
+// cumulative G-C/G+C is lowest and highest) with a filter on the name that
+// applies as you type. Choosing a record (Enter or a double click) asks the
+// main window to show it.
 #include "analysis/recordstore.h"
 
 #include <QAbstractTableModel>
@@ -22,7 +23,7 @@ namespace quillet {
 class RecordsModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { Number, Name, Length, AverageGC, Unknown, Windows, ColumnCount };
+    enum Column { Number, Name, Length, AverageGC, Unknown, Windows, CumulativeMin, CumulativeMax, ColumnCount };
 
     explicit RecordsModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
     void setStore(std::shared_ptr<const RecordStore> store);
@@ -73,8 +74,8 @@ class RecordsWindow : public QWidget {
 public:
     explicit RecordsWindow(QWidget* parent = nullptr);
 
-    // Lists the records of `store` (the same store again keeps the filter
-    // and sorting).
+    // Lists the records of `store`: the same store again keeps the filter
+    // and sorting, another one (a new run) starts with an empty filter.
     void setStore(std::shared_ptr<const RecordStore> store);
     const RecordStore* store() const { return model_->store(); }
 
@@ -94,6 +95,8 @@ private:
     // The table of records: fixed row heights and column widths, sorted on a
     // header click.
     QTableView* createTable();
+    // Sets the default width: every column whole, when the screen allows.
+    int fittingWidth(const QMargins& margins);
 
     RecordsModel* model_;
     RecordsProxy* proxy_;

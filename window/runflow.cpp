@@ -12,6 +12,7 @@
 #include "maps/drawcheck.h"
 #include "window/dropopen.h"
 #include "window/quillet.h"
+#include "window/recordswindow.h"
 
 #include <QApplication>
 #include <QDir>
@@ -155,6 +156,8 @@ void Quillet::Command_run_Click()
         return; // no run inside a run
     // The records of the run before go with its results.
     records.reset();
+    if (recordsWindow_)
+        recordsWindow_->setStore(nullptr);
     SetMousePointer(11);
     NormalPointerOnExit normalPointer{this};
     clearResults();
@@ -252,6 +255,8 @@ void Quillet::endRun(const RunReport& report, const std::shared_ptr<RecordStore>
         return;
     }
     records = store;
+    if (recordsWindow_ && recordsWindow_->isVisible())
+        recordsWindow_->setStore(records);
     bool drawn = false;
     try {
         drawn = ShowRecord(store->size() - 1);

@@ -10,9 +10,12 @@
 #include "window/recordswindow.h"
 
 #include <QFile>
+#include <QHeaderView>
 #include <QImageReader>
 #include <QLineEdit>
 #include <QMenu>
+#include <QScrollBar>
+#include <QStyle>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -112,13 +115,39 @@ private slots:
         QStringList headers;
         for (int c = 0; c < m->columnCount(); ++c)
             headers << m->headerData(c, Qt::Horizontal).toString();
-        QCOMPARE(headers, (QStringList{"No.", "Name", "Length (bp)", "Avg G+C (%)", "Unknown (%)", "Windows"}));
+        QCOMPARE(headers, (QStringList{"No.", "Name", "Length (bp)", "Avg G+C (%)", "Unknown (%)", "Windows",
+                                       "Origin (bp)", "Terminus (bp)"}));
+        QVERIFY(m->headerData(RecordsModel::CumulativeMin, Qt::Horizontal, Qt::ToolTipRole)
+                    .toString()
+                    .contains("circular bacterial chromosome"));
         QStringList chr2;
         for (int c = 0; c < m->columnCount(); ++c)
             chr2 << m->index(1, c).data().toString();
         // 1,120 of 30,000 positions are N; (30000 - 200) / 100 + 1 windows.
-        QCOMPARE(chr2,
-                 (QStringList{"2", "Chr2 1..30000", "30000", FormatSingle(w.records->info(1).AvgGC), "3.73", "299"}));
+        const RecordInfo& info = w.records->info(1);
+        QCOMPARE(chr2, (QStringList{"2", "Chr2 1..30000", "30000", FormatSingle(info.AvgGC), "3.73", "299",
+                                    QString::number(info.cumulativeMinPosition),
+                                    QString::number(info.cumulativeMaxPosition)}));
+        QVERIFY(info.cumulativeMinPosition >= 100 && info.cumulativeMaxPosition <= 29900);
+
+        // At its default size every column shows whole, the last one too,
+        // even beside a vertical scroll bar, and has room for its title
+        // and for a number of ten digits.
+        QHeaderView* header = r->table()->horizontalHeader();
+        const int bar = r->table()->verticalScrollBar()->isVisible()
+                            ? 0
+                            : r->table()->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, r->table());
+        const int last = RecordsModel::ColumnCount - 1;
+        QVERIFY2(header->sectionViewportPosition(last) + header->sectionSize(last) + bar <=
+                     r->table()->viewport()->width(),
+                 qPrintable(QString::number(r->width())));
+        for (int c = 0; c < RecordsModel::ColumnCount; ++c) {
+            const int room = header->sectionSize(c) - 8;
+            QVERIFY2(room >= header->fontMetrics().horizontalAdvance(headers[c]), qPrintable(headers[c]));
+            if (c == RecordsModel::Length || c >= RecordsModel::Windows)
+                QVERIFY2(room >= r->table()->fontMetrics().horizontalAdvance(QStringLiteral("2147483647")),
+                         qPrintable(headers[c]));
+        }
 
         // Filtering as you type, case-insensitive, on the name.
         QTest::keyClicks(r->filterBox(), QStringLiteral("chrm"));
@@ -132,7 +161,8 @@ private slots:
         // Every numeric column sorts as numbers, both ways (as text, 299
         // windows would come before 35 and 30000 bp before 3669 bp).
         for (const int column : {int(RecordsModel::Number), int(RecordsModel::Length), int(RecordsModel::AverageGC),
-                                 int(RecordsModel::Unknown), int(RecordsModel::Windows)}) {
+                                 int(RecordsModel::Unknown), int(RecordsModel::Windows),
+                                 int(RecordsModel::CumulativeMin), int(RecordsModel::CumulativeMax)}) {
             for (const Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
                 r->table()->sortByColumn(column, order);
                 QList<double> values;
@@ -173,6 +203,22 @@ private slots:
         QTest::mouseDClick(r->table()->viewport(), Qt::LeftButton, {}, cell.center());
         QCOMPARE(w.Text5->Text(), name);
         QVERIFY(p.messages.isEmpty());
+
+        // Opening the list again keeps the filter; a new run clears it and
+        // lists its own records.
+        QTest::keyClicks(r->filterBox(), QStringLiteral("ChrM"));
+        w.Records_Click();
+        QCOMPARE(m->rowCount(), 1);
+        RunExcerpt(w);
+        QCOMPARE(r->store(), w.records.get());
+        QVERIFY(r->filterBox()->text().isEmpty());
+        QCOMPARE(m->rowCount(), 7);
+        r->close();
+        r->filterBox()->setText(QStringLiteral("ChrM"));
+        RunExcerpt(w);
+        w.Records_Click();
+        QVERIFY(r->filterBox()->text().isEmpty());
+        QCOMPARE(m->rowCount(), 7);
     }
 
     void exportsValuesOfTheShownRecordAndOfAll()
@@ -193,6 +239,20 @@ private slots:
         const QByteArrayList shown = Lines(tsv + ".tsv"); // the type's extension is added
         QCOMPARE(shown.size(), 1 + 299);
         QVERIFY(shown[1].startsWith("Chr2 1..30000\t1\t200\t50\t0\t100\t0"));
+        // The record's origin and terminus are the middles of the windows
+        // where the table's cumulative column is first lowest and highest.
+        double low = 0, high = 0;
+        qlonglong lowAt = 0, highAt = 0;
+        for (qsizetype i = 1; i < shown.size(); ++i) {
+            const QByteArrayList field = shown[i].split('\t');
+            const double cumulative = field[6].toDouble();
+            if (i == 1 || cumulative < low)
+                low = cumulative, lowAt = field[1].toLongLong();
+            if (i == 1 || cumulative > high)
+                high = cumulative, highAt = field[1].toLongLong();
+        }
+        QCOMPARE(w.records->info(1).cumulativeMinPosition, lowAt + 99);
+        QCOMPARE(w.records->info(1).cumulativeMaxPosition, highAt + 99);
 
         const QByteArrayList all = Lines(bed);
         QVERIFY(all[0].startsWith("track type=bedGraph name=\"G-C/G+C\""));
