@@ -1,5 +1,5 @@
 // The map's context menu (right button, the Menu key, Shift+F10 on the
-// picture): the Records window, exporting the values behind the map and the
+// picture): the Records window, the explorer of the record shown, exporting the values behind the map and the
 // map as a picture, and marking windows of mostly unknown bases. Double
 // clicking the sequence name opens the Records window too.
 #include "analysis/fasta.h"
@@ -7,6 +7,7 @@
 #include "maps/exportfiles.h"
 #include "maps/filename.h"
 #include "maps/syscolors.h"
+#include "window/explorer.h"
 #include "window/quillet.h"
 #include "window/recordswindow.h"
 
@@ -99,6 +100,12 @@ void Quillet::createMapMenu()
     mapMenu_ = new QMenu(this);
     mapMenu_->setObjectName(QStringLiteral("MapMenu"));
     mapMenu_->addAction(QStringLiteral("Records\u2026"), this, &Quillet::Records_Click);
+    QAction* explore = mapMenu_->addAction(QStringLiteral("Explore\u2026"), this, &Quillet::Explore_Click);
+    explore->setShortcut(QKeySequence(QStringLiteral("Ctrl+E")));
+    explore->setShortcutContext(Qt::WidgetShortcut); // Ctrl+E itself is the window's (shortcuts.cpp)
+    explore->setEnabled(false);
+    connect(mapMenu_, &QMenu::aboutToShow, this,
+            [this, explore] { explore->setEnabled(records && !Label6->Caption().isEmpty() && !RunActive()); });
     mapMenu_->addSeparator();
     mapMenu_->addAction(QStringLiteral("Export values\u2026"), this, &Quillet::ExportValues_Click);
     mapMenu_->addAction(QStringLiteral("Export picture\u2026"), this, &Quillet::ExportPicture_Click);
@@ -184,6 +191,31 @@ void Quillet::Records_Click()
     recordsWindow_->raise();
     recordsWindow_->activateWindow();
     recordsWindow_->filterBox()->setFocus();
+}
+
+void Quillet::Explore_Click()
+{
+    if (!records || records->size() == 0 || Label6->Caption().isEmpty() || RunActive())
+        return;
+    // The record shown: the last one of its name and length.
+    std::size_t shown = records->size() - 1;
+    for (std::size_t i = records->size(); i-- > 0;) {
+        const RecordInfo& info = records->info(i);
+        if (info.name == Text5->Text() && FormatInteger(info.length) == Label6->Caption()) {
+            shown = i;
+            break;
+        }
+    }
+    if (!explorerWindow_)
+        explorerWindow_ = new ExplorerWindow(this);
+    explorerWindow_->setStore(records);
+    SetMousePointer(11);
+    explorerWindow_->showRecord(shown);
+    SetMousePointer(0);
+    explorerWindow_->show();
+    explorerWindow_->raise();
+    explorerWindow_->activateWindow();
+    explorerWindow_->canvas()->setFocus();
 }
 
 namespace {

@@ -19,6 +19,7 @@
 
 namespace quillet {
 
+class ExplorerWindow;
 class frmAbout;
 class RecordsWindow;
 class WindowRun;
@@ -115,7 +116,10 @@ public:
     QMenu* MapMenu() const { return mapMenu_; }
     // The Records window, created on first use.
     RecordsWindow* recordsWindow() const { return recordsWindow_; }
+    // The explorer, created on first use (Explore… or Ctrl+E after a run).
+    ExplorerWindow* explorerWindow() const { return explorerWindow_; }
     void Records_Click();
+    void Explore_Click();
     void ExportValues_Click();
     void ExportPicture_Click();
     void MarkUnknown_Click(bool on);
@@ -180,6 +184,7 @@ private:
     std::unique_ptr<frmAbout> about_;
     QMenu* mapMenu_ = nullptr;
     RecordsWindow* recordsWindow_ = nullptr;
+    ExplorerWindow* explorerWindow_ = nullptr;
     float outerWidth_ = 0, outerHeight_ = 0;
     float frameWidth_ = 0, frameHeight_ = 0;
     int mousePointer_ = 0;

@@ -36,6 +36,10 @@ void InstallShortcuts(Quillet& window)
         }
         s.button->setToolTip(s.action + QStringLiteral(" (") + names.join(QStringLiteral(", ")) + QStringLiteral(")"));
     }
+    // The explorer of the record shown, as the map's menu opens it.
+    auto* explore = new QShortcut(QKeySequence(QStringLiteral("Ctrl+E")), &window);
+    explore->setContext(Qt::WindowShortcut);
+    QObject::connect(explore, &QShortcut::activated, &window, [&window] { window.Explore_Click(); });
 }
 
 } // namespace quillet

@@ -72,7 +72,7 @@ private slots:
         for (QAction* a : w.MapMenu()->actions())
             if (!a->isSeparator())
                 texts << a->text();
-        QCOMPARE(texts, (QStringList{"Records\u2026", "Export values\u2026", "Export picture\u2026",
+        QCOMPARE(texts, (QStringList{"Records\u2026", "Explore\u2026", "Export values\u2026", "Export picture\u2026",
                                      "Mark windows of mostly unknown bases"}));
         QAction* mark = Action(w, "Mark windows of mostly unknown bases");
         QVERIFY(mark->isCheckable() && !mark->isChecked());

@@ -1,0 +1,298 @@
+#include "maps/explorertracks.h"
+
+#include <QFont>
+#include <QFontMetricsF>
+#include <QImage>
+#include <algorithm>
+#include <cmath>
+
+namespace quillet {
+
+namespace {
+
+constexpr float kPx = 15; // twips per logical pixel
+constexpr float kLeft = 72 * kPx, kRight = 18 * kPx, kTop = 6 * kPx;
+constexpr float kTitleRow = 16 * kPx; // a track's name above its box
+constexpr float kGap = 8 * kPx;       // between a box and the next title
+constexpr float kAxisRows = 38 * kPx; // position ticks, labels and caption
+constexpr float kTickLength = 4 * kPx;
+
+// Text widths at 96 logical dpi, the resolution the surfaces lay text out at.
+float TextWidth(const ExplorerPicture& p, const QString& text)
+{
+    static const QImage device = [] {
+        QImage im(1, 1, QImage::Format_RGB32);
+        im.setDotsPerMeterX(3780);
+        im.setDotsPerMeterY(3780);
+        return im;
+    }();
+    QFont font(p.fontName);
+    font.setPointSizeF(double(p.fontSize));
+    return float(QFontMetricsF(font, &device).horizontalAdvance(text)) * kPx;
+}
+
+float TextHeight(const ExplorerPicture& p)
+{
+    return (p.fontSize * 96.0f / 72.0f + 3.0f) * kPx;
+}
+
+void PrintAt(PictureSurface& pic, float x, float y, const QString& text)
+{
+    pic.SetCurrentX(x);
+    pic.SetCurrentY(y);
+    pic.Print(text);
+}
+
+int DecimalsFor(double step)
+{
+    return std::max(0, int(-std::floor(std::log10(step) + 1e-9)));
+}
+
+// The value range of a track: its values' extent widened to whole ticks.
+struct ValueAxis {
+    double low = 0, high = 1, step = 1;
+};
+
+ValueAxis AxisFor(const ExplorerPicture& p, ExplorerTrack track, float boxHeight)
+{
+    const int64_t n = int64_t(p.gc.size());
+    double low = 0, high = 0;
+    for (int64_t k = 0; k < n; ++k) {
+        const double v = ExplorerValue(p, track, k);
+        low = k == 0 ? v : std::min(low, v);
+        high = k == 0 ? v : std::max(high, v);
+    }
+    const double least = track == ExplorerTrack::Skew ? 0.02 : 1.0;
+    if (high - low < least) {
+        const double middle = (high + low) / 2;
+        low = middle - least / 2;
+        high = middle + least / 2;
+    }
+    const int maxTicks = std::max(2, int(boxHeight / (22 * kPx)));
+    ValueAxis a;
+    a.step = NiceTickStep(high - low, maxTicks);
+    a.low = std::floor(low / a.step + 1e-9) * a.step;
+    a.high = std::ceil(high / a.step - 1e-9) * a.step;
+    return a;
+}
+
+float YOf(const ExplorerBand& band, const ValueAxis& a, double value)
+{
+    return float(double(band.bottom) - (value - a.low) / (a.high - a.low) * double(band.bottom - band.top));
+}
+
+void DrawValueAxis(PictureSurface& pic, const ExplorerLayout& l, const ExplorerBand& band, const ValueAxis& a,
+                   const ExplorerPicture& p)
+{
+    const int decimals = DecimalsFor(a.step);
+    const float half = TextHeight(p) / 2;
+    for (double v = a.low; v <= a.high + a.step * 1e-6; v += a.step) {
+        const float y = YOf(band, a, v);
+        const bool zero = std::abs(v) < a.step * 1e-6 && band.track != ExplorerTrack::GC;
+        pic.Line(l.left, y, l.right, y, zero ? kExplorerZeroColor : kExplorerGridColor);
+        pic.Line(l.left - kTickLength, y, l.left, y);
+        const QString text = GroupedNumber(std::abs(v) < a.step * 1e-6 ? 0.0 : v, decimals);
+        PrintAt(pic, l.left - kTickLength - 3 * kPx - TextWidth(p, text), y - half, text);
+    }
+}
+
+void DrawFrame(PictureSurface& pic, const ExplorerLayout& l, const ExplorerBand& band)
+{
+    pic.Line(l.left, band.top, l.right, band.top);
+    pic.Line(l.right, band.top, l.right, band.bottom);
+    pic.Line(l.right, band.bottom, l.left, band.bottom);
+    pic.Line(l.left, band.bottom, l.left, band.top);
+}
+
+void DrawCurve(PictureSurface& pic, const ExplorerLayout& l, const ExplorerBand& band, const ValueAxis& a,
+               const ExplorerPicture& p)
+{
+    const int64_t n = int64_t(p.gc.size());
+    pic.BeginCurve(kExplorerTrackColors[int(band.track)]);
+    for (int64_t k = 0; k < n; ++k) {
+        const double middle = double(p.from - 1) + double(k) * p.step + p.window / 2.0;
+        pic.CurveTo(ExplorerXOf(l, p, middle), YOf(band, a, ExplorerValue(p, band.track, k)));
+    }
+    pic.EndCurve();
+}
+
+void DrawTrack(PictureSurface& pic, const ExplorerLayout& l, const ExplorerBand& band, const ExplorerPicture& p)
+{
+    const ValueAxis a = AxisFor(p, band.track, band.bottom - band.top);
+    DrawValueAxis(pic, l, band, a, p);
+    // The name above the box, after a sample of the curve's colour.
+    const float titleY = band.top - kTitleRow + 1 * kPx;
+    const float sampleY = titleY + TextHeight(p) / 2 - 1 * kPx;
+    for (int i = 0; i < 2; ++i)
+        pic.Line(l.left, sampleY + float(i) * kPx, l.left + 16 * kPx, sampleY + float(i) * kPx,
+                 kExplorerTrackColors[int(band.track)]);
+    PrintAt(pic, l.left + 20 * kPx, titleY, ExplorerTrackName(band.track));
+    if (!p.gc.empty())
+        DrawCurve(pic, l, band, a, p);
+    DrawFrame(pic, l, band);
+}
+
+void DrawPositionAxis(PictureSurface& pic, const ExplorerLayout& l, const ExplorerPicture& p)
+{
+    const double first = double(p.from - 1), last = double(p.to);
+    const double step = NiceTickStep(last - first, std::max(2, int((l.right - l.left) / (90 * kPx))));
+    const PositionUnit unit = PositionUnitFor(step);
+    // Ticks at multiples of the step, labelled with the base they end at.
+    for (double t = std::ceil(first / step) * step; t <= last + step * 1e-9; t += step) {
+        const float x = ExplorerXOf(l, p, t);
+        pic.Line(x, l.axisY, x, l.axisY + kTickLength);
+        const QString text = GroupedNumber(t / unit.bases, unit.decimals);
+        PrintAt(pic, x - TextWidth(p, text) / 2, l.axisY + kTickLength + 1 * kPx, text);
+    }
+    const QString caption = QStringLiteral("Position (%1)").arg(unit.name);
+    PrintAt(pic, (l.left + l.right - TextWidth(p, caption)) / 2, l.axisY + kTickLength + TextHeight(p) + 2 * kPx,
+            caption);
+}
+
+void DrawMark(PictureSurface& pic, const ExplorerLayout& l, const ExplorerPicture& p, int64_t position,
+              const QString& name)
+{
+    const double middle = double(position) - 0.5;
+    if (middle < double(p.from - 1) || middle > double(p.to) || l.bands.empty())
+        return;
+    const float x = ExplorerXOf(l, p, middle);
+    for (const ExplorerBand& band : l.bands)
+        pic.Line(x, band.top, x, band.bottom, kExplorerMarkColor);
+    // The label in the first title row, on the side with room for it.
+    const QString text = name + QStringLiteral(" ") + GroupedInteger(position);
+    const float width = TextWidth(p, text);
+    const float textX = x + 4 * kPx + width <= l.right ? x + 4 * kPx : x - 4 * kPx - width;
+    pic.Line(x, l.bands.front().top - kTitleRow + 2 * kPx, x, l.bands.front().top, kExplorerMarkColor);
+    PrintAt(pic, textX, l.bands.front().top - kTitleRow + 1 * kPx, text);
+}
+
+} // namespace
+
+std::vector<double> CumulativeOf(const std::vector<float>& skew)
+{
+    std::vector<double> sums(skew.size());
+    double sum = 0;
+    for (std::size_t k = 0; k < skew.size(); ++k)
+        sums[k] = sum += double(skew[k]);
+    return sums;
+}
+
+ExplorerLayout LayOutExplorer(float width, float height, const ExplorerPicture& p)
+{
+    ExplorerLayout l;
+    l.left = kLeft;
+    l.right = std::max(kLeft + 10 * kPx, width - kRight);
+    l.axisY = std::max(kTop + 10 * kPx, height - kAxisRows);
+    const int count = int(std::count(p.shown.begin(), p.shown.end(), true));
+    if (count == 0)
+        return l;
+    const float each = (l.axisY - kTop - float(count - 1) * kGap) / float(count);
+    float top = kTop;
+    for (int t = 0; t < kExplorerTrackCount; ++t) {
+        if (!p.shown[size_t(t)])
+            continue;
+        const float boxTop = top + kTitleRow;
+        l.bands.push_back({ExplorerTrack(t), boxTop, std::max(boxTop + kPx, top + each)});
+        top += each + kGap;
+    }
+    return l;
+}
+
+double ExplorerPositionAt(const ExplorerLayout& l, const ExplorerPicture& p, float x)
+{
+    const double span = double(p.to - p.from + 1);
+    return double(p.from - 1) + double(x - l.left) / double(l.right - l.left) * span;
+}
+
+float ExplorerXOf(const ExplorerLayout& l, const ExplorerPicture& p, double position)
+{
+    const double span = double(p.to - p.from + 1);
+    return float(double(l.left) + (position - double(p.from - 1)) / span * double(l.right - l.left));
+}
+
+int64_t ExplorerWindowAt(const ExplorerPicture& p, double position)
+{
+    const int64_t n = int64_t(p.gc.size());
+    if (n == 0 || p.step < 1)
+        return -1;
+    const double k = std::round((position - double(p.from - 1) - p.window / 2.0) / p.step);
+    return std::clamp<int64_t>(int64_t(k), 0, n - 1);
+}
+
+double ExplorerValue(const ExplorerPicture& p, ExplorerTrack track, int64_t k)
+{
+    switch (track) {
+    case ExplorerTrack::GC: return double(p.gc[size_t(k)]);
+    case ExplorerTrack::Skew: return double(p.skew[size_t(k)]);
+    case ExplorerTrack::Cumulative: return p.cumulative[size_t(k)];
+    }
+    return 0;
+}
+
+double NiceTickStep(double span, int maxTicks)
+{
+    if (!(span > 0) || maxTicks < 1)
+        return 1;
+    const double rough = span / maxTicks;
+    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    for (const double m : {1.0, 2.0, 5.0, 10.0})
+        if (m * power >= rough * (1 - 1e-9))
+            return m * power;
+    return 10 * power;
+}
+
+PositionUnit PositionUnitFor(double tickStep)
+{
+    if (tickStep >= 100000)
+        return {1e6, QStringLiteral("Mb"), DecimalsFor(tickStep / 1e6)};
+    if (tickStep >= 100)
+        return {1e3, QStringLiteral("Kb"), DecimalsFor(tickStep / 1e3)};
+    return {1, QStringLiteral("bp"), 0};
+}
+
+QString GroupedInteger(int64_t value)
+{
+    QString digits = QString::number(value < 0 ? -value : value);
+    for (int i = int(digits.size()) - 3; i > 0; i -= 3)
+        digits.insert(i, u',');
+    return value < 0 ? QStringLiteral("-") + digits : digits;
+}
+
+QString GroupedNumber(double value, int decimals)
+{
+    const QString plain = QString::number(std::abs(value), 'f', decimals);
+    const qsizetype point = plain.indexOf(u'.');
+    const QString whole = point < 0 ? plain : plain.left(point);
+    QString text = GroupedInteger(whole.toLongLong()) + (point < 0 ? QString() : plain.mid(point));
+    const bool zero = plain.count(u'0') + (point < 0 ? 0 : 1) == plain.size();
+    return value < 0 && !zero ? QStringLiteral("-") + text : text;
+}
+
+QString ExplorerTrackName(ExplorerTrack track)
+{
+    switch (track) {
+    case ExplorerTrack::GC: return QStringLiteral("G+C (%)");
+    case ExplorerTrack::Skew: return QStringLiteral("G-C/G+C");
+    case ExplorerTrack::Cumulative: return QStringLiteral("Cumulative G-C/G+C");
+    }
+    return {};
+}
+
+void DrawExplorer(PictureSurface& pic, const ExplorerPicture& p)
+{
+    pic.Cls();
+    pic.SetFontName(p.fontName);
+    pic.SetFontSize(p.fontSize);
+    if (p.to < p.from)
+        return;
+    const ExplorerLayout l = LayOutExplorer(pic.Width(), pic.Height(), p);
+    for (const ExplorerBand& band : l.bands)
+        DrawTrack(pic, l, band, p);
+    if (p.origin)
+        DrawMark(pic, l, p, *p.origin, QStringLiteral("origin"));
+    if (p.terminus)
+        DrawMark(pic, l, p, *p.terminus, QStringLiteral("terminus"));
+    DrawPositionAxis(pic, l, p);
+}
+
+} // namespace quillet

@@ -1,0 +1,86 @@
+#pragma once
+// The explorer's picture: up to three tracks stacked over one position axis
+// (G+C %, G-C/G+C and the running sum of G-C/G+C over the view), each with
+// its own value axis whose ticks follow the values shown, and labelled
+// lines at the record's origin and terminus when they fall in the view.
+//
+// Positions: base p covers [p - 1, p) on a continuous axis, so a view of
+// bases from .. to spans [from - 1, to) and a window's point sits at its
+// middle, from - 1 + k * step + window / 2 for window k (0-based).
+#include "maps/surface.h"
+
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace quillet {
+
+enum class ExplorerTrack { GC = 0, Skew = 1, Cumulative = 2 };
+constexpr int kExplorerTrackCount = 3;
+
+// Colours of the three curves and of the origin and terminus lines.
+constexpr ColorValue kExplorerTrackColors[kExplorerTrackCount] = {0x00A05010, 0x002020C0, 0x00308018};
+constexpr ColorValue kExplorerMarkColor = 0x000080E0;
+constexpr ColorValue kExplorerGridColor = 0x00ECECEC;
+constexpr ColorValue kExplorerZeroColor = 0x00A0A0A0;
+
+// What the picture shows.
+struct ExplorerPicture {
+    int64_t from = 1, to = 1;     // the view, 1-based and inclusive
+    int32_t window = 1, step = 1; // the view's windows start at `from`
+    // One value per window of the view, in order (all three the same length).
+    std::vector<float> gc, skew;
+    std::vector<double> cumulative;
+    std::array<bool, kExplorerTrackCount> shown{true, true, true};
+    // Where the whole record's cumulative G-C/G+C is lowest and highest.
+    std::optional<int64_t> origin, terminus;
+    QString fontName = QStringLiteral("Sans Serif");
+    float fontSize = 8.0f;
+};
+
+// Running sum of `skew`, one value per window.
+std::vector<double> CumulativeOf(const std::vector<float>& skew);
+
+// Where things go on a picture of outer size width x height twips.
+struct ExplorerBand {
+    ExplorerTrack track;
+    float top, bottom; // the track's box
+};
+struct ExplorerLayout {
+    float left = 0, right = 0; // the plot's horizontal extent
+    float axisY = 0;           // the position axis under the last box
+    std::vector<ExplorerBand> bands;
+};
+ExplorerLayout LayOutExplorer(float width, float height, const ExplorerPicture& p);
+
+// The continuous position at x twips, and back (see the header comment).
+double ExplorerPositionAt(const ExplorerLayout& layout, const ExplorerPicture& p, float x);
+float ExplorerXOf(const ExplorerLayout& layout, const ExplorerPicture& p, double position);
+// The window (0-based) whose middle is nearest to `position`; -1 without windows.
+int64_t ExplorerWindowAt(const ExplorerPicture& p, double position);
+// The value of `track` in window k.
+double ExplorerValue(const ExplorerPicture& p, ExplorerTrack track, int64_t k);
+
+// Ticks at 1, 2 or 5 times a power of ten, at most about `maxTicks` over `span`.
+double NiceTickStep(double span, int maxTicks);
+// Position ticks in a unit that suits the step: the unit's size in bases,
+// its name ("bp", "Kb", "Mb") and the decimals the labels need.
+struct PositionUnit {
+    double bases;
+    QString name;
+    int decimals;
+};
+PositionUnit PositionUnitFor(double tickStep);
+// An integer with a comma between thousands: 1,234,567.
+QString GroupedInteger(int64_t value);
+// A number with `decimals` decimals and grouped thousands.
+QString GroupedNumber(double value, int decimals);
+// The name and unit of a track, as its box and the status line say it.
+QString ExplorerTrackName(ExplorerTrack track);
+
+// Draws the whole picture; nothing but the frame without windows.
+void DrawExplorer(PictureSurface& pic, const ExplorerPicture& p);
+
+} // namespace quillet

@@ -1,0 +1,333 @@
+// The explorer as a user reaches it: opened from the map's menu and with
+// Ctrl+E on the record shown, zoomed and panned with keys and the mouse
+// without leaving the record, its values equal to a computation of the same
+// stretch, the region box, and tracks shown and hidden.
+#include "analysis/calcwindows.h"
+#include "maps/syscolors.h"
+#include "tests/ui/picturechecks.h"
+#include "tests/ui/runfixtures.h"
+#include "tests/ui/scriptedplatform.h"
+#include "window/explorer.h"
+#include "window/quillet.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QtTest>
+
+using namespace quillet;
+using namespace quillet::test;
+
+namespace {
+const QString kExcerpt = QStringLiteral(QUILLET_SOURCE_DIR "/tests/data/athaliana_excerpt.fa");
+
+void Run(Quillet& w, const QString& path, const char* window, const char* step)
+{
+    w.Text1->SetText(path);
+    w.Text_WS->SetText(QString::fromLatin1(window));
+    w.Text_Step->SetText(QString::fromLatin1(step));
+    w.Command_run_Click();
+}
+
+QAction* ExploreAction(Quillet& w)
+{
+    for (QAction* a : w.MapMenu()->actions())
+        if (a->text() == QStringLiteral("Explore\u2026"))
+            return a;
+    return nullptr;
+}
+
+// The sequence of the one-record FASTA file at `path`.
+std::string Sequence(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    std::string s;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (!line.startsWith('>'))
+            s += line.trimmed().toStdString();
+    return s;
+}
+
+// The explorer of lambda, opened after a run.
+ExplorerWindow* OpenLambda(Quillet& w)
+{
+    w.show();
+    Run(w, Lambda(), "1000", "500");
+    w.Explore_Click();
+    return w.explorerWindow();
+}
+
+int64_t Span(const ExplorerWindow& e)
+{
+    return e.viewTo() - e.viewFrom() + 1;
+}
+} // namespace
+
+class ExplorerTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void opensFromMenuAndCtrlEOnTheRecordShown()
+    {
+        ScriptedPlatform p;
+        Quillet w(p);
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QAction* explore = ExploreAction(w);
+        QVERIFY(explore);
+        // Before a run: disabled in the menu, and Ctrl+E does nothing.
+        emit w.MapMenu()->aboutToShow();
+        QVERIFY(!explore->isEnabled());
+        QTest::keyClick(&w, Qt::Key_E, Qt::ControlModifier);
+        QVERIFY(!w.explorerWindow());
+
+        Run(w, kExcerpt, "200", "100");
+        QVERIFY(p.messages.isEmpty());
+        QVERIFY(w.ShowRecord(1)); // Chr2, 30,000 bp
+        emit w.MapMenu()->aboutToShow();
+        QVERIFY(explore->isEnabled());
+        explore->trigger();
+        ExplorerWindow* e = w.explorerWindow();
+        QVERIFY(e && e->isVisible());
+        QCOMPARE(e->recordIndex(), int64_t(1));
+        QCOMPARE(e->recordBox()->currentText(), QStringLiteral("Chr2 1..30000"));
+        QCOMPARE(e->recordBox()->count(), 7);
+        QCOMPARE(e->viewFrom(), int64_t(1));
+        QCOMPARE(e->viewTo(), int64_t(30000));
+        QVERIFY(!e->picture().gc.empty());
+
+        e->close();
+        QVERIFY(w.ShowRecord(5)); // ChrM
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QTest::keyClick(&w, Qt::Key_E, Qt::ControlModifier);
+        QVERIFY(e->isVisible());
+        QCOMPARE(e->recordIndex(), int64_t(5));
+        QCOMPARE(e->viewTo(), int64_t(3669));
+
+        // The chooser switches records.
+        e->recordBox()->setCurrentIndex(2);
+        emit e->recordBox()->activated(2);
+        QCOMPARE(e->recordIndex(), int64_t(2));
+        QCOMPARE(e->length(), int64_t(5000));
+    }
+
+    void zoomAndPanStayInsideTheRecord()
+    {
+        ScriptedPlatform p;
+        Quillet w(p);
+        ExplorerWindow* e = OpenLambda(w);
+        QVERIFY(e);
+        QVERIFY(QTest::qWaitForWindowExposed(e));
+        const int64_t L = 48502;
+        QCOMPARE(Span(*e), L);
+        QCOMPARE(
+            e->windowLabel()->text(),
+            QStringLiteral("Window %1 bp, step %2 bp").arg(GroupedInteger(e->window()), GroupedInteger(e->step())));
+
+        // Keys: + halves the span around the middle, - doubles it.
+        QTest::keyClick(e->canvas(), Qt::Key_Plus);
+        QCOMPARE(Span(*e), L / 2);
+        QVERIFY(std::abs(e->viewFrom() - 1 + e->viewTo() - L) <= 1); // centred
+        QTest::keyClick(e->canvas(), Qt::Key_Plus);
+        const int64_t span = Span(*e), from = e->viewFrom();
+        QTest::keyClick(e->canvas(), Qt::Key_Right);
+        QCOMPARE(e->viewFrom(), from + std::llround(double(span) / 10));
+        QCOMPARE(Span(*e), span);
+        QTest::keyClick(e->canvas(), Qt::Key_Left);
+        QCOMPARE(e->viewFrom(), from);
+        // Panning past either end stops at it.
+        for (int i = 0; i < 30; ++i)
+            QTest::keyClick(e->canvas(), Qt::Key_Right);
+        QCOMPARE(e->viewTo(), L);
+        QCOMPARE(Span(*e), span);
+        for (int i = 0; i < 5; ++i)
+            QTest::keyClick(e->canvas(), Qt::Key_PageUp);
+        QCOMPARE(e->viewFrom(), int64_t(1));
+        QTest::keyClick(e->canvas(), Qt::Key_Minus);
+        QCOMPARE(Span(*e), 2 * span);
+        QCOMPARE(e->viewFrom(), int64_t(1));
+        // Zooming in as far as it goes stops at the shortest view.
+        for (int i = 0; i < 20; ++i)
+            QTest::keyClick(e->canvas(), Qt::Key_Plus);
+        QCOMPARE(Span(*e), ExplorerWindow::kMinimumSpan);
+        QVERIFY(e->viewFrom() >= 1 && e->viewTo() <= L);
+        QTest::keyClick(e->canvas(), Qt::Key_Home);
+        QCOMPARE(Span(*e), L);
+        for (int i = 0; i < 3; ++i)
+            QTest::keyClick(e->canvas(), Qt::Key_Minus);
+        QCOMPARE(Span(*e), L);
+    }
+
+    void mouseZoomsPansAndShowsTheRecordWhole()
+    {
+        ScriptedPlatform p;
+        Quillet w(p);
+        ExplorerWindow* e = OpenLambda(w);
+        QVERIFY(QTest::qWaitForWindowExposed(e));
+        QWidget* c = e->canvas();
+        const int y = c->height() / 2;
+        const QPoint at(c->width() / 3, y);
+        const auto positionAt = [&](int x) {
+            const ExplorerLayout l = LayOutExplorer(float(c->width()) * 15, float(c->height()) * 15, e->picture());
+            return ExplorerPositionAt(l, e->picture(), float(x) * 15);
+        };
+        // The wheel zooms in with the base under the pointer kept there.
+        const double before = positionAt(at.x());
+        QWheelEvent wheel(at, c->mapToGlobal(at), {}, QPoint(0, 360), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                          false);
+        QApplication::sendEvent(c, &wheel);
+        QVERIFY(Span(*e) < 48502 / 1.9);
+        QVERIFY(std::abs(positionAt(at.x()) - before) <= 2.0);
+
+        // Dragging right shows what was to the left.
+        const int64_t from = e->viewFrom(), span = Span(*e);
+        QTest::mousePress(c, Qt::LeftButton, {}, at);
+        QTest::mouseMove(c, at + QPoint(100, 0));
+        QTest::mouseRelease(c, Qt::LeftButton, {}, at + QPoint(100, 0));
+        QVERIFY(e->viewFrom() < from);
+        QCOMPARE(Span(*e), span);
+
+        // Shift+drag shows the dragged stretch.
+        const double a = positionAt(200), b = positionAt(400);
+        QTest::mousePress(c, Qt::LeftButton, Qt::ShiftModifier, QPoint(200, y));
+        QTest::mouseMove(c, QPoint(400, y));
+        QTest::mouseRelease(c, Qt::LeftButton, Qt::ShiftModifier, QPoint(400, y));
+        QVERIFY(std::abs(double(e->viewFrom() - 1) - a) <= 1.0);
+        QVERIFY(std::abs(double(e->viewTo()) - b) <= 1.0);
+
+        // The status line reads the position and every track there.
+        QMouseEvent hover(QEvent::MouseMove, QPointF(300, y), c->mapToGlobal(QPointF(300, y)), Qt::NoButton,
+                          Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(c, &hover);
+        const QString status = e->statusLabel()->text();
+        QVERIFY2(status.startsWith(QStringLiteral("Position ")) && status.contains(QStringLiteral("G+C (%) ")) &&
+                     status.contains(QStringLiteral("Cumulative G-C/G+C ")),
+                 qPrintable(status));
+
+        QTest::mouseDClick(c, Qt::LeftButton, {}, QPoint(300, y));
+        QCOMPARE(e->viewFrom(), int64_t(1));
+        QCOMPARE(e->viewTo(), int64_t(48502));
+    }
+
+    void viewValuesEqualTheStretchComputedAlone()
+    {
+        ScriptedPlatform p;
+        Quillet w(p);
+        ExplorerWindow* e = OpenLambda(w);
+        const std::string lambda = Sequence(Lambda());
+        QCOMPARE(int64_t(lambda.size()), e->length());
+        const std::pair<int64_t, int64_t> views[] = {{1, 48502}, {10001, 20000}, {1001, 1300}};
+        for (const auto& [from, to] : views) {
+            e->setView(from, to);
+            QCOMPARE(e->viewFrom(), from);
+            QCOMPARE(e->viewTo(), to);
+            QVERIFY(e->window() >= 10 && e->step() >= 1 && e->step() <= e->window());
+            WindowResults alone;
+            CalcWindows(std::string_view(lambda).substr(size_t(from - 1), size_t(to - from + 1)), e->window(),
+                        e->step(), alone);
+            const ExplorerPicture& v = e->picture();
+            QCOMPARE(v.gc.size() + 2, alone.GCValues.size());
+            QVERIFY(v.gc.size() >= (to - from + 1 >= 10000 ? 1000u : 20u));
+            double sum = 0;
+            for (size_t k = 0; k < v.gc.size(); ++k) {
+                QCOMPARE(v.gc[k], alone.GCValues[k + 1]);
+                QCOMPARE(v.skew[k], alone.SkewValues[k + 1]);
+                sum += double(alone.SkewValues[k + 1]);
+                QVERIFY(std::abs(v.cumulative[k] - sum) < 1e-9);
+            }
+        }
+        // The origin and terminus: where the whole record's running sum at
+        // the whole view's window and step is lowest and highest.
+        e->showWhole();
+        WindowResults whole;
+        CalcWindows(lambda, e->window(), e->step(), whole);
+        double sum = 0, low = 1e300, high = -1e300;
+        int64_t lowAt = 0, highAt = 0;
+        for (size_t k = 1; k + 1 < whole.SkewValues.size(); ++k) {
+            sum += double(whole.SkewValues[k]);
+            const int64_t middle = int64_t(k - 1) * e->step() + (e->window() + 1) / 2;
+            if (sum < low)
+                low = sum, lowAt = middle;
+            if (sum > high)
+                high = sum, highAt = middle;
+        }
+        QCOMPARE(e->picture().origin.value_or(-1), lowAt);
+        QCOMPARE(e->picture().terminus.value_or(-1), highAt);
+    }
+
+    void regionBoxTakesRegionsAndRefusesGarbage()
+    {
+        ScriptedPlatform p;
+        Quillet w(p);
+        w.show();
+        Run(w, kExcerpt, "200", "100");
+        w.Explore_Click();
+        ExplorerWindow* e = w.explorerWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(e));
+        QCOMPARE(e->recordIndex(), int64_t(6)); // ChrC, the last record
+        QLineEdit* box = e->regionBox();
+        const auto type = [&](const QString& text) {
+            box->setFocus();
+            box->selectAll();
+            QTest::keyClicks(box, text);
+            QTest::keyClick(box, Qt::Key_Return);
+        };
+        // A name switches records; separators and suffixes are read.
+        type(QStringLiteral("Chr2 1..30000:1,000-2k"));
+        QCOMPARE(e->recordIndex(), int64_t(1));
+        QCOMPARE(e->viewFrom(), int64_t(1000));
+        QCOMPARE(e->viewTo(), int64_t(2000));
+        QVERIFY(!e->messageLabel()->isVisible());
+        type(QStringLiteral("Chr4:2,001-3k")); // a record's ID
+        QCOMPARE(e->recordIndex(), int64_t(3));
+        QCOMPARE(e->viewFrom(), int64_t(2001));
+        QCOMPARE(e->viewTo(), int64_t(3000));
+        type(QStringLiteral("101-4,000"));
+        QCOMPARE(e->viewFrom(), int64_t(101));
+        QCOMPARE(e->viewTo(), int64_t(4000));
+
+        // Garbage: a visible message, no dialog, the view as it was.
+        for (const char* garbage : {"12-3", "1-2x", "Chr9:1-100", "", "6000-7000"}) {
+            type(QString::fromLatin1(garbage));
+            QVERIFY2(e->messageLabel()->isVisible() && !e->messageLabel()->text().isEmpty(), garbage);
+            QCOMPARE(e->viewFrom(), int64_t(101));
+            QCOMPARE(e->recordIndex(), int64_t(3));
+        }
+        QVERIFY(p.messages.isEmpty());
+        type(QStringLiteral("1-500"));
+        QVERIFY(!e->messageLabel()->isVisible());
+    }
+
+    void hidingATrackRemovesIt()
+    {
+        ScriptedPlatform p;
+        Quillet w(p);
+        ExplorerWindow* e = OpenLambda(w);
+        QVERIFY(QTest::qWaitForWindowExposed(e));
+        const auto bands = [&] {
+            return LayOutExplorer(float(e->canvas()->width()) * 15, float(e->canvas()->height()) * 15, e->picture())
+                .bands.size();
+        };
+        const QColor skewColor = ResolveColor(kExplorerTrackColors[int(ExplorerTrack::Skew)]);
+        QCOMPARE(bands(), size_t(3));
+        QVERIFY(Contains(e->canvas()->grab().toImage(), skewColor));
+        e->trackBox(ExplorerTrack::Skew)->click();
+        QVERIFY(!e->picture().shown[int(ExplorerTrack::Skew)]);
+        QCOMPARE(bands(), size_t(2));
+        QVERIFY(!Contains(e->canvas()->grab().toImage(), skewColor));
+        QVERIFY(!e->statusAt(20000).contains(QStringLiteral("   G-C/G+C ")));
+        QVERIFY(e->statusAt(20000).contains(QStringLiteral("Cumulative G-C/G+C ")));
+        e->trackBox(ExplorerTrack::Skew)->click();
+        QCOMPARE(bands(), size_t(3));
+        QVERIFY(Contains(e->canvas()->grab().toImage(), skewColor));
+    }
+};
+
+QTEST_MAIN(ExplorerTest)
+#include "tst_explorer.moc"

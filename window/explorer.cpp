@@ -1,0 +1,487 @@
+#include "window/explorer.h"
+
+#include "analysis/explorerdata.h"
+#include "analysis/fasta.h"
+#include "analysis/region.h"
+#include "maps/paintersurface.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QShortcut>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace quillet {
+
+namespace {
+
+constexpr float kTwips = 15; // twips per logical pixel
+
+// The tracks, drawn at the device pixel ratio through a painter surface and
+// kept until the view or the size changes; the pointer's line and the
+// stretch being dragged are drawn over them.
+class ExplorerCanvas : public QWidget {
+public:
+    explicit ExplorerCanvas(ExplorerWindow* owner) : QWidget(owner), owner_(owner)
+    {
+        setObjectName(QStringLiteral("ExplorerCanvas"));
+        setFocusPolicy(Qt::StrongFocus);
+        setMouseTracking(true);
+        setMinimumSize(320, 200);
+        setAccessibleName(QStringLiteral("Tracks"));
+        setCursor(Qt::CrossCursor);
+    }
+    void redraw()
+    {
+        cache_ = QImage();
+        update();
+    }
+    // The continuous position under x logical pixels.
+    double positionAt(double x) const
+    {
+        const ExplorerLayout l = LayOutExplorer(float(width()) * kTwips, float(height()) * kTwips, owner_->picture());
+        return ExplorerPositionAt(l, owner_->picture(), float(x) * kTwips);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent*) override { owner_->showWhole(); }
+    void wheelEvent(QWheelEvent* e) override
+    {
+        const int delta = e->angleDelta().y();
+        if (delta != 0)
+            owner_->zoom(std::pow(0.8, delta / 120.0), positionAt(e->position().x()));
+        e->accept();
+    }
+    void leaveEvent(QEvent*) override
+    {
+        hoverX_ = -1;
+        update();
+    }
+    void resizeEvent(QResizeEvent*) override { cache_ = QImage(); }
+
+private:
+    void render();
+
+    ExplorerWindow* owner_;
+    QImage cache_;
+    double hoverX_ = -1;
+    enum class Drag { None, Pan, Stretch } drag_ = Drag::None;
+    double dragX_ = 0, dragNowX_ = 0;
+    int64_t dragFrom_ = 0, dragTo_ = 0;
+};
+
+void ExplorerCanvas::render()
+{
+    const qreal dpr = devicePixelRatioF();
+    cache_ = QImage(size() * dpr, QImage::Format_RGB32);
+    // 96 dpi keeps the font sizes the surfaces lay text out with.
+    cache_.setDotsPerMeterX(3780);
+    cache_.setDotsPerMeterY(3780);
+    {
+        QPainter painter(&cache_);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setRenderHint(QPainter::TextAntialiasing);
+        painter.scale(dpr, dpr);
+        PainterSurface surface(painter, float(width()) * kTwips, float(height()) * kTwips, 0, nullptr, 0x00FFFFFF,
+                               0x00000000);
+        surface.SetVectorOutput(false);
+        DrawExplorer(surface, owner_->picture());
+    }
+    cache_.setDevicePixelRatio(dpr);
+}
+
+void ExplorerCanvas::paintEvent(QPaintEvent*)
+{
+    if (cache_.isNull() || cache_.size() != size() * devicePixelRatioF())
+        render();
+    QPainter painter(this);
+    painter.drawImage(QPoint(0, 0), cache_);
+    const ExplorerLayout l = LayOutExplorer(float(width()) * kTwips, float(height()) * kTwips, owner_->picture());
+    const qreal top = l.bands.empty() ? 0 : l.bands.front().top / kTwips;
+    const qreal bottom = l.axisY / kTwips;
+    if (drag_ == Drag::Stretch) {
+        const QRectF band(QPointF(std::min(dragX_, dragNowX_), top), QPointF(std::max(dragX_, dragNowX_), bottom));
+        painter.fillRect(band, QColor(60, 120, 220, 60));
+        painter.setPen(QColor(60, 120, 220));
+        painter.drawRect(band);
+    } else if (hoverX_ >= l.left / kTwips && hoverX_ <= l.right / kTwips) {
+        painter.setPen(QPen(QColor(120, 120, 120), 1, Qt::DashLine));
+        painter.drawLine(QPointF(hoverX_ + 0.5, top), QPointF(hoverX_ + 0.5, bottom));
+    }
+}
+
+void ExplorerCanvas::mousePressEvent(QMouseEvent* e)
+{
+    if (e->button() != Qt::LeftButton)
+        return;
+    drag_ = e->modifiers() & Qt::ShiftModifier ? Drag::Stretch : Drag::Pan;
+    dragX_ = dragNowX_ = e->position().x();
+    dragFrom_ = owner_->viewFrom();
+    dragTo_ = owner_->viewTo();
+    if (drag_ == Drag::Pan)
+        setCursor(Qt::ClosedHandCursor);
+}
+
+void ExplorerCanvas::mouseMoveEvent(QMouseEvent* e)
+{
+    const double x = e->position().x();
+    hoverX_ = x;
+    dragNowX_ = x;
+    if (drag_ == Drag::Pan) {
+        const ExplorerLayout l = LayOutExplorer(float(width()) * kTwips, float(height()) * kTwips, owner_->picture());
+        const double basesPerPixel = double(dragTo_ - dragFrom_ + 1) / double((l.right - l.left) / kTwips);
+        const auto shift = int64_t(std::llround((x - dragX_) * basesPerPixel));
+        owner_->setView(dragFrom_ - shift, dragTo_ - shift);
+    }
+    owner_->statusLabel()->setText(owner_->statusAt(positionAt(x)));
+    update();
+}
+
+void ExplorerCanvas::mouseReleaseEvent(QMouseEvent* e)
+{
+    if (e->button() != Qt::LeftButton)
+        return;
+    const Drag drag = std::exchange(drag_, Drag::None);
+    setCursor(Qt::CrossCursor);
+    if (drag == Drag::Stretch && std::abs(e->position().x() - dragX_) >= 3) {
+        const double a = positionAt(std::min(dragX_, e->position().x()));
+        const double b = positionAt(std::max(dragX_, e->position().x()));
+        owner_->setView(int64_t(std::floor(a)) + 1, int64_t(std::ceil(b)));
+    }
+    update();
+}
+
+// Positions as people read them: 1,234,567.
+QString Bases(int64_t n)
+{
+    return GroupedInteger(n);
+}
+
+} // namespace
+
+ExplorerWindow::ExplorerWindow(QWidget* parent) : QWidget(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("ExplorerWindow"));
+    setWindowTitle(QStringLiteral("Explorer"));
+    QWidget* controls = createControls();
+    canvas_ = new ExplorerCanvas(this);
+    status_ = new QLabel(this);
+    status_->setObjectName(QStringLiteral("ExplorerStatus"));
+    status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(controls);
+    layout->addWidget(canvas_, 1);
+    layout->addWidget(status_);
+    resize(1000, 640);
+    picture_.fontName = font().family();
+    picture_.fontSize = float(font().pointSizeF() > 0 ? font().pointSizeF() : 9.0);
+    auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(close, &QShortcut::activated, this, &QWidget::close);
+}
+
+ExplorerWindow::~ExplorerWindow() = default;
+
+QWidget* ExplorerWindow::createControls()
+{
+    auto* box = new QWidget(this);
+    auto* row = new QHBoxLayout(box);
+    row->setContentsMargins(0, 0, 0, 0);
+    records_ = new QComboBox(box);
+    records_->setObjectName(QStringLiteral("ExplorerRecord"));
+    records_->setAccessibleName(QStringLiteral("Record"));
+    records_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    records_->setMinimumContentsLength(24);
+    region_ = new QLineEdit(box);
+    region_->setObjectName(QStringLiteral("ExplorerRegion"));
+    region_->setAccessibleName(QStringLiteral("Region"));
+    region_->setPlaceholderText(QStringLiteral("START-END or NAME:START-END"));
+    region_->setToolTip(QStringLiteral("A stretch to show: 1,000-2,000, 1.5M-2M or NAME:10k-20k (Enter)"));
+    row->addWidget(records_, 2);
+    row->addWidget(region_, 2);
+    for (int t = 0; t < kExplorerTrackCount; ++t) {
+        auto* check = new QCheckBox(ExplorerTrackName(ExplorerTrack(t)), box);
+        check->setChecked(true);
+        connect(check, &QCheckBox::toggled, this, [this, t](bool on) { setTrackShown(ExplorerTrack(t), on); });
+        tracks_[size_t(t)] = check;
+        row->addWidget(check);
+    }
+    windowLabel_ = new QLabel(box);
+    windowLabel_->setObjectName(QStringLiteral("ExplorerWindowStep"));
+    row->addWidget(windowLabel_, 1, Qt::AlignRight);
+    message_ = new QLabel(this);
+    message_->setObjectName(QStringLiteral("ExplorerMessage"));
+    message_->setStyleSheet(QStringLiteral("color: #b00000"));
+    message_->hide();
+    auto* column = new QWidget(this);
+    auto* stack = new QVBoxLayout(column);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->addWidget(box);
+    stack->addWidget(message_);
+    connect(records_, qOverload<int>(&QComboBox::activated), this, [this](int i) {
+        if (i >= 0)
+            showRecord(std::size_t(i));
+    });
+    connect(region_, &QLineEdit::returnPressed, this, [this] { applyRegion(region_->text()); });
+    connect(region_, &QLineEdit::textEdited, this, [this] { message_->hide(); });
+    return column;
+}
+
+void ExplorerWindow::setStore(std::shared_ptr<const RecordStore> store)
+{
+    if (store == store_)
+        return;
+    store_ = std::move(store);
+    data_.reset();
+    index_ = -1;
+    length_ = 0;
+    ExplorerPicture empty;
+    empty.shown = picture_.shown;
+    empty.fontName = picture_.fontName;
+    empty.fontSize = picture_.fontSize;
+    picture_ = std::move(empty);
+    records_->clear();
+    if (store_) {
+        QStringList names;
+        names.reserve(qsizetype(store_->size()));
+        for (const RecordInfo& info : store_->infos())
+            names << info.name;
+        records_->addItems(names);
+    }
+    viewChanged();
+}
+
+bool ExplorerWindow::showRecord(std::size_t index)
+{
+    if (!store_ || index >= store_->size())
+        return false;
+    std::unique_ptr<ExplorerData> loaded;
+    QString failure;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        loaded = ExplorerData::Load(store_->path(), store_->info(index));
+    } catch (const std::exception& e) {
+        failure = QString::fromUtf8(e.what());
+    }
+    QApplication::restoreOverrideCursor();
+    if (!loaded) {
+        showMessage(QStringLiteral("Record %1 could not be read again from %2. %3")
+                        .arg(store_->info(index).number)
+                        .arg(store_->path(), failure));
+        return false;
+    }
+    data_ = std::move(loaded);
+    index_ = int64_t(index);
+    length_ = store_->info(index).length;
+    records_->setCurrentIndex(int(index));
+    setWindowTitle(QStringLiteral("Explorer \u2013 %1").arg(store_->info(index).name));
+    message_->hide();
+    computeMarks();
+    showWhole();
+    return true;
+}
+
+void ExplorerWindow::computeMarks()
+{
+    picture_.origin.reset();
+    picture_.terminus.reset();
+    if (!data_ || length_ < 1)
+        return;
+    const auto [window, step] = ChooseWindowAndStep(1, length_);
+    ViewWindows whole;
+    try {
+        whole = data_->windows(1, length_, window, step);
+    } catch (const std::exception&) {
+        return;
+    }
+    const std::vector<float>& skew = whole.values.SkewValues;
+    const int64_t n = int64_t(skew.size()) - 2;
+    double sum = 0, low = 0, high = 0;
+    int64_t lowAt = 0, highAt = 0;
+    for (int64_t k = 1; k <= n; ++k) {
+        sum += double(skew[size_t(k)]);
+        if (k == 1 || sum < low)
+            low = sum, lowAt = k;
+        if (k == 1 || sum > high)
+            high = sum, highAt = k;
+    }
+    if (n < 1)
+        return;
+    // The middle base of the window (the left one of two).
+    const auto middle = [&](int64_t k) { return (k - 1) * int64_t(step) + (int64_t(window) + 1) / 2; };
+    picture_.origin = middle(lowAt);
+    picture_.terminus = middle(highAt);
+}
+
+void ExplorerWindow::setView(int64_t from, int64_t to)
+{
+    if (!data_ || length_ < 1)
+        return;
+    const int64_t span = std::clamp(to - from + 1, std::min(kMinimumSpan, length_), length_);
+    from = std::clamp<int64_t>(from, 1, length_ - span + 1);
+    picture_.from = from;
+    picture_.to = from + span - 1;
+    const auto [window, step] = ChooseWindowAndStep(picture_.from, picture_.to);
+    picture_.window = window;
+    picture_.step = step;
+    picture_.gc.clear();
+    picture_.skew.clear();
+    try {
+        const ViewWindows view = data_->windows(picture_.from, picture_.to, window, step);
+        const std::vector<float>&gc = view.values.GCValues, &skew = view.values.SkewValues;
+        // Windows 1 .. n between the two zero ends.
+        if (gc.size() > 2 && skew.size() == gc.size()) {
+            picture_.gc.assign(gc.begin() + 1, gc.end() - 1);
+            picture_.skew.assign(skew.begin() + 1, skew.end() - 1);
+        }
+    } catch (const std::exception& e) {
+        showMessage(QString::fromUtf8(e.what()));
+    }
+    picture_.cumulative = CumulativeOf(picture_.skew);
+    viewChanged();
+}
+
+void ExplorerWindow::zoom(double factor, double anchor)
+{
+    if (!data_)
+        return;
+    const double start = double(picture_.from - 1), span = double(picture_.to - picture_.from + 1);
+    const double newSpan = std::clamp(span * factor, double(std::min(kMinimumSpan, length_)), double(length_));
+    const double newStart = anchor - (anchor - start) * newSpan / span;
+    const auto from = int64_t(std::llround(newStart)) + 1;
+    setView(from, from + int64_t(std::llround(newSpan)) - 1);
+}
+
+void ExplorerWindow::zoom(double factor)
+{
+    zoom(factor, (double(picture_.from - 1) + double(picture_.to)) / 2);
+}
+
+void ExplorerWindow::pan(double fraction)
+{
+    const int64_t span = picture_.to - picture_.from + 1;
+    const auto shift = int64_t(std::llround(fraction * double(span)));
+    setView(picture_.from + shift, picture_.to + shift);
+}
+
+void ExplorerWindow::showWhole()
+{
+    setView(1, length_);
+}
+
+bool ExplorerWindow::applyRegion(const QString& text)
+{
+    QString error;
+    const std::optional<Region> region = ParseRegion(text, &error);
+    if (!region) {
+        showMessage(QStringLiteral("\u201c%1\u201d is no region: %2. Type START-END or NAME:START-END.")
+                        .arg(text.trimmed(), error));
+        return false;
+    }
+    if (!region->name.isEmpty() && store_) {
+        const auto& infos = store_->infos();
+        const auto named = [&](const RecordInfo& r) { return r.name == region->name; };
+        const auto byId = [&](const RecordInfo& r) { return RecordId(r.name) == region->name; };
+        auto it = std::find_if(infos.begin(), infos.end(), named);
+        if (it == infos.end())
+            it = std::find_if(infos.begin(), infos.end(), byId);
+        if (it == infos.end()) {
+            showMessage(QStringLiteral("No record is named \u201c%1\u201d.").arg(region->name));
+            return false;
+        }
+        if (int64_t(it - infos.begin()) != index_ && !showRecord(std::size_t(it - infos.begin())))
+            return false;
+    }
+    if (!data_)
+        return false;
+    if (region->wholeRecord()) {
+        showWhole();
+    } else if (region->start > length_) {
+        showMessage(
+            QStringLiteral("The record has %1 bases; %2 is past its end.").arg(Bases(length_), Bases(region->start)));
+        return false;
+    } else {
+        setView(region->start, std::min(region->end, length_));
+    }
+    message_->hide();
+    return true;
+}
+
+void ExplorerWindow::setTrackShown(ExplorerTrack track, bool shown)
+{
+    picture_.shown[size_t(track)] = shown;
+    if (tracks_[size_t(track)]->isChecked() != shown)
+        tracks_[size_t(track)]->setChecked(shown);
+    static_cast<ExplorerCanvas*>(canvas_)->redraw();
+}
+
+QString ExplorerWindow::statusAt(double position) const
+{
+    const int64_t k = ExplorerWindowAt(picture_, position);
+    if (k < 0 || !data_)
+        return {};
+    const int64_t base = std::clamp<int64_t>(int64_t(std::floor(position)) + 1, picture_.from, picture_.to);
+    const int64_t start = picture_.from + k * picture_.step;
+    QString text = QStringLiteral("Position %1 bp   (window %2\u2013%3)")
+                       .arg(Bases(base), Bases(start), Bases(start + picture_.window - 1));
+    const int decimals[kExplorerTrackCount] = {1, 2, 2};
+    for (int t = 0; t < kExplorerTrackCount; ++t)
+        if (picture_.shown[size_t(t)])
+            text += QStringLiteral("   %1 %2")
+                        .arg(ExplorerTrackName(ExplorerTrack(t)),
+                             QString::number(ExplorerValue(picture_, ExplorerTrack(t), k), 'f', decimals[t]));
+    return text;
+}
+
+void ExplorerWindow::showMessage(const QString& text)
+{
+    message_->setText(text);
+    message_->show();
+}
+
+void ExplorerWindow::viewChanged()
+{
+    if (data_) {
+        windowLabel_->setText(
+            QStringLiteral("Window %1 bp, step %2 bp").arg(Bases(picture_.window), Bases(picture_.step)));
+        region_->setText(QStringLiteral("%1-%2").arg(Bases(picture_.from), Bases(picture_.to)));
+    } else {
+        windowLabel_->clear();
+        region_->clear();
+    }
+    status_->clear();
+    if (canvas_)
+        static_cast<ExplorerCanvas*>(canvas_)->redraw();
+}
+
+void ExplorerWindow::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal: zoom(0.5); break;
+    case Qt::Key_Minus:
+    case Qt::Key_Underscore: zoom(2.0); break;
+    case Qt::Key_Left: pan(-0.1); break;
+    case Qt::Key_Right: pan(0.1); break;
+    case Qt::Key_PageUp: pan(-1.0); break;
+    case Qt::Key_PageDown: pan(1.0); break;
+    case Qt::Key_Home: showWhole(); break;
+    default: QWidget::keyPressEvent(event); return;
+    }
+    event->accept();
+}
+
+} // namespace quillet

@@ -1,0 +1,105 @@
+#pragma once
+// The explorer: one record of the last run at any scale, from the whole
+// sequence down to a few dozen bases, in three tracks over one position
+// axis (G+C, G-C/G+C and its running sum over the view). The window and
+// step follow the zoom, so the view always holds about a thousand to two
+// thousand exact windows computed for the stretch shown; the record's
+// origin and terminus (where the whole record's cumulative G-C/G+C is
+// lowest and highest) are marked when they fall in the view.
+//
+// Mouse: the wheel zooms at the pointer, dragging pans, Shift+drag zooms to
+// the dragged stretch, a double click shows the whole record. Keys: + and -
+// zoom, Left and Right pan a tenth of the view, PageUp and PageDown a whole
+// view, Home shows the whole record, Esc closes.
+#include "analysis/recordstore.h"
+#include "maps/explorertracks.h"
+
+#include <QWidget>
+#include <array>
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+
+namespace quillet {
+
+class ExplorerData;
+
+class ExplorerWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit ExplorerWindow(QWidget* parent = nullptr);
+    ~ExplorerWindow() override;
+
+    // The records to choose from (the same store again changes nothing).
+    void setStore(std::shared_ptr<const RecordStore> store);
+    const RecordStore* store() const { return store_.get(); }
+    // Reads record `index` (0-based) of the store again and shows it whole;
+    // false, with a message in the window, when it cannot be read.
+    bool showRecord(std::size_t index);
+    // The record shown; -1 before any.
+    int64_t recordIndex() const { return index_; }
+
+    // The view: bases from .. to (1-based, inclusive) of a record of
+    // length() bases, and the window and step its values were computed at.
+    int64_t viewFrom() const { return picture_.from; }
+    int64_t viewTo() const { return picture_.to; }
+    int64_t length() const { return length_; }
+    int32_t window() const { return picture_.window; }
+    int32_t step() const { return picture_.step; }
+    // The values drawn, the marks and the tracks shown.
+    const ExplorerPicture& picture() const { return picture_; }
+
+    // The shortest view, in bases (shorter records are shown whole).
+    static constexpr int64_t kMinimumSpan = 50;
+    // Shows bases from .. to, moved and cut to fit in the record.
+    void setView(int64_t from, int64_t to);
+    // Scales the view's span by `factor` (below 1 zooms in) around the
+    // continuous position `anchor`, which stays where it is on the screen.
+    void zoom(double factor, double anchor);
+    void zoom(double factor);
+    // Moves the view by `fraction` of its span (positive to the right).
+    void pan(double fraction);
+    void showWhole();
+    // Reads a region (START-END or NAME:START-END) and shows it; a text that
+    // is none, or names no record, leaves the view and says why.
+    bool applyRegion(const QString& text);
+    void setTrackShown(ExplorerTrack track, bool shown);
+    // What the status line says for the continuous position `position`.
+    QString statusAt(double position) const;
+
+    QComboBox* recordBox() const { return records_; }
+    QLineEdit* regionBox() const { return region_; }
+    QCheckBox* trackBox(ExplorerTrack track) const { return tracks_[size_t(track)]; }
+    QLabel* windowLabel() const { return windowLabel_; }
+    QLabel* messageLabel() const { return message_; }
+    QLabel* statusLabel() const { return status_; }
+    QWidget* canvas() const { return canvas_; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    QWidget* createControls();
+    void computeMarks();
+    void showMessage(const QString& text);
+    void viewChanged();
+
+    std::shared_ptr<const RecordStore> store_;
+    std::unique_ptr<ExplorerData> data_;
+    int64_t index_ = -1;
+    int64_t length_ = 0;
+    ExplorerPicture picture_;
+
+    QComboBox* records_ = nullptr;
+    QLineEdit* region_ = nullptr;
+    std::array<QCheckBox*, kExplorerTrackCount> tracks_{};
+    QLabel* windowLabel_ = nullptr;
+    QLabel* message_ = nullptr;
+    QLabel* status_ = nullptr;
+    QWidget* canvas_ = nullptr;
+};
+
+} // namespace quillet
