@@ -139,12 +139,15 @@ public:
                 forgetMap();
         });
         connect(&w, &Quillet::MapDrawn, this, &WindowAccess::mapDrawn);
-        // The mouse takes the cursor line over; its window leaves the tooltip.
-        connect(w.Picture1, &tk::PictureBox::MouseMove, this, [this] {
+        // The mouse takes the cursor line over; the tooltip tells the window
+        // under it as it told the keyboard cursor's.
+        connect(w.Picture1, &tk::PictureBox::MouseMove, this, [this](int16_t, int16_t, float x, float y) {
             if (cursor_ != 0) {
                 cursor_ = 0;
                 describe();
             }
+            if (drawn_)
+                w_.Picture1->setToolTip(DescribeWindow(facts(), windowAt(x, y)));
         });
         w.Picture1->installEventFilter(this);
     }
@@ -247,6 +250,19 @@ private:
             d += QStringLiteral(" Cursor at ") + window;
         w_.Picture1->setAccessibleDescription(d);
         w_.Picture1->setToolTip(window);
+    }
+
+    // The window whose middle base (where the keyboard puts the cursor
+    // line) is nearest the position under (x, y); 0 outside the plot.
+    int32_t windowAt(float x, float y) const
+    {
+        const MapFacts f = facts();
+        const int32_t K = windowCount();
+        const auto position = ReadoutPosition(x, y, w_.Picture1->Width(), w_.Picture1->Height(), w_.Label6->Caption());
+        if (!position || K == 0 || f.step <= 0)
+            return 0;
+        const double k = std::floor((double(*position) - double(f.windowSize / 2)) / double(f.step) + 0.5) + 1;
+        return int32_t(std::clamp<double>(k, 1, K));
     }
 
     // Puts the cursor line where window k's middle base lies on the

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 
 using namespace quillet;
@@ -119,6 +121,14 @@ TEST(UnknownWindows, CurveBreaksAroundMostlyUnknownWindowsWhichAreShaded)
                 EXPECT_EQ(s.calls[1].kind, DrawCall::Shade);
             }
         }
+        // The cumulative map's bands too, under every line and label.
+        RecordingSurface s(kW, kH);
+        DrawCumulativeMap(s, std::vector<float>(m.values.size(), 0.5f), in);
+        EXPECT_EQ(s.Shades().size(), c.bands.size());
+        const auto firstOther = std::find_if(s.calls.begin() + 1, s.calls.end(),
+                                             [](const DrawCall& d) { return d.kind != DrawCall::Shade; });
+        EXPECT_TRUE(
+            std::none_of(firstOther, s.calls.end(), [](const DrawCall& d) { return d.kind == DrawCall::Shade; }));
     }
 }
 

@@ -253,10 +253,23 @@ private slots:
             QCOMPARE(w->Picture1->toolTip(), window);
             QVERIFY(AccessibleText(w->Picture1, QAccessible::Description).endsWith(" Cursor at " + window));
         }
-        // The mouse takes the line over: the keyboard's window is no longer told.
+        // The mouse takes the line over: the keyboard's window is no longer
+        // told in the description, and the tooltip tells the window under
+        // the mouse just as the keyboard told it; outside the plot, none.
         QTest::mouseMove(w->Picture1->Inside(), QPoint(300, 100));
-        QVERIFY(w->Picture1->toolTip().isEmpty());
+        QVERIFY(w->Picture1->toolTip().startsWith("Window "));
         QVERIFY(!AccessibleText(w->Picture1, QAccessible::Description).contains("Cursor at"));
+        for (int k = 1; k <= 4; ++k) {
+            QTest::keyClick(w->Picture1, Qt::Key_Home);
+            for (int right = 1; right < k; ++right)
+                QTest::keyClick(w->Picture1, Qt::Key_Right);
+            const QString told = w->Picture1->toolTip();
+            QVERIFY(told.startsWith(QStringLiteral("Window %1 of 4,").arg(k)));
+            QTest::mouseMove(w->Picture1->Inside(), QPoint(2, 2));
+            QVERIFY(w->Picture1->toolTip().isEmpty());
+            QTest::mouseMove(w->Picture1->Inside(), QPoint(tk::ToPixels(w->Line3->X1()), 100));
+            QCOMPARE(w->Picture1->toolTip(), told);
+        }
         QTest::keyClick(w->Picture1, Qt::Key_Right);
         QVERIFY(w->Picture1->toolTip().startsWith("Window 1 of 4,"));
     }

@@ -154,6 +154,19 @@ private slots:
             QVERIFY(w->Label_move->Caption().isEmpty());
             QCOMPARE(w->Line3->X1(), x);
         }
+
+        // Where the number would run past the map's edge it stands left of
+        // the line, whole ("48xxx", not "48").
+        for (const float nearEdge : {W - 301, W - 700}) {
+            w->Picture1_MouseMove(1, 0, nearEdge, H / 2);
+            const QString caption = w->Label_move->Caption();
+            QCOMPARE(caption.size(), 5);
+            const float textWidth = float(w->Label_move->fontMetrics().horizontalAdvance(caption)) * 15;
+            const float edge = float(w->Picture1->Inside()->width()) * 15;
+            QVERIFY(w->Label_move->Left() + textWidth <= edge);
+            QCOMPARE(w->Label_move->Left(),
+                     nearEdge + 100 + textWidth + 30 <= edge ? nearEdge + 100 : nearEdge - 100 - textWidth - 30);
+        }
     }
 
     void realMouseMovesReachTheReadout()
