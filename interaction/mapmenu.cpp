@@ -209,9 +209,12 @@ void Quillet::Explore_Click()
     if (!explorerWindow_)
         explorerWindow_ = new ExplorerWindow(this);
     explorerWindow_->setStore(records);
-    SetMousePointer(11);
-    explorerWindow_->showRecord(shown);
-    SetMousePointer(0);
+    // The record already in the explorer keeps its view.
+    if (explorerWindow_->recordIndex() != int64_t(shown)) {
+        SetMousePointer(11);
+        explorerWindow_->showRecord(shown);
+        SetMousePointer(0);
+    }
     explorerWindow_->show();
     explorerWindow_->raise();
     explorerWindow_->activateWindow();

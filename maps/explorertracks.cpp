@@ -1,5 +1,7 @@
 #include "maps/explorertracks.h"
 
+#include "maps/axisticks.h"
+
 #include <QFont>
 #include <QFontMetricsF>
 #include <QImage>
@@ -43,17 +45,8 @@ void PrintAt(PictureSurface& pic, float x, float y, const QString& text)
     pic.Print(text);
 }
 
-int DecimalsFor(double step)
-{
-    return std::max(0, int(-std::floor(std::log10(step) + 1e-9)));
-}
-
 // The value range of a track: its values' extent widened to whole ticks.
-struct ValueAxis {
-    double low = 0, high = 1, step = 1;
-};
-
-ValueAxis AxisFor(const ExplorerPicture& p, ExplorerTrack track, float boxHeight)
+ValueTicks AxisFor(const ExplorerPicture& p, ExplorerTrack track, float boxHeight)
 {
     const int64_t n = int64_t(p.gc.size());
     double low = 0, high = 0;
@@ -68,30 +61,24 @@ ValueAxis AxisFor(const ExplorerPicture& p, ExplorerTrack track, float boxHeight
         low = middle - least / 2;
         high = middle + least / 2;
     }
-    const int maxTicks = std::max(2, int(boxHeight / (22 * kPx)));
-    ValueAxis a;
-    a.step = NiceTickStep(high - low, maxTicks);
-    a.low = std::floor(low / a.step + 1e-9) * a.step;
-    a.high = std::ceil(high / a.step - 1e-9) * a.step;
-    return a;
+    return NiceValueTicks(low, high, std::max(2, int(boxHeight / (22 * kPx))));
 }
 
-float YOf(const ExplorerBand& band, const ValueAxis& a, double value)
+float YOf(const ExplorerBand& band, const ValueTicks& a, double value)
 {
     return float(double(band.bottom) - (value - a.low) / (a.high - a.low) * double(band.bottom - band.top));
 }
 
-void DrawValueAxis(PictureSurface& pic, const ExplorerLayout& l, const ExplorerBand& band, const ValueAxis& a,
+void DrawValueAxis(PictureSurface& pic, const ExplorerLayout& l, const ExplorerBand& band, const ValueTicks& a,
                    const ExplorerPicture& p)
 {
-    const int decimals = DecimalsFor(a.step);
     const float half = TextHeight(p) / 2;
-    for (double v = a.low; v <= a.high + a.step * 1e-6; v += a.step) {
+    for (const double v : a.values) {
         const float y = YOf(band, a, v);
         const bool zero = std::abs(v) < a.step * 1e-6 && band.track != ExplorerTrack::GC;
         pic.Line(l.left, y, l.right, y, zero ? kExplorerZeroColor : kExplorerGridColor);
         pic.Line(l.left - kTickLength, y, l.left, y);
-        const QString text = GroupedNumber(std::abs(v) < a.step * 1e-6 ? 0.0 : v, decimals);
+        const QString text = ValueLabel(v, a.step);
         PrintAt(pic, l.left - kTickLength - 3 * kPx - TextWidth(p, text), y - half, text);
     }
 }
@@ -104,7 +91,7 @@ void DrawFrame(PictureSurface& pic, const ExplorerLayout& l, const ExplorerBand&
     pic.Line(l.left, band.bottom, l.left, band.top);
 }
 
-void DrawCurve(PictureSurface& pic, const ExplorerLayout& l, const ExplorerBand& band, const ValueAxis& a,
+void DrawCurve(PictureSurface& pic, const ExplorerLayout& l, const ExplorerBand& band, const ValueTicks& a,
                const ExplorerPicture& p)
 {
     const int64_t n = int64_t(p.gc.size());
@@ -118,7 +105,7 @@ void DrawCurve(PictureSurface& pic, const ExplorerLayout& l, const ExplorerBand&
 
 void DrawTrack(PictureSurface& pic, const ExplorerLayout& l, const ExplorerBand& band, const ExplorerPicture& p)
 {
-    const ValueAxis a = AxisFor(p, band.track, band.bottom - band.top);
+    const ValueTicks a = AxisFor(p, band.track, band.bottom - band.top);
     DrawValueAxis(pic, l, band, a, p);
     // The name above the box, after a sample of the curve's colour.
     const float titleY = band.top - kTitleRow + 1 * kPx;
@@ -134,17 +121,14 @@ void DrawTrack(PictureSurface& pic, const ExplorerLayout& l, const ExplorerBand&
 
 void DrawPositionAxis(PictureSurface& pic, const ExplorerLayout& l, const ExplorerPicture& p)
 {
-    const double first = double(p.from - 1), last = double(p.to);
-    const double step = NiceTickStep(last - first, std::max(2, int((l.right - l.left) / (90 * kPx))));
-    const PositionUnit unit = PositionUnitFor(step);
-    // Ticks at multiples of the step, labelled with the base they end at.
-    for (double t = std::ceil(first / step) * step; t <= last + step * 1e-9; t += step) {
-        const float x = ExplorerXOf(l, p, t);
+    // A tick stands at the middle of the base it names.
+    const int intervals = std::max(2, int((l.right - l.left) / (90 * kPx)));
+    for (const PositionTick& tick : NicePositionTicks(p.from, p.to, intervals)) {
+        const float x = ExplorerXOf(l, p, double(tick.position) - 0.5);
         pic.Line(x, l.axisY, x, l.axisY + kTickLength);
-        const QString text = GroupedNumber(t / unit.bases, unit.decimals);
-        PrintAt(pic, x - TextWidth(p, text) / 2, l.axisY + kTickLength + 1 * kPx, text);
+        PrintAt(pic, x - TextWidth(p, tick.label) / 2, l.axisY + kTickLength + 1 * kPx, tick.label);
     }
-    const QString caption = QStringLiteral("Position (%1)").arg(unit.name);
+    const QString caption = QStringLiteral("Position");
     PrintAt(pic, (l.left + l.right - TextWidth(p, caption)) / 2, l.axisY + kTickLength + TextHeight(p) + 2 * kPx,
             caption);
 }
@@ -229,43 +213,12 @@ double ExplorerValue(const ExplorerPicture& p, ExplorerTrack track, int64_t k)
     return 0;
 }
 
-double NiceTickStep(double span, int maxTicks)
-{
-    if (!(span > 0) || maxTicks < 1)
-        return 1;
-    const double rough = span / maxTicks;
-    const double power = std::pow(10.0, std::floor(std::log10(rough)));
-    for (const double m : {1.0, 2.0, 5.0, 10.0})
-        if (m * power >= rough * (1 - 1e-9))
-            return m * power;
-    return 10 * power;
-}
-
-PositionUnit PositionUnitFor(double tickStep)
-{
-    if (tickStep >= 100000)
-        return {1e6, QStringLiteral("Mb"), DecimalsFor(tickStep / 1e6)};
-    if (tickStep >= 100)
-        return {1e3, QStringLiteral("Kb"), DecimalsFor(tickStep / 1e3)};
-    return {1, QStringLiteral("bp"), 0};
-}
-
 QString GroupedInteger(int64_t value)
 {
     QString digits = QString::number(value < 0 ? -value : value);
     for (int i = int(digits.size()) - 3; i > 0; i -= 3)
         digits.insert(i, u',');
     return value < 0 ? QStringLiteral("-") + digits : digits;
-}
-
-QString GroupedNumber(double value, int decimals)
-{
-    const QString plain = QString::number(std::abs(value), 'f', decimals);
-    const qsizetype point = plain.indexOf(u'.');
-    const QString whole = point < 0 ? plain : plain.left(point);
-    QString text = GroupedInteger(whole.toLongLong()) + (point < 0 ? QString() : plain.mid(point));
-    const bool zero = plain.count(u'0') + (point < 0 ? 0 : 1) == plain.size();
-    return value < 0 && !zero ? QStringLiteral("-") + text : text;
 }
 
 QString ExplorerTrackName(ExplorerTrack track)

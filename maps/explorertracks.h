@@ -1,7 +1,8 @@
 #pragma once
 // The explorer's picture: up to three tracks stacked over one position axis
 // (G+C %, G-C/G+C and the running sum of G-C/G+C over the view), each with
-// its own value axis whose ticks follow the values shown, and labelled
+// its own value axis whose ticks follow the values shown (maps/axisticks.h
+// gives the ticks of both axes), and labelled
 // lines at the record's origin and terminus when they fall in the view.
 //
 // Positions: base p covers [p - 1, p) on a continuous axis, so a view of
@@ -63,20 +64,8 @@ int64_t ExplorerWindowAt(const ExplorerPicture& p, double position);
 // The value of `track` in window k.
 double ExplorerValue(const ExplorerPicture& p, ExplorerTrack track, int64_t k);
 
-// Ticks at 1, 2 or 5 times a power of ten, at most about `maxTicks` over `span`.
-double NiceTickStep(double span, int maxTicks);
-// Position ticks in a unit that suits the step: the unit's size in bases,
-// its name ("bp", "Kb", "Mb") and the decimals the labels need.
-struct PositionUnit {
-    double bases;
-    QString name;
-    int decimals;
-};
-PositionUnit PositionUnitFor(double tickStep);
 // An integer with a comma between thousands: 1,234,567.
 QString GroupedInteger(int64_t value);
-// A number with `decimals` decimals and grouped thousands.
-QString GroupedNumber(double value, int decimals);
 // The name and unit of a track, as its box and the status line say it.
 QString ExplorerTrackName(ExplorerTrack track);
 

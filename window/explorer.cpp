@@ -27,6 +27,10 @@ namespace {
 
 constexpr float kTwips = 15; // twips per logical pixel
 
+// What the status line says while the pointer is off the tracks.
+const QString kHint = QStringLiteral("Wheel or + and - zoom, dragging or the arrow keys pan, Shift+drag zooms to a "
+                                     "stretch, a double click or Home shows the whole record");
+
 // The tracks, drawn at the device pixel ratio through a painter surface and
 // kept until the view or the size changes; the pointer's line and the
 // stretch being dragged are drawn over them.
@@ -62,13 +66,16 @@ protected:
     void wheelEvent(QWheelEvent* e) override
     {
         const int delta = e->angleDelta().y();
-        if (delta != 0)
+        if (delta != 0) {
             owner_->zoom(std::pow(0.8, delta / 120.0), positionAt(e->position().x()));
+            owner_->statusLabel()->setText(owner_->statusAt(positionAt(e->position().x())));
+        }
         e->accept();
     }
     void leaveEvent(QEvent*) override
     {
         hoverX_ = -1;
+        owner_->statusLabel()->setText(kHint);
         update();
     }
     void resizeEvent(QResizeEvent*) override { cache_ = QImage(); }
@@ -162,6 +169,7 @@ void ExplorerCanvas::mouseReleaseEvent(QMouseEvent* e)
         const double b = positionAt(std::max(dragX_, e->position().x()));
         owner_->setView(int64_t(std::floor(a)) + 1, int64_t(std::ceil(b)));
     }
+    owner_->statusLabel()->setText(owner_->statusAt(positionAt(e->position().x())));
     update();
 }
 
@@ -232,8 +240,9 @@ QWidget* ExplorerWindow::createControls()
     stack->addWidget(box);
     stack->addWidget(message_);
     connect(records_, qOverload<int>(&QComboBox::activated), this, [this](int i) {
-        if (i >= 0)
-            showRecord(std::size_t(i));
+        // A record that cannot be read leaves the one shown, and says why.
+        if (i >= 0 && !showRecord(std::size_t(i)) && index_ >= 0)
+            records_->setCurrentIndex(int(index_));
     });
     connect(region_, &QLineEdit::returnPressed, this, [this] { applyRegion(region_->text()); });
     connect(region_, &QLineEdit::textEdited, this, [this] { message_->hide(); });
@@ -285,7 +294,7 @@ bool ExplorerWindow::showRecord(std::size_t index)
     }
     data_ = std::move(loaded);
     index_ = int64_t(index);
-    length_ = store_->info(index).length;
+    length_ = data_->length();
     records_->setCurrentIndex(int(index));
     setWindowTitle(QStringLiteral("Explorer \u2013 %1").arg(store_->info(index).name));
     message_->hide();
@@ -399,7 +408,8 @@ bool ExplorerWindow::applyRegion(const QString& text)
         if (it == infos.end())
             it = std::find_if(infos.begin(), infos.end(), byId);
         if (it == infos.end()) {
-            showMessage(QStringLiteral("No record is named \u201c%1\u201d.").arg(region->name));
+            showMessage(QStringLiteral("No record is named \u201c%1\u201d. Type START-END or NAME:START-END.")
+                            .arg(region->name));
             return false;
         }
         if (int64_t(it - infos.begin()) != index_ && !showRecord(std::size_t(it - infos.begin())))
@@ -462,7 +472,7 @@ void ExplorerWindow::viewChanged()
         windowLabel_->clear();
         region_->clear();
     }
-    status_->clear();
+    status_->setText(data_ ? kHint : QString());
     if (canvas_)
         static_cast<ExplorerCanvas*>(canvas_)->redraw();
 }

@@ -115,6 +115,14 @@ private slots:
         emit e->recordBox()->activated(2);
         QCOMPARE(e->recordIndex(), int64_t(2));
         QCOMPARE(e->length(), int64_t(5000));
+        // Opened again, it goes back to the record shown, and keeps the view
+        // of a record it already shows.
+        w.Explore_Click();
+        QCOMPARE(e->recordIndex(), int64_t(5));
+        e->setView(101, 600);
+        w.Explore_Click();
+        QCOMPARE(e->viewFrom(), int64_t(101));
+        QCOMPARE(e->viewTo(), int64_t(600));
     }
 
     void zoomAndPanStayInsideTheRecord()
