@@ -14,6 +14,7 @@ namespace {
 
 constexpr float kPx = 15; // twips per logical pixel
 constexpr float kLeft = 72 * kPx, kRight = 18 * kPx, kTop = 6 * kPx;
+constexpr float kMarkRow = 15 * kPx;  // the origin's and terminus's labels, above every track
 constexpr float kTitleRow = 16 * kPx; // a track's name above its box
 constexpr float kGap = 8 * kPx;       // between a box and the next title
 constexpr float kAxisRows = 38 * kPx; // position ticks, labels and caption
@@ -142,12 +143,14 @@ void DrawMark(PictureSurface& pic, const ExplorerLayout& l, const ExplorerPictur
     const float x = ExplorerXOf(l, p, middle);
     for (const ExplorerBand& band : l.bands)
         pic.Line(x, band.top, x, band.bottom, kExplorerMarkColor);
-    // The label in the first title row, on the side with room for it.
+    // The label in the row above the first track's name, on the side with
+    // room for it, tied to the line by a stroke in that row.
     const QString text = name + QStringLiteral(" ") + GroupedInteger(position);
     const float width = TextWidth(p, text);
     const float textX = x + 4 * kPx + width <= l.right ? x + 4 * kPx : x - 4 * kPx - width;
-    pic.Line(x, l.bands.front().top - kTitleRow + 2 * kPx, x, l.bands.front().top, kExplorerMarkColor);
-    PrintAt(pic, textX, l.bands.front().top - kTitleRow + 1 * kPx, text);
+    const float rowTop = l.bands.front().top - kTitleRow - kMarkRow;
+    pic.Line(x, rowTop + 2 * kPx, x, rowTop + kMarkRow, kExplorerMarkColor);
+    PrintAt(pic, textX, rowTop + 1 * kPx, text);
 }
 
 } // namespace
@@ -170,8 +173,8 @@ ExplorerLayout LayOutExplorer(float width, float height, const ExplorerPicture& 
     const int count = int(std::count(p.shown.begin(), p.shown.end(), true));
     if (count == 0)
         return l;
-    const float each = (l.axisY - kTop - float(count - 1) * kGap) / float(count);
-    float top = kTop;
+    const float each = (l.axisY - kTop - kMarkRow - float(count - 1) * kGap) / float(count);
+    float top = kTop + kMarkRow;
     for (int t = 0; t < kExplorerTrackCount; ++t) {
         if (!p.shown[size_t(t)])
             continue;
