@@ -258,6 +258,20 @@ private:
         return true;
     }
 
+    // A restricted record that ends before its stretch has no base to
+    // compute: its listener hears of it (and can say why) rather than the
+    // run failing as on an empty record.
+    void finishWindows(WindowResults& windows)
+    {
+        if (!restricted_ || acc_->length() > 0) {
+            acc_->finish(windows);
+        } else if (settings_.keepWindows) {
+            windows.GCValues = {0.0f, 0.0f};
+            windows.SkewValues = {0.0f, 0.0f};
+            windows.UnknownCounts = {0, 0};
+        }
+    }
+
     // The next bases of the sequence, positions seen_ + 1 .. seen_ + size;
     // of a restricted record only those in firstBase .. lastBase.
     void addBases(const unsigned char* p, std::size_t size)
@@ -277,7 +291,7 @@ private:
     {
         RecordResult r;
         try {
-            acc_->finish(r.windows);
+            finishWindows(r.windows);
         } catch (const WindowsOutOfMemory& e) {
             return outOfMemory(e.windows);
         } catch (const Failure&) {

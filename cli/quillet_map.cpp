@@ -686,6 +686,10 @@ QString FileRun::TakeChosen()
 void FileRun::Take(RecordResult&& r)
 {
     const Options& o = m_.options();
+    // A stretch's origin and terminus as record positions.
+    for (int64_t* position : {&r.info.cumulativeMinPosition, &r.info.cumulativeMaxPosition})
+        if (*position > 0)
+            *position += FirstPosition() - 1;
     NoteShort(r.info);
     if (values_)
         values_->write(r.info.name, r.windows, FirstPosition());

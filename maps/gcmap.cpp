@@ -393,7 +393,9 @@ void DrawCumulativeMap(PictureSurface& pic, const std::vector<float>& SkewValues
     pic.Line(kAxisX, top, kAxisX, bottom);
 
     const std::vector<double> sums = CumulativeSkew(SkewValues);
-    const auto [low, high] = std::minmax_element(sums.begin() + 1, sums.begin() + 1 + K);
+    // The first window to reach each extreme (minmax_element would give the last maximum).
+    const auto low = std::min_element(sums.begin() + 1, sums.begin() + 1 + K);
+    const auto high = std::max_element(sums.begin() + 1, sums.begin() + 1 + K);
     const double lowest = K > 0 ? *low : 0, highest = K > 0 ? *high : 0;
     const ValueTicks ticks = NiceValueTicks(std::min(0.0, lowest), std::max(0.0, highest), 5);
     const double perValue = double(bottom - top) / (ticks.high - ticks.low);

@@ -152,7 +152,7 @@ run 1 --record nosuch "$excerpt"; has err 'no record named "nosuch"'
 lid='gi|9626243|ref|NC_001416.1|'
 run 0 -w 1000 -s 500 --values whole.tsv "$lambda"
 run 0 -w 1000 -s 500 --region "$lid:5,001-20k" --values region.tsv --summary -o region.png "$lambda"
-has out $'\t15000\t57.2\t0.00\t29'
+has out $'\t15000\t57.2\t0.00\t29\t6000\t19500' # origin and terminus as record positions
 diff <(awk -F'\t' 'NR > 1 && $2 >= 5001 && $3 <= 20000 { print $1, $2, $3, $4, $5, $6 }' whole.tsv) \
     <(awk -F'\t' 'NR > 1 { print $1, $2, $3, $4, $5, $6 }' region.tsv) >/dev/null && [ -s region.png ] ||
     fail "--region: $(head -3 region.tsv)"
@@ -160,12 +160,17 @@ run 0 -w 1000 -s 500 --region "$lid:5001-20000" --values region.bedgraph "$lambd
 has region.bedgraph $'\ngi|9626243|ref|NC_001416.1|\t5000\t6000\t'
 run 0 -w 1000 -s 500 --region "$lid:5101-7000" --values shifted.tsv "$lambda"
 has shifted.tsv $'\t5101\t6100\t'; has shifted.tsv $'\t5601\t6600\t'
-run 1 -w 1000 -s 500 --region "$lid:48000-48503" "$lambda"; has err 'is 48502 bp long; the region 48000-48503 ends past it'
+for range in 48000-48503 50001-60000; do # a part of it in the record, or none
+    run 1 -w 1000 -s 500 --region "$lid:$range" "$lambda"; has err "is 48502 bp long; the region $range ends past it"
+done
 run 1 -w 200 -s 100 --region 1-5000 "$excerpt"; has err 'has several records: name one'
 run 0 -w 200 -s 100 --region 1-5000 --summary "$phix"; has out $'\t5000\t'
 run 2 --region 'x:0-5' "$lambda"; has err 'the start must be 1 or more'
-# The cumulative G-C/G+C, its lowest and highest point marked.
-run 0 -w 1000 -s 500 --plot cumulative -o cumulative.svg "$lambda"; has cumulative.svg 'origin '; has cumulative.svg 'terminus '
+# The cumulative G-C/G+C, its lowest and highest point marked
+# at the summary's origin and terminus.
+run 0 -w 1000 -s 500 --plot cumulative -o cumulative.svg --summary "$lambda"
+read -r origin terminus < <(cut -f7,8 out | sed -n 2p)
+has cumulative.svg "origin $origin<"; has cumulative.svg "terminus $terminus<"
 
 # Names as bytes: a UTF-8 name, a control character, IDs that two records
 # share, names that would steer a file name or make two names alike.

@@ -257,6 +257,51 @@ TEST(RunEngine, CumulativeExtremesWithAndWithoutKeptWindows)
     }
 }
 
+// Only a stretch of the records a name test accepts is computed, as if it
+// were the whole sequence, wherever chunks end; other records stay whole.
+TEST(RunEngine, StretchOfTheChosenRecords)
+{
+    const std::string a = "ACGTTGCAGGCCAATT", b = "GGGCCCATATGCGCNNACGT";
+    const std::string content =
+        ">a\n" + a.substr(0, 7) + "\n" + a.substr(7) + "\n>b x\n" + b.substr(0, 9) + "\r\n" + b.substr(9) + "\n";
+    for (const std::size_t chunk : {std::size_t{1}, std::size_t{3}, std::size_t{64}}) {
+        for (const auto& [first, last] :
+             {std::pair{1, 20}, std::pair{3, 9}, std::pair{9, 14}, std::pair{15, 99}, std::pair{30, 40}}) {
+            const std::string where = "chunk " + std::to_string(chunk) + " stretch " + std::to_string(first);
+            RunSettings s = Settings(4, 2, chunk);
+            s.restrictRecord = [](const QString& name) { return name == QStringLiteral("b x"); };
+            s.firstBase = first;
+            s.lastBase = last;
+            PieceStream in(content, chunk % 5 + 1);
+            Collect got;
+            ASSERT_EQ(RunFasta(in, s, got).end, RunEnd::Finished) << where;
+            ASSERT_EQ(got.records.size(), 2u) << where;
+            EXPECT_EQ(got.records[0].info.length, 16) << where;
+            EXPECT_EQ(got.records[0].sequenceLength, 16) << where;
+            EXPECT_EQ(got.records[1].sequenceLength, 20) << where;
+
+            const int size = std::max(0, std::min(last, 20) - first + 1);
+            if (size == 0) { // the record ends before the stretch: no window, no failure
+                EXPECT_EQ(got.records[1].info.length, 0) << where;
+                EXPECT_EQ(got.records[1].windows.GCValues.size(), 2u) << where;
+                continue;
+            }
+            const Expected want =
+                ReadWhole(">b x\n" + (size > 0 ? b.substr(std::size_t(first - 1), std::size_t(size)) : ""), 4, 2);
+            ASSERT_EQ(want.records.size(), 1u);
+            const RecordResult& r = got.records[1];
+            const RecordResult& w = want.records[0];
+            EXPECT_EQ(r.info.length, size) << where;
+            EXPECT_EQ(r.info.unknown, first <= 16 && last >= 15 ? std::min(last, 16) - std::max(first, 15) + 1 : 0)
+                << where; // the NN at 15 and 16
+            EXPECT_EQ(r.windows.GCValues, w.windows.GCValues) << where;
+            EXPECT_EQ(r.windows.SkewValues, w.windows.SkewValues) << where;
+            EXPECT_EQ(r.windows.UnknownCounts, w.windows.UnknownCounts) << where;
+            EXPECT_EQ(r.windows.AvgGC, w.windows.AvgGC) << where;
+        }
+    }
+}
+
 TEST(RunEngine, ParametersThatDoNotConvertFailAtTheFirstWellFormedRecord)
 {
     RunSettings s;

@@ -390,6 +390,11 @@ TEST(CumulativeMap, FittedAxisAndMarkedExtremes)
         EXPECT_NEAR(curve[0].y1, 4195 - 1.0f * 2330, 0.01);
     }
 
+    // Ties: the first window to reach an extreme, as the summary's origin and terminus.
+    RecordingSurface tied(kW, kH);
+    DrawCumulativeMap(tied, Windows({1, 0, -1, 0}), Inputs("4000", "1000")); // sums 1, 1, 0, 0
+    EXPECT_TRUE(tied.FindPrint("terminus 500") && tied.FindPrint("origin 2500"));
+
     // No window: the frame and axes, nothing marked; a step of 0 fails as on the other maps.
     RecordingSurface empty(kW, kH);
     DrawCumulativeMap(empty, Windows({}), Inputs("500"));
