@@ -39,6 +39,12 @@ float TextHeight(const ExplorerPicture& p)
     return (p.fontSize * 96.0f / 72.0f + 3.0f) * kPx;
 }
 
+// Lines and boxes on whole pixels stay one sharp pixel wide.
+float Snap(float twips)
+{
+    return std::floor(twips / kPx) * kPx;
+}
+
 void PrintAt(PictureSurface& pic, float x, float y, const QString& text)
 {
     pic.SetCurrentX(x);
@@ -75,7 +81,7 @@ void DrawValueAxis(PictureSurface& pic, const ExplorerLayout& l, const ExplorerB
 {
     const float half = TextHeight(p) / 2;
     for (const double v : a.values) {
-        const float y = YOf(band, a, v);
+        const float y = Snap(YOf(band, a, v));
         const bool zero = std::abs(v) < a.step * 1e-6 && band.track != ExplorerTrack::GC;
         pic.Line(l.left, y, l.right, y, zero ? kExplorerZeroColor : kExplorerGridColor);
         pic.Line(l.left - kTickLength, y, l.left, y);
@@ -125,7 +131,7 @@ void DrawPositionAxis(PictureSurface& pic, const ExplorerLayout& l, const Explor
     // A tick stands at the middle of the base it names.
     const int intervals = std::max(2, int((l.right - l.left) / (90 * kPx)));
     for (const PositionTick& tick : NicePositionTicks(p.from, p.to, intervals)) {
-        const float x = ExplorerXOf(l, p, double(tick.position) - 0.5);
+        const float x = Snap(ExplorerXOf(l, p, double(tick.position) - 0.5));
         pic.Line(x, l.axisY, x, l.axisY + kTickLength);
         PrintAt(pic, x - TextWidth(p, tick.label) / 2, l.axisY + kTickLength + 1 * kPx, tick.label);
     }
@@ -140,7 +146,7 @@ void DrawMark(PictureSurface& pic, const ExplorerLayout& l, const ExplorerPictur
     const double middle = double(position) - 0.5;
     if (middle < double(p.from - 1) || middle > double(p.to) || l.bands.empty())
         return;
-    const float x = ExplorerXOf(l, p, middle);
+    const float x = Snap(ExplorerXOf(l, p, middle));
     for (const ExplorerBand& band : l.bands)
         pic.Line(x, band.top, x, band.bottom, kExplorerMarkColor);
     // The label in the row above the first track's name, on the side with
@@ -178,8 +184,8 @@ ExplorerLayout LayOutExplorer(float width, float height, const ExplorerPicture& 
     for (int t = 0; t < kExplorerTrackCount; ++t) {
         if (!p.shown[size_t(t)])
             continue;
-        const float boxTop = top + kTitleRow;
-        l.bands.push_back({ExplorerTrack(t), boxTop, std::max(boxTop + kPx, top + each)});
+        const float boxTop = Snap(top + kTitleRow);
+        l.bands.push_back({ExplorerTrack(t), boxTop, std::max(boxTop + kPx, Snap(top + each))});
         top += each + kGap;
     }
     return l;

@@ -334,6 +334,17 @@ private slots:
         e->trackBox(ExplorerTrack::Skew)->click();
         QCOMPARE(bands(), size_t(3));
         QVERIFY(Contains(e->canvas()->grab().toImage(), skewColor));
+
+        // The origin and terminus are marked while they are in view.
+        const QColor mark = ResolveColor(kExplorerMarkColor);
+        const int64_t origin = e->picture().origin.value_or(0), terminus = e->picture().terminus.value_or(0);
+        QVERIFY(origin >= 1 && terminus >= 1 && origin != terminus);
+        QVERIFY(Contains(e->canvas()->grab().toImage(), mark));
+        const int64_t low = std::min(origin, terminus), high = std::max(origin, terminus);
+        e->setView(low + 100, high - 100);
+        QVERIFY(!Contains(e->canvas()->grab().toImage(), mark));
+        e->setView(high - 200, high + 200);
+        QVERIFY(Contains(e->canvas()->grab().toImage(), mark));
     }
 };
 
