@@ -244,7 +244,11 @@ QWidget* ExplorerWindow::createControls()
         if (i >= 0 && !showRecord(std::size_t(i)) && index_ >= 0)
             records_->setCurrentIndex(int(index_));
     });
-    connect(region_, &QLineEdit::returnPressed, this, [this] { applyRegion(region_->text()); });
+    // A region shown hands the keys back to the tracks, for zooming and panning on.
+    connect(region_, &QLineEdit::returnPressed, this, [this] {
+        if (applyRegion(region_->text()))
+            canvas_->setFocus();
+    });
     connect(region_, &QLineEdit::textEdited, this, [this] { message_->hide(); });
     return column;
 }

@@ -299,6 +299,7 @@ private slots:
         type(QStringLiteral("101-4,000"));
         QCOMPARE(e->viewFrom(), int64_t(101));
         QCOMPARE(e->viewTo(), int64_t(4000));
+        QCOMPARE(e->focusWidget(), e->canvas()); // the arrow keys pan again
 
         // Garbage: a visible message, no dialog, the view as it was.
         for (const char* garbage : {"12-3", "1-2x", "Chr9:1-100", "", "6000-7000"}) {
