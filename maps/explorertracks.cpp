@@ -163,10 +163,13 @@ void DrawMark(PictureSurface& pic, const ExplorerLayout& l, const ExplorerPictur
 
 std::vector<double> CumulativeOf(const std::vector<float>& skew)
 {
+    // In hundredths, as the values table's cumulative column adds them.
     std::vector<double> sums(skew.size());
-    double sum = 0;
-    for (std::size_t k = 0; k < skew.size(); ++k)
-        sums[k] = sum += double(skew[k]);
+    int64_t hundredths = 0;
+    for (std::size_t k = 0; k < skew.size(); ++k) {
+        hundredths += std::llround(double(skew[k]) * 100.0);
+        sums[k] = double(hundredths) / 100.0;
+    }
     return sums;
 }
 

@@ -41,7 +41,8 @@ struct ExplorerPicture {
     float fontSize = 8.0f;
 };
 
-// Running sum of `skew`, one value per window.
+// Running sum of `skew`, one value per window, in hundredths as the values
+// table's cumulative column adds it.
 std::vector<double> CumulativeOf(const std::vector<float>& skew);
 
 // Where things go on a picture of outer size width x height twips.

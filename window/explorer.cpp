@@ -3,6 +3,7 @@
 #include "analysis/explorerdata.h"
 #include "analysis/fasta.h"
 #include "analysis/region.h"
+#include "maps/gcmap.h"
 #include "maps/paintersurface.h"
 
 #include <QApplication>
@@ -320,19 +321,15 @@ void ExplorerWindow::computeMarks()
     } catch (const std::exception&) {
         return;
     }
-    const std::vector<float>& skew = whole.values.SkewValues;
-    const int64_t n = int64_t(skew.size()) - 2;
-    double sum = 0, low = 0, high = 0;
-    int64_t lowAt = 0, highAt = 0;
-    for (int64_t k = 1; k <= n; ++k) {
-        sum += double(skew[size_t(k)]);
-        if (k == 1 || sum < low)
-            low = sum, lowAt = k;
-        if (k == 1 || sum > high)
-            high = sum, highAt = k;
-    }
+    // The running sum in hundredths, as the values table and the summary
+    // add it, and the first window of its lowest and of its highest value.
+    const std::vector<double> sums = CumulativeSkew(whole.values.SkewValues);
+    const int64_t n = int64_t(whole.values.SkewValues.size()) - 2;
     if (n < 1)
         return;
+    const auto first = sums.begin() + 1, last = sums.begin() + 1 + n;
+    const int64_t lowAt = std::min_element(first, last) - sums.begin();
+    const int64_t highAt = std::max_element(first, last) - sums.begin();
     // The middle base of the window (the left one of two).
     const auto middle = [&](int64_t k) { return (k - 1) * int64_t(step) + (int64_t(window) + 1) / 2; };
     picture_.origin = middle(lowAt);

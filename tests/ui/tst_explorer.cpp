@@ -242,12 +242,13 @@ private slots:
             const ExplorerPicture& v = e->picture();
             QCOMPARE(v.gc.size() + 2, alone.GCValues.size());
             QVERIFY(v.gc.size() >= (to - from + 1 >= 10000 ? 1000u : 20u));
-            double sum = 0;
+            // The running sum as the values table adds it: in hundredths.
+            int64_t hundredths = 0;
             for (size_t k = 0; k < v.gc.size(); ++k) {
                 QCOMPARE(v.gc[k], alone.GCValues[k + 1]);
                 QCOMPARE(v.skew[k], alone.SkewValues[k + 1]);
-                sum += double(alone.SkewValues[k + 1]);
-                QVERIFY(std::abs(v.cumulative[k] - sum) < 1e-9);
+                hundredths += std::llround(double(alone.SkewValues[k + 1]) * 100.0);
+                QCOMPARE(v.cumulative[k], double(hundredths) / 100.0);
             }
         }
         // The origin and terminus: where the whole record's running sum at
@@ -255,10 +256,10 @@ private slots:
         e->showWhole();
         WindowResults whole;
         CalcWindows(lambda, e->window(), e->step(), whole);
-        double sum = 0, low = 1e300, high = -1e300;
+        int64_t sum = 0, low = INT64_MAX, high = INT64_MIN;
         int64_t lowAt = 0, highAt = 0;
         for (size_t k = 1; k + 1 < whole.SkewValues.size(); ++k) {
-            sum += double(whole.SkewValues[k]);
+            sum += std::llround(double(whole.SkewValues[k]) * 100.0);
             const int64_t middle = int64_t(k - 1) * e->step() + (e->window() + 1) / 2;
             if (sum < low)
                 low = sum, lowAt = middle;
