@@ -78,13 +78,15 @@ public:
     QLabel* statusLabel() const { return status_; }
     QWidget* canvas() const { return canvas_; }
 
+    // Says `text` in red under the controls until the next record or region.
+    void showMessage(const QString& text);
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QWidget* createControls();
     void computeMarks();
-    void showMessage(const QString& text);
     void viewChanged();
 
     std::shared_ptr<const RecordStore> store_;

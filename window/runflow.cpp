@@ -11,6 +11,7 @@
 #include "analysis/runverdict.h"
 #include "maps/drawcheck.h"
 #include "window/dropopen.h"
+#include "window/explorer.h"
 #include "window/quillet.h"
 #include "window/recordswindow.h"
 
@@ -148,6 +149,19 @@ QString Native(const QString& path)
     return QDir::toNativeSeparators(path);
 }
 
+// An open explorer follows the run that ended: the record the main window
+// now shows, or no record and why.
+void FollowRun(ExplorerWindow* explorer, const std::shared_ptr<const RecordStore>& store, const QString& why)
+{
+    if (!explorer || !explorer->isVisible())
+        return;
+    explorer->setStore(store);
+    if (store && store->size() > 0)
+        explorer->showRecord(store->size() - 1);
+    else
+        explorer->showMessage(why.isEmpty() ? QStringLiteral("The last run kept no records to explore.") : why);
+}
+
 } // namespace
 
 void Quillet::Command_run_Click()
@@ -250,6 +264,7 @@ void Quillet::endRun(const RunReport& report, const std::shared_ptr<RecordStore>
     const RunVerdict verdict = JudgeRun(report, Native(path), int64_t(store->size()), Wording::Window);
     if (!verdict.keepsRecords) {
         clearAll();
+        FollowRun(explorerWindow_, nullptr, verdict.message);
         if (!verdict.message.isEmpty())
             MsgBox(verdict.message);
         return;
@@ -263,9 +278,11 @@ void Quillet::endRun(const RunReport& report, const std::shared_ptr<RecordStore>
     } catch (const std::bad_alloc&) {
         records.reset();
         clearAll();
+        FollowRun(explorerWindow_, nullptr, {});
         TellOutOfMemory(path, store->info(store->size() - 1));
         return;
     }
+    FollowRun(explorerWindow_, records, {});
     if (!drawn)
         MsgBox(kAnalysisMessage);
     else if (!verdict.message.isEmpty())

@@ -125,6 +125,28 @@ private slots:
         QCOMPARE(e->viewTo(), int64_t(600));
     }
 
+    void aNewRunRefreshesAnOpenExplorer()
+    {
+        ScriptedPlatform p;
+        Quillet w(p);
+        ExplorerWindow* e = OpenLambda(w);
+        QVERIFY(e && e->isVisible());
+        const RecordStore* before = e->store();
+        // A run on another file: the explorer shows the record now shown.
+        Run(w, kExcerpt, "200", "100");
+        QVERIFY(e->store() != before && e->store() == w.records.get());
+        QCOMPARE(e->recordIndex(), int64_t(6));
+        QCOMPARE(e->recordBox()->count(), 7);
+        QCOMPARE(e->viewTo(), e->length());
+        QVERIFY(e->messageLabel()->isHidden());
+        // A run that fails leaves it empty, and says why.
+        p.messages.clear();
+        Run(w, QStringLiteral(QUILLET_SOURCE_DIR "/tests/data/no such file.fa"), "200", "100");
+        QVERIFY(!e->store() && e->recordIndex() == -1 && e->picture().gc.empty());
+        QVERIFY(!e->messageLabel()->isHidden() && !e->messageLabel()->text().isEmpty());
+        QCOMPARE(e->recordBox()->count(), 0);
+    }
+
     void zoomAndPanStayInsideTheRecord()
     {
         ScriptedPlatform p;
