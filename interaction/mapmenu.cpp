@@ -208,6 +208,7 @@ void Quillet::Explore_Click()
     }
     if (!explorerWindow_)
         explorerWindow_ = new ExplorerWindow(this);
+    explorerWindow_->setPlatform(&platform());
     explorerWindow_->setStore(records);
     // The record already in the explorer keeps its view.
     if (explorerWindow_->recordIndex() != int64_t(shown)) {

@@ -94,7 +94,7 @@ ExportResult WriteValuesFile(const QString& path, ValueFormat format, PlotKind p
     if (scope == ValuesScope::All && source.records && source.records->size() > 0) {
         result = WriteAll(writer, *source.records, progress);
     } else if (source.shown) {
-        if (!writer.writeRecord(source.shownName, *source.shown))
+        if (!writer.writeRecord(source.shownName, *source.shown, source.firstPosition))
             result = ExportResult::Failed;
     }
     if (result != ExportResult::Written || !writer.finish()) {

@@ -19,6 +19,7 @@ struct ValuesSource {
     const WindowResults* shown = nullptr; // and its windows
     const RecordStore* records = nullptr; // every record of the run (may be null)
     int32_t windowSize = 0, step = 0;     // the ones the windows were computed with
+    int64_t firstPosition = 1;            // the base the shown record's first window starts at
 };
 
 enum class ValuesScope { Shown, All };

@@ -3,12 +3,18 @@
 #include "analysis/explorerdata.h"
 #include "analysis/fasta.h"
 #include "analysis/region.h"
+#include "maps/exportfiles.h"
+#include "maps/filename.h"
 #include "maps/gcmap.h"
 #include "maps/paintersurface.h"
+#include "window/platform.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -31,6 +37,18 @@ constexpr float kTwips = 15; // twips per logical pixel
 // What the status line says while the pointer is off the tracks.
 const QString kHint = QStringLiteral("Wheel or + and - zoom, dragging or the arrow keys pan, Shift+drag zooms to a "
                                      "stretch, a double click or Home shows the whole record");
+
+const QString kValuesFilter = QStringLiteral("TSV|*.tsv|bedGraph, G+C content|*.bedgraph|bedGraph, G-C/G+C|*.bedgraph");
+const QString kPictureFilter = QStringLiteral("PNG picture|*.png|PNG picture, 2\u00d7 size|*.png|PNG picture, 4\u00d7 "
+                                              "size|*.png|SVG drawing|*.svg|PDF document|*.pdf");
+
+// The file name as chosen, with the chosen type's extension when it has
+// none (and names nothing that exists).
+QString WithExtension(const QString& path, const QString& extension)
+{
+    const QFileInfo info(path);
+    return info.suffix().isEmpty() && !info.exists() ? path + u'.' + extension : path;
+}
 
 // The tracks, drawn at the device pixel ratio through a painter surface and
 // kept until the view or the size changes; the pointer's line and the
@@ -200,6 +218,18 @@ ExplorerWindow::ExplorerWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     picture_.fontSize = float(font().pointSizeF() > 0 ? font().pointSizeF() : 9.0);
     auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(close, &QShortcut::activated, this, &QWidget::close);
+    // The exports: keys anywhere in the window, and the tracks' menu.
+    canvas_->setContextMenuPolicy(Qt::ActionsContextMenu);
+    const auto addExport = [this](const QString& text, const QString& keys, bool (ExplorerWindow::*run)()) {
+        auto* action = new QAction(text, this);
+        action->setShortcut(QKeySequence(keys));
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, [this, run] { (this->*run)(); });
+        addAction(action);
+        canvas_->addAction(action);
+    };
+    addExport(QStringLiteral("Export values\u2026"), QStringLiteral("Ctrl+Shift+E"), &ExplorerWindow::exportValues);
+    addExport(QStringLiteral("Export picture\u2026"), QStringLiteral("Ctrl+Shift+P"), &ExplorerWindow::exportPicture);
 }
 
 ExplorerWindow::~ExplorerWindow() = default;
@@ -455,6 +485,105 @@ QString ExplorerWindow::statusAt(double position) const
                         .arg(ExplorerTrackName(ExplorerTrack(t)),
                              QString::number(ExplorerValue(picture_, ExplorerTrack(t), k), 'f', decimals[t]));
     return text;
+}
+
+QString ExplorerWindow::askSavePath(const QString& title, const QString& filter, const QString& extension, int* type)
+{
+    if (!platform_ || !data_ || !store_ || index_ < 0 || picture_.gc.empty())
+        return {};
+    FileDialogRequest request;
+    request.flags = 0x80002;
+    request.filter = filter;
+    request.fileName = QStringLiteral("%1_%2-%3.%4")
+                           .arg(RecordExportName(store_->info(std::size_t(index_)).name))
+                           .arg(picture_.from)
+                           .arg(picture_.to)
+                           .arg(extension);
+    request.initDir = QFileInfo(store_->path()).absolutePath();
+    request.title = title;
+    const std::optional<SaveChoice> choice = platform_->saveFileOfType(this, request);
+    if (!choice || choice->path.isEmpty())
+        return {};
+    *type = choice->filterIndex;
+    return choice->path;
+}
+
+bool ExplorerWindow::exportValues()
+{
+    int type = 0;
+    QString path = askSavePath(QStringLiteral("Export values"), kValuesFilter, QStringLiteral("tsv"), &type);
+    if (path.isEmpty())
+        return false;
+    // The type follows the chosen filter unless the name says otherwise.
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    type = std::clamp(type, 0, 2);
+    if (suffix == u"tsv" || suffix == u"txt")
+        type = 0;
+    else if ((suffix == u"bedgraph" || suffix == u"bg") && type == 0)
+        type = 1;
+    path = WithExtension(path, type == 0 ? QStringLiteral("tsv") : QStringLiteral("bedgraph"));
+    ExportResult result = ExportResult::Failed;
+    try {
+        // The windows of the view again, with their unknown counts.
+        const ViewWindows view = data_->windows(picture_.from, picture_.to, picture_.window, picture_.step);
+        ValuesSource source;
+        source.shownName = store_->info(std::size_t(index_)).name;
+        source.shown = &view.values;
+        source.windowSize = view.window;
+        source.step = view.step;
+        source.firstPosition = view.from;
+        result = WriteValuesFile(path, type == 0 ? ValueFormat::Tsv : ValueFormat::BedGraph,
+                                 type == 2 ? PlotKind::Skew : PlotKind::GCContent, ValuesScope::Shown, source);
+    } catch (const std::exception&) {
+        result = ExportResult::Failed;
+    }
+    if (result != ExportResult::Written)
+        platform_->message(this, QStringLiteral("Quillet"),
+                           QStringLiteral("The values could not be saved to %1.").arg(QDir::toNativeSeparators(path)));
+    return result == ExportResult::Written;
+}
+
+bool ExplorerWindow::exportPicture()
+{
+    int type = 0;
+    QString path = askSavePath(QStringLiteral("Export picture"), kPictureFilter, QStringLiteral("png"), &type);
+    if (path.isEmpty())
+        return false;
+    // The type follows the chosen filter unless the name says otherwise (a
+    // PNG name keeps the chosen PNG size).
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    type = std::clamp(type, 0, 4);
+    if (suffix == u"svg")
+        type = 3;
+    else if (suffix == u"pdf")
+        type = 4;
+    else if (suffix == u"png" && type > 2)
+        type = 0;
+    path = WithExtension(path, type <= 2   ? QStringLiteral("png")
+                               : type == 3 ? QStringLiteral("svg")
+                                           : QStringLiteral("pdf"));
+    // The tracks as the window shows them, at their size on the screen.
+    PictureExport request;
+    request.format = type <= 2 ? PictureFormat::Png : type == 3 ? PictureFormat::Svg : PictureFormat::Pdf;
+    request.scale = type == 1 ? 2 : type == 2 ? 4 : 1;
+    request.outerWidth = float(canvas_->width()) * kTwips;
+    request.outerHeight = float(canvas_->height()) * kTwips;
+    request.border = 0;
+    request.back = 0x00FFFFFF;
+    request.fore = 0x00000000;
+    request.title =
+        QStringLiteral("%1 %2-%3")
+            .arg(UnicodeName(store_->info(std::size_t(index_)).name), Bases(picture_.from), Bases(picture_.to));
+    bool saved = false;
+    try {
+        saved = WritePictureFile(path, request, [this](PictureSurface& surface) { DrawExplorer(surface, picture_); });
+    } catch (const std::exception&) {
+        saved = false;
+    }
+    if (!saved)
+        platform_->message(this, QStringLiteral("Quillet"),
+                           QStringLiteral("The picture could not be saved to %1.").arg(QDir::toNativeSeparators(path)));
+    return saved;
 }
 
 void ExplorerWindow::showMessage(const QString& text)

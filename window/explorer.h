@@ -10,7 +10,8 @@
 // Mouse: the wheel zooms at the pointer, dragging pans, Shift+drag zooms to
 // the dragged stretch, a double click shows the whole record. Keys: + and -
 // zoom, Left and Right pan a tenth of the view, PageUp and PageDown a whole
-// view, Home shows the whole record, Esc closes.
+// view, Home shows the whole record, Esc closes; Ctrl+Shift+E exports the
+// view's values and Ctrl+Shift+P its picture (also in the tracks' menu).
 #include "analysis/recordstore.h"
 #include "maps/explorertracks.h"
 
@@ -26,6 +27,7 @@ class QLineEdit;
 namespace quillet {
 
 class ExplorerData;
+class PlatformServices;
 
 class ExplorerWindow : public QWidget {
     Q_OBJECT
@@ -78,6 +80,15 @@ public:
     QLabel* statusLabel() const { return status_; }
     QWidget* canvas() const { return canvas_; }
 
+    // The exports ask for their files through `platform` (none: no exports).
+    void setPlatform(PlatformServices* platform) { platform_ = platform; }
+    // The view's windows as a TSV table or a bedGraph track, at record
+    // positions; the view as a PNG (1x, 2x or 4x), SVG or PDF picture.
+    // False when nothing was written (no view, the dialog cancelled or a
+    // failure, which the window is told of).
+    bool exportValues();
+    bool exportPicture();
+
     // Says `text` in red under the controls until the next record or region.
     void showMessage(const QString& text);
 
@@ -87,8 +98,10 @@ protected:
 private:
     QWidget* createControls();
     void computeMarks();
+    QString askSavePath(const QString& title, const QString& filter, const QString& extension, int* type);
     void viewChanged();
 
+    PlatformServices* platform_ = nullptr;
     std::shared_ptr<const RecordStore> store_;
     std::unique_ptr<ExplorerData> data_;
     int64_t index_ = -1;

@@ -3,6 +3,7 @@
 // without leaving the record, its values equal to a computation of the same
 // stretch, the region box, and tracks shown and hidden.
 #include "analysis/calcwindows.h"
+#include "analysis/fasta.h"
 #include "maps/syscolors.h"
 #include "tests/ui/picturechecks.h"
 #include "tests/ui/runfixtures.h"
@@ -15,6 +16,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace quillet;
@@ -145,6 +148,75 @@ private slots:
         QVERIFY(!e->store() && e->recordIndex() == -1 && e->picture().gc.empty());
         QVERIFY(!e->messageLabel()->isHidden() && !e->messageLabel()->text().isEmpty());
         QCOMPARE(e->recordBox()->count(), 0);
+    }
+
+    void exportsTheViewAsQuilletMapWritesIt()
+    {
+        ScriptedPlatform p;
+        Quillet w(p);
+        ExplorerWindow* e = OpenLambda(w);
+        QTemporaryDir dir;
+        e->setView(10001, 20000);
+        const QString region =
+            QStringLiteral("%1:%2-%3").arg(RecordId(e->store()->info(0).name)).arg(e->viewFrom()).arg(e->viewTo());
+        const QStringList common = {QStringLiteral("-w"),       QString::number(e->window()), QStringLiteral("-s"),
+                                    QString::number(e->step()), QStringLiteral("--region"),   region};
+        // Ctrl+Shift+E; a name without extension gets the chosen type's.
+        e->activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), e);
+        p.saveOfTypeAnswers.push_back(SaveChoice{dir.filePath(QStringLiteral("view")), 0});
+        QTest::keyClick(e->canvas(), Qt::Key_E, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(p.saveOfTypeAnswers.empty());
+        QVERIFY2(QFile::exists(dir.filePath(QStringLiteral("view.tsv"))), qPrintable(p.messages.join(u'|')));
+        const struct {
+            const char* name;
+            int filter;
+            QStringList options;
+        } values[] = {{"a.tsv", 0, {}},
+                      {"b.bedgraph", 1, {}},
+                      {"c.bedgraph", 2, {QStringLiteral("--plot"), QStringLiteral("skew")}}};
+        for (const auto& v : values) {
+            const QString ours = dir.filePath(QString::fromLatin1(v.name)), cli = ours + QStringLiteral(".cli");
+            p.saveOfTypeAnswers.push_back(SaveChoice{ours, v.filter});
+            QVERIFY(e->exportValues());
+            const QString suffix =
+                ours.endsWith(QStringLiteral(".tsv")) ? QStringLiteral(".tsv") : QStringLiteral(".bedgraph");
+            QProcess map;
+            map.start(QStringLiteral(QUILLET_MAP),
+                      common + v.options + QStringList{QStringLiteral("--values"), cli + suffix, Lambda()});
+            QVERIFY(map.waitForFinished(60000) && map.exitCode() == 0);
+            QFile a(ours), b(cli + suffix);
+            QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+            const QByteArray mine = a.readAll();
+            QCOMPARE(mine, b.readAll());
+            QVERIFY(mine.count('\n') >= 1000);
+        }
+        // Ctrl+Shift+P and the tracks' menu: PNG at 1x, 2x and 4x, SVG with text as text, PDF.
+        p.saveOfTypeAnswers.push_back(SaveChoice{dir.filePath(QStringLiteral("p1.png")), 0});
+        QTest::keyClick(e->canvas(), Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(QImage(dir.filePath(QStringLiteral("p1.png"))).size(), e->canvas()->size());
+        for (int scale : {2, 4}) {
+            const QString png = dir.filePath(QStringLiteral("p%1.png").arg(scale));
+            p.saveOfTypeAnswers.push_back(SaveChoice{png, scale / 2});
+            QVERIFY(e->exportPicture());
+            QCOMPARE(QImage(png).size(), e->canvas()->size() * scale);
+        }
+        p.saveOfTypeAnswers.push_back(SaveChoice{dir.filePath(QStringLiteral("v.svg")), 0});
+        QVERIFY(e->exportPicture());
+        QFile svg(dir.filePath(QStringLiteral("v.svg")));
+        QVERIFY(svg.open(QIODevice::ReadOnly));
+        const QByteArray drawing = svg.readAll();
+        QVERIFY(drawing.contains("<text") && drawing.contains("G-C/G+C") && drawing.contains("<path"));
+        QVERIFY(!drawing.contains("<image"));
+        p.saveOfTypeAnswers.push_back(SaveChoice{dir.filePath(QStringLiteral("v")), 4});
+        QVERIFY(e->exportPicture());
+        QFile pdf(dir.filePath(QStringLiteral("v.pdf")));
+        QVERIFY(pdf.open(QIODevice::ReadOnly) && pdf.read(5) == "%PDF-");
+        QCOMPARE(e->canvas()->actions().size(), 2);
+        // A cancelled dialog writes nothing.
+        p.saveOfTypeAnswers.push_back(std::nullopt);
+        QVERIFY(!e->exportValues());
+        QVERIFY(p.messages.isEmpty());
     }
 
     void zoomAndPanStayInsideTheRecord()
