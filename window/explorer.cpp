@@ -466,6 +466,7 @@ void ExplorerWindow::setTrackShown(ExplorerTrack track, bool shown)
     picture_.shown[size_t(track)] = shown;
     if (tracks_[size_t(track)]->isChecked() != shown)
         tracks_[size_t(track)]->setChecked(shown);
+    canvas_->setAccessibleDescription(describeView());
     static_cast<ExplorerCanvas*>(canvas_)->redraw();
 }
 
@@ -586,6 +587,46 @@ bool ExplorerWindow::exportPicture()
     return saved;
 }
 
+QString ExplorerWindow::describeView() const
+{
+    if (!data_ || !store_ || index_ < 0 || picture_.gc.empty())
+        return QStringLiteral("No record shown.");
+    QString text = QStringLiteral("%1, bases %2 to %3 of %4; window %5 bp, step %6 bp.")
+                       .arg(UnicodeName(store_->info(std::size_t(index_)).name), Bases(picture_.from),
+                            Bases(picture_.to), Bases(length_), Bases(picture_.window), Bases(picture_.step));
+    // Window k (0-based) of the view, as record positions.
+    const auto where = [&](int64_t k) {
+        const int64_t start = picture_.from + k * picture_.step;
+        return QStringLiteral("%1-%2").arg(Bases(start), Bases(start + picture_.window - 1));
+    };
+    const int decimals[kExplorerTrackCount] = {1, 2, 2};
+    const auto n = int64_t(picture_.gc.size());
+    for (int t = 0; t < kExplorerTrackCount; ++t) {
+        if (!picture_.shown[size_t(t)])
+            continue;
+        int64_t low = 0, high = 0;
+        for (int64_t k = 1; k < n; ++k) {
+            const double v = ExplorerValue(picture_, ExplorerTrack(t), k);
+            if (v < ExplorerValue(picture_, ExplorerTrack(t), low))
+                low = k;
+            if (v > ExplorerValue(picture_, ExplorerTrack(t), high))
+                high = k;
+        }
+        const auto value = [&](int64_t k) {
+            return QString::number(ExplorerValue(picture_, ExplorerTrack(t), k), 'f', decimals[t]);
+        };
+        text += QStringLiteral(" %1: lowest %2 at %3, highest %4 at %5.")
+                    .arg(ExplorerTrackName(ExplorerTrack(t)), value(low), where(low), value(high), where(high));
+    }
+    const auto mark = [&](const std::optional<int64_t>& at) {
+        if (!at)
+            return QStringLiteral("unknown");
+        const bool inView = *at >= picture_.from && *at <= picture_.to;
+        return QStringLiteral("%1 bp%2").arg(Bases(*at), inView ? QString() : QStringLiteral(" (outside the view)"));
+    };
+    return text + QStringLiteral(" Origin at %1, terminus at %2.").arg(mark(picture_.origin), mark(picture_.terminus));
+}
+
 void ExplorerWindow::showMessage(const QString& text)
 {
     message_->setText(text);
@@ -603,8 +644,10 @@ void ExplorerWindow::viewChanged()
         region_->clear();
     }
     status_->setText(data_ ? kHint : QString());
-    if (canvas_)
+    if (canvas_) {
+        canvas_->setAccessibleDescription(describeView());
         static_cast<ExplorerCanvas*>(canvas_)->redraw();
+    }
 }
 
 void ExplorerWindow::keyPressEvent(QKeyEvent* event)

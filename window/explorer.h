@@ -71,6 +71,10 @@ public:
     void setTrackShown(ExplorerTrack track, bool shown);
     // What the status line says for the continuous position `position`.
     QString statusAt(double position) const;
+    // What the tracks' accessible description says of the view: the record
+    // and stretch, the window and step, each shown track's lowest and
+    // highest value and where, and the origin and terminus.
+    QString describeView() const;
 
     QComboBox* recordBox() const { return records_; }
     QLineEdit* regionBox() const { return region_; }

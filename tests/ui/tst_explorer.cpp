@@ -219,6 +219,37 @@ private slots:
         QVERIFY(p.messages.isEmpty());
     }
 
+    void accessibleDescriptionFollowsTheView()
+    {
+        ScriptedPlatform p;
+        Quillet w(p);
+        ExplorerWindow* e = OpenLambda(w);
+        const auto description = [e] { return e->canvas()->accessibleDescription(); };
+        QVERIFY(description().contains(QStringLiteral("bases 1 to 48,502 of 48,502; window %1 bp, step %2 bp.")
+                                           .arg(GroupedInteger(e->window()), GroupedInteger(e->step()))));
+        QVERIFY(description().contains(QStringLiteral("Origin at %1 bp").arg(GroupedInteger(*e->picture().origin))));
+        QVERIFY(
+            description().contains(QStringLiteral("terminus at %1 bp").arg(GroupedInteger(*e->picture().terminus))));
+        e->setView(101, 600);
+        const ExplorerPicture& v = e->picture();
+        const auto low = std::min_element(v.gc.begin(), v.gc.end()) - v.gc.begin();
+        const auto high = std::max_element(v.skew.begin(), v.skew.end()) - v.skew.begin();
+        const auto at = [&](int64_t k) {
+            return QStringLiteral("%1-%2").arg(101 + k * v.step).arg(101 + k * v.step + v.window - 1);
+        };
+        QVERIFY(description().startsWith(e->store()->info(0).name + QStringLiteral(", bases 101 to 600 of")));
+        QVERIFY2(
+            description().contains(
+                QStringLiteral("G+C (%): lowest %1 at %2,").arg(QString::number(v.gc[size_t(low)], 'f', 1), at(low))),
+            qPrintable(description()));
+        QVERIFY(description().contains(
+            QStringLiteral("highest %1 at %2.").arg(QString::number(v.skew[size_t(high)], 'f', 2), at(high))));
+        QVERIFY(description().contains(QStringLiteral("(outside the view)")));
+        e->setTrackShown(ExplorerTrack::GC, false);
+        QVERIFY(!description().contains(QStringLiteral("G+C (%)")));
+        QVERIFY(description().contains(QStringLiteral("Cumulative G-C/G+C: lowest")));
+    }
+
     void zoomAndPanStayInsideTheRecord()
     {
         ScriptedPlatform p;
