@@ -41,20 +41,6 @@ constexpr LetterWeight WeightOfLetter(unsigned char c)
 // Summing these words sums all three at once; the fields stay recoverable
 // as long as no sum leaves its field, which kChunk guarantees (at most
 // 655,360 tenths and 65,536 positions per call).
-constexpr bool IsKnownBase(unsigned char c)
-{
-    switch (c) {
-    case 'A':
-    case 'C':
-    case 'G':
-    case 'T':
-    case 'a':
-    case 'c':
-    case 'g':
-    case 't': return true;
-    default: return false;
-    }
-}
 
 constexpr int64_t Pack(LetterWeight w, bool unknown)
 {

@@ -42,6 +42,22 @@ struct LetterWeight {
     int8_t skew;
 };
 LetterWeight WeightOf(unsigned char c);
+// Whether a character is a known base (A, C, G or T, either case); every
+// other character counts as an unknown position.
+constexpr bool IsKnownBase(unsigned char c)
+{
+    switch (c) {
+    case 'A':
+    case 'C':
+    case 'G':
+    case 'T':
+    case 'a':
+    case 'c':
+    case 'g':
+    case 't': return true;
+    default: return false;
+    }
+}
 
 // A window's values from its sums, rounded as CalcWindows rounds them: G+C
 // in percent from the G+C tenths over `length` positions (also the average

@@ -25,21 +25,6 @@ struct Classes {
     int count = 0;
 };
 
-bool IsKnownBase(unsigned char c)
-{
-    switch (c) {
-    case 'A':
-    case 'C':
-    case 'G':
-    case 'T':
-    case 'a':
-    case 'c':
-    case 'g':
-    case 't': return true;
-    default: return false;
-    }
-}
-
 const Classes& WeightClasses()
 {
     static const Classes table = [] {

@@ -85,14 +85,6 @@ private:
     QProgressDialog dialog_;
 };
 
-// The file name as chosen, with the chosen type's extension when it has
-// none (and names nothing that exists).
-QString WithExtension(const QString& path, const QString& extension)
-{
-    const QFileInfo info(path);
-    return info.suffix().isEmpty() && !info.exists() ? path + u'.' + extension : path;
-}
-
 } // namespace
 
 void Quillet::createMapMenu()
@@ -289,21 +281,10 @@ void Quillet::ExportPicture_Click()
         return;
 
     PictureExport picture;
-    // The type follows the chosen filter unless the name says otherwise (a
-    // PNG name keeps the chosen PNG size).
-    const QString suffix = QFileInfo(choice->path).suffix().toLower();
-    int type = std::clamp(choice->filterIndex, 0, 4);
-    if (suffix == u"svg")
-        type = 3;
-    else if (suffix == u"pdf")
-        type = 4;
-    else if (suffix == u"png" && type > 2)
-        type = 0;
-    picture.format = type <= 2 ? PictureFormat::Png : type == 3 ? PictureFormat::Svg : PictureFormat::Pdf;
-    picture.scale = type == 1 ? 2 : type == 2 ? 4 : 1;
-    const QString path = WithExtension(choice->path, type <= 2   ? QStringLiteral("png")
-                                                     : type == 3 ? QStringLiteral("svg")
-                                                                 : QStringLiteral("pdf"));
+    const PictureChoice chosen = ChoosePicture(choice->path, choice->filterIndex);
+    picture.format = chosen.format;
+    picture.scale = chosen.scale;
+    const QString& path = chosen.path;
     picture.outerWidth = Picture1->Width();
     picture.outerHeight = Picture1->Height();
     picture.border = Picture1->Surface().Border();

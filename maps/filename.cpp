@@ -2,6 +2,8 @@
 
 #include "analysis/fasta.h"
 
+#include <QFileInfo>
+
 namespace quillet {
 
 QString ProposedFileName(const QString& title)
@@ -36,6 +38,12 @@ QString ProposedExportName(const QString& title)
 QString RecordExportName(const QString& recordName)
 {
     return ProposedExportName(UnicodeName(recordName));
+}
+
+QString WithExtension(const QString& path, const QString& extension)
+{
+    const QFileInfo info(path);
+    return info.suffix().isEmpty() && !info.exists() ? path + u'.' + extension : path;
 }
 
 } // namespace quillet

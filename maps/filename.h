@@ -25,4 +25,8 @@ QString ProposedExportName(const QString& title);
 // and not the bytes encoded a second time.
 QString RecordExportName(const QString& recordName);
 
+// The file name as chosen in a save dialog, with `extension` added when it
+// has none (and names nothing that exists).
+QString WithExtension(const QString& path, const QString& extension);
+
 } // namespace quillet

@@ -42,14 +42,6 @@ const QString kValuesFilter = QStringLiteral("TSV|*.tsv|bedGraph, G+C content|*.
 const QString kPictureFilter = QStringLiteral("PNG picture|*.png|PNG picture, 2\u00d7 size|*.png|PNG picture, 4\u00d7 "
                                               "size|*.png|SVG drawing|*.svg|PDF document|*.pdf");
 
-// The file name as chosen, with the chosen type's extension when it has
-// none (and names nothing that exists).
-QString WithExtension(const QString& path, const QString& extension)
-{
-    const QFileInfo info(path);
-    return info.suffix().isEmpty() && !info.exists() ? path + u'.' + extension : path;
-}
-
 // The tracks, drawn at the device pixel ratio through a painter surface and
 // kept until the view or the size changes; the pointer's line and the
 // stretch being dragged are drawn over them.
@@ -547,26 +539,15 @@ bool ExplorerWindow::exportValues()
 bool ExplorerWindow::exportPicture()
 {
     int type = 0;
-    QString path = askSavePath(QStringLiteral("Export picture"), kPictureFilter, QStringLiteral("png"), &type);
-    if (path.isEmpty())
+    const QString asked = askSavePath(QStringLiteral("Export picture"), kPictureFilter, QStringLiteral("png"), &type);
+    if (asked.isEmpty())
         return false;
-    // The type follows the chosen filter unless the name says otherwise (a
-    // PNG name keeps the chosen PNG size).
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    type = std::clamp(type, 0, 4);
-    if (suffix == u"svg")
-        type = 3;
-    else if (suffix == u"pdf")
-        type = 4;
-    else if (suffix == u"png" && type > 2)
-        type = 0;
-    path = WithExtension(path, type <= 2   ? QStringLiteral("png")
-                               : type == 3 ? QStringLiteral("svg")
-                                           : QStringLiteral("pdf"));
+    const PictureChoice chosen = ChoosePicture(asked, type);
+    const QString& path = chosen.path;
     // The tracks as the window shows them, at their size on the screen.
     PictureExport request;
-    request.format = type <= 2 ? PictureFormat::Png : type == 3 ? PictureFormat::Svg : PictureFormat::Pdf;
-    request.scale = type == 1 ? 2 : type == 2 ? 4 : 1;
+    request.format = chosen.format;
+    request.scale = chosen.scale;
     request.outerWidth = float(canvas_->width()) * kTwips;
     request.outerHeight = float(canvas_->height()) * kTwips;
     request.border = 0;
