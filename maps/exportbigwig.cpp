@@ -93,9 +93,11 @@ bool BigWigTrack::addRecord(const QString& name, int64_t length, const WindowRes
     const std::size_t n = windows.GCValues.size() >= 2 ? windows.GCValues.size() - 2 : 0;
     if (n == 0)
         return true;
-    // The header's own bytes, read one byte to one character.
-    const QString id = RecordId(name);
-    std::string bytes = id.toLatin1().toStdString();
+    // Readers take chromosome names as UTF-8 text: the header's bytes as
+    // they are when they are UTF-8 (as the bedGraph writes them), any
+    // other byte as U+FFFD.
+    const QString id = UnicodeName(RecordId(name));
+    std::string bytes = id.toUtf8().toStdString();
     if (bytes.empty()) {
         error_ = QStringLiteral("record %1 has no name, and a bigWig names every record").arg(records_.size() + 1);
         return false;

@@ -2,7 +2,7 @@
 // The plotted values as a bigWig file, the indexed binary track that genome
 // browsers load at any scale. Each record with at least one window is one
 // chromosome: its ID (the header up to its first blank, as the bedGraph
-// names it) and its length. Its intervals are the bedGraph's (see
+// names it, as UTF-8 text) and its length. Its intervals are the bedGraph's (see
 // TrackInterval) and its values the plotted floats, bit for bit.
 //
 // A bigWig lists every chromosome before its first value, while records
