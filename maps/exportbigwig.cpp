@@ -2,18 +2,15 @@
 
 #include "analysis/fasta.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
+#include <QSaveFile>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <new>
 
-#include <sys/stat.h>
+#include <stdio.h>
 
 // Only local files are written: the library's remote reading (through
 // curl) is never used, and its header needs no curl types then.
@@ -26,11 +23,8 @@ namespace {
 
 // Intervals handed to the library at once.
 constexpr std::size_t kBatch = std::size_t(1) << 16;
-// Zoom levels the library computes for a browser's overview.
+// Zoom levels the library may compute for a browser's overview.
 constexpr int32_t kZoomLevels = 10;
-
-constexpr uint32_t kBigWigMagic = 0x888FFC26;
-constexpr uint32_t kIndexMagic = 0x2468ACE0;
 
 bool InitLibrary()
 {
@@ -40,52 +34,63 @@ bool InitLibrary()
     return ok;
 }
 
-template <typename T>
-bool ReadAt(QFile& f, int64_t offset, T& value)
-{
-    return f.seek(offset) && f.read(reinterpret_cast<char*>(&value), sizeof value) == qint64(sizeof value);
-}
-
-// The library does not tell when its last writes (the indexes, the zoom
-// levels and the header's offsets to them) fail, as on a full disk. The
-// file is whole when the header's magic is there and every index the
-// header points to lies inside the file and starts with its own magic:
-// the indexes come last. (The format is little-endian, as this machine.)
-bool IsComplete(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return false;
-    uint32_t magic = 0;
-    uint16_t zoomLevels = 0;
-    uint64_t fullIndex = 0;
-    if (!ReadAt(f, 0, magic) || magic != kBigWigMagic || !ReadAt(f, 6, zoomLevels) || !ReadAt(f, 24, fullIndex))
-        return false;
-    std::vector<uint64_t> indexes{fullIndex};
-    for (int z = 0; z < zoomLevels; ++z) {
-        uint64_t zoomIndex = 0;
-        if (!ReadAt(f, 64 + 24 * z + 16, zoomIndex))
-            return false;
-        indexes.push_back(zoomIndex);
-    }
-    constexpr int64_t kIndexHeader = 48;
-    for (uint64_t at : indexes) {
-        uint32_t m = 0;
-        if (at == 0 || int64_t(at) + kIndexHeader > f.size() || !ReadAt(f, int64_t(at), m) || m != kIndexMagic)
-            return false;
-    }
-    return true;
-}
-
-// Files the export creates get the permissions of any other new file.
-void SetNewFilePermissions(const QString& path)
-{
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::chmod(QFile::encodeName(path).constData(), 0666 & ~mask);
-}
-
 } // namespace
+
+// The file as the library writes it, in memory. The library does not
+// survive its own write errors (a block that fails to be written inside an
+// append overruns its buffer), so it writes here, where writing cannot
+// fail, and the bytes go to disk afterwards through a QSaveFile, whose
+// failures are ours to report. It reads back what it wrote (for the zoom
+// levels), so the stream reads, writes and seeks like a file.
+class MemoryFile {
+public:
+    FILE* open()
+    {
+        const cookie_io_functions_t io{&MemoryFile::read, &MemoryFile::write, &MemoryFile::seek, &MemoryFile::close};
+        return fopencookie(this, "w+", io);
+    }
+    const QByteArray& bytes() const { return bytes_; }
+    bool failed() const { return failed_; }
+
+private:
+    static ssize_t read(void* cookie, char* buf, std::size_t size)
+    {
+        auto* f = static_cast<MemoryFile*>(cookie);
+        const qsizetype n = std::clamp<qsizetype>(f->bytes_.size() - f->at_, 0, qsizetype(size));
+        if (n > 0)
+            std::memcpy(buf, f->bytes_.constData() + f->at_, std::size_t(n));
+        f->at_ += n;
+        return n;
+    }
+    static ssize_t write(void* cookie, const char* buf, std::size_t size)
+    {
+        auto* f = static_cast<MemoryFile*>(cookie);
+        try {
+            if (f->at_ + qsizetype(size) > f->bytes_.size())
+                f->bytes_.resize(f->at_ + qsizetype(size));
+            std::memcpy(f->bytes_.data() + f->at_, buf, size);
+        } catch (const std::bad_alloc&) {
+            f->failed_ = true; // told at the end: the library must go on
+        }
+        f->at_ += qsizetype(size);
+        return ssize_t(size);
+    }
+    static int seek(void* cookie, off64_t* offset, int whence)
+    {
+        auto* f = static_cast<MemoryFile*>(cookie);
+        const qsizetype base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? f->at_ : f->bytes_.size();
+        if (base + *offset < 0)
+            return -1;
+        f->at_ = base + qsizetype(*offset);
+        *offset = f->at_;
+        return 0;
+    }
+    static int close(void*) { return 0; }
+
+    QByteArray bytes_;
+    qsizetype at_ = 0;
+    bool failed_ = false;
+};
 
 bool BigWigTrack::addRecord(const QString& name, int64_t length, const WindowResults& windows, int32_t windowSize,
                             int32_t step, int64_t firstPosition)
@@ -129,39 +134,39 @@ bool BigWigTrack::write(const QString& path)
         error_ = QStringLiteral("it is not a regular file");
         return false;
     }
-    QTemporaryFile temp(path + QStringLiteral(".XXXXXX"));
-    if (!temp.open()) {
-        error_ = temp.errorString();
+    MemoryFile memory;
+    if (!writeTo(memory))
+        return false;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        error_ = file.errorString();
         return false;
     }
-    temp.close();
-    if (!writeTo(temp.fileName()))
-        return false;
-    SetNewFilePermissions(temp.fileName());
-    if (std::rename(QFile::encodeName(temp.fileName()).constData(), QFile::encodeName(path).constData()) != 0) {
-        error_ = QString::fromLocal8Bit(std::strerror(errno));
+    if (file.write(memory.bytes()) != memory.bytes().size() || !file.commit()) {
+        error_ = QStringLiteral("it could not be written whole (is the disk full?)");
         return false;
     }
-    temp.setAutoRemove(false);
     return true;
 }
 
-bool BigWigTrack::writeTo(const QString& path)
+bool BigWigTrack::writeTo(MemoryFile& memory)
 {
     if (records_.empty()) {
         error_ = QStringLiteral("no record has a window");
         return false;
     }
-    if (!InitLibrary()) {
+    // The library opens its file by name; it gets the memory file instead.
+    bigWigFile_t* fp = InitLibrary() ? bwOpen("/dev/null", nullptr, "w") : nullptr;
+    FILE* stream = fp ? memory.open() : nullptr;
+    if (!stream) {
+        if (fp)
+            bwClose(fp);
         error_ = QStringLiteral("the bigWig library could not start");
         return false;
     }
-    errno = 0;
-    bigWigFile_t* fp = bwOpen(QFile::encodeName(path).constData(), nullptr, "w");
-    if (!fp) {
-        error_ = QString::fromLocal8Bit(std::strerror(errno != 0 ? errno : EIO));
-        return false;
-    }
+    std::fclose(fp->URL->x.fp);
+    fp->URL->x.fp = stream;
+
     std::vector<const char*> names;
     std::vector<uint32_t> lengths;
     for (const Record& r : records_) {
@@ -184,9 +189,9 @@ bool BigWigTrack::writeTo(const QString& path)
             starts.clear();
             ends.clear();
             for (int64_t k = from + 1; k <= to; ++k) {
-                const TrackSpan s = TrackInterval(k, n, r.windowSize, r.step, r.firstPosition);
-                starts.push_back(uint32_t(s.start));
-                ends.push_back(uint32_t(s.end));
+                const TrackSpan span = TrackInterval(k, n, r.windowSize, r.step, r.firstPosition);
+                starts.push_back(uint32_t(span.start));
+                ends.push_back(uint32_t(span.end));
             }
             const float* values = r.values.data() + from;
             const char* chrom = names[i];
@@ -195,9 +200,9 @@ bool BigWigTrack::writeTo(const QString& path)
             from = to;
         }
     }
-    bwClose(fp); // also frees the chromosome list
-    if (!ok || !IsComplete(path)) {
-        error_ = QStringLiteral("it could not be written whole (is the disk full?)");
+    bwClose(fp); // writes the index and the zoom levels, closes the stream
+    if (!ok || memory.failed()) {
+        error_ = QStringLiteral("there is not enough memory to build it");
         return false;
     }
     return true;

@@ -7,10 +7,10 @@
 //
 // A bigWig lists every chromosome before its first value, while records
 // arrive one at a time, so the records' plotted values are collected first
-// (4 bytes a window) and written at the end. The file is written through a
-// temporary file in the target's folder, checked to be complete, and
-// renamed over the target; a failure leaves any file at the target as it
-// was.
+// (4 bytes a window) and written at the end: the library builds the file
+// in memory, and it goes to disk through a QSaveFile, which replaces the
+// target only once it is written whole; a failure leaves any file at the
+// target as it was.
 #include "analysis/calcwindows.h"
 #include "maps/exportvalues.h"
 
@@ -21,6 +21,8 @@
 #include <vector>
 
 namespace quillet {
+
+class MemoryFile;
 
 class BigWigTrack {
 public:
@@ -51,7 +53,7 @@ private:
         int64_t firstPosition;
         std::vector<float> values;
     };
-    bool writeTo(const QString& path);
+    bool writeTo(MemoryFile& memory);
 
     PlotKind plot_;
     std::vector<Record> records_;
