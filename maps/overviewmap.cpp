@@ -20,6 +20,8 @@ constexpr float kLongestRow = 60 * kPx;
 constexpr float kComfortableRow = 28 * kPx; // the window's rows, which scroll
 constexpr ColorValue kRowFrame = 0x00C8C8C8;
 constexpr ColorValue kFocusShade = 0x00F8ECE0;
+// The origin's line in the explorer's colour, the terminus's in another.
+constexpr ColorValue kTerminusColor = 0x00A03080;
 
 float TextWidth(const OverviewPicture& p, const QString& text)
 {
@@ -91,11 +93,25 @@ float YOf(const OverviewLayout& l, int r, double value)
     return float(double(l.boxBottom(r)) - (value - l.scale.low) / span * double(l.boxBottom(r) - l.boxTop(r)));
 }
 
+// "| origin  | terminus" at the right of the header's first line.
+void DrawMarkLegend(PictureSurface& pic, const OverviewLayout& l, const OverviewPicture& p)
+{
+    const QString origin = QStringLiteral("origin"), terminus = QStringLiteral("terminus");
+    float x = l.plotRight - TextWidth(p, terminus) - 8 * kPx - TextWidth(p, origin) - 16 * kPx;
+    for (const auto& [text, color] : {std::pair{origin, kExplorerMarkColor}, std::pair{terminus, kTerminusColor}}) {
+        pic.Line(Snap(x), kTop + 2 * kPx, Snap(x), kTop + TextHeight(p) - 2 * kPx, color);
+        PrintAt(pic, x + 4 * kPx, kTop, text);
+        x += 4 * kPx + TextWidth(p, text) + 12 * kPx;
+    }
+}
+
 void DrawHeader(PictureSurface& pic, const OverviewLayout& l, const OverviewPicture& p)
 {
     PrintAt(pic, l.labelLeft, kTop,
             QStringLiteral("%1: %2, window %3 bp, step %4 bp")
                 .arg(p.title, ExplorerTrackName(p.plot), p.windowText, p.stepText));
+    if (p.plot == ExplorerTrack::Cumulative)
+        DrawMarkLegend(pic, l, p);
     const QString shown = p.rows.size() == std::size_t(p.records)
                               ? QStringLiteral("All %1 records, longest first").arg(GroupedInteger(p.records))
                               : QStringLiteral("%1 of %2 records, longest first")
@@ -151,10 +167,11 @@ void DrawRow(PictureSurface& pic, const OverviewLayout& l, const OverviewPicture
     if (row.profile)
         DrawCurve(pic, l, p, r);
     if (p.plot == ExplorerTrack::Cumulative)
-        for (const int64_t mark : {row.origin, row.terminus})
+        for (const auto& [mark, color] :
+             {std::pair{row.origin, kExplorerMarkColor}, std::pair{row.terminus, kTerminusColor}})
             if (mark > 0) {
                 const float x = Snap(OverviewXOf(l, double(mark) - 0.5));
-                pic.Line(x, top, x, bottom, kExplorerMarkColor);
+                pic.Line(x, top, x, bottom, color);
             }
     pic.Line(left, top, right, top, kRowFrame);
     pic.Line(right, top, right, bottom, kRowFrame);
