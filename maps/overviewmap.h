@@ -79,6 +79,8 @@ struct OverviewChoice {
     int64_t maxRows = 50;
 };
 constexpr int64_t kDefaultOverviewRows = 50;
+// The most rows an overview draws: a page's rows are a pixel tall by then.
+constexpr int64_t kMaxOverviewRows = 1000;
 
 // The overview of the records of the file `path` (records[i]'s curves in
 // profiles[i]) that `accept` lets through (all without it), at the run's

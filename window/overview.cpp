@@ -86,19 +86,25 @@ protected:
 private:
     OverviewWindow* owner_;
     QImage cache_;
+    QRect cached_; // the part of the canvas in cache_
 };
 
-void OverviewCanvas::paintEvent(QPaintEvent*)
+void OverviewCanvas::paintEvent(QPaintEvent* e)
 {
+    // Only the part the scroll area shows is drawn: a thousand rows are
+    // 28,000 pixels tall.
+    const QRect visible = visibleRegion().boundingRect().united(e->rect());
     const qreal dpr = devicePixelRatioF();
-    if (cache_.isNull() || cache_.size() != size() * dpr) {
-        cache_ = QImage(size() * dpr, QImage::Format_RGB32);
+    if (cache_.isNull() || !cached_.contains(e->rect())) {
+        cached_ = visible;
+        cache_ = QImage(visible.size() * dpr, QImage::Format_RGB32);
         cache_.setDotsPerMeterX(3780); // 96 dpi: the font sizes the surfaces lay text out with
         cache_.setDotsPerMeterY(3780);
         QPainter painter(&cache_);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setRenderHint(QPainter::TextAntialiasing);
         painter.scale(dpr, dpr);
+        painter.translate(-visible.topLeft());
         PainterSurface surface(painter, float(width()) * kTwips, float(height()) * kTwips, 0, nullptr, 0x00FFFFFF,
                                0x00000000);
         surface.SetVectorOutput(false);
@@ -106,7 +112,7 @@ void OverviewCanvas::paintEvent(QPaintEvent*)
         painter.end();
         cache_.setDevicePixelRatio(dpr);
     }
-    QPainter(this).drawImage(QPoint(0, 0), cache_);
+    QPainter(this).drawImage(cached_.topLeft(), cache_);
 }
 
 void OverviewCanvas::keyPressEvent(QKeyEvent* e)
@@ -202,7 +208,7 @@ QWidget* OverviewWindow::createControls()
     labelled(QStringLiteral("&Minimum length"), minLength_);
     maxRows_ = new QSpinBox(box);
     maxRows_->setObjectName(QStringLiteral("OverviewMaxRows"));
-    maxRows_->setRange(1, 100'000);
+    maxRows_->setRange(1, int(kMaxOverviewRows));
     maxRows_->setValue(int(kDefaultOverviewRows));
     maxRows_->setToolTip(QStringLiteral("The longest records get a row each; the rest are summed up in one line"));
     labelled(QStringLiteral("&Rows"), maxRows_);
