@@ -5,6 +5,7 @@
 #include "analysis/fasta.h"
 #include "analysis/numtext.h"
 #include "maps/exportfiles.h"
+#include "maps/exportpicture.h"
 #include "maps/filename.h"
 #include "maps/syscolors.h"
 #include "window/explorer.h"
@@ -24,8 +25,6 @@ namespace {
 
 const QString kValuesFilter = QStringLiteral("TSV, shown record|*.tsv|TSV, all records|*.tsv|bedGraph, shown "
                                              "record|*.bedgraph|bedGraph, all records|*.bedgraph");
-const QString kPictureFilter = QStringLiteral("PNG picture|*.png|PNG picture, 2\u00d7 size|*.png|PNG picture, 4\u00d7 "
-                                              "size|*.png|SVG drawing|*.svg|PDF document|*.pdf");
 
 // The Menu key and Shift+F10 open the menu on the picture; a double click
 // on the sequence name opens the Records window.

@@ -2,6 +2,7 @@
 
 #include "analysis/numtext.h"
 #include "maps/exportfiles.h"
+#include "maps/exportpicture.h"
 #include "maps/filename.h"
 #include "maps/paintersurface.h"
 #include "maps/plottext.h"
@@ -35,8 +36,6 @@ constexpr float kTwips = kTwipsPerPixel;
 
 const QString kHint = QStringLiteral("Click a row to show its record in the main window, Shift+click to explore it; "
                                      "Up and Down move between rows, Enter shows, Shift+Enter explores");
-const QString kPictureFilter = QStringLiteral("PNG picture|*.png|PNG picture, 2\u00d7 size|*.png|PNG picture, 4\u00d7 "
-                                              "size|*.png|SVG drawing|*.svg|PDF document|*.pdf");
 
 // The rows, drawn through a painter surface at the device pixel ratio and
 // kept until the picture or the size changes.
