@@ -603,8 +603,8 @@ Output:
                         follows --plot; .png (--zoom applies), .svg or .pdf
       --min-length N    overview: leave out records under N bases (default
                         0; "1,000" and "10k" work); a line counts them
-      --max-rows N      overview: at most N rows (default 50); a line sums
-                        up the shorter records past them
+      --max-rows N      overview: at most N rows (1 to 1000, default 50); a
+                        line sums up the shorter records past them
       --page a4|letter|WxH
                         overview: the page, portrait, in pixels at 96 dpi
                         (a4: 794x1123, default; letter: 816x1056; or WxH,

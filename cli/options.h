@@ -28,8 +28,6 @@ constexpr int kFrame = 2;
 constexpr int kMaxSizeSide = 16000;
 constexpr int64_t kMaxPictureSide = 32767;
 constexpr int64_t kMaxPicturePixels = 256'000'000;
-// --max-rows takes 1 to kMaxOverviewRows.
-constexpr int64_t kMaxOverviewRows = 1'000'000;
 
 struct Options {
     QStringList files;                   // "-" is standard input

@@ -92,8 +92,8 @@ TEST(CliOptions, AcceptedFormsAndWhatTheyAskFor)
                    ExplorerTrack::Skew},
           Overview{"--overview o.svg --min-length 1,000 --max-rows 1 --page 400X300 --plot cumulative a.fa",
                    PictureKind::Svg, 1000, 1, PageSize{400, 300}, ExplorerTrack::Cumulative},
-          Overview{"--overview {}.png --min-length 10k --max-rows 1000000 --page A4 --zoom 4 a.fa b.fa",
-                   PictureKind::Png, 10000, 1000000, kA4Page, ExplorerTrack::GC},
+          Overview{"--overview {}.png --min-length 10k --max-rows 1000 --page A4 --zoom 4 a.fa b.fa", PictureKind::Png,
+                   10000, 1000, kA4Page, ExplorerTrack::GC},
           Overview{"--overview o.png --min-length 0 --zoom 2 -o m.svg a.fa", PictureKind::Png, 0, 50, kA4Page,
                    ExplorerTrack::GC}}) {
         SCOPED_TRACE(c.line);
@@ -210,7 +210,7 @@ TEST(CliOptions, BadUsageIsRefusedWithAReason)
         {"--overview o.png --min-length 1.5 a.fa", "--min-length is a length in bases"},
         {"--overview o.png --min-length x:1-5 a.fa", "--min-length is a length in bases"},
         {"--overview o.png --max-rows 0 a.fa", "--max-rows is a number of rows from 1"},
-        {"--overview o.png --max-rows 1000001 a.fa", "--max-rows"},
+        {"--overview o.png --max-rows 1001 a.fa", "--max-rows"},
         {"--overview o.png --max-rows 2.5 a.fa", "--max-rows"},
         {"--overview o.png --page a3 a.fa", "--page is a4, letter or WIDTHxHEIGHT"},
         {"--overview o.png --page 0x100 a.fa", "--page is a4"},
