@@ -300,4 +300,12 @@ QString FormatInteger(int64_t value)
     return QString::number(value);
 }
 
+QString GroupedInteger(int64_t value)
+{
+    QString digits = QString::number(value < 0 ? -value : value);
+    for (int i = int(digits.size()) - 3; i > 0; i -= 3)
+        digits.insert(i, u',');
+    return value < 0 ? QStringLiteral("-") + digits : digits;
+}
+
 } // namespace quillet

@@ -68,5 +68,8 @@ QString FormatSingle(float value, const NumberLocale& loc = NumberLocale::system
 QString FormatFixed(double value, int decimals, const NumberLocale& loc = NumberLocale::system());
 // Plain decimal integer: digits and a leading "-" when negative.
 QString FormatInteger(int64_t value);
+// An integer with a comma between thousands, as labels and messages in
+// English write it: 1,234,567.
+QString GroupedInteger(int64_t value);
 
 } // namespace quillet

@@ -29,6 +29,7 @@ void RecordStore::add(RecordResult&& record)
     // Everything that may fail for want of memory comes first, so that a
     // record is added whole or not at all.
     const uint64_t bytes = WindowBytes(record.windows);
+    RecordProfile profile = ProfileOf(record.windows, settings_.windowSize.value_or(0), settings_.step.value_or(0));
     auto windows = std::make_shared<const WindowResults>(std::move(record.windows));
     const auto room = [](auto& v) {
         if (v.size() == v.capacity())
@@ -36,8 +37,10 @@ void RecordStore::add(RecordResult&& record)
     };
     room(infos_);
     room(windows_);
+    room(profiles_);
     infos_.push_back(std::move(record.info));
     windows_.push_back(std::move(windows));
+    profiles_.push_back(std::move(profile));
     keptBytes_ += bytes;
 }
 

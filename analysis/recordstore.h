@@ -2,8 +2,10 @@
 // Every record of the last run: its summary always, its windows while they
 // fit a memory budget. A record whose windows were not kept is read again
 // from the file when it is needed (a plain file from the record's offset, a
-// compressed one streamed from its start).
+// compressed one streamed from its start). Every record also keeps its
+// coarse profile, which the genome overview draws from.
 #include "analysis/engine.h"
+#include "analysis/overview.h"
 
 #include <QString>
 #include <cstdint>
@@ -29,6 +31,9 @@ public:
     // The windows of record i when kept; nullptr otherwise.
     std::shared_ptr<const WindowResults> kept(std::size_t i) const { return windows_[i]; }
     bool allKept() const { return dropped_ == 0; }
+    // The coarse curves of record i, kept for every record.
+    const RecordProfile& profile(std::size_t i) const { return profiles_[i]; }
+    const std::vector<RecordProfile>& profiles() const { return profiles_; }
     uint64_t keptBytes() const { return keptBytes_; }
 
     // The windows of record i: kept ones at once, others read again from
@@ -48,6 +53,7 @@ private:
     std::size_t dropped_ = 0;
     std::vector<RecordInfo> infos_;
     std::vector<std::shared_ptr<const WindowResults>> windows_;
+    std::vector<RecordProfile> profiles_;
 };
 
 // Bytes the windows of one record take in memory.

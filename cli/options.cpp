@@ -29,6 +29,10 @@ enum class Id {
     Size,
     Zoom,
     Mark,
+    Overview,
+    MinLength,
+    MaxRows,
+    Page,
     Help,
     Version
 };
@@ -48,6 +52,8 @@ constexpr OptionDef kOptions[] = {
     {Id::Picture, 'o', "picture", true}, {Id::Values, 0, "values", true},
     {Id::Summary, 0, "summary", false},  {Id::Size, 0, "size", true},
     {Id::Zoom, 0, "zoom", true},         {Id::Mark, 0, "mark-unknown", false},
+    {Id::Overview, 0, "overview", true}, {Id::MinLength, 0, "min-length", true},
+    {Id::MaxRows, 0, "max-rows", true},  {Id::Page, 0, "page", true},
     {Id::Help, 'h', "help", false},      {Id::Version, 'V', "version", false},
 };
 
@@ -88,6 +94,29 @@ QString Suffix(const QString& path)
     return QFileInfo(path).suffix().toLower();
 }
 
+// WIDTHxHEIGHT in pixels, 1 to kMaxSizeSide each.
+std::optional<PageSize> ReadSize(const QString& text)
+{
+    static const QRegularExpression size(QStringLiteral("^(\\d{1,5})[xX](\\d{1,5})$"));
+    const auto m = size.match(text);
+    const int w = m.hasMatch() ? m.captured(1).toInt() : 0, h = m.hasMatch() ? m.captured(2).toInt() : 0;
+    if (w < 1 || h < 1 || w > kMaxSizeSide || h > kMaxSizeSide)
+        return std::nullopt;
+    return PageSize{w, h};
+}
+
+// A length in bases as a region's end is written ("1,000", "10k", "1.5M"),
+// or 0.
+std::optional<int64_t> ReadLength(const QString& text)
+{
+    if (text.trimmed() == u"0")
+        return 0;
+    const std::optional<Region> r = ParseRegion(QStringLiteral("1-") + text);
+    if (!r || !r->name.isEmpty() || r->start != 1)
+        return std::nullopt;
+    return r->end;
+}
+
 // Reads the arguments one at a time into a ParsedCommandLine, then checks
 // what they ask for together. Every check returns what was wrong, or
 // nothing.
@@ -103,8 +132,10 @@ private:
     QString SetPicture(const QString& value);
     QString SetValues(const QString& value);
     QString SetSize(const QString& value);
+    QString SetOverview(Id id, const QString& value);
     QString CheckTogether();
-    QString CheckPictureSize() const;
+    QString CheckOverview() const;
+    QString CheckPictureSize(const char* option, int width, int height) const;
     bool Given(Id id) const { return given_.count(id) != 0; }
 
     ParsedCommandLine r_;
@@ -213,6 +244,10 @@ QString Parser::Apply(Id id, const QString& value)
             return QStringLiteral("--zoom is 1, 2 or 4, not \"%1\"").arg(value);
         o_.zoom = value.toInt();
         return {};
+    case Id::Overview:
+    case Id::MinLength:
+    case Id::MaxRows:
+    case Id::Page: return SetOverview(id, value);
     case Id::AllRecords: o_.allRecords = true; return {};
     case Id::Summary: o_.summary = true; return {};
     case Id::Mark: o_.markUnknown = true; return {};
@@ -278,15 +313,49 @@ QString Parser::SetValues(const QString& value)
 
 QString Parser::SetSize(const QString& value)
 {
-    static const QRegularExpression size(QStringLiteral("^(\\d{1,5})[xX](\\d{1,5})$"));
-    const auto m = size.match(value);
-    const int w = m.hasMatch() ? m.captured(1).toInt() : 0, h = m.hasMatch() ? m.captured(2).toInt() : 0;
-    if (w < 1 || h < 1 || w > kMaxSizeSide || h > kMaxSizeSide)
+    const std::optional<PageSize> size = ReadSize(value);
+    if (!size)
         return QStringLiteral("--size is WIDTHxHEIGHT in pixels (1 to %1 each), not \"%2\"")
             .arg(kMaxSizeSide)
             .arg(value);
-    o_.width = w;
-    o_.height = h;
+    o_.width = size->width;
+    o_.height = size->height;
+    return {};
+}
+
+// The overview's name, the records it leaves out and its page.
+QString Parser::SetOverview(Id id, const QString& value)
+{
+    if (id == Id::Overview) {
+        const QString s = Suffix(value);
+        if (s != u"png" && s != u"svg" && s != u"pdf")
+            return QStringLiteral("overview %1: the name must end in .png, .svg or .pdf").arg(value);
+        o_.overviewKind = s == u"png" ? PictureKind::Png : s == u"svg" ? PictureKind::Svg : PictureKind::Pdf;
+        o_.overview = value;
+    } else if (id == Id::MinLength) {
+        const std::optional<int64_t> n = ReadLength(value);
+        if (!n)
+            return QStringLiteral("--min-length is a length in bases (0 or more; 1,000 and 10k work), not \"%1\"")
+                .arg(value);
+        o_.minLength = *n;
+    } else if (id == Id::MaxRows) {
+        bool ok = false;
+        const qlonglong n = value.toLongLong(&ok);
+        if (!ok || n < 1 || n > kMaxOverviewRows)
+            return QStringLiteral("--max-rows is a number of rows from 1 to %1, not \"%2\"")
+                .arg(GroupedInteger(kMaxOverviewRows), value);
+        o_.maxRows = n;
+    } else {
+        const QString page = value.toLower();
+        const std::optional<PageSize> size = page == u"a4"       ? kA4Page
+                                             : page == u"letter" ? kLetterPage
+                                                                 : ReadSize(value);
+        if (!size)
+            return QStringLiteral("--page is a4, letter or WIDTHxHEIGHT in pixels (1 to %1 each), not \"%2\"")
+                .arg(kMaxSizeSide)
+                .arg(value);
+        o_.page = *size;
+    }
     return {};
 }
 
@@ -323,32 +392,55 @@ QString Parser::CheckTogether()
         return QStringLiteral("--record and --all-records exclude each other");
     // --all-records without a picture asks nothing more: values and the
     // summary cover every record anyway.
-    if ((Given(Id::Size) || Given(Id::Zoom)) && !picture)
-        return QStringLiteral("--size and --zoom need a picture (-o)");
-    if (o_.zoom != 1 && (o_.pictureKind == PictureKind::Svg || o_.pictureKind == PictureKind::Pdf))
+    const bool overview = !o_.overview.isEmpty();
+    if ((Given(Id::Size) && !picture) || (Given(Id::Zoom) && !picture && !overview))
+        return QStringLiteral("--size and --zoom need a picture (-o); an overview takes --zoom and --page");
+    const bool raster = (picture && (o_.pictureKind == PictureKind::Png || o_.pictureKind == PictureKind::Bmp)) ||
+                        (overview && o_.overviewKind == PictureKind::Png);
+    if (o_.zoom != 1 && !raster)
         return QStringLiteral("--zoom applies to .png and .bmp pictures; SVG and PDF are drawn as vectors");
-    if (const QString e = CheckPictureSize(); !e.isEmpty())
+    if (const QString e = CheckPictureSize("--size", o_.width, o_.height); picture && !e.isEmpty())
+        return e;
+    if (const QString e = CheckOverview(); !e.isEmpty())
         return e;
     if (o_.files.size() > 1 && picture && !o_.picture.contains(QStringLiteral("{}")))
         return QStringLiteral("a picture for each of several files needs {} in its name (the file's base name)");
     if (o_.allRecords && picture && !o_.picture.contains(QStringLiteral("{record}")))
         return QStringLiteral("a picture of every record needs {record} in its name");
-    if (!picture && o_.values.isEmpty())
+    if (!picture && o_.values.isEmpty() && !overview)
         o_.summary = true;
+    return {};
+}
+
+// The overview is one picture of each file's records.
+QString Parser::CheckOverview() const
+{
+    if (o_.overview.isEmpty()) {
+        if (Given(Id::MinLength) || Given(Id::MaxRows) || Given(Id::Page))
+            return QStringLiteral("--min-length, --max-rows and --page need an overview (--overview)");
+        return {};
+    }
+    if (o_.overview.contains(QStringLiteral("{record}")))
+        return QStringLiteral("an overview shows every record of its file; {record} has no place in its name");
+    if (o_.files.size() > 1 && !o_.overview.contains(QStringLiteral("{}")))
+        return QStringLiteral("an overview for each of several files needs {} in its name (the file's base name)");
+    if (o_.overviewKind == PictureKind::Png)
+        return CheckPictureSize("--page", o_.page.width, o_.page.height);
     return {};
 }
 
 // A raster picture is drawn whole in memory, by a painter whose
 // coordinates end at 32767.
-QString Parser::CheckPictureSize() const
+QString Parser::CheckPictureSize(const char* option, int width, int height) const
 {
-    const int64_t w = int64_t(o_.width) * o_.zoom, h = int64_t(o_.height) * o_.zoom;
+    const int64_t w = int64_t(width) * o_.zoom, h = int64_t(height) * o_.zoom;
     if (w <= kMaxPictureSide && h <= kMaxPictureSide && w * h <= kMaxPicturePixels)
         return {};
-    return QStringLiteral("--size %1x%2 at --zoom %3 is a picture of %4x%5 pixels; a picture has at most %6 "
-                          "pixels a side and %7 million in all")
-        .arg(o_.width)
-        .arg(o_.height)
+    return QStringLiteral("%1 %2x%3 at --zoom %4 is a picture of %5x%6 pixels; a picture has at most %7 "
+                          "pixels a side and %8 million in all")
+        .arg(QLatin1String(option))
+        .arg(width)
+        .arg(height)
         .arg(o_.zoom)
         .arg(w)
         .arg(h)
@@ -495,7 +587,8 @@ Output:
                         .png, .svg, .pdf, or .bmp (the bytes Save writes)
       --size WxH        picture size in pixels (default 701x309, the
                         window's map at design size; 1 to 16000 each)
-      --zoom N          PNG and BMP: 1, 2 or 4 pixels per pixel
+      --zoom N          PNG and BMP, an overview's PNG too: 1, 2 or 4
+                        pixels per pixel
                         A picture has at most 32767 pixels a side and 256
                         million pixels in all, zoom included.
       --values OUT      every window's values: .tsv (table), .bedgraph or
@@ -504,9 +597,22 @@ Output:
                         record, length, average G+C, unknown %, windows,
                         origin and terminus (where the cumulative G-C/G+C
                         is lowest and highest, in bp)
-                        (the default when neither -o nor --values is given)
+                        (the default when no -o, --values or --overview is
+                        given)
                         A control character in a record's name is written
                         as \t, \r or \xHH there; other bytes as they are.
+      --overview OUT    every record of the file in one picture, a row
+                        each, longest first, on one position scale and one
+                        value scale, labelled with ID and length; the plot
+                        follows --plot; .png (--zoom applies), .svg or .pdf
+      --min-length N    overview: leave out records under N bases (default
+                        0; "1,000" and "10k" work); a line counts them
+      --max-rows N      overview: at most N rows (1 to 1000, default 50); a
+                        line sums up the shorter records past them
+      --page a4|letter|WxH
+                        overview: the page, portrait, in pixels at 96 dpi
+                        (a4: 794x1123, default; letter: 816x1056; or WxH,
+                        1 to 16000 each)
 
   -h, --help            this text
   -V, --version         the program's version
@@ -516,9 +622,9 @@ In OUT, {} stands for the input's name without folder and suffixes
 characters a file name cannot hold (/ \ | : * ? " < > and control
 characters), without leading dots and cut to 200 bytes ("sequence" when
 nothing is left).
-With several FILEs, -o needs {}; --values without {} writes one table for
-all files, with {} one table per file. Two outputs of one run that would get
-the same name are an error: the second is not written.
+With several FILEs, -o and --overview need {}; --values without {} writes
+one table for all files, with {} one table per file. Two outputs of one run
+that would get the same name are an error: the second is not written.
 
 Options that take a value may be given once. Records, names and values are
 written with the bytes of the FASTA headers.
@@ -539,6 +645,7 @@ Examples:
   quillet-map genome.fa.gz
   quillet-map -w 30000 -s 10000 -o genome.png --values genome.tsv genome.fa
   quillet-map --plot skew -o 'maps/{}.svg' --values all.tsv *.fa
+  quillet-map --overview 'overview/{}.pdf' --min-length 10k genomes/*.fa.gz
   zcat big.fa.gz | quillet-map -w 100000 -s 100000 -
 )");
 }

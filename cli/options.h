@@ -5,6 +5,7 @@
 #include "analysis/region.h"
 #include "maps/exportvalues.h"
 #include "maps/layoutfactors.h"
+#include "maps/overviewmap.h"
 
 #include <QString>
 #include <QStringList>
@@ -20,10 +21,10 @@ enum class PictureKind { Png, Svg, Pdf, Bmp };
 constexpr int kDefaultWidth = 701;
 constexpr int kDefaultHeight = 309;
 constexpr int kFrame = 2;
-// --size takes 1 to kMaxSizeSide pixels a side. A PNG or BMP is drawn whole
-// in memory by a painter whose coordinates end at 32767, so with the zoom
-// it may have at most kMaxPictureSide pixels a side and kMaxPicturePixels
-// in all (1 GB at four bytes a pixel).
+// --size and --page take 1 to kMaxSizeSide pixels a side. A PNG or BMP is
+// drawn whole in memory by a painter whose coordinates end at 32767, so
+// with the zoom it may have at most kMaxPictureSide pixels a side and
+// kMaxPicturePixels in all (1 GB at four bytes a pixel).
 constexpr int kMaxSizeSide = 16000;
 constexpr int64_t kMaxPictureSide = 32767;
 constexpr int64_t kMaxPicturePixels = 256'000'000;
@@ -49,6 +50,12 @@ struct Options {
     int width = kDefaultWidth, height = kDefaultHeight; // picture size in pixels at zoom 1
     int zoom = 1;
     bool markUnknown = false;
+    // The genome overview of each file: every record a row, longest first.
+    QString overview; // output pattern, empty for none
+    PictureKind overviewKind = PictureKind::Png;
+    int64_t minLength = 0;                  // records shorter are left out
+    int64_t maxRows = kDefaultOverviewRows; // the rest are summed up in a line
+    PageSize page = kA4Page;                // pixels at zoom 1
 
     // The map's shift (G+C) or scale (G-C/G+C) for the scroll positions.
     int16_t Shift() const { return int16_t(10 * (shiftPosition - 2)); }
@@ -58,6 +65,13 @@ struct Options {
     // map is drawn from the same twips.
     float OuterWidthTwips() const { return MapBoxForInnerSize(width, height, kFrame).width; }
     float OuterHeightTwips() const { return MapBoxForInnerSize(width, height, kFrame).height; }
+    // The overview's plot: the explorer's track for --plot.
+    ExplorerTrack OverviewPlot() const
+    {
+        return cumulative               ? ExplorerTrack::Cumulative
+               : plot == PlotKind::Skew ? ExplorerTrack::Skew
+                                        : ExplorerTrack::GC;
+    }
 };
 
 struct ParsedCommandLine {

@@ -6,6 +6,7 @@
 #include "analysis/engine.h"
 #include "analysis/fasta.h"
 #include "analysis/numtext.h"
+#include "analysis/overview.h"
 #include "analysis/proposal.h"
 #include "analysis/runverdict.h"
 #include "cli/options.h"
@@ -14,6 +15,7 @@
 #include "maps/exportfiles.h"
 #include "maps/gcmap.h"
 #include "maps/imagesurface.h"
+#include "maps/overviewmap.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -390,7 +392,7 @@ struct Matches {
 class FileRun : public RunListener {
 public:
     FileRun(Mapper& m, const Source& source, const QString& path, const QString& base, const QString& windowText,
-            const QString& stepText, std::optional<int32_t> windowSize, ValuesTable* values);
+            const QString& stepText, const RunSettings& settings, ValuesTable* values);
 
     bool recordComputed(RecordResult&& r) override;
     void progress(uint64_t done, uint64_t total) override;
@@ -402,6 +404,9 @@ public:
     QString TakeChosen();
     // After the run: the records shorter than the window not yet noted.
     void EndNotes();
+    // After the run: the overview of the records taken, under a name no
+    // other output of the run has.
+    void SaveOverview();
 
     QString failure;           // set when the run must stop for this file
     bool outputFailed = false; // an output of this file could not be written
@@ -417,15 +422,19 @@ private:
     int64_t FirstPosition() const;
     QByteArray SummaryLine(const RecordInfo& info) const;
     bool SavePicture(const RecordResult& r, const QString& out);
+    bool WriteOverview(const QString& out) const;
 
     Mapper& m_;
     QString path_, shown_, base_, windowText_, stepText_;
-    std::optional<int32_t> windowSize_;
+    std::optional<int32_t> windowSize_, step_;
     ValuesTable* values_;
     DrawCheck drawable_;
     std::optional<RecordResult> chosen_; // the record --record picks so far
     Matches whole_, byId_;
     int shortRecords_ = 0;
+    // The records taken, and their curves, for the overview.
+    std::vector<RecordInfo> overviewInfos_;
+    std::vector<RecordProfile> overviewProfiles_;
 };
 
 enum class Outcome { Mapped, Failed, Ambiguous };
@@ -484,8 +493,9 @@ private:
         settings.windowSize = RunParameter(windowText);
         settings.step = RunParameter(stepText);
         // A summary alone needs no window's values: the run keeps none, so
-        // memory stays the same whatever the number of windows.
-        settings.keepWindows = !o_.picture.isEmpty() || !o_.values.isEmpty();
+        // memory stays the same whatever the number of windows. The
+        // overview keeps each record's profile of at most 2,048 points.
+        settings.keepWindows = !o_.picture.isEmpty() || !o_.values.isEmpty() || !o_.overview.isEmpty();
         if (o_.region) {
             const QByteArray wanted = o_.recordBytes;
             const bool named = !o_.region->name.isEmpty();
@@ -517,7 +527,7 @@ private:
             }
         }
 
-        FileRun run(*this, source, path, InputBaseName(path), windowText, stepText, settings.windowSize, values);
+        FileRun run(*this, source, path, InputBaseName(path), windowText, stepText, settings, values);
         progress_.start(source.shown);
         const RunReport report = source.Run(settings, run);
         progress_.clear();
@@ -574,6 +584,8 @@ private:
         // The single picture: the last record, or the one asked for.
         if (message.isEmpty() && !o_.picture.isEmpty() && !o_.allRecords && run.shown && !run.DrawPicture(*run.shown))
             message = run.failure;
+        if (message.isEmpty() && !o_.overview.isEmpty())
+            run.SaveOverview();
         run.EndNotes();
 
         const bool ok = message.isEmpty() && !run.outputFailed;
@@ -597,9 +609,9 @@ private:
 };
 
 FileRun::FileRun(Mapper& m, const Source& source, const QString& path, const QString& base, const QString& windowText,
-                 const QString& stepText, std::optional<int32_t> windowSize, ValuesTable* values)
+                 const QString& stepText, const RunSettings& settings, ValuesTable* values)
     : m_(m), path_(path), shown_(source.shown), base_(base), windowText_(windowText), stepText_(stepText),
-      windowSize_(windowSize), values_(values),
+      windowSize_(settings.windowSize), step_(settings.step), values_(values),
       drawable_(m.options().plot == PlotKind::Skew, m.options().OuterWidthTwips(), m.options().OuterHeightTwips(),
                 RunTexts(windowText, stepText))
 {}
@@ -701,7 +713,8 @@ QString FileRun::TakeChosen()
 }
 
 // A record that goes into the outputs: its values, its summary line, its
-// picture (or it is the one a single picture shows).
+// row of the overview, its picture (or it is the one a single picture
+// shows).
 void FileRun::Take(RecordResult&& r)
 {
     const Options& o = m_.options();
@@ -714,6 +727,10 @@ void FileRun::Take(RecordResult&& r)
         values_->write(r.info, r.windows, FirstPosition());
     if (o.summary)
         summaryLines += SummaryLine(r.info);
+    if (!o.overview.isEmpty()) {
+        overviewInfos_.push_back(r.info);
+        overviewProfiles_.push_back(ProfileOf(r.windows, windowSize_.value_or(0), step_.value_or(0)));
+    }
     if (!o.picture.isEmpty()) {
         if (o.allRecords) {
             if (!DrawPicture(r))
@@ -823,6 +840,48 @@ bool FileRun::SavePicture(const RecordResult& r, const QString& out)
     return file.isOpen() && WritePicture(file.device(), request, draw) && file.commit();
 }
 
+void FileRun::SaveOverview()
+{
+    const QString out = OutputName(m_.options().overview, base_, QString());
+    const QString what = QStringLiteral("the overview of %1").arg(shown_);
+    QString problem;
+    if (const QString other = m_.Claim(out, what); !other.isEmpty())
+        problem =
+            QStringLiteral("The overview could not be saved to %1: %2 gets the same name as %3.").arg(out, what, other);
+    else if (!WriteOverview(out))
+        problem = QStringLiteral("The overview could not be saved to %1.").arg(out);
+    if (problem.isEmpty())
+        return;
+    Error(problem);
+    outputFailed = true;
+}
+
+// Made, laid out and drawn as the window's Export of its overview does, so
+// that the bytes are the same.
+bool FileRun::WriteOverview(const QString& out) const
+{
+    const Options& o = m_.options();
+    OverviewChoice choice;
+    choice.plot = o.OverviewPlot();
+    choice.minLength = o.minLength;
+    choice.maxRows = o.maxRows;
+    // Titled after the file's name; standard input has none.
+    const OverviewPicture picture =
+        MakeOverview(path_ == u"-" ? shown_ : path_, overviewInfos_, overviewProfiles_, choice, windowText_, stepText_);
+    const PictureFormat format = o.overviewKind == PictureKind::Svg   ? PictureFormat::Svg
+                                 : o.overviewKind == PictureKind::Pdf ? PictureFormat::Pdf
+                                                                      : PictureFormat::Png;
+    const PictureExport request = OverviewExport(picture, format, o.zoom, o.page);
+    OutputFile file(out);
+    try {
+        return file.isOpen() &&
+               WritePicture(file.device(), request, [&](PictureSurface& s) { DrawOverview(s, picture); }) &&
+               file.commit();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 } // namespace
 } // namespace quillet::cli
 
@@ -874,6 +933,7 @@ int main(int argc, char** argv)
         return CloseStandardOutput(QStringLiteral("The version")) ? 0 : 1;
     case ParsedCommandLine::Action::Run: break;
     }
-    const auto app = MakeApplication(argc, argv, !parsed.options.picture.isEmpty());
+    const auto app =
+        MakeApplication(argc, argv, !parsed.options.picture.isEmpty() || !parsed.options.overview.isEmpty());
     return Mapper(parsed.options).Run();
 }

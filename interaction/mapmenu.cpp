@@ -5,9 +5,11 @@
 #include "analysis/fasta.h"
 #include "analysis/numtext.h"
 #include "maps/exportfiles.h"
+#include "maps/exportpicture.h"
 #include "maps/filename.h"
 #include "maps/syscolors.h"
 #include "window/explorer.h"
+#include "window/overview.h"
 #include "window/quillet.h"
 #include "window/recordswindow.h"
 
@@ -24,8 +26,6 @@ namespace {
 const QString kValuesFilter = QStringLiteral("TSV, shown record|*.tsv|TSV, all records|*.tsv|bedGraph, shown "
                                              "record|*.bedgraph|bedGraph, all records|*.bedgraph|bigWig, shown "
                                              "record|*.bw|bigWig, all records|*.bw");
-const QString kPictureFilter = QStringLiteral("PNG picture|*.png|PNG picture, 2\u00d7 size|*.png|PNG picture, 4\u00d7 "
-                                              "size|*.png|SVG drawing|*.svg|PDF document|*.pdf");
 
 // The Menu key and Shift+F10 open the menu on the picture; a double click
 // on the sequence name opens the Records window.
@@ -99,6 +99,12 @@ void Quillet::createMapMenu()
     explore->setEnabled(false);
     connect(mapMenu_, &QMenu::aboutToShow, this,
             [this, explore] { explore->setEnabled(records && !Label6->Caption().isEmpty() && !RunActive()); });
+    QAction* overview = mapMenu_->addAction(QStringLiteral("Overview\u2026"), this, &Quillet::Overview_Click);
+    overview->setShortcut(QKeySequence(QStringLiteral("Ctrl+G")));
+    overview->setShortcutContext(Qt::WidgetShortcut); // Ctrl+G itself is the window's (shortcuts.cpp)
+    overview->setEnabled(false);
+    connect(mapMenu_, &QMenu::aboutToShow, this,
+            [this, overview] { overview->setEnabled(records && records->size() > 0 && !RunActive()); });
     mapMenu_->addSeparator();
     mapMenu_->addAction(QStringLiteral("Export values\u2026"), this, &Quillet::ExportValues_Click);
     mapMenu_->addAction(QStringLiteral("Export picture\u2026"), this, &Quillet::ExportPicture_Click);
@@ -150,40 +156,47 @@ void Quillet::Records_Click()
                 recordsWindow_->setStore(records);
                 return;
             }
-            if (!records || index >= records->size())
-                return;
-            // Windows past the memory budget are read again from the file,
-            // with progress and Esc to cancel.
-            std::shared_ptr<const WindowResults> windows = records->kept(index);
-            if (!windows) {
-                SetMousePointer(11);
-                ProgressDialogListener progress(this, QStringLiteral("Reading the record again\u2026"));
-                windows = records->load(index, &progress);
-                SetMousePointer(0);
-                if (progress.cancelled())
-                    return;
-                if (!windows) {
-                    MsgBox(QStringLiteral("Record %1 could not be read again from %2.")
-                               .arg(records->info(index).number)
-                               .arg(records->path()));
-                    return;
-                }
-            }
-            SetMousePointer(11);
-            try {
-                ShowRecord(index, windows);
-            } catch (const std::bad_alloc&) {
-                SetMousePointer(0);
-                TellOutOfMemory(records->path(), records->info(index));
-            }
-            SetMousePointer(0);
+            ShowStoredRecord(index);
         });
+        // The overview shows what the filter lets through.
+        connect(recordsWindow_->filterBox(), &QLineEdit::textChanged, this, [this] { refreshOverview(false); });
     }
     recordsWindow_->setStore(records);
     recordsWindow_->show();
     recordsWindow_->raise();
     recordsWindow_->activateWindow();
     recordsWindow_->filterBox()->setFocus();
+}
+
+void Quillet::ShowStoredRecord(std::size_t index)
+{
+    if (!records || index >= records->size())
+        return;
+    // Windows past the memory budget are read again from the file, with
+    // progress and Esc to cancel.
+    std::shared_ptr<const WindowResults> windows = records->kept(index);
+    if (!windows) {
+        SetMousePointer(11);
+        ProgressDialogListener progress(this, QStringLiteral("Reading the record again\u2026"));
+        windows = records->load(index, &progress);
+        SetMousePointer(0);
+        if (progress.cancelled())
+            return;
+        if (!windows) {
+            MsgBox(QStringLiteral("Record %1 could not be read again from %2.")
+                       .arg(records->info(index).number)
+                       .arg(records->path()));
+            return;
+        }
+    }
+    SetMousePointer(11);
+    try {
+        ShowRecord(index, windows);
+    } catch (const std::bad_alloc&) {
+        SetMousePointer(0);
+        TellOutOfMemory(records->path(), records->info(index));
+    }
+    SetMousePointer(0);
 }
 
 void Quillet::Explore_Click()
@@ -199,20 +212,59 @@ void Quillet::Explore_Click()
             break;
         }
     }
+    ExploreRecord(shown);
+}
+
+void Quillet::ExploreRecord(std::size_t index)
+{
+    if (!records || index >= records->size() || RunActive())
+        return;
     if (!explorerWindow_)
         explorerWindow_ = new ExplorerWindow(this);
     explorerWindow_->setPlatform(&platform());
     explorerWindow_->setStore(records);
     // The record already in the explorer keeps its view.
-    if (explorerWindow_->recordIndex() != int64_t(shown)) {
+    if (explorerWindow_->recordIndex() != int64_t(index)) {
         SetMousePointer(11);
-        explorerWindow_->showRecord(shown);
+        explorerWindow_->showRecord(index);
         SetMousePointer(0);
     }
     explorerWindow_->show();
     explorerWindow_->raise();
     explorerWindow_->activateWindow();
     explorerWindow_->canvas()->setFocus();
+}
+
+void Quillet::Overview_Click()
+{
+    if (!records || records->size() == 0 || RunActive())
+        return;
+    const bool created = !overviewWindow_;
+    if (created) {
+        overviewWindow_ = new OverviewWindow(this);
+        overviewWindow_->setPlatform(&platform());
+        connect(overviewWindow_, &OverviewWindow::recordChosen, this, &Quillet::ShowStoredRecord);
+        connect(overviewWindow_, &OverviewWindow::recordExplored, this, &Quillet::ExploreRecord);
+        // It opens on the map the main window shows.
+        overviewWindow_->setPlot(Combo1->ListIndex() == 1 ? ExplorerTrack::Skew : ExplorerTrack::GC);
+    }
+    refreshOverview(true);
+    overviewWindow_->show();
+    overviewWindow_->raise();
+    overviewWindow_->activateWindow();
+    overviewWindow_->canvas()->setFocus();
+}
+
+void Quillet::refreshOverview(bool opening)
+{
+    if (!overviewWindow_ || (!opening && !overviewWindow_->isVisible()))
+        return;
+    std::function<bool(std::size_t)> accept;
+    if (recordsWindow_ && records && recordsWindow_->store() == records.get() && recordsWindow_->proxy()->filtering()) {
+        const RecordsProxy* proxy = recordsWindow_->proxy();
+        accept = [proxy](std::size_t i) { return proxy->acceptsRecord(i); };
+    }
+    overviewWindow_->setStore(records, computedWindowText, computedStepText, std::move(accept));
 }
 
 namespace {

@@ -1,10 +1,8 @@
 #include "maps/explorertracks.h"
 
 #include "maps/axisticks.h"
+#include "maps/plottext.h"
 
-#include <QFont>
-#include <QFontMetricsF>
-#include <QImage>
 #include <algorithm>
 #include <cmath>
 
@@ -12,7 +10,7 @@ namespace quillet {
 
 namespace {
 
-constexpr float kPx = 15; // twips per logical pixel
+constexpr float kPx = kTwipsPerPixel;
 constexpr float kLeft = 72 * kPx, kRight = 18 * kPx, kTop = 6 * kPx;
 constexpr float kMarkRow = 15 * kPx;  // the origin's and terminus's labels, above every track
 constexpr float kTitleRow = 16 * kPx; // a track's name above its box
@@ -20,36 +18,14 @@ constexpr float kGap = 8 * kPx;       // between a box and the next title
 constexpr float kAxisRows = 38 * kPx; // position ticks, labels and caption
 constexpr float kTickLength = 4 * kPx;
 
-// Text widths at 96 logical dpi, the resolution the surfaces lay text out at.
 float TextWidth(const ExplorerPicture& p, const QString& text)
 {
-    static const QImage device = [] {
-        QImage im(1, 1, QImage::Format_RGB32);
-        im.setDotsPerMeterX(3780);
-        im.setDotsPerMeterY(3780);
-        return im;
-    }();
-    QFont font(p.fontName);
-    font.setPointSizeF(double(p.fontSize));
-    return float(QFontMetricsF(font, &device).horizontalAdvance(text)) * kPx;
+    return quillet::TextWidth(p.fontName, p.fontSize, text);
 }
 
 float TextHeight(const ExplorerPicture& p)
 {
-    return (p.fontSize * 96.0f / 72.0f + 3.0f) * kPx;
-}
-
-// Lines and boxes on whole pixels stay one sharp pixel wide.
-float Snap(float twips)
-{
-    return std::floor(twips / kPx) * kPx;
-}
-
-void PrintAt(PictureSurface& pic, float x, float y, const QString& text)
-{
-    pic.SetCurrentX(x);
-    pic.SetCurrentY(y);
-    pic.Print(text);
+    return quillet::TextHeight(p.fontSize);
 }
 
 // The value range of a track: its values' extent widened to whole ticks.
@@ -223,14 +199,6 @@ double ExplorerValue(const ExplorerPicture& p, ExplorerTrack track, int64_t k)
     case ExplorerTrack::Cumulative: return p.cumulative[size_t(k)];
     }
     return 0;
-}
-
-QString GroupedInteger(int64_t value)
-{
-    QString digits = QString::number(value < 0 ? -value : value);
-    for (int i = int(digits.size()) - 3; i > 0; i -= 3)
-        digits.insert(i, u',');
-    return value < 0 ? QStringLiteral("-") + digits : digits;
 }
 
 QString ExplorerTrackName(ExplorerTrack track)

@@ -8,6 +8,7 @@
 // Positions: base p covers [p - 1, p) on a continuous axis, so a view of
 // bases from .. to spans [from - 1, to) and a window's point sits at its
 // middle, from - 1 + k * step + window / 2 for window k (0-based).
+#include "analysis/numtext.h"
 #include "maps/surface.h"
 
 #include <QString>
@@ -65,8 +66,6 @@ int64_t ExplorerWindowAt(const ExplorerPicture& p, double position);
 // The value of `track` in window k.
 double ExplorerValue(const ExplorerPicture& p, ExplorerTrack track, int64_t k);
 
-// An integer with a comma between thousands: 1,234,567.
-QString GroupedInteger(int64_t value);
 // The name and unit of a track, as its box and the status line say it.
 QString ExplorerTrackName(ExplorerTrack track);
 

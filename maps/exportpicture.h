@@ -35,6 +35,10 @@ struct PictureChoice {
     QString path;
 };
 PictureChoice ChoosePicture(const QString& path, int filterIndex);
+// That filter, as the window's dialogs take it.
+inline const QString kPictureFilter = QStringLiteral(
+    "PNG picture|*.png|PNG picture, 2\u00d7 size|*.png|PNG picture, 4\u00d7 size|*.png|SVG drawing|*.svg|PDF "
+    "document|*.pdf");
 
 // Draws with `draw` onto a surface for the format and writes the result to
 // `out` (open for writing). False when the device could not be written;

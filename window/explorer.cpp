@@ -4,6 +4,7 @@
 #include "analysis/fasta.h"
 #include "analysis/region.h"
 #include "maps/exportfiles.h"
+#include "maps/exportpicture.h"
 #include "maps/filename.h"
 #include "maps/gcmap.h"
 #include "maps/paintersurface.h"
@@ -39,8 +40,6 @@ const QString kHint = QStringLiteral("Wheel or + and - zoom, dragging or the arr
                                      "stretch, a double click or Home shows the whole record");
 
 const QString kValuesFilter = QStringLiteral("TSV|*.tsv|bedGraph, G+C content|*.bedgraph|bedGraph, G-C/G+C|*.bedgraph");
-const QString kPictureFilter = QStringLiteral("PNG picture|*.png|PNG picture, 2\u00d7 size|*.png|PNG picture, 4\u00d7 "
-                                              "size|*.png|SVG drawing|*.svg|PDF document|*.pdf");
 
 // The tracks, drawn at the device pixel ratio through a painter surface and
 // kept until the view or the size changes; the pointer's line and the

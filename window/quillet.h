@@ -20,6 +20,7 @@
 namespace quillet {
 
 class ExplorerWindow;
+class OverviewWindow;
 class frmAbout;
 class RecordsWindow;
 class WindowRun;
@@ -118,8 +119,15 @@ public:
     RecordsWindow* recordsWindow() const { return recordsWindow_; }
     // The explorer, created on first use (Explore… or Ctrl+E after a run).
     ExplorerWindow* explorerWindow() const { return explorerWindow_; }
+    // The genome overview, created on first use (Overview… or Ctrl+G after a run).
+    OverviewWindow* overviewWindow() const { return overviewWindow_; }
     void Records_Click();
     void Explore_Click();
+    void Overview_Click();
+    // Record `index` of the last run in the main window (read again from the
+    // file when its windows were not kept), or in the explorer.
+    void ShowStoredRecord(std::size_t index);
+    void ExploreRecord(std::size_t index);
     void ExportValues_Click();
     void ExportPicture_Click();
     void MarkUnknown_Click(bool on);
@@ -165,6 +173,10 @@ private:
     void setTabOrder();
     MapInputs mapInputs() const;
     void createMapMenu();
+    // Gives the overview the last run's records, with the Records window's
+    // name filter when it lists the same run: when it opens, or while it
+    // is open (a hidden one is refreshed when it opens again).
+    void refreshOverview(bool opening);
     // Adds the marking of mostly unknown windows to the inputs when it is on.
     void addMarking(MapInputs& in) const;
     // Repaints the picture after drawing, so the image shows at once.
@@ -185,6 +197,7 @@ private:
     QMenu* mapMenu_ = nullptr;
     RecordsWindow* recordsWindow_ = nullptr;
     ExplorerWindow* explorerWindow_ = nullptr;
+    OverviewWindow* overviewWindow_ = nullptr;
     float outerWidth_ = 0, outerHeight_ = 0;
     float frameWidth_ = 0, frameHeight_ = 0;
     int mousePointer_ = 0;

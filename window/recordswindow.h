@@ -51,6 +51,9 @@ public:
     // Prepares the names for filtering (done at the first filtering
     // otherwise); the window calls it when it gets a store.
     void prepareNames() const;
+    // Whether record `index` (0-based, file order) passes the name filter.
+    bool acceptsRecord(std::size_t index) const { return filterAcceptsRow(int(index), {}); }
+    bool filtering() const { return !filter_.isEmpty(); }
 
 protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;

@@ -12,6 +12,7 @@
 #include "maps/drawcheck.h"
 #include "window/dropopen.h"
 #include "window/explorer.h"
+#include "window/overview.h"
 #include "window/quillet.h"
 #include "window/recordswindow.h"
 
@@ -265,6 +266,8 @@ void Quillet::endRun(const RunReport& report, const std::shared_ptr<RecordStore>
     if (!verdict.keepsRecords) {
         clearAll();
         FollowRun(explorerWindow_, nullptr, verdict.message);
+        if (overviewWindow_ && overviewWindow_->isVisible())
+            overviewWindow_->setStore(nullptr, {}, {});
         if (!verdict.message.isEmpty())
             MsgBox(verdict.message);
         return;
@@ -279,10 +282,13 @@ void Quillet::endRun(const RunReport& report, const std::shared_ptr<RecordStore>
         records.reset();
         clearAll();
         FollowRun(explorerWindow_, nullptr, {});
+        if (overviewWindow_ && overviewWindow_->isVisible())
+            overviewWindow_->setStore(nullptr, {}, {});
         TellOutOfMemory(path, store->info(store->size() - 1));
         return;
     }
     FollowRun(explorerWindow_, records, {});
+    refreshOverview(false);
     if (!drawn)
         MsgBox(kAnalysisMessage);
     else if (!verdict.message.isEmpty())

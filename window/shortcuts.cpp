@@ -40,6 +40,10 @@ void InstallShortcuts(Quillet& window)
     auto* explore = new QShortcut(QKeySequence(QStringLiteral("Ctrl+E")), &window);
     explore->setContext(Qt::WindowShortcut);
     QObject::connect(explore, &QShortcut::activated, &window, [&window] { window.Explore_Click(); });
+    // The genome overview of the last run.
+    auto* overview = new QShortcut(QKeySequence(QStringLiteral("Ctrl+G")), &window);
+    overview->setContext(Qt::WindowShortcut);
+    QObject::connect(overview, &QShortcut::activated, &window, [&window] { window.Overview_Click(); });
 }
 
 } // namespace quillet

@@ -232,5 +232,35 @@ touch plain
 run 1 -o plain/map.png "$lambda"; has err "The picture could not be saved to plain/map.png."
 run 1 --values plain/v.bw "$lambda"; has err "The values could not be saved to plain/v.bw."
 
+# The overview: a page of every record, longest first, the rest in a line.
+# Records r01..r30 of 100 to 3,000 bp: five rows leave 25 records of
+# 100 .. 2,500 bp (32.5 kb); under 2,000 bp are 19 (19.0 kb).
+for k in $(seq -w 1 30); do printf '>r%s record %s\n%s\n' "$k" "$k" "$(printf 'ACGGTCAAGT%.0s' $(seq $((10#$k * 10))))"; done >many.fa
+run 0 -w 50 -s 50 --overview many.svg --max-rows 5 many.fa
+[ ! -s out ] || fail "an overview alone printed a summary: $(cat out)"
+for text in ">r30<" ">r26<" ">3,000 bp<" ">and 25 shorter records, 32.5 kb<" 'viewBox="0 0 794 1123"'; do
+    has many.svg "$text"
+done
+if grep -q '>r25<' many.svg; then fail "a sixth row past --max-rows 5"; fi
+run 0 -w 50 -s 50 --overview many-long.svg --min-length 2,000 --max-rows 5 --plot cumulative many.fa
+has many-long.svg ">19 records under 2,000 bp not shown, 19.0 kb<"
+has many-long.svg ">and 6 shorter records, 13.5 kb<"
+# Sizes: A4 and Letter pages, zoom, a page in pixels; several files by {}.
+run 0 -w 200 -s 100 --overview 'ov/{}.png' "$lambda" "$phix"
+file ov/lambda_virus.png | grep -q "794 x 1123" && file ov/phix174.png | grep -q "794 x 1123" ||
+    fail "A4 overviews: $(file ov/*)"
+run 0 -w 200 -s 100 --overview ov2.png --zoom 2 -o ov2map.svg "$lambda"
+file ov2.png | grep -q "1588 x 2246" || fail "ov2.png: $(file ov2.png)"
+run 0 -w 200 -s 100 --overview ov3.png --page 300x200 "$lambda"
+file ov3.png | grep -q "300 x 200" || fail "ov3.png: $(file ov3.png)"
+run 0 -w 200 -s 100 --overview ov.pdf --page letter "$excerpt"
+has ov.pdf "/MediaBox [0 0 612.000000 792.000000]"
+for args in "--overview o.bmp" "--overview o.png --max-rows 0" "--overview o.png --min-length ten" \
+            "--overview o.png --page a5" "--min-length 10" "--overview o.png $phix"; do
+    run 2 $args "$lambda"; has err "Try 'quillet-map --help'"
+done
+run 1 -w 200 -s 100 --overview plain/ov.png "$lambda"; has err "The overview could not be saved to plain/ov.png."
+run 1 -w 200 -s 100 --overview same.png -o same.png "$lambda"; has err "the overview of $lambda gets the same name as"
+
 echo "$failures failed"
 [ "$failures" -eq 0 ]

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Snakemake workflow on the sample genomes (one gzipped, one named
-# .fsa) in groups of two: a picture and a values table per genome, equal to
-# those of one quillet-map over all of them, one summary in name order, and
-# the folder's other entries listed with their reason. Then a genome that
+# .fsa) in groups of two: a picture, a values table and an overview per
+# genome, equal to those of one quillet-map over all of them, one summary in
+# name order, and the folder's other entries listed with their reason; with
+# overview=no, no overviews. Then a genome that
 # cannot be mapped: its group fails and its log names it, the other group
 # still finishes with --keep-going. Skipped (77) where snakemake is not
 # installed.
@@ -17,9 +18,9 @@ gzip -c "$src/samples/phix174.fa" >"$work/genomes/phix174.fa.gz"
 cp "$src/samples/README.md" "$work/genomes/"
 cp "$src/samples/lambda_virus.fa" "$work/genomes/lambda_virus.fasta"
 cd "$work"
-workflow() { # output folder, input folder, further snakemake options
-    snakemake -s "$src/workflow/Snakefile" --cores 2 "${@:3}" --config input="$2" output="$1" \
-        quillet_map="$map" options="-w 200 -s 100" group_size=2 >"$1.log" 2>&1
+workflow() { # output folder, input folder, further settings and snakemake options
+    snakemake -s "$src/workflow/Snakefile" --cores 2 --config input="$2" output="$1" \
+        quillet_map="$map" options="-w 200 -s 100" group_size=2 "${@:3}" >"$1.log" 2>&1
 }
 workflow maps genomes || { cat maps.log; exit 1; }
 
@@ -29,11 +30,15 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 # files one quillet-map over all three makes, and the same summary.
 genomes=(genomes/athaliana.fsa genomes/lambda_virus.fa genomes/phix174.fa.gz)
 mkdir single
-"$map" -w 200 -s 100 -o 'single/{}.png' --values 'single/{}.tsv' --summary "${genomes[@]}" >single/summary.tsv
+"$map" -w 200 -s 100 -o 'single/{}.png' --values 'single/{}.tsv' --overview 'single/overview/{}.png' --summary \
+    "${genomes[@]}" >single/summary.tsv
 for g in athaliana lambda_virus phix174; do
     cmp "maps/$g.png" "single/$g.png" || fail "maps/$g.png"
     cmp "maps/$g.tsv" "single/$g.tsv" || fail "maps/$g.tsv"
+    cmp "maps/overview/$g.png" "single/overview/$g.png" || fail "maps/overview/$g.png"
 done
+file maps/overview/athaliana.png | grep -q "PNG image data, 794 x 1123" || fail "$(file maps/overview/athaliana.png)"
+[ "$(ls maps/overview)" = $'athaliana.png\nlambda_virus.png\nphix174.png' ] || fail "overviews: $(ls maps/overview)"
 cmp maps/summary.tsv single/summary.tsv || fail "summary: $(cat maps/summary.tsv)"
 [ "$(wc -l <maps/summary.tsv)" -eq 10 ] || fail "summary lines: $(cat maps/summary.tsv)"
 file maps/lambda_virus.png | grep -q "PNG image data, 701 x 309" || fail "$(file maps/lambda_virus.png)"
@@ -48,6 +53,14 @@ for line in "README.md: not a FASTA file name (suffixes: .fa .fasta .fas .fna .f
     grep -qxF "    $line" maps.log || fail "not listed: $line; log: $(cat maps.log)"
 done
 [ ! -e maps/README.png ] || fail "README.md was mapped"
+# Overviews as SVG, or none; the other outputs stay as they were.
+workflow maps-svg genomes overview=svg || fail "overview=svg: $(cat maps-svg.log)"
+grep -q '<title>Overview of lambda_virus.fa</title>' maps-svg/overview/lambda_virus.svg || fail "overview=svg"
+workflow maps-none genomes overview=no || fail "overview=no: $(cat maps-none.log)"
+[ ! -e maps-none/overview ] && cmp maps-none/lambda_virus.png single/lambda_virus.png &&
+    cmp maps-none/summary.tsv single/summary.tsv || fail "overview=no: $(ls maps-none)"
+if workflow maps-bad genomes overview=bmp; then fail "overview=bmp was taken"; fi
+grep -q "overview is png, svg, pdf or no, not 'bmp'" maps-bad.log || fail "overview=bmp: $(cat maps-bad.log)"
 
 # A genome without any record sorts into the first group beside athaliana.
 mkdir failing

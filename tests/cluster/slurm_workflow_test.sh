@@ -168,14 +168,14 @@ grep -q "external jobid 'Submitted batch job $id'" snakemake.log || fail "Snakem
 (cd "$work/local" && snakemake -s workflow/Snakefile --cores 2 --quiet --config input=genomes output=maps \
     >snakemake.log 2>&1) || { cat "$work/local/snakemake.log"; fail "local run"; }
 for g in lambda_virus athaliana_excerpt phix174; do
-    for f in "maps/$g.png" "maps/$g.tsv"; do
+    for f in "maps/$g.png" "maps/$g.tsv" "maps/overview/$g.png"; do
         cmp "$f" "$work/local/$f" || fail "$f differs from the local run's"
     done
 done
 cmp maps/summary.tsv "$work/local/maps/summary.tsv" || fail "maps/summary.tsv differs from the local run's"
 [ "$(wc -l <maps/summary.tsv)" -eq 10 ] || fail "summary: $(cat maps/summary.tsv)"
 [ "$(cd maps && ls | sort | tr '\n' ' ')" = "athaliana_excerpt.png athaliana_excerpt.tsv lambda_virus.png \
-lambda_virus.tsv logs phix174.png phix174.tsv summary.tsv " ] || fail "maps/: $(ls maps)"
+lambda_virus.tsv logs overview phix174.png phix174.tsv summary.tsv " ] || fail "maps/: $(ls maps)"
 
 echo "$failures failed"
 [ "$failures" -eq 0 ]

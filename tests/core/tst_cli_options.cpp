@@ -77,6 +77,37 @@ TEST(CliOptions, AcceptedFormsAndWhatTheyAskFor)
         EXPECT_EQ(p.action, ParsedCommandLine::Action::Run) << line << ": " << p.error.toStdString();
     }
 
+    // The overview: its type, the records it leaves out, its page; --plot
+    // picks its curve, and an overview alone asks for no summary.
+    struct Overview {
+        const char* line;
+        PictureKind kind;
+        int64_t minLength, maxRows;
+        PageSize page;
+        ExplorerTrack plot;
+    };
+    for (const Overview& c :
+         {Overview{"--overview o.png a.fa", PictureKind::Png, 0, 50, kA4Page, ExplorerTrack::GC},
+          Overview{"--overview=O.PDF --page letter --plot skew a.fa", PictureKind::Pdf, 0, 50, kLetterPage,
+                   ExplorerTrack::Skew},
+          Overview{"--overview o.svg --min-length 1,000 --max-rows 1 --page 400X300 --plot cumulative a.fa",
+                   PictureKind::Svg, 1000, 1, PageSize{400, 300}, ExplorerTrack::Cumulative},
+          Overview{"--overview {}.png --min-length 10k --max-rows 1000 --page A4 --zoom 4 a.fa b.fa", PictureKind::Png,
+                   10000, 1000, kA4Page, ExplorerTrack::GC},
+          Overview{"--overview o.png --min-length 0 --zoom 2 -o m.svg a.fa", PictureKind::Png, 0, 50, kA4Page,
+                   ExplorerTrack::GC}}) {
+        SCOPED_TRACE(c.line);
+        const ParsedCommandLine p = ParseCommandLine(Args(c.line));
+        ASSERT_EQ(p.action, ParsedCommandLine::Action::Run) << p.error.toStdString();
+        EXPECT_EQ(p.options.overviewKind, c.kind);
+        EXPECT_EQ(p.options.minLength, c.minLength);
+        EXPECT_EQ(p.options.maxRows, c.maxRows);
+        EXPECT_EQ(p.options.page.width, c.page.width);
+        EXPECT_EQ(p.options.page.height, c.page.height);
+        EXPECT_EQ(p.options.OverviewPlot(), c.plot);
+        EXPECT_FALSE(p.options.summary);
+    }
+
     // A region picks its record as --record does; a name alone is --record.
     for (const auto& [line, record, start, end] :
          {std::tuple{"--region chr1:1,000-2k a.fa", "chr1", 1000, 2000}, std::tuple{"--region=5-9 a.fa", "", 5, 9},
@@ -166,6 +197,28 @@ TEST(CliOptions, BadUsageIsRefusedWithAReason)
         {"--size 16000x16000 --zoom 4 -o m.png a.fa", "64000x64000 pixels; a picture has at most 32767"},
         {"--size 8192x10 --zoom 4 -o m.bmp a.fa", "32768x40 pixels"},
         {"--size 8001x8000 --zoom 2 -o m.png a.fa", "256 million"},
+        // The overview: no BMP, one per file, its options only beside it.
+        {"--overview o.bmp a.fa", ".png, .svg or .pdf"},
+        {"--overview o a.fa", ".png, .svg or .pdf"},
+        {"--overview o.png a.fa b.fa", "overview for each of several files needs {}"},
+        {"--overview {record}.png a.fa", "{record} has no place"},
+        {"--overview a.png --overview b.png a.fa", "--overview is given twice"},
+        {"--min-length 5 a.fa", "need an overview"},
+        {"--max-rows 5 -o m.png a.fa", "need an overview"},
+        {"--page a4 a.fa", "need an overview"},
+        {"--overview o.png --min-length -1 a.fa", "--min-length is a length in bases"},
+        {"--overview o.png --min-length 1.5 a.fa", "--min-length is a length in bases"},
+        {"--overview o.png --min-length x:1-5 a.fa", "--min-length is a length in bases"},
+        {"--overview o.png --max-rows 0 a.fa", "--max-rows is a number of rows from 1"},
+        {"--overview o.png --max-rows 1001 a.fa", "--max-rows"},
+        {"--overview o.png --max-rows 2.5 a.fa", "--max-rows"},
+        {"--overview o.png --page a3 a.fa", "--page is a4, letter or WIDTHxHEIGHT"},
+        {"--overview o.png --page 0x100 a.fa", "--page is a4"},
+        {"--overview o.png --page 16001x100 a.fa", "--page is a4"},
+        {"--overview o.png --size 100x100 a.fa", "--size and --zoom need a picture (-o)"},
+        {"--overview o.svg --zoom 2 a.fa", "vectors"},
+        {"--overview o.pdf --zoom 2 -o m.svg a.fa", "vectors"},
+        {"--overview o.png --page 9000x9000 --zoom 4 a.fa", "--page 9000x9000 at --zoom 4 is a picture of 36000x36000"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
@@ -251,9 +304,10 @@ TEST(CliOptions, RecordNamesAsWrittenAndMatched)
 TEST(CliOptions, HelpNamesEveryOption)
 {
     const QString help = HelpText();
-    for (const char* option :
-         {"--window", "--step", "--plot", "--shift", "--scale", "--record", "--all-records", "--picture", "--values",
-          "--summary", "--size", "--zoom", "--mark-unknown", "--help", "--version", "Exit status", "{}", "{record}"})
+    for (const char* option : {"--window",       "--step",      "--plot",       "--shift",    "--scale", "--record",
+                               "--all-records",  "--picture",   "--values",     "--summary",  "--size",  "--zoom",
+                               "--mark-unknown", "--overview",  "--min-length", "--max-rows", "--page",  "--help",
+                               "--version",      "Exit status", "{}",           "{record}"})
         EXPECT_TRUE(help.contains(QString::fromUtf8(option))) << option;
 }
 

@@ -117,6 +117,17 @@ xdotool type --delay 2 1000
 xdotool key F5
 bus_expect frame '^Map$' 3 ': 951 windows of 1000 bp, step 50 bp\..* Value axis 30%, 40%, 50%, 60%, 70% from bottom to top, reference line at 50%\.$'
 
+# ---- The genome overview ----
+step "Ctrl+G opens the overview, whose rows describe themselves"
+rest
+xdotool key ctrl+g
+wait_for 15 window_shown '^Overview of lambda_virus' || fail "Ctrl+G showed no overview"
+bus_expect filler '^Overview rows$' 3 '^Overview of lambda_virus\.fa: 1 of 1 records, longest first; G\+C \(%\)\. Row 1: gi\|9626243\|ref\|NC_001416\.1\|, 48,502 bp, average G\+C 49\.90 %, G\+C \(%\) from 30\.6 to 61\.3\.$'
+OVERVIEW=$(find_window '^Overview of lambda_virus')
+xdotool mousemove --window "$OVERVIEW" 20 20
+xdotool key Escape
+wait_for 10 window_gone '^Overview of lambda_virus' || fail "Escape did not close the overview"
+
 # ---- The scroll bar moves the value axis ----
 PIC_X=$(px 240); PIC_Y=$(px 3240); PIC_W=$(px 10575); PIC_H=$(px 4695)
 labels_sum() { # the value-axis label column of the map on screen

@@ -7,11 +7,15 @@
 // environment, so it needs no display and no platform setting.
 #include "tests/ui/runfixtures.h"
 #include "tests/ui/scriptedplatform.h"
+#include "window/overview.h"
 #include "window/quillet.h"
 
+#include <QComboBox>
 #include <QFile>
+#include <QLineEdit>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -132,21 +136,27 @@ class CliTest : public QObject {
                 windowPath = WindowPicture(w, p, k.filter, QString::fromLatin1(k.suffix));
             }
             const QString cliPath = Fresh(QString::fromLatin1(k.suffix));
-            QByteArray err;
-            QCOMPARE(
-                Cli(QStringList{"-w", "200", "-s", "100", "-o", cliPath} + options + k.extra + QStringList{kExcerpt},
-                    &err),
-                0);
-            QVERIFY2(err.isEmpty(), err.constData());
-            QByteArray a = Contents(windowPath), b = Contents(cliPath);
-            QVERIFY2(!a.isEmpty(), qPrintable(windowPath));
-            if (k.filter == 4) {
-                a = WithoutStamps(a);
-                b = WithoutStamps(b);
-            }
-            QVERIFY2(a == b, qPrintable(QStringLiteral("%1 differs from the window's %2 (options %3)")
-                                            .arg(cliPath, windowPath, options.join(u' '))));
+            SameAsCli(windowPath, cliPath, QStringList{"-w", "200", "-s", "100", "-o", cliPath} + options + k.extra);
+            if (QTest::currentTestFailed())
+                return;
         }
+    }
+
+    // Runs the command line with `arguments` on the excerpt, which must
+    // write the bytes of the window's file (a PDF but for its stamps).
+    void SameAsCli(const QString& windowPath, const QString& cliPath, const QStringList& arguments)
+    {
+        QByteArray err;
+        QCOMPARE(Cli(arguments + QStringList{kExcerpt}, &err), 0);
+        QVERIFY2(err.isEmpty(), err.constData());
+        QByteArray a = Contents(windowPath), b = Contents(cliPath);
+        QVERIFY2(!a.isEmpty(), qPrintable(windowPath));
+        if (windowPath.endsWith(QLatin1String(".pdf"))) {
+            a = WithoutStamps(a);
+            b = WithoutStamps(b);
+        }
+        QVERIFY2(a == b, qPrintable(QStringLiteral("%1 differs from the window's %2 (options %3)")
+                                        .arg(cliPath, windowPath, arguments.join(u' '))));
     }
 
 private slots:
@@ -212,6 +222,47 @@ private slots:
         CompareWithCli(w, p, {"--size", size});
         w.Combo1->SetListIndex(1);
         CompareWithCli(w, p, {"--size", size, "--plot", "skew"});
+        QVERIFY(p.messages.isEmpty());
+    }
+
+    // The overview: the window's export and --overview, at the A4 page
+    // (PNG at 1x and 2x, SVG, PDF) and at a size in pixels, with a row
+    // limit, a minimum length and each plot.
+    void overviewIsTheWindowsBytes()
+    {
+        ScriptedPlatform p;
+        Quillet w(p, nullptr, kDesignScreen);
+        OpenExcerpt(w);
+        w.Command_run_Click();
+        w.Overview_Click();
+        OverviewWindow* o = w.overviewWindow();
+        QVERIFY(o && o->isVisible());
+        o->maxRowsBox()->setValue(4);
+        o->minLengthBox()->setValue(2000);
+        struct Kind {
+            int filter;
+            const char* suffix;
+            QStringList extra;
+        };
+        const Kind kinds[] = {{0, "png", {}}, {1, "png", {"--zoom", "2"}}, {3, "svg", {}}, {4, "pdf", {}}};
+        for (const auto& [plot, page] :
+             {std::pair{"gc", "a4"}, std::pair{"skew", "900x700"}, std::pair{"cumulative", "900x700"}}) {
+            o->plotBox()->setCurrentIndex(plot == QLatin1String("gc") ? 0 : plot == QLatin1String("skew") ? 1 : 2);
+            o->pageBox()->setCurrentIndex(page == QLatin1String("a4") ? 0 : 2);
+            o->pageSizeBox()->setText(QString::fromLatin1(page));
+            for (const Kind& k : kinds) {
+                const QString windowPath = Fresh(QString::fromLatin1(k.suffix)),
+                              cliPath = Fresh(QString::fromLatin1(k.suffix));
+                p.saveOfTypeAnswers.push_back(SaveChoice{windowPath, k.filter});
+                QVERIFY(o->exportPicture());
+                SameAsCli(windowPath, cliPath,
+                          QStringList{"-w", "200", "-s", "100", "--plot", plot, "--overview", cliPath, "--max-rows",
+                                      "4", "--min-length", "2000", "--page", page} +
+                              k.extra);
+                if (QTest::currentTestFailed())
+                    return;
+            }
+        }
         QVERIFY(p.messages.isEmpty());
     }
 

@@ -6,6 +6,8 @@
 #include "tests/ui/picturechecks.h"
 #include "tests/ui/runfixtures.h"
 #include "tests/ui/scriptedplatform.h"
+#include "window/explorer.h"
+#include "window/overview.h"
 #include "window/quillet.h"
 #include "window/recordswindow.h"
 
@@ -16,6 +18,7 @@
 #include <QMenu>
 #include <QProcess>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QStyle>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -87,8 +90,8 @@ private slots:
         for (QAction* a : w.MapMenu()->actions())
             if (!a->isSeparator())
                 texts << a->text();
-        QCOMPARE(texts, (QStringList{"Records\u2026", "Explore\u2026", "Export values\u2026", "Export picture\u2026",
-                                     "Mark windows of mostly unknown bases"}));
+        QCOMPARE(texts, (QStringList{"Records\u2026", "Explore\u2026", "Overview\u2026", "Export values\u2026",
+                                     "Export picture\u2026", "Mark windows of mostly unknown bases"}));
         QAction* mark = Action(w, "Mark windows of mostly unknown bases");
         QVERIFY(mark->isCheckable() && !mark->isChecked());
 
@@ -327,6 +330,91 @@ private slots:
         QVERIFY(namedSvg.open(QIODevice::ReadOnly) && namedSvg.readAll().contains("<svg"));
         QCOMPARE(QImageReader(dir.filePath("named.png")).size(), logical);
         QCOMPARE(w.Picture1->Image(), screen); // the screen picture is left alone
+    }
+
+    void overviewShowsEveryRecordAndLeadsToThem()
+    {
+        ScriptedPlatform p;
+        Quillet w(p);
+        w.show();
+        RunExcerpt(w);
+        QTest::keyClick(&w, Qt::Key_G, Qt::ControlModifier);
+        OverviewWindow* o = w.overviewWindow();
+        QVERIFY(o && o->isVisible());
+        const auto ids = [o] {
+            QStringList list;
+            for (const OverviewRow& row : o->picture().rows)
+                list << row.id;
+            return list;
+        };
+        // Longest first, file order among equals; the rows' own lengths.
+        QCOMPARE(ids(), (QStringList{"Chr2", "Chr1", "Chr3", "Chr4", "Chr5", "ChrM", "ChrC"}));
+        QCOMPARE(o->picture().rows[0].length, 30000);
+        QVERIFY(o->picture().notes.isEmpty());
+        QVERIFY(o->canvas()->accessibleDescription().contains(
+            QStringLiteral("Row 1: Chr2, 30,000 bp, average G+C %1 %, G+C (%) from ")
+                .arg(FormatFixed(w.records->info(1).AvgGC, 2))));
+
+        // The row limit and the minimum length, each with its line.
+        o->maxRowsBox()->setValue(3);
+        QCOMPARE(ids(), (QStringList{"Chr2", "Chr1", "Chr3"}));
+        QCOMPARE(o->picture().notes, QStringList{"and 4 shorter records, 15.2 kb"});
+        o->maxRowsBox()->setValue(50);
+        o->minLengthBox()->setValue(4000);
+        QCOMPARE(ids().size(), 5);
+        QCOMPARE(o->picture().notes, QStringList{"2 records under 4,000 bp not shown, 5.2 kb"});
+        o->minLengthBox()->setValue(0);
+        // The Records window's filter carries over, as it is typed.
+        w.Records_Click();
+        w.recordsWindow()->filterBox()->setText(QStringLiteral("chr5"));
+        QCOMPARE(ids(), QStringList{"Chr5"});
+        QCOMPARE(o->picture().notes, QStringList{"6 left out by the name filter"});
+        w.recordsWindow()->filterBox()->clear();
+        QCOMPARE(ids().size(), 7);
+
+        // A click shows the row's record in the main window, Shift+click
+        // explores it; the keyboard moves between rows and does the same.
+        const OverviewLayout l =
+            LayOutOverview(float(o->canvas()->width()) * 15, float(o->canvas()->height()) * 15, o->picture());
+        const auto rowPoint = [&](int r) {
+            return QPoint(int(OverviewXOf(l, 1500) / 15), int((l.rowTop(r) + l.rowHeight / 2) / 15));
+        };
+        QTest::mouseClick(o->canvas(), Qt::LeftButton, {}, rowPoint(0));
+        QCOMPARE(w.Text5->Text(), QStringLiteral("Chr2 1..30000"));
+        QTest::mouseClick(o->canvas(), Qt::LeftButton, Qt::ShiftModifier, rowPoint(5));
+        QVERIFY(w.explorerWindow() && w.explorerWindow()->isVisible());
+        QCOMPARE(w.explorerWindow()->recordIndex(), 5); // ChrM
+        QMouseEvent move(QEvent::MouseMove, rowPoint(0), o->canvas()->mapToGlobal(rowPoint(0)), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(o->canvas(), &move);
+        QVERIFY2(o->statusLabel()->text().startsWith(QStringLiteral("Chr2: position 1,")),
+                 qPrintable(o->statusLabel()->text()));
+        QVERIFY2(o->statusLabel()->text().contains(QStringLiteral("G+C (%) ")), qPrintable(o->statusLabel()->text()));
+        o->canvas()->setFocus();
+        QTest::keyClick(o->canvas(), Qt::Key_Down);
+        QTest::keyClick(o->canvas(), Qt::Key_End);
+        QCOMPARE(o->focusRow(), 6);
+        QTest::keyClick(o->canvas(), Qt::Key_Return);
+        QCOMPARE(w.Text5->Text(), QStringLiteral("ChrC 1..1544"));
+
+        // Page-sized pictures; the keyboard's highlight stays off them.
+        o->plotBox()->setCurrentIndex(2);
+        QCOMPARE(o->picture().plot, ExplorerTrack::Cumulative);
+        p.saveOfTypeAnswers = {SaveChoice{dir.filePath("ov.png"), 1}, SaveChoice{dir.filePath("ov.svg"), 3},
+                               SaveChoice{dir.filePath("ov-px.png"), 0}};
+        QVERIFY(o->exportPicture() && o->exportPicture());
+        o->pageBox()->setCurrentIndex(2);
+        o->pageSizeBox()->setText(QStringLiteral("640x480"));
+        QVERIFY(o->exportPicture());
+        QCOMPARE(QImageReader(dir.filePath("ov.png")).size(), QSize(794 * 2, 1123 * 2));
+        QCOMPARE(QImageReader(dir.filePath("ov-px.png")).size(), QSize(640, 480));
+        QFile svg(dir.filePath("ov.svg"));
+        QVERIFY(svg.open(QIODevice::ReadOnly));
+        const QByteArray svgText = svg.readAll();
+        QVERIFY(svgText.contains(">Chr2</text>") && svgText.contains("Cumulative G-C/G+C"));
+        o->pageSizeBox()->setText(QStringLiteral("640"));
+        QVERIFY(!o->exportPicture());
+        QVERIFY(p.messages.last().startsWith(QStringLiteral("The page size must be")));
     }
 
     void markingMostlyUnknownWindowsRedrawsAndRestores()
