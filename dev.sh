@@ -10,6 +10,7 @@ PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev libgl-dev libgtest-dev
           dbus-daemon at-spi2-core python3-pyatspi
           clang libclang-rt-14-dev
           libisal-dev isal libzstd-dev zstd liblzma-dev xz-utils libbz2-dev bzip2 pkg-config
+          libbigwig-dev zlib1g-dev python3-pybigwig
           snakemake seqkit file slurm-wlm munge)
 
 ensure_packages() {

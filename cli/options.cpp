@@ -303,8 +303,10 @@ QString Parser::SetValues(const QString& value)
         o_.valuesFormat = ValueFormat::Tsv;
     else if (s == u"bedgraph" || s == u"bg")
         o_.valuesFormat = ValueFormat::BedGraph;
+    else if (s == u"bw" || s == u"bigwig")
+        o_.valuesFormat = ValueFormat::BigWig;
     else
-        return QStringLiteral("values %1: the name must end in .tsv or .bedgraph").arg(value);
+        return QStringLiteral("values %1: the name must end in .tsv or .bedgraph, or .bw for a bigWig").arg(value);
     o_.values = value;
     return {};
 }
@@ -550,7 +552,8 @@ Computation:
                         the map: G+C content (gc, default), G-C/G+C (skew)
                         or the running sum of G-C/G+C (cumulative) with
                         lines at its minimum (origin) and maximum
-                        (terminus); bedGraph values are G-C/G+C for both
+                        (terminus); bedGraph and bigWig values are
+                        G-C/G+C for both
       --shift POS       G+C map: scroll bar position 0..4 (default 2; the
                         band moves by 10 % a position)
       --scale POS       G-C/G+C map: scroll bar position 0 (axis from -1.0
@@ -588,7 +591,8 @@ Output:
                         pixels per pixel
                         A picture has at most 32767 pixels a side and 256
                         million pixels in all, zoom included.
-      --values OUT      every window's values: .tsv (table) or .bedgraph
+      --values OUT      every window's values: .tsv (table), .bedgraph or
+                        .bw (bigWig, records with no window left out)
       --summary         one line per record on standard output: file,
                         record, length, average G+C, unknown %, windows,
                         origin and terminus (where the cumulative G-C/G+C

@@ -11,6 +11,7 @@
 #include "analysis/runverdict.h"
 #include "cli/options.h"
 #include "maps/drawcheck.h"
+#include "maps/exportbigwig.h"
 #include "maps/exportfiles.h"
 #include "maps/gcmap.h"
 #include "maps/imagesurface.h"
@@ -164,55 +165,72 @@ private:
 
 // A table file written through OutputFile. Files may share one table, each with its own window and
 // step: a TSV has one header, a bedGraph a new track line whenever the
-// window or step changes. A file whose run fails takes back its rows.
+// window or step changes. A file whose run fails takes back its rows. A
+// bigWig collects the records and is written when the table closes.
 class ValuesTable {
 public:
     ValuesTable(const QString& path, ValueFormat format, PlotKind plot)
         : path_(path), format_(format), plot_(plot), output_(path), file_(output_.device())
     {
         ok_ = output_.isOpen();
+        if (format == ValueFormat::BigWig)
+            track_ = std::make_unique<BigWigTrack>(plot);
     }
     bool ok() const { return ok_; }
     void startFile(int32_t windowSize, int32_t step)
     {
         if (!ok_)
             return;
+        parameters_ = {windowSize, step};
+        if (track_) {
+            mark_ = qint64(track_->size());
+            return;
+        }
         writer_ = std::make_unique<ValueWriter>(file_, format_, plot_, windowSize, step);
         const bool header =
-            !started_ || (format_ == ValueFormat::BedGraph && std::make_pair(windowSize, step) != parameters_);
+            !started_ || (format_ == ValueFormat::BedGraph && std::make_pair(windowSize, step) != lastHeader_);
         if (header)
             ok_ = writer_->begin();
         started_ = true;
-        parameters_ = {windowSize, step};
+        lastHeader_ = parameters_;
         mark_ = file_.pos();
     }
-    void write(const QString& name, const WindowResults& w, int64_t firstPosition)
+    void write(const RecordInfo& info, const WindowResults& w, int64_t firstPosition)
     {
-        if (ok_ && !writer_->writeRecord(name, w, firstPosition))
+        if (ok_ && track_)
+            ok_ = track_->addRecord(info.name, info.length, w, parameters_.first, parameters_.second, firstPosition);
+        else if (ok_ && !writer_->writeRecord(info.name, w, firstPosition))
             ok_ = false;
     }
     // The rows written since startFile stay (keep) or go.
     void endFile(bool keep)
     {
+        if (ok_ && track_ && !keep)
+            track_->truncate(std::size_t(mark_));
+        kept_ = kept_ || (ok_ && keep);
         if (!ok_ || !writer_)
             return;
         ok_ = writer_->finish();
         if (ok_ && !keep)
             ok_ = file_.seek(mark_) && file_.resize(mark_);
-        kept_ = kept_ || keep;
     }
     // Commits when some file gave rows; false when that failed.
     bool close()
     {
         if (!ok_ || !kept_)
             return ok_; // the temporary file goes
+        if (track_)
+            return track_->write(path_);
         return output_.commit();
     }
-    // Says that the table could not be written, once however often asked.
+    // Says that the table could not be written, once however often asked,
+    // with the reason when one is known.
     void report()
     {
+        const QString why = track_ ? track_->error() : QString();
         if (!reported_)
-            Error(QStringLiteral("The values could not be saved to %1.").arg(path_));
+            Error(why.isEmpty() ? QStringLiteral("The values could not be saved to %1.").arg(path_)
+                                : QStringLiteral("The values could not be saved to %1: %2.").arg(path_, why));
         reported_ = true;
     }
 
@@ -220,10 +238,11 @@ private:
     QString path_;
     ValueFormat format_;
     PlotKind plot_;
-    OutputFile output_;
+    OutputFile output_; // a bigWig's own temporary file is the library's
     QFile& file_;
     std::unique_ptr<ValueWriter> writer_;
-    std::pair<int32_t, int32_t> parameters_{};
+    std::unique_ptr<BigWigTrack> track_;
+    std::pair<int32_t, int32_t> parameters_{}, lastHeader_{};
     qint64 mark_ = 0;
     bool ok_ = false, started_ = false, kept_ = false, reported_ = false;
 };
@@ -705,7 +724,7 @@ void FileRun::Take(RecordResult&& r)
             *position += FirstPosition() - 1;
     NoteShort(r.info);
     if (values_)
-        values_->write(r.info.name, r.windows, FirstPosition());
+        values_->write(r.info, r.windows, FirstPosition());
     if (o.summary)
         summaryLines += SummaryLine(r.info);
     if (!o.overview.isEmpty()) {

@@ -24,7 +24,8 @@ namespace quillet {
 namespace {
 
 const QString kValuesFilter = QStringLiteral("TSV, shown record|*.tsv|TSV, all records|*.tsv|bedGraph, shown "
-                                             "record|*.bedgraph|bedGraph, all records|*.bedgraph");
+                                             "record|*.bedgraph|bedGraph, all records|*.bedgraph|bigWig, shown "
+                                             "record|*.bw|bigWig, all records|*.bw");
 
 // The Menu key and Shift+F10 open the menu on the picture; a double click
 // on the sequence name opens the Records window.
@@ -296,11 +297,16 @@ void Quillet::ExportValues_Click()
         return;
     // The type follows the chosen filter unless the name says otherwise.
     const QString suffix = QFileInfo(choice->path).suffix().toLower();
-    const bool bedGraph = suffix == u"bedgraph" || suffix == u"bg" ? true
-                          : suffix == u"tsv" || suffix == u"txt"   ? false
-                                                                   : choice->filterIndex >= 2;
+    const ValueFormat format = suffix == u"bedgraph" || suffix == u"bg" ? ValueFormat::BedGraph
+                               : suffix == u"tsv" || suffix == u"txt"   ? ValueFormat::Tsv
+                               : suffix == u"bw" || suffix == u"bigwig" ? ValueFormat::BigWig
+                               : choice->filterIndex >= 4               ? ValueFormat::BigWig
+                               : choice->filterIndex >= 2               ? ValueFormat::BedGraph
+                                                                        : ValueFormat::Tsv;
     const ValuesScope scope = choice->filterIndex % 2 == 1 ? ValuesScope::All : ValuesScope::Shown;
-    const QString path = WithExtension(choice->path, bedGraph ? QStringLiteral("bedgraph") : QStringLiteral("tsv"));
+    const QString path = WithExtension(choice->path, format == ValueFormat::BigWig     ? QStringLiteral("bw")
+                                                     : format == ValueFormat::BedGraph ? QStringLiteral("bedgraph")
+                                                                                       : QStringLiteral("tsv"));
     const PlotKind plot = Combo1->ListIndex() == 1 ? PlotKind::Skew : PlotKind::GCContent;
 
     ValuesSource source;
@@ -309,13 +315,15 @@ void Quillet::ExportValues_Click()
     source.records = records.get();
     source.windowSize = parameters->first;
     source.step = parameters->second;
+    source.shownLength = int64_t(ReadNumber(Label6->Caption(), NumberLocale::c()).value_or(0));
     SetMousePointer(11);
     ProgressDialogListener progress(this, QStringLiteral("Exporting values\u2026"));
-    const ExportResult result =
-        WriteValuesFile(path, bedGraph ? ValueFormat::BedGraph : ValueFormat::Tsv, plot, scope, source, &progress);
+    QString why;
+    const ExportResult result = WriteValuesFile(path, format, plot, scope, source, &progress, &why);
     SetMousePointer(0);
     if (result == ExportResult::Failed)
-        MsgBox(QStringLiteral("The values could not be saved to %1.").arg(path));
+        MsgBox(why.isEmpty() ? QStringLiteral("The values could not be saved to %1.").arg(path)
+                             : QStringLiteral("The values could not be saved to %1: %2.").arg(path, why));
 }
 
 void Quillet::ExportPicture_Click()

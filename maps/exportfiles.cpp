@@ -1,5 +1,7 @@
 #include "maps/exportfiles.h"
 
+#include "maps/exportbigwig.h"
+
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QSaveFile>
@@ -15,12 +17,15 @@ bool Replaceable(const QString& path)
     return !target.exists() || target.isFile();
 }
 
+// Where the records of an export go: a text writer or a bigWig track.
+using PutRecord = std::function<bool(const RecordInfo&, const WindowResults&)>;
+
 // Writes each record as the engine computes it, checking that the file
 // still gives the records the store knows.
 class WritingListener : public RunListener {
 public:
-    WritingListener(ValueWriter& writer, const RecordStore& store, RunListener* outer)
-        : writer_(writer), store_(store), outer_(outer)
+    WritingListener(const PutRecord& put, const RecordStore& store, RunListener* outer)
+        : put_(put), store_(store), outer_(outer)
     {}
     bool recordComputed(RecordResult&& r) override
     {
@@ -30,7 +35,7 @@ public:
             return false;
         }
         ++count_;
-        if (!writer_.writeRecord(r.info.name, r.windows)) {
+        if (!put_(r.info, r.windows)) {
             failed = true;
             return false;
         }
@@ -47,13 +52,13 @@ public:
     int64_t count() const { return count_; }
 
 private:
-    ValueWriter& writer_;
+    const PutRecord& put_;
     const RecordStore& store_;
     RunListener* outer_;
     int64_t count_ = 0;
 };
 
-ExportResult WriteAll(ValueWriter& writer, const RecordStore& store, RunListener* progress)
+ExportResult WriteAll(const PutRecord& put, const RecordStore& store, RunListener* progress)
 {
     if (store.allKept()) {
         for (std::size_t i = 0; i < store.size(); ++i) {
@@ -62,12 +67,12 @@ ExportResult WriteAll(ValueWriter& writer, const RecordStore& store, RunListener
                 if (progress->cancelled())
                     return ExportResult::Cancelled;
             }
-            if (!writer.writeRecord(store.info(i).name, *store.kept(i)))
+            if (!put(store.info(i), *store.kept(i)))
                 return ExportResult::Failed;
         }
         return ExportResult::Written;
     }
-    WritingListener listener(writer, store, progress);
+    WritingListener listener(put, store, progress);
     const RunReport report = RunFastaFile(store.path(), store.settings(), listener);
     if (report.end == RunEnd::Cancelled)
         return ExportResult::Cancelled;
@@ -77,26 +82,59 @@ ExportResult WriteAll(ValueWriter& writer, const RecordStore& store, RunListener
     return ExportResult::Written;
 }
 
+// Every record of the scope, to `put`.
+ExportResult PutRecords(const PutRecord& put, ValuesScope scope, const ValuesSource& source, RunListener* progress)
+{
+    if (scope == ValuesScope::All && source.records && source.records->size() > 0)
+        return WriteAll(put, *source.records, progress);
+    if (source.shown) {
+        RecordInfo shown;
+        shown.name = source.shownName;
+        shown.length = source.shownLength;
+        if (!put(shown, *source.shown))
+            return ExportResult::Failed;
+    }
+    return ExportResult::Written;
+}
+
+// The bigWig: the records are collected, then the file is written.
+ExportResult WriteBigWigFile(const QString& path, PlotKind plot, ValuesScope scope, const ValuesSource& source,
+                             RunListener* progress, QString* why)
+{
+    BigWigTrack track(plot);
+    const bool shownOnly = !(scope == ValuesScope::All && source.records && source.records->size() > 0);
+    const PutRecord put = [&](const RecordInfo& info, const WindowResults& w) {
+        return track.addRecord(info.name, info.length, w, source.windowSize, source.step,
+                               shownOnly ? source.firstPosition : 1);
+    };
+    const ExportResult result = PutRecords(put, scope, source, progress);
+    if (result == ExportResult::Written && track.write(path))
+        return result;
+    if (why)
+        *why = track.error();
+    return result == ExportResult::Cancelled ? result : ExportResult::Failed;
+}
+
 } // namespace
 
 ExportResult WriteValuesFile(const QString& path, ValueFormat format, PlotKind plot, ValuesScope scope,
-                             const ValuesSource& source, RunListener* progress)
+                             const ValuesSource& source, RunListener* progress, QString* why)
 {
     if (!Replaceable(path))
         return ExportResult::Failed;
+    if (format == ValueFormat::BigWig)
+        return WriteBigWigFile(path, plot, scope, source, progress, why);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return ExportResult::Failed;
     ValueWriter writer(file, format, plot, source.windowSize, source.step);
     if (!writer.begin())
         return ExportResult::Failed;
-    ExportResult result = ExportResult::Written;
-    if (scope == ValuesScope::All && source.records && source.records->size() > 0) {
-        result = WriteAll(writer, *source.records, progress);
-    } else if (source.shown) {
-        if (!writer.writeRecord(source.shownName, *source.shown, source.firstPosition))
-            result = ExportResult::Failed;
-    }
+    const bool shownOnly = !(scope == ValuesScope::All && source.records && source.records->size() > 0);
+    const PutRecord put = [&](const RecordInfo& info, const WindowResults& w) {
+        return writer.writeRecord(info.name, w, shownOnly ? source.firstPosition : 1);
+    };
+    const ExportResult result = PutRecords(put, scope, source, progress);
     if (result != ExportResult::Written || !writer.finish()) {
         file.cancelWriting();
         return result == ExportResult::Cancelled ? result : ExportResult::Failed;

@@ -20,6 +20,7 @@ struct ValuesSource {
     const RecordStore* records = nullptr; // every record of the run (may be null)
     int32_t windowSize = 0, step = 0;     // the ones the windows were computed with
     int64_t firstPosition = 1;            // the base the shown record's first window starts at
+    int64_t shownLength = 0;              // the shown record's length (a bigWig's chromosome size)
 };
 
 enum class ValuesScope { Shown, All };
@@ -29,9 +30,11 @@ enum class ExportResult { Written, Failed, Cancelled };
 // otherwise the file is read again from its start and each record is
 // written as it is computed (so the export never holds more than one
 // record). `progress` sees the progress and may cancel; a file that no
-// longer gives the same records fails the export.
+// longer gives the same records fails the export. A bigWig collects the
+// plotted values of its records first (see BigWigTrack); when it fails,
+// `why` gets the reason when one is known (empty otherwise).
 ExportResult WriteValuesFile(const QString& path, ValueFormat format, PlotKind plot, ValuesScope scope,
-                             const ValuesSource& source, RunListener* progress = nullptr);
+                             const ValuesSource& source, RunListener* progress = nullptr, QString* why = nullptr);
 
 bool WritePictureFile(const QString& path, const PictureExport& request,
                       const std::function<void(PictureSurface&)>& draw);

@@ -38,6 +38,16 @@ QString PlotName(PlotKind plot)
     return plot == PlotKind::Skew ? QStringLiteral("G-C/G+C") : QStringLiteral("G+C content");
 }
 
+TrackSpan TrackInterval(int64_t k, int64_t n, int32_t windowSize, int32_t step, int64_t firstPosition)
+{
+    const int64_t st = step >= 1 ? step : 0;
+    const int64_t start = (k - 1) * st + firstPosition - 1, end = start + windowSize;
+    if (st == 0 || st >= windowSize)
+        return {start, end};
+    const int64_t slice = start + (windowSize - st) / 2;
+    return {k == 1 ? start : slice, k == n ? end : slice + st};
+}
+
 ValueWriter::ValueWriter(QIODevice& out, ValueFormat format, PlotKind plot, int32_t windowSize, int32_t step)
     : out_(out), format_(format), plot_(plot), windowSize_(windowSize), step_(step)
 {
@@ -88,9 +98,16 @@ bool ValueWriter::begin()
         buffer_ += "record\tstart\tend\tG+C %\tG-C/G+C\tunknown %\tcumulative G-C/G+C\n";
     } else {
         const QString name = PlotName(plot_);
+        // Which stretch a value stands for: its window, or the step-wide
+        // slice at its window's centre when windows overlap.
+        const bool slices = step_ >= 1 && step_ < windowSize_;
         const QString description =
             (plot_ == PlotKind::Skew ? QStringLiteral("G-C/G+C") : QStringLiteral("G+C content (%)")) +
-            QStringLiteral(" in windows of %1 bp, step %2 bp").arg(windowSize_).arg(step_);
+            QStringLiteral(" in windows of %1 bp, step %2 bp").arg(windowSize_).arg(step_) +
+            (slices ? QStringLiteral("; each value covers the %1 bp at its window's centre, the first and last "
+                                     "reach their window's ends")
+                          .arg(step_)
+                    : QStringLiteral("; each value covers its window"));
         buffer_ +=
             QStringLiteral("track type=bedGraph name=\"%1\" description=\"%2\"\n").arg(name, description).toStdString();
     }
@@ -130,9 +147,10 @@ bool ValueWriter::writeRecord(const QString& name, const WindowResults& w, int64
             cumulative += std::llround(double(skew) * 100.0);
             AppendHundredths(buffer_, cumulative);
         } else {
-            AppendInt(buffer_, start0);
+            const TrackSpan span = TrackInterval(int64_t(k), int64_t(n), windowSize_, step_, firstPosition);
+            AppendInt(buffer_, span.start);
             buffer_ += '\t';
-            AppendInt(buffer_, end);
+            AppendInt(buffer_, span.end);
             buffer_ += '\t';
             const std::vector<float>& values = plot_ == PlotKind::Skew ? w.SkewValues : w.GCValues;
             buffer_ += valueText(values.size() > k ? values[k] : 0.0f);

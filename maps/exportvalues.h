@@ -15,7 +15,9 @@
 // 1 .. k of the record).
 // bedGraph: a track line naming the plot, then per window: chromosome (the
 // record name up to its first blank), start (0-based), end (exclusive) and
-// the plotted value. Windows overlap when the step is below the window size.
+// the plotted value over the window's track interval (see TrackInterval),
+// so the intervals are sorted and never overlap, as genome browsers and
+// the bigWig converters require.
 #include "analysis/calcwindows.h"
 
 #include <QString>
@@ -26,7 +28,7 @@ class QIODevice;
 
 namespace quillet {
 
-enum class ValueFormat { Tsv, BedGraph };
+enum class ValueFormat { Tsv, BedGraph, BigWig };
 // The plot selector's entries: 0 "G+C content", 1 "G-C/G+C".
 enum class PlotKind { GCContent = 0, Skew = 1 };
 
@@ -70,5 +72,20 @@ private:
 
 // The track line's plot name for a plot ("G+C content", "G-C/G+C").
 QString PlotName(PlotKind plot);
+
+// The stretch of a record that window k (1-based) of n stands for in a
+// track (bedGraph, bigWig): 0-based start, exclusive end. When the step is
+// at least the window size (or below 1: one window) it is the window
+// itself. When the step is smaller, windows overlap, and each one stands
+// for the step-wide slice at its centre, starting (windowSize - step) / 2
+// bases (rounded down) into the window; the slices of windows k and k + 1
+// meet, and the first and the last window reach out to their own outer
+// edges. Each base of the windows' extent so goes to exactly one window,
+// the one whose centre is nearest (the later one on a tie), and the
+// intervals tile that extent in order.
+struct TrackSpan {
+    int64_t start, end;
+};
+TrackSpan TrackInterval(int64_t k, int64_t n, int32_t windowSize, int32_t step, int64_t firstPosition = 1);
 
 } // namespace quillet

@@ -3,7 +3,8 @@
 # files with patterns and one table, standard input (compressed) and a named
 # pipe, the exit status of each kind of failure with its message (paths that
 # are no readable file, a full standard output), record names as bytes and
-# as parts of file names, and a picture made with nothing in the environment
+# as parts of file names, bigWig and bedGraph values read back by a real
+# reader, and a picture made with nothing in the environment
 # but PATH (no display, no platform setting).
 # Usage: quillet_map_test.sh QUILLET_MAP SOURCE_DIR WORK_DIR
 set -uo pipefail
@@ -122,6 +123,17 @@ run 0 -w 1000 -s 1000 --values all.bedgraph "$excerpt"
 # --all-records beside values alone changes nothing.
 run 0 -w 1000 -s 1000 --all-records --values all2.bedgraph "$excerpt"
 cmp -s all.bedgraph all2.bedgraph || fail "--all-records changed the values"
+# Values for genome browsers, with windows that overlap (step below the
+# window) on seven records, ChrC shorter than the window: the bigWig as a
+# real reader sees it against the TSV, the bedGraph sorted without overlap
+# and convertible to bigWig.
+for plot in gc skew; do
+    run 0 -w 2000 -s 300 --plot $plot --values $plot.bw --summary "$excerpt"; mv out $plot.summary
+    run 0 -w 2000 -s 300 --plot $plot --values $plot.tsv "$excerpt"
+    run 0 -w 2000 -s 300 --plot $plot --values $plot.bedgraph "$excerpt"
+    "$src/tests/cli/check_bigwig.py" $plot.bw $plot.tsv $plot.bedgraph $plot.summary $plot >check 2>&1 ||
+        fail "bigWig and bedGraph of $plot: $(head -c 800 check)"
+done
 # A record shorter than the window: a note, no failure.
 run 0 -w 60000 -s 100 "$lambda"
 has err "gi|9626243|ref|NC_001416.1| Enterobacteria phage lambda, complete genome: 48502 bp is shorter than the window (60000 bp): no window"
@@ -203,6 +215,13 @@ run 1 -w 100 -s 100 --all-records -o 'steer/{record}/map.svg' steer.fa
 has err 'record "ab" of steer.fa gets the same name as record "a/b" of steer.fa'
 [ ! -e map.svg ] && [ -s steer/sequence/map.svg ] && [ -s 'steer/{}/map.svg' ] || fail "record names steered: $(find steer)"
 
+# A bigWig names each record once, as UTF-8 text; one it cannot write
+# says why and leaves nothing.
+run 1 -w 100 -s 100 --values dups.bw dups.fa; has err 'The values could not be saved to dups.bw: two records are called "dup"'
+[ ! -e dups.bw ] || fail "dups.bw written"
+run 0 -w 100 -s 100 --values names.bw names.fa
+/usr/bin/python3 -c 'import pyBigWig, sys; sys.exit(len(pyBigWig.open("names.bw").chroms()) != 4)' ||
+    fail "names.bw: pyBigWig cannot read its chromosomes"
 # Sizes and zoom, and a BMP as Save writes it.
 run 0 -o big.png --size 1000x400 --zoom 2 "$lambda"
 file big.png | grep -q "2000 x 800" || fail "big.png: $(file big.png)"
@@ -211,6 +230,7 @@ file map.bmp | grep -q "PC bitmap" || fail "map.bmp: $(file map.bmp)"
 # An output that cannot be written fails the file.
 touch plain
 run 1 -o plain/map.png "$lambda"; has err "The picture could not be saved to plain/map.png."
+run 1 --values plain/v.bw "$lambda"; has err "The values could not be saved to plain/v.bw."
 
 # The overview: a page of every record, longest first, the rest in a line.
 # Records r01..r30 of 100 to 3,000 bp: five rows leave 25 records of

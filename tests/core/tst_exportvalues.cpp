@@ -86,10 +86,12 @@ TEST(ExportValues, BedGraphTracksThePlotShown)
         std::vector<float> WindowResults::*values;
     } cases[] = {
         {PlotKind::GCContent,
-         "track type=bedGraph name=\"G+C content\" description=\"G+C content (%) in windows of 200 bp, step 100 bp\"",
+         "track type=bedGraph name=\"G+C content\" description=\"G+C content (%) in windows of 200 bp, step 100 "
+         "bp; each value covers the 100 bp at its window's centre, the first and last reach their window's ends\"",
          &WindowResults::GCValues},
         {PlotKind::Skew,
-         "track type=bedGraph name=\"G-C/G+C\" description=\"G-C/G+C in windows of 200 bp, step 100 bp\"",
+         "track type=bedGraph name=\"G-C/G+C\" description=\"G-C/G+C in windows of 200 bp, step 100 bp; each "
+         "value covers the 100 bp at its window's centre, the first and last reach their window's ends\"",
          &WindowResults::SkewValues},
     };
     for (const auto& c : cases) {
@@ -99,16 +101,51 @@ TEST(ExportValues, BedGraphTracksThePlotShown)
         qsizetype at = 1;
         for (const auto& r : records) {
             const auto& values = r.windows.*c.values;
-            for (size_t k = 1; k + 1 < values.size(); ++k, ++at) {
+            const size_t n = values.size() - 2;
+            for (size_t k = 1; k <= n; ++k, ++at) {
                 const QList<QByteArray> f = lines[at].split('\t');
                 ASSERT_EQ(f.size(), 4);
-                EXPECT_EQ(f[0], r.name.section(u' ', 0, 0).toLatin1());         // "Chr2", not "Chr2 1..30000"
-                EXPECT_EQ(f[1].toLongLong(), int64_t(k - 1) * kStep);           // 0-based
-                EXPECT_EQ(f[2].toLongLong(), int64_t(k - 1) * kStep + kWindow); // end excluded
+                EXPECT_EQ(f[0], r.name.section(u' ', 0, 0).toLatin1()); // "Chr2", not "Chr2 1..30000"
+                // 0-based, end excluded: the middle 100 bp of each window,
+                // the first from base 0 and the last to its window's end.
+                const int64_t start = int64_t(k - 1) * kStep;
+                EXPECT_EQ(f[1].toLongLong(), k == 1 ? 0 : start + 50);
+                EXPECT_EQ(f[2].toLongLong(), k == n ? start + kWindow : start + 150);
                 EXPECT_EQ(ParseFloat(f[3]), values[k]);
             }
         }
         EXPECT_EQ(at, lines.size() - 1);
+    }
+}
+
+// The stretch each window's value stands for: contiguous slices at the
+// windows' centres when they overlap (any parity of window and step), the
+// windows themselves otherwise.
+TEST(ExportValues, TrackIntervalsTileTheWindows)
+{
+    struct Case {
+        int32_t window, step;
+        int64_t n, first;
+        std::vector<std::pair<int64_t, int64_t>> spans;
+    } cases[] = {
+        {10, 4, 4, 1, {{0, 7}, {7, 11}, {11, 15}, {15, 22}}}, // (10 - 4) / 2 = 3 into each window
+        {10, 3, 4, 1, {{0, 6}, {6, 9}, {9, 12}, {12, 19}}},   // odd difference: 3.5 rounds down
+        {5, 2, 3, 1, {{0, 3}, {3, 5}, {5, 9}}},
+        {4, 1, 3, 1, {{0, 2}, {2, 3}, {3, 6}}},
+        {10, 4, 1, 1, {{0, 10}}},                                     // one window: all of it
+        {10, 4, 2, 1, {{0, 7}, {7, 14}}},                             // first meets last
+        {10, 4, 3, 5001, {{5000, 5007}, {5007, 5011}, {5011, 5018}}}, // a stretch from base 5001
+        {10, 10, 3, 1, {{0, 10}, {10, 20}, {20, 30}}},                // step = window: the windows
+        {10, 15, 2, 1, {{0, 10}, {15, 25}}},                          // gaps between windows stay gaps
+        {10, 0, 1, 1, {{0, 10}}},                                     // step 0: the one window
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "window " << c.window << ", step " << c.step << ", " << c.n << " windows");
+        ASSERT_EQ(int64_t(c.spans.size()), c.n);
+        for (int64_t k = 1; k <= c.n; ++k) {
+            const TrackSpan s = TrackInterval(k, c.n, c.window, c.step, c.first);
+            EXPECT_EQ(std::make_pair(s.start, s.end), c.spans[std::size_t(k - 1)]) << "window " << k;
+        }
     }
 }
 

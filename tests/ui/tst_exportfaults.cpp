@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
+#include <QMenu>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -236,6 +237,56 @@ private slots:
         QCOMPARE(reader.format(), QByteArray("bmp"));
         QCOMPARE(reader.read().convertToFormat(QImage::Format_RGB32),
                  w.Picture1->Image().convertToFormat(QImage::Format_RGB32));
+    }
+
+    // A bigWig cut short (a full disk, a file size limit) is told with its
+    // path and leaves nothing; the earlier file at the target stays.
+    void bigWigCutShort_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("size limit") << "size limit";
+        QTest::newRow("disk full") << "full";
+    }
+
+    void bigWigCutShort()
+    {
+        QFETCH(QString, kind);
+        QString folder = dir.filePath(QStringLiteral("bigwig"));
+        if (kind == u"full") {
+            if (!mountReason.isEmpty())
+                QSKIP(qPrintable(mountReason));
+            folder = mountTmpfs(QStringLiteral("bw-full"), 8, QByteArray(), false);
+            if (folder.isEmpty())
+                QSKIP("a tmpfs could not be mounted");
+        }
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = folder + QStringLiteral("/lambda.bw");
+        QFile earlier(path);
+        QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write("earlier") == 7);
+        earlier.close();
+
+        ScriptedPlatform p;
+        Quillet w(p);
+        w.show();
+        w.Text1->SetText(Lambda());
+        w.Text_WS->SetText(QStringLiteral("100"));
+        w.Text_Step->SetText(QStringLiteral("10")); // about 22 KB of bigWig
+        w.Command_run_Click();
+        QVERIFY(p.messages.isEmpty());
+        p.saveOfTypeAnswers = {SaveChoice{path, 4}};
+        {
+            FileSizeLimit limit(kind == u"size limit" ? 8 * 1024 : RLIM_INFINITY);
+            QVERIFY(limit.ok());
+            for (QAction* a : w.MapMenu()->actions())
+                if (a->text() == QStringLiteral("Export values\u2026"))
+                    a->trigger();
+        }
+        QCOMPARE(p.messages, QStringList{QStringLiteral("The values could not be saved to %1: it could not be "
+                                                        "written whole (is the disk full?).")
+                                             .arg(path)});
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("lambda.bw")});
+        QVERIFY(earlier.open(QIODevice::ReadOnly));
+        QCOMPARE(earlier.readAll(), QByteArray("earlier"));
     }
 
     void copyWithoutClipboard_data()

@@ -16,6 +16,7 @@
 #include <QImageReader>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QStyle>
@@ -57,6 +58,20 @@ QByteArrayList Lines(const QString& path)
     if (!lines.isEmpty() && lines.back().isEmpty())
         lines.pop_back();
     return lines;
+}
+
+// A bigWig's chromosomes as pyBigWig reads them: "ID:length:intervals".
+QStringList BigWigChromosomes(const QString& path)
+{
+    QProcess python;
+    python.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import pyBigWig, sys\nb = pyBigWig.open(sys.argv[1])\n"
+                                 "for c, n in b.chroms().items(): "
+                                 "print(f'{c}:{n}:{len(b.intervals(c))}')"),
+                  path});
+    python.waitForFinished(30000);
+    return QString::fromUtf8(python.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
 }
 } // namespace
 
@@ -267,6 +282,19 @@ private slots:
             chromosomes << all[i].split('\t')[0];
         QCOMPARE(all.size(), 1 + windows);
         QCOMPARE(chromosomes, (QSet<QByteArray>{"Chr1", "Chr2", "Chr3", "Chr4", "Chr5", "ChrM", "ChrC"}));
+
+        // bigWig of the shown record and of all: every record with its
+        // length and one interval a window, as a real reader sees them.
+        const QString bw = dir.filePath("chr2.bw"), allBw = dir.filePath("all");
+        p.saveOfTypeAnswers = {SaveChoice{bw, 4}, SaveChoice{allBw, 5}};
+        Action(w, "Export values\u2026")->trigger();
+        Action(w, "Export values\u2026")->trigger();
+        QVERIFY(p.messages.isEmpty());
+        QCOMPARE(BigWigChromosomes(bw), QStringList{"Chr2:30000:299"});
+        QStringList every;
+        for (const RecordInfo& info : w.records->infos())
+            every << QStringLiteral("%1:%2:%3").arg(info.name.section(u' ', 0, 0)).arg(info.length).arg(info.windows);
+        QCOMPARE(BigWigChromosomes(allBw + ".bw"), every);
 
         // A folder cannot be replaced: the user is told, with the path.
         const QString folder = dir.filePath("folder.tsv");

@@ -1,0 +1,211 @@
+#include "maps/exportbigwig.h"
+
+#include "analysis/fasta.h"
+
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <new>
+
+#include <stdio.h>
+
+// Only local files are written: the library's remote reading (through
+// curl) is never used, and its header needs no curl types then.
+#define NOCURL
+#include <bigWig.h>
+
+namespace quillet {
+
+namespace {
+
+// Intervals handed to the library at once.
+constexpr std::size_t kBatch = std::size_t(1) << 16;
+// Zoom levels the library may compute for a browser's overview.
+constexpr int32_t kZoomLevels = 10;
+
+bool InitLibrary()
+{
+    static std::once_flag once;
+    static bool ok = false;
+    std::call_once(once, [] { ok = bwInit(std::size_t(1) << 17) == 0; });
+    return ok;
+}
+
+} // namespace
+
+// The file as the library writes it, in memory. The library does not
+// survive its own write errors (a block that fails to be written inside an
+// append overruns its buffer), so it writes here, where writing cannot
+// fail, and the bytes go to disk afterwards through a QSaveFile, whose
+// failures are ours to report. It reads back what it wrote (for the zoom
+// levels), so the stream reads, writes and seeks like a file.
+class MemoryFile {
+public:
+    FILE* open()
+    {
+        const cookie_io_functions_t io{&MemoryFile::read, &MemoryFile::write, &MemoryFile::seek, &MemoryFile::close};
+        return fopencookie(this, "w+", io);
+    }
+    const QByteArray& bytes() const { return bytes_; }
+    bool failed() const { return failed_; }
+
+private:
+    static ssize_t read(void* cookie, char* buf, std::size_t size)
+    {
+        auto* f = static_cast<MemoryFile*>(cookie);
+        const qsizetype n = std::clamp<qsizetype>(f->bytes_.size() - f->at_, 0, qsizetype(size));
+        if (n > 0)
+            std::memcpy(buf, f->bytes_.constData() + f->at_, std::size_t(n));
+        f->at_ += n;
+        return n;
+    }
+    static ssize_t write(void* cookie, const char* buf, std::size_t size)
+    {
+        auto* f = static_cast<MemoryFile*>(cookie);
+        try {
+            if (f->at_ + qsizetype(size) > f->bytes_.size())
+                f->bytes_.resize(f->at_ + qsizetype(size));
+            std::memcpy(f->bytes_.data() + f->at_, buf, size);
+        } catch (const std::bad_alloc&) {
+            f->failed_ = true; // told at the end: the library must go on
+        }
+        f->at_ += qsizetype(size);
+        return ssize_t(size);
+    }
+    static int seek(void* cookie, off64_t* offset, int whence)
+    {
+        auto* f = static_cast<MemoryFile*>(cookie);
+        const qsizetype base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? f->at_ : f->bytes_.size();
+        if (base + *offset < 0)
+            return -1;
+        f->at_ = base + qsizetype(*offset);
+        *offset = f->at_;
+        return 0;
+    }
+    static int close(void*) { return 0; }
+
+    QByteArray bytes_;
+    qsizetype at_ = 0;
+    bool failed_ = false;
+};
+
+bool BigWigTrack::addRecord(const QString& name, int64_t length, const WindowResults& windows, int32_t windowSize,
+                            int32_t step, int64_t firstPosition)
+{
+    const std::size_t n = windows.GCValues.size() >= 2 ? windows.GCValues.size() - 2 : 0;
+    if (n == 0)
+        return true;
+    // Readers take chromosome names as UTF-8 text: the header's bytes as
+    // they are when they are UTF-8 (as the bedGraph writes them), any
+    // other byte as U+FFFD.
+    const QString id = UnicodeName(RecordId(name));
+    std::string bytes = id.toUtf8().toStdString();
+    if (bytes.empty()) {
+        error_ = QStringLiteral("record %1 has no name, and a bigWig names every record").arg(records_.size() + 1);
+        return false;
+    }
+    if (!ids_.insert(bytes).second) {
+        error_ = QStringLiteral("two records are called \"%1\", and a bigWig names each record once").arg(id);
+        return false;
+    }
+    const std::vector<float>& plotted = plot_ == PlotKind::Skew ? windows.SkewValues : windows.GCValues;
+    Record r{std::move(bytes), uint32_t(length), windowSize, step, firstPosition, {}};
+    r.values.assign(plotted.begin() + 1, plotted.begin() + 1 + std::ptrdiff_t(n));
+    records_.push_back(std::move(r));
+    return true;
+}
+
+void BigWigTrack::truncate(std::size_t count)
+{
+    while (records_.size() > count) {
+        ids_.erase(records_.back().id);
+        records_.pop_back();
+    }
+}
+
+bool BigWigTrack::write(const QString& path)
+{
+    error_.clear();
+    const QFileInfo target(path);
+    if (target.exists() && !target.isFile()) {
+        error_ = QStringLiteral("it is not a regular file");
+        return false;
+    }
+    MemoryFile memory;
+    if (!writeTo(memory))
+        return false;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        error_ = file.errorString();
+        return false;
+    }
+    if (file.write(memory.bytes()) != memory.bytes().size() || !file.commit()) {
+        error_ = QStringLiteral("it could not be written whole (is the disk full?)");
+        return false;
+    }
+    return true;
+}
+
+bool BigWigTrack::writeTo(MemoryFile& memory)
+{
+    if (records_.empty()) {
+        error_ = QStringLiteral("no record has a window");
+        return false;
+    }
+    // The library opens its file by name; it gets the memory file instead.
+    bigWigFile_t* fp = InitLibrary() ? bwOpen("/dev/null", nullptr, "w") : nullptr;
+    FILE* stream = fp ? memory.open() : nullptr;
+    if (!stream) {
+        if (fp)
+            bwClose(fp);
+        error_ = QStringLiteral("the bigWig library could not start");
+        return false;
+    }
+    std::fclose(fp->URL->x.fp);
+    fp->URL->x.fp = stream;
+
+    std::vector<const char*> names;
+    std::vector<uint32_t> lengths;
+    for (const Record& r : records_) {
+        names.push_back(r.id.c_str());
+        lengths.push_back(r.length);
+    }
+    bool ok = bwCreateHdr(fp, kZoomLevels) == 0;
+    if (ok) {
+        fp->cl = bwCreateChromList(names.data(), lengths.data(), int64_t(names.size()));
+        ok = fp->cl && bwWriteHdr(fp) == 0;
+    }
+    std::vector<uint32_t> starts, ends;
+    for (std::size_t i = 0; ok && i < records_.size(); ++i) {
+        const Record& r = records_[i];
+        const int64_t n = int64_t(r.values.size());
+        // The first interval opens the chromosome's block; the others are
+        // appended to it in batches.
+        for (int64_t from = 0; ok && from < n;) {
+            const int64_t to = from == 0 ? 1 : std::min<int64_t>(n, from + int64_t(kBatch));
+            starts.clear();
+            ends.clear();
+            for (int64_t k = from + 1; k <= to; ++k) {
+                const TrackSpan span = TrackInterval(k, n, r.windowSize, r.step, r.firstPosition);
+                starts.push_back(uint32_t(span.start));
+                ends.push_back(uint32_t(span.end));
+            }
+            const float* values = r.values.data() + from;
+            const char* chrom = names[i];
+            ok = (from == 0 ? bwAddIntervals(fp, &chrom, starts.data(), ends.data(), values, 1)
+                            : bwAppendIntervals(fp, starts.data(), ends.data(), values, uint32_t(to - from))) == 0;
+            from = to;
+        }
+    }
+    bwClose(fp); // writes the index and the zoom levels, closes the stream
+    if (!ok || memory.failed()) {
+        error_ = QStringLiteral("there is not enough memory to build it");
+        return false;
+    }
+    return true;
+}
+
+} // namespace quillet

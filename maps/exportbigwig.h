@@ -1,0 +1,64 @@
+#pragma once
+// The plotted values as a bigWig file, the indexed binary track that genome
+// browsers load at any scale. Each record with at least one window is one
+// chromosome: its ID (the header up to its first blank, as the bedGraph
+// names it, as UTF-8 text) and its length. Its intervals are the bedGraph's (see
+// TrackInterval) and its values the plotted floats, bit for bit.
+//
+// A bigWig lists every chromosome before its first value, while records
+// arrive one at a time, so the records' plotted values are collected first
+// (4 bytes a window) and written at the end: the library builds the file
+// in memory, and it goes to disk through a QSaveFile, which replaces the
+// target only once it is written whole; a failure leaves any file at the
+// target as it was.
+#include "analysis/calcwindows.h"
+#include "maps/exportvalues.h"
+
+#include <QString>
+#include <cstdint>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+namespace quillet {
+
+class MemoryFile;
+
+class BigWigTrack {
+public:
+    explicit BigWigTrack(PlotKind plot) : plot_(plot) {}
+
+    // Adds the windows of a record of `length` bases whose first window
+    // starts at base `firstPosition`. A record without a window is left
+    // out. False, with error(), for a record whose ID is empty or that of
+    // an earlier record: a bigWig names each chromosome once.
+    bool addRecord(const QString& name, int64_t length, const WindowResults& windows, int32_t windowSize, int32_t step,
+                   int64_t firstPosition = 1);
+    // How many records are in, and dropping those added after the first
+    // `count` (a file whose run failed takes its records back).
+    std::size_t size() const { return records_.size(); }
+    void truncate(std::size_t count);
+
+    // Writes the file; false, with error(), when it could not be written
+    // whole or no record had a window.
+    bool write(const QString& path);
+    // What went wrong, in the window's words, without the file's name.
+    const QString& error() const { return error_; }
+
+private:
+    struct Record {
+        std::string id;
+        uint32_t length;
+        int32_t windowSize, step;
+        int64_t firstPosition;
+        std::vector<float> values;
+    };
+    bool writeTo(MemoryFile& memory);
+
+    PlotKind plot_;
+    std::vector<Record> records_;
+    std::unordered_set<std::string> ids_;
+    QString error_;
+};
+
+} // namespace quillet

@@ -1,0 +1,88 @@
+#!/usr/bin/python3
+"""Checks quillet-map's bigWig with a real reader (pyBigWig, on libBigWig)
+against the TSV and bedGraph of the same run, and that the bedGraph itself
+is what genome browsers and the converters accept.
+
+Usage: check_bigwig.py OUT.bw OUT.tsv OUT.bedgraph SUMMARY gc|skew
+SUMMARY is quillet-map's --summary of the run (record lengths and windows).
+Prints what is wrong and exits 1, or exits 0.
+"""
+import struct
+import sys
+
+import pyBigWig
+
+bw_path, tsv_path, bedgraph_path, summary_path, plot = sys.argv[1:6]
+problems = []
+
+
+def record_id(name):
+    return name.split(" ")[0]
+
+
+def as_float32(text):
+    return struct.unpack("f", struct.pack("f", float(text)))[0]
+
+
+# Records from the summary: ID -> length, for those with windows.
+lengths = {}
+for line in open(summary_path, encoding="latin-1").read().splitlines()[1:]:
+    f = line.split("\t")
+    if int(f[5]) > 0:
+        lengths[record_id(f[1])] = int(f[2])
+
+# The TSV: every window's coordinates and plotted value, by record.
+windows = {}
+for line in open(tsv_path, encoding="latin-1").read().splitlines()[1:]:
+    f = line.split("\t")
+    windows.setdefault(record_id(f[0]), []).append((int(f[1]) - 1, int(f[2]), f[3 if plot == "gc" else 4]))
+
+# The bedGraph: sorted, no overlap, one interval per window, inside each
+# window, and together exactly the windows' extent when they overlap.
+lines = open(bedgraph_path, encoding="latin-1").read().splitlines()
+if not lines[0].startswith("track type=bedGraph"):
+    problems.append("bedGraph has no track line")
+intervals = {}
+for line in lines[1:]:
+    chrom, start, end, value = line.split("\t")
+    intervals.setdefault(chrom, []).append((int(start), int(end), value))
+if list(intervals) != list(windows):
+    problems.append(f"bedGraph records {list(intervals)} differ from the TSV's {list(windows)}")
+for chrom, spans in intervals.items():
+    for i, (start, end, value) in enumerate(spans):
+        wstart, wend, wvalue = windows[chrom][i]
+        if not (wstart <= start < end <= wend) or value != wvalue:
+            problems.append(f"{chrom}: bedGraph line {start} {end} {value} is not window {wstart} {wend} {wvalue}")
+        if i > 0 and start < spans[i - 1][1]:
+            problems.append(f"{chrom}: bedGraph interval at {start} overlaps or precedes the one before")
+    if spans[0][0] != windows[chrom][0][0] or spans[-1][1] != windows[chrom][-1][1]:
+        problems.append(f"{chrom}: bedGraph does not cover the windows' extent")
+
+# The bigWig: the records with windows and their lengths, in file order;
+# the bedGraph's intervals with the TSV's values as 32-bit floats.
+bw = pyBigWig.open(bw_path)
+if bw is None or not bw.isBigWig():
+    sys.exit(f"{bw_path}: pyBigWig cannot open it as a bigWig")
+if list(bw.chroms().items()) != list(lengths.items()):
+    problems.append(f"bigWig chromosomes {bw.chroms()} are not {lengths}")
+for chrom, spans in intervals.items():
+    got = bw.intervals(chrom) or ()
+    want = tuple((s, e, as_float32(v)) for s, e, v in spans)
+    if got != want:
+        problems.append(f"{chrom}: bigWig intervals differ, first {got[:2]} against {want[:2]}")
+bw.close()
+
+# The bedGraph converts to a bigWig, as a user would do it.
+converted = pyBigWig.open(bedgraph_path + ".bw", "w")
+converted.addHeader(list(lengths.items()))
+for chrom, spans in intervals.items():
+    try:
+        converted.addEntries([chrom] * len(spans), [s for s, _, _ in spans], ends=[e for _, e, _ in spans],
+                             values=[float(v) for _, _, v in spans])
+    except RuntimeError as e:
+        problems.append(f"{chrom}: the bedGraph does not convert to bigWig: {e}")
+converted.close()
+
+for p in problems[:20]:
+    print(p)
+sys.exit(1 if problems else 0)
