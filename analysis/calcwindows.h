@@ -1,6 +1,7 @@
 #pragma once
 // The sliding-window computation: one pass over a sequence that yields the
 // G+C content (percent) and G-C/G+C of every window and the average G+C.
+#include "analysis/basesums.h"
 #include "analysis/numtext.h"
 
 #include <cstddef>
@@ -132,6 +133,10 @@ class WindowAccumulator {
 public:
     WindowAccumulator(int32_t windowSize, int32_t step, bool keepWindows = true, uint64_t memoryLimit = 0);
     void add(const unsigned char* data, std::size_t size);
+    // The same for text as it stands between the lines of a FASTA file:
+    // carriage returns, line feeds and spaces are skipped, as if removed
+    // before add() (every other byte is a position).
+    void addText(const unsigned char* data, std::size_t size);
     int64_t length() const { return pos_; }
     // Positions so far whose byte is none of A, C, G, T (either case).
     int64_t unknown() const { return sum_.unknown; }
@@ -157,6 +162,10 @@ public:
 
 private:
     void addWindows(const unsigned char* data, int64_t end);
+    void addTextWindows(const unsigned char* data, std::size_t size, std::size_t& done);
+    void take(const BaseTally& t);
+    void reachedPosition();
+    void release();
     void endWindow(const Sums& start);
     int64_t windowMiddle(int64_t k) const { return k < 1 ? 0 : (k - 1) * (st_ >= 1 ? st_ : 0) + (ws_ + 1) / 2; }
     void grow();
@@ -171,6 +180,7 @@ private:
     bool tooLong_ = false;
     bool outOfMemory_ = false;
     uint64_t memoryLimit_;
+    SumPath path_; // the same for every byte of a sequence
     Sums sum_;
     int64_t cumulative_ = 0; // hundredths
     int64_t minCumulative_ = 0, maxCumulative_ = 0;

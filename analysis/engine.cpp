@@ -170,9 +170,7 @@ public:
             }
             case State::Body: {
                 auto* gt = static_cast<char*>(std::memchr(p, '>', static_cast<std::size_t>(end - p)));
-                char* const bodyEnd = gt ? gt : end;
-                char* const kept = CompactSequence(p, bodyEnd);
-                addBases(reinterpret_cast<const unsigned char*>(p), static_cast<std::size_t>(kept - p));
+                addBases(p, gt ? gt : end);
                 if (!gt)
                     return true;
                 if (!endRecord())
@@ -272,19 +270,25 @@ private:
         }
     }
 
-    // The next bases of the sequence, positions seen_ + 1 .. seen_ + size;
-    // of a restricted record only those in firstBase .. lastBase.
-    void addBases(const unsigned char* p, std::size_t size)
+    // The next lines of the sequence, [p, end): positions seen_ + 1 onwards;
+    // of a restricted record only those in firstBase .. lastBase. The
+    // accumulator skips the line breaks itself, in the same pass as the
+    // sums; a restricted record has them removed first to find its stretch.
+    void addBases(char* p, char* end)
     {
-        const int64_t first = seen_ + 1;
-        seen_ += static_cast<int64_t>(size);
+        const auto* bytes = reinterpret_cast<const unsigned char*>(p);
         if (!restricted_) {
-            acc_->add(p, size);
+            const int64_t before = acc_->length();
+            acc_->addText(bytes, static_cast<std::size_t>(end - p));
+            seen_ += acc_->length() - before;
             return;
         }
+        const std::size_t size = static_cast<std::size_t>(CompactSequence(p, end) - p);
+        const int64_t first = seen_ + 1;
+        seen_ += static_cast<int64_t>(size);
         const int64_t lo = std::max(first, settings_.firstBase), hi = std::min(seen_, settings_.lastBase);
         if (lo <= hi)
-            acc_->add(p + (lo - first), static_cast<std::size_t>(hi - lo + 1));
+            acc_->add(bytes + (lo - first), static_cast<std::size_t>(hi - lo + 1));
     }
 
     bool endRecord()
