@@ -115,8 +115,13 @@ int64_t WindowCountFor(int64_t length, int32_t windowSize, int32_t step)
 
 uint64_t PhysicalMemory()
 {
-    const long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGESIZE);
-    return pages > 0 && size > 0 ? uint64_t(pages) * uint64_t(size) : std::numeric_limits<uint64_t>::max();
+    // Asked once: the count is a system call (sysinfo) that costs more than
+    // computing a short record.
+    static const uint64_t bytes = [] {
+        const long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGESIZE);
+        return pages > 0 && size > 0 ? uint64_t(pages) * uint64_t(size) : std::numeric_limits<uint64_t>::max();
+    }();
+    return bytes;
 }
 
 int64_t FinalProgressValue(int64_t length)
@@ -128,17 +133,32 @@ int64_t FinalProgressValue(int64_t length)
 }
 
 WindowAccumulator::WindowAccumulator(int32_t windowSize, int32_t step, bool keepWindows, uint64_t memoryLimit)
-    : ws_(windowSize), st_(step), keep_(keepWindows), memoryLimit_(memoryLimit ? memoryLimit : PhysicalMemory()),
-      path_(ActiveSumPath())
+    : ws_(windowSize), st_(step), keep_(keepWindows), memoryLimit_(memoryLimit ? memoryLimit : PhysicalMemory())
+{
+    restart();
+}
+
+void WindowAccumulator::restart()
 {
     // Window k ends at ws + (k-1) step and needs the sums at the step mark
     // (k-1) step just before its start. A step of 0 (or below) leaves the
     // next window end where it was after the first window, and no step mark
     // is ever reached: one window when it fits.
+    path_ = ActiveSumPath();
+    pos_ = windows_ = 0;
     nextEnd_ = ws_ >= 1 ? ws_ : kNever;
     nextMark_ = st_ >= 1 ? st_ : kNever;
-    ring_.resize(16);
+    tooLong_ = outOfMemory_ = false;
+    sum_ = Sums{};
+    cumulative_ = minCumulative_ = maxCumulative_ = 0;
+    minWindow_ = maxWindow_ = 0;
+    if (ring_.empty())
+        ring_.resize(16);
+    head_ = count_ = 0;
     pushMark(Sums{}); // mark 0: the start of the sequence
+    gc_.clear();
+    skew_.clear();
+    unknownCounts_.clear();
     if (keep_) {
         gc_.push_back(0.0f);
         skew_.push_back(0.0f);

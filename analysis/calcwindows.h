@@ -153,6 +153,10 @@ public:
     // Throws quillet::Failure, leaving `results` unchanged, for the same
     // reasons as CalcWindows; otherwise replaces them.
     void finish(WindowResults& results);
+    // Starts over on a new sequence with the same window, step and limits,
+    // keeping the working memory of the last one: a file of many short
+    // records allocates nothing per record when the windows are not kept.
+    void restart();
 
     struct Sums {
         int64_t gc = 0;      // tenths
@@ -180,7 +184,7 @@ private:
     bool tooLong_ = false;
     bool outOfMemory_ = false;
     uint64_t memoryLimit_;
-    SumPath path_; // the same for every byte of a sequence
+    SumPath path_ = SumPath::Scalar; // the same for every byte of a sequence
     Sums sum_;
     int64_t cumulative_ = 0; // hundredths
     int64_t minCumulative_ = 0, maxCumulative_ = 0;

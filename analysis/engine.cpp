@@ -248,7 +248,10 @@ private:
             report_.end = RunEnd::AnalysisFailure;
             return false;
         }
-        acc_.emplace(*settings_.windowSize, *settings_.step, settings_.keepWindows, settings_.windowMemoryLimit);
+        if (acc_)
+            acc_->restart();
+        else
+            acc_.emplace(*settings_.windowSize, *settings_.step, settings_.keepWindows, settings_.windowMemoryLimit);
         state_ = State::Body;
         seen_ = 0;
         restricted_ = settings_.restrictRecord &&
@@ -312,8 +315,8 @@ private:
         r.info.cumulativeMaxPosition = acc_->cumulativeMaxPosition();
         r.info.offset = offset_;
         r.sequenceLength = seen_;
-        acc_.reset();
-        state_ = State::Seek;
+        state_ = State::Seek; // the accumulator stays for the next record
+
         ++report_.records;
         const int64_t windows = r.info.windows;
         try {

@@ -338,6 +338,26 @@ void AppendSingle(std::string& out, float value)
     AppendGeneral(out, static_cast<double>(value), 7);
 }
 
+void AppendFixed(std::string& out, double value, int decimals)
+{
+    if (!std::isfinite(value)) {
+        AppendGeneral(out, value, 15);
+        return;
+    }
+    decimals = std::max(decimals, 0);
+    const double rounded = RoundHalfEven(value, decimals);
+    if (rounded < 0.0)
+        out += '-';
+    // to_chars writes the exact places "%.*f" writes; past its buffer (over
+    // about a hundred places) the formatted text is the way.
+    char buf[128];
+    const auto r = std::to_chars(buf, buf + sizeof buf, std::fabs(rounded), std::chars_format::fixed, decimals);
+    if (r.ec == std::errc())
+        out.append(buf, r.ptr);
+    else
+        out += FormatFixed(std::fabs(rounded), decimals, NumberLocale::c()).toStdString();
+}
+
 QString FormatFixed(double value, int decimals, const NumberLocale& loc)
 {
     if (!std::isfinite(value))

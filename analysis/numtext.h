@@ -72,6 +72,8 @@ QString FormatFixed(double value, int decimals, const NumberLocale& loc = Number
 // or a QString: for tables of millions of numbers.
 void AppendGeneral(std::string& out, double value, int significant = 15);
 void AppendSingle(std::string& out, float value);
+// FormatFixed's text in the "C" form, appended the same way.
+void AppendFixed(std::string& out, double value, int decimals);
 // Plain decimal integer: digits and a leading "-" when negative.
 QString FormatInteger(int64_t value);
 // An integer with a comma between thousands, as labels and messages in

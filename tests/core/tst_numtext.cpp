@@ -309,5 +309,11 @@ TEST(FormatGeneral, AppendingGivesTheFormattedTextForMillionsOfValues)
         std::memcpy(&d, &bits, sizeof d);
         const int significant = 1 + static_cast<int>(rng() % 17);
         ASSERT_TRUE(same(d, significant)) << bits << " at " << significant;
+        // Fixed places, on values of every size a table holds.
+        const double v =
+            std::ldexp(static_cast<double>(bits >> 11), -static_cast<int>(rng() % 90)) * ((bits & 1) ? -1.0 : 1.0);
+        std::string fixed;
+        AppendFixed(fixed, v, significant % 6);
+        ASSERT_EQ(fixed, FormatFixed(v, significant % 6, kC).toStdString()) << v;
     }
 }
