@@ -239,50 +239,85 @@ constexpr int8_t kUp40[16] = {0, 0, 0, 0, 3, 0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0};
 constexpr int8_t kDown40[16] = {0, 0, 0, 10, 0, 0, 0, 0, 3, 0, 0, 0, 0, 5, 0, 0};
 constexpr int8_t kDown50[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 5, 0, 0, 0, 0, 0, 0};
 
+// Per-byte weights of up to 24 blocks, and the counts of skipped bytes.
+struct Avx2Counters {
+    __m256i gc, known, up, down, skipped;
+};
+
+QUILLET_AVX2 inline Avx2Counters ZeroCounters()
+{
+    const __m256i z = _mm256_setzero_si256();
+    return {z, z, z, z, z};
+}
+
+// Adds the weights of the 32 bytes `raw` where `keep` is all ones.
+template <bool kText>
+QUILLET_AVX2 inline void AddBlock(Avx2Counters& c, __m256i raw, __m256i keep)
+{
+    const __m256i b = _mm256_and_si256(raw, _mm256_set1_epi8(static_cast<char>(0xDF)));
+    const __m256i lift = _mm256_set1_epi8(0x70);
+    const __m256i i40 = _mm256_adds_epu8(_mm256_xor_si256(b, _mm256_set1_epi8(0x40)), lift);
+    const __m256i i50 = _mm256_adds_epu8(_mm256_xor_si256(b, _mm256_set1_epi8(0x50)), lift);
+    const auto look = [&](const int8_t(&t40)[16], const int8_t(&t50)[16]) QUILLET_AVX2 {
+        return _mm256_and_si256(
+            keep, _mm256_or_si256(_mm256_shuffle_epi8(Table(t40), i40), _mm256_shuffle_epi8(Table(t50), i50)));
+    };
+    c.gc = _mm256_add_epi8(c.gc, look(kGc40, kGc50));
+    c.known = _mm256_add_epi8(c.known, look(kKnown40, kKnown50));
+    c.up = _mm256_add_epi8(c.up, _mm256_and_si256(keep, _mm256_shuffle_epi8(Table(kUp40), i40)));
+    c.down = _mm256_add_epi8(c.down, look(kDown40, kDown50));
+    if constexpr (kText) {
+        const __m256i hit = _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(raw, _mm256_set1_epi8('\r')),
+                                                            _mm256_cmpeq_epi8(raw, _mm256_set1_epi8('\n'))),
+                                            _mm256_cmpeq_epi8(raw, _mm256_set1_epi8(' ')));
+        c.skipped = _mm256_sub_epi8(c.skipped, _mm256_and_si256(keep, hit));
+    }
+}
+
+struct Totals {
+    int64_t gc = 0, up = 0, down = 0, known = 0, skipped = 0;
+};
+
+QUILLET_AVX2 inline void Flush(Totals& t, const Avx2Counters& c)
+{
+    t.gc += Lanes(c.gc);
+    t.up += Lanes(c.up);
+    t.down += Lanes(c.down);
+    t.known += Lanes(c.known);
+    t.skipped += Lanes(c.skipped);
+}
+
 template <bool kText>
 QUILLET_AVX2 BaseTally SumAvx2(const unsigned char* p, std::size_t n)
 {
-    const __m256i fold = _mm256_set1_epi8(static_cast<char>(0xDF));
-    const __m256i at40 = _mm256_set1_epi8(0x40), at50 = _mm256_set1_epi8(0x50), lift = _mm256_set1_epi8(0x70);
-    const __m256i gc40 = Table(kGc40), gc50 = Table(kGc50), known40 = Table(kKnown40), known50 = Table(kKnown50);
-    const __m256i up40 = Table(kUp40), down40 = Table(kDown40), down50 = Table(kDown50);
-    const __m256i cr = _mm256_set1_epi8('\r'), lf = _mm256_set1_epi8('\n'), space = _mm256_set1_epi8(' ');
-    int64_t gc = 0, up = 0, down = 0, known = 0, skipped = 0;
+    if (n < 32)
+        return SumSse2<kText>(p, n);
+    const __m256i all = _mm256_set1_epi8(-1);
+    Totals t;
     std::size_t i = 0;
     while (n - i >= 32) {
         const std::size_t steps = std::min<std::size_t>((n - i) / 32, 24);
-        __m256i g = _mm256_setzero_si256(), u = g, dn = g, kn = g, sk = g;
-        for (std::size_t step = 0; step < steps; ++step, i += 32) {
-            const __m256i raw = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
-            const __m256i b = _mm256_and_si256(raw, fold);
-            const __m256i i40 = _mm256_adds_epu8(_mm256_xor_si256(b, at40), lift);
-            const __m256i i50 = _mm256_adds_epu8(_mm256_xor_si256(b, at50), lift);
-            g = _mm256_add_epi8(g, _mm256_or_si256(_mm256_shuffle_epi8(gc40, i40), _mm256_shuffle_epi8(gc50, i50)));
-            kn = _mm256_add_epi8(kn,
-                                 _mm256_or_si256(_mm256_shuffle_epi8(known40, i40), _mm256_shuffle_epi8(known50, i50)));
-            u = _mm256_add_epi8(u, _mm256_shuffle_epi8(up40, i40));
-            dn = _mm256_add_epi8(dn,
-                                 _mm256_or_si256(_mm256_shuffle_epi8(down40, i40), _mm256_shuffle_epi8(down50, i50)));
-            if constexpr (kText) {
-                const __m256i hit =
-                    _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(raw, cr), _mm256_cmpeq_epi8(raw, lf)),
-                                    _mm256_cmpeq_epi8(raw, space));
-                sk = _mm256_sub_epi8(sk, hit);
-            }
-        }
-        gc += Lanes(g);
-        up += Lanes(u);
-        down += Lanes(dn);
-        known += Lanes(kn);
-        if constexpr (kText)
-            skipped += Lanes(sk);
+        Avx2Counters c = ZeroCounters();
+        for (std::size_t step = 0; step < steps; ++step, i += 32)
+            AddBlock<kText>(c, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i)), all);
+        Flush(t, c);
+    }
+    if (i < n) {
+        // The last 32 bytes again, counting only the lanes past i: no byte
+        // is read outside [p, p + n) and no short tail goes byte by byte.
+        const __m256i lane = _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20,
+                                              21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31);
+        const __m256i keep = _mm256_cmpgt_epi8(lane, _mm256_set1_epi8(static_cast<char>(31 - (n - i))));
+        Avx2Counters c = ZeroCounters();
+        AddBlock<kText>(c, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + n - 32)), keep);
+        Flush(t, c);
+        i = n;
     }
     BaseTally sum;
-    sum.gc = gc;
-    sum.skew = up - down;
-    sum.positions = static_cast<int64_t>(i) - skipped;
-    sum.unknown = sum.positions - known;
-    Add(sum, SumSse2<kText>(p + i, n - i));
+    sum.gc = t.gc;
+    sum.skew = t.up - t.down;
+    sum.positions = static_cast<int64_t>(n) - t.skipped;
+    sum.unknown = sum.positions - t.known;
     return sum;
 }
 
