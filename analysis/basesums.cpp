@@ -30,35 +30,39 @@ namespace {
 // 655,360 tenths and 65,536 positions per piece).
 constexpr int64_t kPiece = int64_t{1} << 16;
 
-struct Tables {
-    std::array<int64_t, 256> bases{}; // every byte a position
-    std::array<int64_t, 256> text{};  // the same with CR, LF and space weighing nothing
-    std::array<uint8_t, 256> skipped{};
-};
-
-bool Skipped(unsigned char c)
+constexpr bool Skipped(unsigned char c)
 {
     return c == '\r' || c == '\n' || c == ' ';
 }
 
-const Tables& PackedTables()
+constexpr int64_t Pack(unsigned char c)
 {
-    static const Tables tables = [] {
-        Tables t;
-        for (int c = 0; c < 256; ++c) {
-            const auto b = static_cast<unsigned char>(c);
-            const LetterWeight w = WeightOf(b);
-            const int64_t packed = static_cast<int64_t>(w.gc) * (int64_t{1} << 43) +
-                                   static_cast<int64_t>(w.skew) * (int64_t{1} << 21) + (IsKnownBase(b) ? 0 : 1);
-            const auto i = static_cast<std::size_t>(c);
-            t.bases[i] = packed;
-            t.text[i] = Skipped(b) ? 0 : packed;
-            t.skipped[i] = Skipped(b) ? 1 : 0;
-        }
-        return t;
-    }();
-    return tables;
+    const LetterWeight w = LetterWeightOf(c);
+    return static_cast<int64_t>(w.gc) * (int64_t{1} << 43) + static_cast<int64_t>(w.skew) * (int64_t{1} << 21) +
+           (IsKnownBase(c) ? 0 : 1);
 }
+
+// Every byte a position; the same with CR, LF and space weighing nothing;
+// and which bytes are skipped in text.
+struct Tables {
+    std::array<int64_t, 256> bases{};
+    std::array<int64_t, 256> text{};
+    std::array<uint8_t, 256> skipped{};
+};
+
+constexpr Tables MakeTables()
+{
+    Tables t;
+    for (std::size_t c = 0; c < 256; ++c) {
+        const auto b = static_cast<unsigned char>(c);
+        t.bases[c] = Pack(b);
+        t.text[c] = Skipped(b) ? 0 : Pack(b);
+        t.skipped[c] = Skipped(b) ? 1 : 0;
+    }
+    return t;
+}
+
+constexpr Tables kTables = MakeTables();
 
 // Unpacks a sum of packed words.
 BaseTally Unpack(int64_t total)
@@ -108,7 +112,7 @@ void Add(BaseTally& to, const BaseTally& t)
 
 BaseTally SumScalar(const unsigned char* p, std::size_t n, bool text)
 {
-    const Tables& tables = PackedTables();
+    const Tables& tables = kTables;
     BaseTally sum;
     while (n > 0) {
         const std::size_t piece = std::min<std::size_t>(n, kPiece);
@@ -403,6 +407,10 @@ const char* SumPathName(SumPath path)
 
 BaseTally SumBases(SumPath path, const unsigned char* p, std::size_t n, bool text)
 {
+    // A few bytes (small windows and steps, the last bytes before a window
+    // end) cost less one at a time than a vector's setup.
+    if (n < 16)
+        return SumScalar(p, n, text);
     switch (path) {
 #if QUILLET_X86
     case SumPath::Avx2:

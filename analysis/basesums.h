@@ -10,6 +10,50 @@
 
 namespace quillet {
 
+// Weights of one character in tenths: G+C weight and G-C weight. Upper and
+// lower case alike: G 10,+10; C 10,-10; S 10,0; B and V 6,0; D 3,+3;
+// H 3,-3; M and Y 5,-5; N 5,0; every other byte 0,0.
+struct LetterWeight {
+    int8_t gc;
+    int8_t skew;
+};
+// Whether a character is a known base (A, C, G or T, either case); every
+// other character counts as an unknown position.
+constexpr bool IsKnownBase(unsigned char c)
+{
+    switch (c) {
+    case 'A':
+    case 'C':
+    case 'G':
+    case 'T':
+    case 'a':
+    case 'c':
+    case 'g':
+    case 't': return true;
+    default: return false;
+    }
+}
+// The weights of a character.
+constexpr LetterWeight LetterWeightOf(unsigned char c)
+{
+    if (c >= 'a' && c <= 'z')
+        c = static_cast<unsigned char>(c - 'a' + 'A');
+    switch (c) {
+    case 'G': return {10, 10};
+    case 'C': return {10, -10};
+    case 'S': return {10, 0};
+    case 'B':
+    case 'V': return {6, 0};
+    case 'D': return {3, 3};
+    case 'H': return {3, -3};
+    // M (A or C) and Y (C or T) are half C: half its G+C and half its G-C.
+    case 'M':
+    case 'Y': return {5, -5};
+    case 'N': return {5, 0};
+    default: return {0, 0};
+    }
+}
+
 // Sums of a run of bytes. In text mode carriage returns, line feeds and
 // spaces are skipped (they are no position, as between the lines of a
 // FASTA sequence); every other byte is one position.

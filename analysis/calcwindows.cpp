@@ -17,26 +17,6 @@ namespace quillet {
 
 namespace {
 
-constexpr LetterWeight WeightOfLetter(unsigned char c)
-{
-    if (c >= 'a' && c <= 'z')
-        c = static_cast<unsigned char>(c - 'a' + 'A');
-    switch (c) {
-    case 'G': return {10, 10};
-    case 'C': return {10, -10};
-    case 'S': return {10, 0};
-    case 'B':
-    case 'V': return {6, 0};
-    case 'D': return {3, 3};
-    case 'H': return {3, -3};
-    // M (A or C) and Y (C or T) are half C: half its G+C and half its G-C.
-    case 'M':
-    case 'Y': return {5, -5};
-    case 'N': return {5, 0};
-    default: return {0, 0};
-    }
-}
-
 using Sums = WindowAccumulator::Sums;
 
 // G+C of a window in percent: the fraction (in double) rounded to three
@@ -66,7 +46,7 @@ inline float SkewRatio(int64_t skewTenths, int64_t gcTenths)
 
 LetterWeight WeightOf(unsigned char c)
 {
-    return WeightOfLetter(c);
+    return LetterWeightOf(c);
 }
 
 float WindowGCPercent(int64_t gcTenths, int64_t length)

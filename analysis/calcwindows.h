@@ -35,30 +35,8 @@ struct WindowResults {
     float AvgGC = 0.0f;
 };
 
-// Weights of one character in tenths: G+C weight and G-C weight. Upper and
-// lower case alike: G 10,+10; C 10,-10; S 10,0; B and V 6,0; D 3,+3;
-// H 3,-3; M and Y 5,-5; N 5,0; every other byte 0,0.
-struct LetterWeight {
-    int8_t gc;
-    int8_t skew;
-};
+// The weights of one character (see LetterWeightOf).
 LetterWeight WeightOf(unsigned char c);
-// Whether a character is a known base (A, C, G or T, either case); every
-// other character counts as an unknown position.
-constexpr bool IsKnownBase(unsigned char c)
-{
-    switch (c) {
-    case 'A':
-    case 'C':
-    case 'G':
-    case 'T':
-    case 'a':
-    case 'c':
-    case 'g':
-    case 't': return true;
-    default: return false;
-    }
-}
 
 // A window's values from its sums, rounded as CalcWindows rounds them: G+C
 // in percent from the G+C tenths over `length` positions (also the average
