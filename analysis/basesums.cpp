@@ -42,12 +42,15 @@ constexpr int64_t Pack(unsigned char c)
            (IsKnownBase(c) ? 0 : 1);
 }
 
-// Every byte a position; the same with CR, LF and space weighing nothing;
-// and which bytes are skipped in text.
+// Every byte a position; and for text, CR, LF and space weighing nothing
+// but counted from bit 8 of the unknown field, which holds both counts for
+// up to kTextPiece bytes.
+constexpr int64_t kTextPiece = 255;
+constexpr int64_t kSkippedUnit = int64_t{1} << 8;
+
 struct Tables {
     std::array<int64_t, 256> bases{};
     std::array<int64_t, 256> text{};
-    std::array<uint8_t, 256> skipped{};
 };
 
 constexpr Tables MakeTables()
@@ -56,8 +59,7 @@ constexpr Tables MakeTables()
     for (std::size_t c = 0; c < 256; ++c) {
         const auto b = static_cast<unsigned char>(c);
         t.bases[c] = Pack(b);
-        t.text[c] = Skipped(b) ? 0 : Pack(b);
-        t.skipped[c] = Skipped(b) ? 1 : 0;
+        t.text[c] = Skipped(b) ? kSkippedUnit : Pack(b);
     }
     return t;
 }
@@ -112,15 +114,14 @@ void Add(BaseTally& to, const BaseTally& t)
 
 BaseTally SumScalar(const unsigned char* p, std::size_t n, bool text)
 {
-    const Tables& tables = kTables;
     BaseTally sum;
     while (n > 0) {
-        const std::size_t piece = std::min<std::size_t>(n, kPiece);
-        BaseTally t = Unpack(SumPacked(text ? tables.text : tables.bases, p, piece));
+        const std::size_t piece = std::min<std::size_t>(n, text ? kTextPiece : kPiece);
+        BaseTally t = Unpack(SumPacked(text ? kTables.text : kTables.bases, p, piece));
         t.positions = static_cast<int64_t>(piece);
         if (text) {
-            for (std::size_t i = 0; i < piece; ++i)
-                t.positions -= tables.skipped[p[i]];
+            t.positions -= t.unknown / kSkippedUnit;
+            t.unknown %= kSkippedUnit;
         }
         Add(sum, t);
         p += piece;
