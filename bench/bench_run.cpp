@@ -7,9 +7,10 @@
 //     streaming floor (read in 1 MiB chunks and sum a 256-entry table);
 //   - the same file as gzip -6: the same runs beside `igzip -dc > /dev/null`
 //     (aim: within 1.2 x);
-//   - 26,454 generated records (55 MB): the engine, quillet-map's summary
-//     and the Run handler beside the streaming floor (aim: within 1.5 x),
-//     and quillet-map --values beside its summary (aim: within 1.5 x);
+//   - a generated draft fly assembly (26,454 records, 56 Mb) with the
+//     proposed window and step: the engine, quillet-map's summary and the
+//     Run handler beside the streaming floor (aim: within 1.5 x), and
+//     quillet-map --values beside its summary (aim: within 1.5 x);
 //   - many records through the real window's Run handler (offscreen):
 //     200,000 generated records of 500 bp (target under 0.5 s) and a
 //     transcript-like file of 2,467 records (target under 0.05 s), or the
@@ -244,12 +245,13 @@ int main(int argc, char** argv)
     QTemporaryDir dir;
     const QString plain = dir.filePath(QStringLiteral("genome.fa"));
     const QString gz = plain + QStringLiteral(".gz");
-    const QString records = dir.filePath(QStringLiteral("records-26454.fa"));
-    std::printf("writing a 100 Mb genome, its gzip -6 form and 26,454 records ...\n");
+    const QString records = dir.filePath(QStringLiteral("draft-fly-26454.fa"));
+    std::printf("writing a 100 Mb genome, its gzip -6 form and a draft fly assembly of 26,454 records ...\n");
     if (!WriteFasta(plain, 100'000'000, 80))
         return 1;
     Command(QStringLiteral("gzip"), {QStringLiteral("-6"), QStringLiteral("-c"), plain}, gz);
-    WriteRecords(records, 26454, [](std::mt19937& rng) { return 200 + int(rng() % 3701); });
+    if (!WriteRecords(records, DraftFlyRecords(), 60))
+        return 1;
     const std::string map = (std::filesystem::canonical("/proc/self/exe").parent_path().parent_path() / "quillet-map");
     const bool haveMap = access(map.c_str(), X_OK) == 0;
 
@@ -292,16 +294,18 @@ int main(int argc, char** argv)
         }
     }
     const Figure recordsFloor = measure([&](char*) { StreamingFloor(records); });
-    std::printf("  %-44s %8.1f ms  %s\n", "floor, 26,454 records (55 MB)", recordsFloor.seconds * 1e3,
+    const Proposal proposed = ProposeParameters(FileLength(records).value_or(0));
+    std::printf("  %-44s %8.1f ms  %s\n", "floor, 26,454 records (draft fly, 56 Mb)", recordsFloor.seconds * 1e3,
                 recordsFloor.note);
-    Row("engine, 26,454 records, w1000 s100", measure([&](char* note) { EngineRun(records, note, 1000, 100); }),
-        recordsFloor, "floor", 1.5);
+    std::printf("  (the 26,454 records with the proposed window %s and step %s)\n", qPrintable(proposed.window),
+                qPrintable(proposed.step));
+    Row("engine, 26,454 records", measure([&](char* note) { EngineRun(records, note); }), recordsFloor, "floor", 1.5);
     if (haveMap) {
-        const Figure summary = spawn({map, "-w", "1000", "-s", "100", path(records)});
+        const Figure summary = spawn({map, path(records)});
         Row("quillet-map summary, 26,454 records", summary, recordsFloor, "floor", 1.5);
         const std::string tsv = path(dir.filePath(QStringLiteral("values.tsv")));
-        Row("quillet-map --values TSV, 26,454 records",
-            spawn({map, "-w", "1000", "-s", "100", "--values", tsv, path(records)}), summary, "summary", 1.5);
+        Row("quillet-map --values TSV, 26,454 records", spawn({map, "--values", tsv, path(records)}), summary,
+            "summary", 1.5);
     } else {
         std::printf("  (no %s: build the quillet-map target for its rows)\n", map.c_str());
     }
@@ -336,8 +340,7 @@ int main(int argc, char** argv)
         std::snprintf(what, sizeof what, "Run, gzip, w%s", ws);
         Row(what, runHandler(gz, QString::fromLatin1(ws), step), igzip, "igzip", 1.2);
     }
-    Row("Run, 26,454 records, w1000 s100", runHandler(records, QStringLiteral("1000"), QStringLiteral("100")),
-        recordsFloor, "floor", 1.5);
+    Row("Run, 26,454 records", runHandler(records, proposed.window, proposed.step), recordsFloor, "floor", 1.5);
 
     QStringList files;
     for (int i = 1; i < argc; ++i)
