@@ -1,5 +1,6 @@
 #include "analysis/calcwindows.h"
 
+#include "analysis/basesums.h"
 #include "analysis/numtext.h"
 
 #include <algorithm>
@@ -16,82 +17,7 @@ namespace quillet {
 
 namespace {
 
-constexpr LetterWeight WeightOfLetter(unsigned char c)
-{
-    if (c >= 'a' && c <= 'z')
-        c = static_cast<unsigned char>(c - 'a' + 'A');
-    switch (c) {
-    case 'G': return {10, 10};
-    case 'C': return {10, -10};
-    case 'S': return {10, 0};
-    case 'B':
-    case 'V': return {6, 0};
-    case 'D': return {3, 3};
-    case 'H': return {3, -3};
-    // M (A or C) and Y (C or T) are half C: half its G+C and half its G-C.
-    case 'M':
-    case 'Y': return {5, -5};
-    case 'N': return {5, 0};
-    default: return {0, 0};
-    }
-}
-
-// All three weights of a character in one 64-bit word: G+C tenths from bit
-// 43, the signed G-C tenths from bit 21 and the unknown flag in the low bits.
-// Summing these words sums all three at once; the fields stay recoverable
-// as long as no sum leaves its field, which kChunk guarantees (at most
-// 655,360 tenths and 65,536 positions per call).
-
-constexpr int64_t Pack(LetterWeight w, bool unknown)
-{
-    return static_cast<int64_t>(w.gc) * (int64_t{1} << 43) + static_cast<int64_t>(w.skew) * (int64_t{1} << 21) +
-           (unknown ? 1 : 0);
-}
-
-constexpr std::array<int64_t, 256> MakePackedTable()
-{
-    std::array<int64_t, 256> table{};
-    for (int c = 0; c < 256; ++c) {
-        const auto b = static_cast<unsigned char>(c);
-        table[static_cast<std::size_t>(c)] = Pack(WeightOfLetter(b), !IsKnownBase(b));
-    }
-    return table;
-}
-
-constexpr std::array<int64_t, 256> kPacked = MakePackedTable();
-
-constexpr int64_t kChunk = int64_t{1} << 16;
-
 using Sums = WindowAccumulator::Sums;
-
-// Adds the weights of [p, p + n), n <= kChunk. Eight bytes come in with one
-// load and are split by shifts, which leaves the loads to the table lookups;
-// four accumulators keep the additions from waiting on one another. The order
-// of the bytes within a word does not matter for a sum.
-inline Sums SumWeights(const unsigned char* p, int64_t n)
-{
-    int64_t a0 = 0, a1 = 0, a2 = 0, a3 = 0;
-    int64_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        uint64_t w;
-        std::memcpy(&w, p + i, sizeof w);
-        a0 += kPacked[w & 0xFF];
-        a1 += kPacked[(w >> 8) & 0xFF];
-        a2 += kPacked[(w >> 16) & 0xFF];
-        a3 += kPacked[(w >> 24) & 0xFF];
-        a0 += kPacked[(w >> 32) & 0xFF];
-        a1 += kPacked[(w >> 40) & 0xFF];
-        a2 += kPacked[(w >> 48) & 0xFF];
-        a3 += kPacked[w >> 56];
-    }
-    for (; i < n; ++i)
-        a0 += kPacked[p[i]];
-    const int64_t total = (a0 + a1) + (a2 + a3);
-    const int64_t unknown = total & ((int64_t{1} << 21) - 1);
-    const int64_t rest = (total - unknown) / (int64_t{1} << 21); // gc * 2^22 + skew
-    const int64_t skew = ((rest & ((int64_t{1} << 22) - 1)) ^ (int64_t{1} << 21)) - (int64_t{1} << 21);
-    return {(rest - skew) / (int64_t{1} << 22), skew, unknown};
-}
 
 // G+C of a window in percent: the fraction (in double) rounded to three
 // places, halves to even, times 100.
@@ -120,7 +46,7 @@ inline float SkewRatio(int64_t skewTenths, int64_t gcTenths)
 
 LetterWeight WeightOf(unsigned char c)
 {
-    return WeightOfLetter(c);
+    return LetterWeightOf(c);
 }
 
 float WindowGCPercent(int64_t gcTenths, int64_t length)
@@ -169,8 +95,13 @@ int64_t WindowCountFor(int64_t length, int32_t windowSize, int32_t step)
 
 uint64_t PhysicalMemory()
 {
-    const long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGESIZE);
-    return pages > 0 && size > 0 ? uint64_t(pages) * uint64_t(size) : std::numeric_limits<uint64_t>::max();
+    // Asked once: the count is a system call (sysinfo) that costs more than
+    // computing a short record.
+    static const uint64_t bytes = [] {
+        const long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGESIZE);
+        return pages > 0 && size > 0 ? uint64_t(pages) * uint64_t(size) : std::numeric_limits<uint64_t>::max();
+    }();
+    return bytes;
 }
 
 int64_t FinalProgressValue(int64_t length)
@@ -184,14 +115,30 @@ int64_t FinalProgressValue(int64_t length)
 WindowAccumulator::WindowAccumulator(int32_t windowSize, int32_t step, bool keepWindows, uint64_t memoryLimit)
     : ws_(windowSize), st_(step), keep_(keepWindows), memoryLimit_(memoryLimit ? memoryLimit : PhysicalMemory())
 {
+    restart();
+}
+
+void WindowAccumulator::restart()
+{
     // Window k ends at ws + (k-1) step and needs the sums at the step mark
     // (k-1) step just before its start. A step of 0 (or below) leaves the
     // next window end where it was after the first window, and no step mark
     // is ever reached: one window when it fits.
+    path_ = ActiveSumPath();
+    pos_ = windows_ = 0;
     nextEnd_ = ws_ >= 1 ? ws_ : kNever;
     nextMark_ = st_ >= 1 ? st_ : kNever;
-    ring_.resize(16);
+    tooLong_ = outOfMemory_ = false;
+    sum_ = Sums{};
+    cumulative_ = minCumulative_ = maxCumulative_ = 0;
+    minWindow_ = maxWindow_ = 0;
+    if (ring_.empty())
+        ring_.resize(16);
+    head_ = count_ = 0;
     pushMark(Sums{}); // mark 0: the start of the sequence
+    gc_.clear();
+    skew_.clear();
+    unknownCounts_.clear();
     if (keep_) {
         gc_.push_back(0.0f);
         skew_.push_back(0.0f);
@@ -233,15 +180,42 @@ void WindowAccumulator::add(const unsigned char* data, std::size_t size)
     try {
         addWindows(data, end);
     } catch (const std::bad_alloc&) {
-        // Release what was kept; the rest is only counted, for the message.
-        outOfMemory_ = true;
-        std::vector<float>().swap(gc_);
-        std::vector<float>().swap(skew_);
-        std::vector<int32_t>().swap(unknownCounts_);
-        std::vector<Sums>().swap(ring_);
-        head_ = count_ = 0;
+        release();
         pos_ = end;
     }
+}
+
+void WindowAccumulator::addText(const unsigned char* data, std::size_t size)
+{
+    if (tooLong_ || outOfMemory_ || pos_ + static_cast<int64_t>(size) > kMaxPosition) {
+        // Only the positions count once the computation is bound to fail;
+        // near the limit they decide whether it is.
+        const int64_t end = pos_ + SumBases(path_, data, size, true).positions;
+        if (tooLong_ || outOfMemory_ || end > kMaxPosition) {
+            tooLong_ = tooLong_ || (!outOfMemory_ && end > kMaxPosition);
+            pos_ = end;
+            return;
+        }
+    }
+    std::size_t done = 0;
+    try {
+        addTextWindows(data, size, done);
+    } catch (const std::bad_alloc&) {
+        release();
+        pos_ += SumBases(path_, data + done, size - done, true).positions;
+    }
+}
+
+// Memory ran out: release what was kept; the rest is only counted, for the
+// message.
+void WindowAccumulator::release()
+{
+    outOfMemory_ = true;
+    std::vector<float>().swap(gc_);
+    std::vector<float>().swap(skew_);
+    std::vector<int32_t>().swap(unknownCounts_);
+    std::vector<Sums>().swap(ring_);
+    head_ = count_ = 0;
 }
 
 // Grows the three arrays together, twice as large, within the memory limit
@@ -261,23 +235,49 @@ void WindowAccumulator::grow()
 void WindowAccumulator::addWindows(const unsigned char* data, int64_t end)
 {
     while (pos_ < end) {
-        const int64_t stop = std::min({end, nextEnd_, nextMark_, pos_ + kChunk});
-        const Sums part = SumWeights(data, stop - pos_);
+        const int64_t stop = std::min({end, nextEnd_, nextMark_});
+        take(SumBases(path_, data, static_cast<std::size_t>(stop - pos_), false));
         data += stop - pos_;
-        sum_.gc += part.gc;
-        sum_.skew += part.skew;
-        sum_.unknown += part.unknown;
         pos_ = stop;
+        reachedPosition();
+    }
+}
 
-        // A window end is handled before a step mark at the same position.
-        if (pos_ == nextEnd_) {
-            endWindow(popMark());
-            nextEnd_ = st_ >= 1 ? nextEnd_ + st_ : kNever;
-        }
-        if (pos_ == nextMark_) {
-            pushMark(sum_);
-            nextMark_ += st_;
-        }
+// The bytes between two window ends or step marks are summed in one go. Where
+// line breaks are skipped, a stretch of k bytes holds at most k positions, so
+// summing as many bytes as there are positions to the next stop never passes
+// it; the few bytes short of it (one per skipped byte) follow the same way.
+void WindowAccumulator::addTextWindows(const unsigned char* data, std::size_t size, std::size_t& done)
+{
+    while (done < size) {
+        const int64_t room = std::min(nextEnd_, nextMark_) - pos_;
+        const std::size_t n = static_cast<std::size_t>(std::min<int64_t>(static_cast<int64_t>(size - done), room));
+        const BaseTally t = SumBases(path_, data + done, n, true);
+        take(t);
+        done += n;
+        pos_ += t.positions;
+        reachedPosition();
+    }
+}
+
+void WindowAccumulator::take(const BaseTally& t)
+{
+    sum_.gc += t.gc;
+    sum_.skew += t.skew;
+    sum_.unknown += t.unknown;
+}
+
+// Ends the window and takes the step mark that fall on pos_, if any. A window
+// end is handled before a step mark at the same position.
+void WindowAccumulator::reachedPosition()
+{
+    if (pos_ == nextEnd_) {
+        endWindow(popMark());
+        nextEnd_ = st_ >= 1 ? nextEnd_ + st_ : kNever;
+    }
+    if (pos_ == nextMark_) {
+        pushMark(sum_);
+        nextMark_ += st_;
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The sliding-window computation: one pass over a sequence that yields the
 // G+C content (percent) and G-C/G+C of every window and the average G+C.
+#include "analysis/basesums.h"
 #include "analysis/numtext.h"
 
 #include <cstddef>
@@ -34,30 +35,8 @@ struct WindowResults {
     float AvgGC = 0.0f;
 };
 
-// Weights of one character in tenths: G+C weight and G-C weight. Upper and
-// lower case alike: G 10,+10; C 10,-10; S 10,0; B and V 6,0; D 3,+3;
-// H 3,-3; M and Y 5,-5; N 5,0; every other byte 0,0.
-struct LetterWeight {
-    int8_t gc;
-    int8_t skew;
-};
+// The weights of one character (see LetterWeightOf).
 LetterWeight WeightOf(unsigned char c);
-// Whether a character is a known base (A, C, G or T, either case); every
-// other character counts as an unknown position.
-constexpr bool IsKnownBase(unsigned char c)
-{
-    switch (c) {
-    case 'A':
-    case 'C':
-    case 'G':
-    case 'T':
-    case 'a':
-    case 'c':
-    case 'g':
-    case 't': return true;
-    default: return false;
-    }
-}
 
 // A window's values from its sums, rounded as CalcWindows rounds them: G+C
 // in percent from the G+C tenths over `length` positions (also the average
@@ -132,6 +111,10 @@ class WindowAccumulator {
 public:
     WindowAccumulator(int32_t windowSize, int32_t step, bool keepWindows = true, uint64_t memoryLimit = 0);
     void add(const unsigned char* data, std::size_t size);
+    // The same for text as it stands between the lines of a FASTA file:
+    // carriage returns, line feeds and spaces are skipped, as if removed
+    // before add() (every other byte is a position).
+    void addText(const unsigned char* data, std::size_t size);
     int64_t length() const { return pos_; }
     // Positions so far whose byte is none of A, C, G, T (either case).
     int64_t unknown() const { return sum_.unknown; }
@@ -148,6 +131,10 @@ public:
     // Throws quillet::Failure, leaving `results` unchanged, for the same
     // reasons as CalcWindows; otherwise replaces them.
     void finish(WindowResults& results);
+    // Starts over on a new sequence with the same window, step and limits,
+    // keeping the working memory of the last one: a file of many short
+    // records allocates nothing per record when the windows are not kept.
+    void restart();
 
     struct Sums {
         int64_t gc = 0;      // tenths
@@ -157,6 +144,10 @@ public:
 
 private:
     void addWindows(const unsigned char* data, int64_t end);
+    void addTextWindows(const unsigned char* data, std::size_t size, std::size_t& done);
+    void take(const BaseTally& t);
+    void reachedPosition();
+    void release();
     void endWindow(const Sums& start);
     int64_t windowMiddle(int64_t k) const { return k < 1 ? 0 : (k - 1) * (st_ >= 1 ? st_ : 0) + (ws_ + 1) / 2; }
     void grow();
@@ -171,6 +162,7 @@ private:
     bool tooLong_ = false;
     bool outOfMemory_ = false;
     uint64_t memoryLimit_;
+    SumPath path_ = SumPath::Scalar; // the same for every byte of a sequence
     Sums sum_;
     int64_t cumulative_ = 0; // hundredths
     int64_t minCumulative_ = 0, maxCumulative_ = 0;

@@ -170,9 +170,7 @@ public:
             }
             case State::Body: {
                 auto* gt = static_cast<char*>(std::memchr(p, '>', static_cast<std::size_t>(end - p)));
-                char* const bodyEnd = gt ? gt : end;
-                char* const kept = CompactSequence(p, bodyEnd);
-                addBases(reinterpret_cast<const unsigned char*>(p), static_cast<std::size_t>(kept - p));
+                addBases(p, gt ? gt : end);
                 if (!gt)
                     return true;
                 if (!endRecord())
@@ -250,7 +248,10 @@ private:
             report_.end = RunEnd::AnalysisFailure;
             return false;
         }
-        acc_.emplace(*settings_.windowSize, *settings_.step, settings_.keepWindows, settings_.windowMemoryLimit);
+        if (acc_)
+            acc_->restart();
+        else
+            acc_.emplace(*settings_.windowSize, *settings_.step, settings_.keepWindows, settings_.windowMemoryLimit);
         state_ = State::Body;
         seen_ = 0;
         restricted_ = settings_.restrictRecord &&
@@ -272,19 +273,25 @@ private:
         }
     }
 
-    // The next bases of the sequence, positions seen_ + 1 .. seen_ + size;
-    // of a restricted record only those in firstBase .. lastBase.
-    void addBases(const unsigned char* p, std::size_t size)
+    // The next lines of the sequence, [p, end): positions seen_ + 1 onwards;
+    // of a restricted record only those in firstBase .. lastBase. The
+    // accumulator skips the line breaks itself, in the same pass as the
+    // sums; a restricted record has them removed first to find its stretch.
+    void addBases(char* p, char* end)
     {
-        const int64_t first = seen_ + 1;
-        seen_ += static_cast<int64_t>(size);
+        const auto* bytes = reinterpret_cast<const unsigned char*>(p);
         if (!restricted_) {
-            acc_->add(p, size);
+            const int64_t before = acc_->length();
+            acc_->addText(bytes, static_cast<std::size_t>(end - p));
+            seen_ += acc_->length() - before;
             return;
         }
+        const std::size_t size = static_cast<std::size_t>(CompactSequence(p, end) - p);
+        const int64_t first = seen_ + 1;
+        seen_ += static_cast<int64_t>(size);
         const int64_t lo = std::max(first, settings_.firstBase), hi = std::min(seen_, settings_.lastBase);
         if (lo <= hi)
-            acc_->add(p + (lo - first), static_cast<std::size_t>(hi - lo + 1));
+            acc_->add(bytes + (lo - first), static_cast<std::size_t>(hi - lo + 1));
     }
 
     bool endRecord()
@@ -308,8 +315,8 @@ private:
         r.info.cumulativeMaxPosition = acc_->cumulativeMaxPosition();
         r.info.offset = offset_;
         r.sequenceLength = seen_;
-        acc_.reset();
-        state_ = State::Seek;
+        state_ = State::Seek; // the accumulator stays for the next record
+
         ++report_.records;
         const int64_t windows = r.info.windows;
         try {

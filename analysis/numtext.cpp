@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
@@ -264,6 +265,97 @@ QString FormatGeneral(double value, int significant, const NumberLocale& loc)
 QString FormatSingle(float value, const NumberLocale& loc)
 {
     return FormatGeneral(static_cast<double>(value), 7, loc);
+}
+
+void AppendGeneral(std::string& out, double value, int significant)
+{
+    if (std::isnan(value)) {
+        out += "NaN";
+        return;
+    }
+    if (std::isinf(value)) {
+        out += value < 0 ? "-Inf" : "Inf";
+        return;
+    }
+    if (value == 0.0) {
+        out += '0';
+        return;
+    }
+    significant = std::clamp(significant, 1, 17);
+    // The digits as "%.*e" gives them: to_chars rounds the exact binary
+    // value as printf does, in the "C" form whatever the locale.
+    char buf[64];
+    const auto r =
+        std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, significant - 1);
+    const char* const e = std::find(buf, r.ptr, 'e');
+    char digits[24];
+    std::size_t count = 0;
+    for (const char* c = buf; c < e; ++c) {
+        if (*c != '.')
+            digits[count++] = *c;
+    }
+    while (count > 1 && digits[count - 1] == '0')
+        --count;
+    int exponent = 0;
+    std::from_chars(e + 1 + (e[1] == '+' ? 1 : 0), r.ptr, exponent);
+
+    if (value < 0)
+        out += '-';
+    if (exponent >= significant || exponent < -4) {
+        // 1.2345E+07, 1E-05.
+        out += digits[0];
+        if (count > 1) {
+            out += '.';
+            out.append(digits + 1, count - 1);
+        }
+        const int magnitude = std::abs(exponent);
+        out += exponent < 0 ? "E-" : "E+";
+        if (magnitude < 10)
+            out += '0';
+        char exp[8];
+        out.append(exp, std::to_chars(exp, exp + sizeof exp, magnitude).ptr);
+    } else if (exponent < 0) {
+        // 0.00123
+        out += "0.";
+        out.append(static_cast<std::size_t>(-exponent - 1), '0');
+        out.append(digits, count);
+    } else {
+        // 12300, 12.5
+        const std::size_t intDigits = static_cast<std::size_t>(exponent) + 1;
+        if (count <= intDigits) {
+            out.append(digits, count);
+            out.append(intDigits - count, '0');
+        } else {
+            out.append(digits, intDigits);
+            out += '.';
+            out.append(digits + intDigits, count - intDigits);
+        }
+    }
+}
+
+void AppendSingle(std::string& out, float value)
+{
+    AppendGeneral(out, static_cast<double>(value), 7);
+}
+
+void AppendFixed(std::string& out, double value, int decimals)
+{
+    if (!std::isfinite(value)) {
+        AppendGeneral(out, value, 15);
+        return;
+    }
+    decimals = std::max(decimals, 0);
+    const double rounded = RoundHalfEven(value, decimals);
+    if (rounded < 0.0)
+        out += '-';
+    // to_chars writes the exact places "%.*f" writes; past its buffer (over
+    // about a hundred places) the formatted text is the way.
+    char buf[128];
+    const auto r = std::to_chars(buf, buf + sizeof buf, std::fabs(rounded), std::chars_format::fixed, decimals);
+    if (r.ec == std::errc())
+        out.append(buf, r.ptr);
+    else
+        out += FormatFixed(std::fabs(rounded), decimals, NumberLocale::c()).toStdString();
 }
 
 QString FormatFixed(double value, int decimals, const NumberLocale& loc)

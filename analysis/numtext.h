@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
+#include <string>
 
 namespace quillet {
 
@@ -66,6 +67,13 @@ QString FormatSingle(float value, const NumberLocale& loc = NumberLocale::system
 // locale's minus sign when the rounded value is negative (halves to even as
 // RoundHalfEven; -0.04 at one place is "0.0").
 QString FormatFixed(double value, int decimals, const NumberLocale& loc = NumberLocale::system());
+// FormatGeneral's and FormatSingle's text in the "C" form ("." and "-")
+// appended to `out`, byte for byte the same, without the locale's machinery
+// or a QString: for tables of millions of numbers.
+void AppendGeneral(std::string& out, double value, int significant = 15);
+void AppendSingle(std::string& out, float value);
+// FormatFixed's text in the "C" form, appended the same way.
+void AppendFixed(std::string& out, double value, int decimals);
 // Plain decimal integer: digits and a leading "-" when negative.
 QString FormatInteger(int64_t value);
 // An integer with a comma between thousands, as labels and messages in

@@ -6,10 +6,13 @@
 //     depend on the window size),
 //   - the whole run from file to filled fields (length, proposal, reading,
 //     FASTA records, CalcWindows, result texts),
+//   - each path of the letter sums (scalar, SSE2, AVX2) in GB/s, on the
+//     bases and on the file's lines,
 // each with its ratio to the floor, and the peak memory of the whole run
 // (measured in a forked child) beside the file size and the idle size.
 // Targets: CalcWindows >= 70 % of the floor, the whole run >= 40 %, peak
 // memory <= 1.3 x file size + idle size.
+#include "analysis/basesums.h"
 #include "analysis/calcwindows.h"
 #include "analysis/engine.h"
 #include "analysis/fasta.h"
@@ -148,6 +151,42 @@ bool MeasureInChild(const QString& path, ChildReport& report)
     return got == static_cast<ssize_t>(sizeof report) && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// Each path of the letter sums on the window computation alone, in GB/s of
+// sequence bytes: CalcWindows on the bases, and the sums over the file's own
+// lines (line breaks skipped in the same pass), as the engine runs them.
+void PrintPaths(const QString& path, std::string_view seq)
+{
+    const std::string raw = ReadWholeFile(path).value();
+    const std::size_t body = raw.find('\n') + 1;
+    const auto* lines = reinterpret_cast<const unsigned char*>(raw.data() + body);
+    const std::size_t linesSize = raw.size() - body;
+    const SumPath before = ActiveSumPath();
+    std::printf("\nthe window computation alone by path, GB/s of sequence bytes (median of %d runs):\n", kRepeats);
+    std::printf("  %-8s %14s %14s %18s %18s\n", "path", "w1000 s1000", "w30000 s10000", "lines, w1000",
+                "lines, w30000");
+    for (const SumPath p : {SumPath::Scalar, SumPath::Sse2, SumPath::Avx2}) {
+        if (!SetSumPath(p)) {
+            std::printf("  %-8s (not on this processor)\n", SumPathName(p));
+            continue;
+        }
+        WindowResults results;
+        const auto rate = [&](double seconds) { return static_cast<double>(seq.size()) / seconds / 1e9; };
+        const double bases1000 = MedianSeconds([&] { CalcWindows(seq, 1000, 1000, results); });
+        const double bases30000 = MedianSeconds([&] { CalcWindows(seq, 30000, 10000, results); });
+        const auto fromLines = [&](int32_t ws, int32_t step) {
+            return MedianSeconds([&] {
+                WindowAccumulator acc(ws, step);
+                acc.addText(lines, linesSize);
+                acc.finish(results);
+            });
+        };
+        const double lines1000 = fromLines(1000, 1000), lines30000 = fromLines(30000, 10000);
+        std::printf("  %-8s %14.2f %14.2f %18.2f %18.2f\n", SumPathName(p), rate(bases1000), rate(bases30000),
+                    rate(lines1000), rate(lines30000));
+    }
+    SetSumPath(before);
+}
+
 } // namespace
 
 int main()
@@ -228,6 +267,8 @@ int main()
     line("whole run: file to filled fields", child.medianSeconds, note);
     std::printf("  whole run result: length %lld, average G+C %s %%\n", static_cast<long long>(child.length),
                 child.avg);
+
+    PrintPaths(path, seq);
 
     const double fileMiB = static_cast<double>(fileBytes) / (1024.0 * 1024.0);
     const double idleMiB = static_cast<double>(child.idleKiB) / 1024.0;

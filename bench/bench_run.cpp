@@ -1,16 +1,21 @@
 // Whole runs from file to filled fields, side by side with their floors, in
 // one process run (page cache warm, each measured in a freshly forked child
 // so that its peak memory is its own):
-//   - 100 Mb single record, plain: the engine against a streaming floor
-//     (read in 1 MiB chunks and sum a 256-entry table over the bytes);
-//     target within 1.15 x the floor;
-//   - the same file gzip-compressed: the engine against `igzip -dc >
-//     /dev/null`; target within 1.3 x;
+//   - 100 Mb single record, plain, at window 1000 / step 1000 and window
+//     30000 / step 10000: the engine, quillet-map's summary and the window's
+//     Run handler beside `cat FILE > /dev/null` (aim: within 1.5 x) and a
+//     streaming floor (read in 1 MiB chunks and sum a 256-entry table);
+//   - the same file as gzip -6: the same runs beside `igzip -dc > /dev/null`
+//     (aim: within 1.2 x);
+//   - a generated draft fly assembly (26,454 records, 56 Mb) with the
+//     proposed window and step: the engine, quillet-map's summary and the
+//     Run handler beside the streaming floor (aim: within 1.5 x), and
+//     quillet-map --values beside its summary (aim: within 1.5 x);
 //   - many records through the real window's Run handler (offscreen):
 //     200,000 generated records of 500 bp (target under 0.5 s) and a
 //     transcript-like file of 2,467 records (target under 0.05 s), or the
 //     files given on the command line;
-//   - peak memory of each beside the file size.
+//   - peak memory of each beside the file size, and the machine's load.
 #include "analysis/engine.h"
 #include "analysis/fileio.h"
 #include "analysis/numtext.h"
@@ -25,6 +30,7 @@
 
 #include <cstdio>
 #include <fcntl.h>
+#include <filesystem>
 #include <random>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -110,12 +116,13 @@ struct LastRecord : RunListener {
     }
 };
 
-void EngineRun(const QString& path, char* note)
+void EngineRun(const QString& path, char* note, int32_t windowSize = 0, int32_t step = 0)
 {
     const Proposal p = ProposeParameters(FileLength(path).value_or(0));
     RunSettings s;
-    s.step = ToInt32(QStringView(p.step));
-    s.windowSize = ToInt32(QStringView(p.window));
+    s.step = step ? step : ToInt32(QStringView(p.step));
+    s.windowSize = windowSize ? windowSize : ToInt32(QStringView(p.window));
+    s.keepWindows = false; // a summary, as quillet-map's
     LastRecord sink;
     const RunReport r = RunFastaFile(path, s, sink);
     std::snprintf(note, 96, "%lld records, last %lld bp, G+C %s %%%s", (long long)sink.records,
@@ -152,6 +159,41 @@ void WriteRecords(const QString& path, int records, const std::function<int(std:
         }
     }
     f.write(text.data(), qint64(text.size()));
+}
+
+// Runs a program with its output to /dev/null and waits for it.
+void Spawn(const std::vector<std::string>& args)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        std::vector<char*> argv;
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+}
+
+std::string LoadText()
+{
+    double load[3] = {};
+    char text[64];
+    std::snprintf(text, sizeof text, "load %.2f", getloadavg(load, 3) > 0 ? load[0] : -1.0);
+    return text;
+}
+
+// One row of the side-by-side table: the time, its ratio to the limit and
+// the aim, the peak memory and the machine's load when it was measured.
+void Row(const char* what, const Figure& f, const Figure& limit, const char* limitName, double aim)
+{
+    std::printf("  %-44s %8.1f ms  %5.2f x %-16s (aim <= %.1f)  peak %6.1f MiB  %s\n", what, f.seconds * 1e3,
+                f.seconds / limit.seconds, limitName, aim, f.peakMiB, f.note);
 }
 
 class NoDialogs : public PlatformServices {
@@ -203,35 +245,103 @@ int main(int argc, char** argv)
     QTemporaryDir dir;
     const QString plain = dir.filePath(QStringLiteral("genome.fa"));
     const QString gz = plain + QStringLiteral(".gz");
-    std::printf("writing a 100 Mb genome and its gzip form ...\n");
+    const QString records = dir.filePath(QStringLiteral("draft-fly-26454.fa"));
+    std::printf("writing a 100 Mb genome, its gzip -6 form and a draft fly assembly of 26,454 records ...\n");
     if (!WriteFasta(plain, 100'000'000, 80))
         return 1;
-    Command(QStringLiteral("gzip"), {QStringLiteral("-c"), plain}, gz);
+    Command(QStringLiteral("gzip"), {QStringLiteral("-6"), QStringLiteral("-c"), plain}, gz);
+    if (!WriteRecords(records, DraftFlyRecords(), 60))
+        return 1;
+    const std::string map = (std::filesystem::canonical("/proc/self/exe").parent_path().parent_path() / "quillet-map");
+    const bool haveMap = access(map.c_str(), X_OK) == 0;
 
-    // Warm the page cache for both files.
-    StreamingFloor(plain);
-    StreamingFloor(gz);
+    // Warm the page cache for every file.
+    for (const QString& f : {plain, gz, records})
+        StreamingFloor(f);
 
-    std::printf("\nsingle record, median of %d runs, each kind in a fresh child:\n", kRepeats);
-    Figure floor, plainRun, igzip, gzRun;
-    InChild([&](char*) { StreamingFloor(plain); }, floor);
-    InChild([&](char* note) { EngineRun(plain, note); }, plainRun);
-    InChild([&](char*) { Command(QStringLiteral("igzip"), {QStringLiteral("-dc"), gz}); }, igzip);
-    InChild([&](char* note) { EngineRun(gz, note); }, gzRun);
-    char cmp[96];
-    PrintLine("floor: 1 MiB reads + table sum, plain", floor, MiB(plain), "");
-    std::snprintf(cmp, sizeof cmp, "%.2f x floor (target <= 1.15)", plainRun.seconds / floor.seconds);
-    PrintLine("Quillet engine, plain", plainRun, MiB(plain), cmp);
-    PrintLine("igzip -dc > /dev/null", igzip, MiB(gz), "(peak is igzip's own)");
-    std::snprintf(cmp, sizeof cmp, "%.2f x igzip (target <= 1.3)", gzRun.seconds / igzip.seconds);
-    PrintLine("Quillet engine, gzip", gzRun, MiB(gz), cmp);
+    const auto path = [](const QString& f) { return f.toStdString(); };
+    const auto measure = [](const std::function<void(char*)>& work) {
+        Figure f;
+        InChild(work, f);
+        std::snprintf(f.note + std::strlen(f.note), sizeof f.note - std::strlen(f.note), "%s%s", f.note[0] ? "; " : "",
+                      LoadText().c_str());
+        return f;
+    };
+    const auto spawn = [&](std::vector<std::string> args) { return measure([args](char*) { Spawn(args); }); };
 
-    // Many records through the window's own Run handler.
+    std::printf("\nside by side, median of %d runs, each in a fresh child (%s at the start):\n", kRepeats,
+                LoadText().c_str());
+    const Figure cat = spawn({"cat", path(plain)});
+    const Figure floor = measure([&](char*) { StreamingFloor(plain); });
+    const Figure igzip = spawn({"igzip", "-dc", path(gz)});
+    std::printf("  %-44s %8.1f ms  %s\n", "cat FILE > /dev/null (100 Mb plain)", cat.seconds * 1e3, cat.note);
+    std::printf("  %-44s %8.1f ms  %s\n", "floor: 1 MiB reads + table sum", floor.seconds * 1e3, floor.note);
+    std::printf("  %-44s %8.1f ms  %s\n", "igzip -dc FILE > /dev/null (gzip -6)", igzip.seconds * 1e3, igzip.note);
+    for (const auto& [ws, step] : {std::pair{1000, 1000}, std::pair{30000, 10000}}) {
+        const std::string w = std::to_string(ws), st = std::to_string(step);
+        char what[96];
+        std::snprintf(what, sizeof what, "engine, plain, w%d", ws);
+        Row(what, measure([&](char* note) { EngineRun(plain, note, ws, step); }), cat, "cat", 1.5);
+        if (haveMap) {
+            std::snprintf(what, sizeof what, "quillet-map summary, plain, w%d", ws);
+            Row(what, spawn({map, "-w", w, "-s", st, path(plain)}), cat, "cat", 1.5);
+        }
+        std::snprintf(what, sizeof what, "engine, gzip, w%d", ws);
+        Row(what, measure([&](char* note) { EngineRun(gz, note, ws, step); }), igzip, "igzip", 1.2);
+        if (haveMap) {
+            std::snprintf(what, sizeof what, "quillet-map summary, gzip, w%d", ws);
+            Row(what, spawn({map, "-w", w, "-s", st, path(gz)}), igzip, "igzip", 1.2);
+        }
+    }
+    const Figure recordsFloor = measure([&](char*) { StreamingFloor(records); });
+    const Proposal proposed = ProposeParameters(FileLength(records).value_or(0));
+    std::printf("  %-44s %8.1f ms  %s\n", "floor, 26,454 records (draft fly, 56 Mb)", recordsFloor.seconds * 1e3,
+                recordsFloor.note);
+    std::printf("  (the 26,454 records with the proposed window %s and step %s)\n", qPrintable(proposed.window),
+                qPrintable(proposed.step));
+    Row("engine, 26,454 records", measure([&](char* note) { EngineRun(records, note); }), recordsFloor, "floor", 1.5);
+    if (haveMap) {
+        const Figure summary = spawn({map, path(records)});
+        Row("quillet-map summary, 26,454 records", summary, recordsFloor, "floor", 1.5);
+        const std::string tsv = path(dir.filePath(QStringLiteral("values.tsv")));
+        Row("quillet-map --values TSV, 26,454 records", spawn({map, "--values", tsv, path(records)}), summary,
+            "summary", 1.5);
+    } else {
+        std::printf("  (no %s: build the quillet-map target for its rows)\n", map.c_str());
+    }
+
+    // The window's own Run handler, on the same files and on many records.
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     NoDialogs platform;
     Quillet window(platform);
     window.show();
+    const auto runHandler = [&](const QString& file, const QString& ws, const QString& step) {
+        window.Text1->SetText(file);
+        window.Text_Step->SetText(step);
+        window.Text_WS->SetText(ws);
+        ResetPeak();
+        Figure f;
+        f.idleMiB = ResidentPeakMiB();
+        f.seconds = MedianSeconds([&] { window.Command_run_Click(); });
+        f.peakMiB = ResidentPeakMiB();
+        std::snprintf(f.note, sizeof f.note, "%zu records, shown %s (%s bp)%s; %s",
+                      window.records ? window.records->size() : 0, qPrintable(window.Text5->Text()),
+                      qPrintable(window.Label6->Caption()), platform.messages.isEmpty() ? "" : " MESSAGE",
+                      LoadText().c_str());
+        return f;
+    };
+    std::printf("\nthe window's Run handler (offscreen), median of %d runs:\n", kRepeats);
+    for (const char* ws : {"1000", "30000"}) {
+        const QString step = QString::fromLatin1(ws) == u"1000" ? QStringLiteral("1000") : QStringLiteral("10000");
+        char what[96];
+        std::snprintf(what, sizeof what, "Run, plain, w%s", ws);
+        Row(what, runHandler(plain, QString::fromLatin1(ws), step), cat, "cat", 1.5);
+        std::snprintf(what, sizeof what, "Run, gzip, w%s", ws);
+        Row(what, runHandler(gz, QString::fromLatin1(ws), step), igzip, "igzip", 1.2);
+    }
+    Row("Run, 26,454 records", runHandler(records, proposed.window, proposed.step), recordsFloor, "floor", 1.5);
+
     QStringList files;
     for (int i = 1; i < argc; ++i)
         files << QString::fromLocal8Bit(argv[i]);
@@ -244,19 +354,8 @@ int main(int argc, char** argv)
     }
     std::printf("\nmany records, through the window's Run handler (offscreen), median of %d runs:\n", kRepeats);
     for (const QString& file : files) {
-        window.Text1->SetText(file);
         const Proposal p = ProposeParameters(FileLength(file).value_or(0));
-        window.Text_Step->SetText(p.step);
-        window.Text_WS->SetText(p.window);
-        ResetPeak();
-        Figure f;
-        f.idleMiB = ResidentPeakMiB();
-        f.seconds = MedianSeconds([&] { window.Command_run_Click(); });
-        f.peakMiB = ResidentPeakMiB();
-        std::snprintf(f.note, sizeof f.note, "%zu records, shown %s (%s bp)%s",
-                      window.records ? window.records->size() : 0, qPrintable(window.Text5->Text()),
-                      qPrintable(window.Label6->Caption()), platform.messages.isEmpty() ? "" : " MESSAGE");
-        PrintLine(qPrintable(QFileInfo(file).fileName()), f, MiB(file), "");
+        PrintLine(qPrintable(QFileInfo(file).fileName()), runHandler(file, p.window, p.step), MiB(file), "");
     }
     return 0;
 }

@@ -31,6 +31,7 @@
 #include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -117,12 +118,6 @@ void FilterQtMessages(QtMsgType type, const QMessageLogContext&, const QString& 
     if (type == QtDebugMsg || type == QtInfoMsg)
         return;
     std::fputs(qPrintable(text + u'\n'), stderr);
-}
-
-// Floats as the tables write them: the program's number text with ".".
-QString Number(float v)
-{
-    return FormatSingle(v, NumberLocale::c());
 }
 
 // An output file: written to a temporary file beside the target and renamed
@@ -430,6 +425,7 @@ private:
     ValuesTable* values_;
     DrawCheck drawable_;
     std::optional<RecordResult> chosen_; // the record --record picks so far
+    QByteArray fileColumn_;              // the summary's file column
     Matches whole_, byId_;
     int shortRecords_ = 0;
     // The records taken, and their curves, for the overview.
@@ -613,7 +609,8 @@ FileRun::FileRun(Mapper& m, const Source& source, const QString& path, const QSt
     : m_(m), path_(path), shown_(source.shown), base_(base), windowText_(windowText), stepText_(stepText),
       windowSize_(settings.windowSize), step_(settings.step), values_(values),
       drawable_(m.options().plot == PlotKind::Skew, m.options().OuterWidthTwips(), m.options().OuterHeightTwips(),
-                RunTexts(windowText, stepText))
+                RunTexts(windowText, stepText)),
+      fileColumn_(EscapeControls(path.toLocal8Bit()))
 {}
 
 MapInputs FileRun::Inputs(const RecordResult& r) const
@@ -767,12 +764,27 @@ void FileRun::EndNotes()
 QByteArray FileRun::SummaryLine(const RecordInfo& info) const
 {
     const double unknown = info.length > 0 ? 100.0 * double(info.unknown) / double(info.length) : 0.0;
-    return EscapeControls(path_.toLocal8Bit()) + '\t' + SummaryName(info.name) + '\t' +
-           QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\n")
-               .arg(FormatInteger(info.length), Number(info.AvgGC), FormatFixed(unknown, 2, NumberLocale::c()),
-                    FormatInteger(info.windows), FormatInteger(info.cumulativeMinPosition),
-                    FormatInteger(info.cumulativeMaxPosition))
-               .toLatin1();
+    // Written straight into bytes: one line a record, and a file may hold
+    // hundreds of thousands of records.
+    std::string line(fileColumn_.constData(), std::size_t(fileColumn_.size()));
+    line += '\t';
+    const QByteArray name = SummaryName(info.name);
+    line.append(name.constData(), std::size_t(name.size()));
+    const auto integer = [&line](int64_t v) {
+        char buf[24];
+        line += '\t';
+        line.append(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+    };
+    integer(info.length);
+    line += '\t';
+    AppendSingle(line, info.AvgGC);
+    line += '\t';
+    AppendFixed(line, unknown, 2);
+    integer(info.windows);
+    integer(info.cumulativeMinPosition);
+    integer(info.cumulativeMaxPosition);
+    line += '\n';
+    return QByteArray(line.data(), qsizetype(line.size()));
 }
 
 void FileRun::progress(uint64_t done, uint64_t total)

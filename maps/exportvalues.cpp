@@ -83,7 +83,8 @@ const std::string& ValueWriter::valueText(float value)
         slot = &gcCache_[int(std::nearbyint(value * 10.0f))];
     if (slot && slot->set && slot->value == value && !std::signbit(value))
         return slot->text;
-    scratch_ = FormatSingle(value, NumberLocale::c()).toStdString();
+    scratch_.clear();
+    AppendSingle(scratch_, value);
     if (slot && !slot->set && !std::signbit(value)) {
         slot->set = true;
         slot->value = value;

@@ -2,6 +2,7 @@
 // progress, failures and exactness on long sequences.
 #include "analysis/calcwindows.h"
 #include "analysis/engine.h"
+#include "analysis/fasta.h"
 #include "analysis/numtext.h"
 
 #include <gtest/gtest.h>
@@ -350,4 +351,88 @@ TEST(CalcWindows, WindowsBeyondTheMemoryLimitAreCountedToTheEnd)
         QStringLiteral("record \"chr1\" needs 4,294,967,197 windows (52 GB); there is not enough memory for them"));
     EXPECT_EQ(OutOfMemoryDetail(QStringLiteral("c"), 99),
               QStringLiteral("record \"c\" needs 99 windows (1.2 kB); there is not enough memory for them"));
+}
+
+TEST(CalcWindows, VectorPathsAgreeWithTheTablePath)
+{
+    // Crafted sequences for the 16- and 32-byte paths: every letter of either
+    // case at every offset of a vector, line breaks and carriage returns at
+    // every offset, runs just short of and just past a vector or a counter's
+    // flush, windows ending inside a vector. Each path must give the table
+    // path's sums for every stretch, and the same windows whether the line
+    // breaks are removed first or skipped as the sums go.
+    const std::string every = "ACGTNRYKMSWBDHVUacgtnrykmswbdhvu-*.X@[`{\x80\xc7\xe7";
+    std::string shifted; // each letter at each offset mod 32, with a break after it
+    for (std::size_t k = 0; k < every.size() * 33; ++k)
+        shifted += every[k % every.size()] + std::string(k % 5 == 0 ? "\r\n" : k % 7 == 0 ? " " : "");
+    struct Case {
+        const char* what;
+        std::string text;
+        int32_t ws, step;
+        std::size_t piece;
+    };
+    const Case cases[] = {
+        {"every byte value",
+         [] {
+             std::string s;
+             for (int c = 0; c < 512; ++c)
+                 s += static_cast<char>(c & 0xFF);
+             return s;
+         }(),
+         7, 3, 5},
+        {"letters at every offset", shifted, 31, 17, 33},
+        {"CR LF after every base count",
+         [] {
+             std::string s;
+             for (int len = 0; len < 70; ++len)
+                 s += std::string(static_cast<std::size_t>(len), "GCSAT"[len % 5]) + "\r\n";
+             return s;
+         }(),
+         16, 16, 64},
+        {"only line breaks and spaces", std::string(1000, '\n') + std::string(33, ' ') + "\r\rg", 1, 1, 7},
+        {"past the counters' flush", std::string(16 * 255 + 17, 'g') + std::string(32 * 24 + 31, 'C'), 1000, 0, 4096},
+        {"80-column lines",
+         [] {
+             std::string s;
+             for (int i = 0; i < 8000; ++i)
+                 s += (i + 1) % 81 == 0 ? '\n' : "ACGTNacgtn"[(i * 7) % 10];
+             return s;
+         }(),
+         100, 50, 1000},
+    };
+    const SumPath before = ActiveSumPath();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto* p = reinterpret_cast<const unsigned char*>(c.text.data());
+        const std::size_t n = c.text.size();
+        std::string bases = c.text;
+        bases.resize(static_cast<std::size_t>(CompactSequence(bases.data(), bases.data() + n) - bases.data()));
+        ASSERT_TRUE(SetSumPath(SumPath::Scalar));
+        const WindowResults reference = Compute(bases, c.ws, c.step);
+        for (const SumPath path : {SumPath::Scalar, SumPath::Sse2, SumPath::Avx2}) {
+            if (!SetSumPath(path))
+                continue;
+            SCOPED_TRACE(SumPathName(path));
+            for (std::size_t from = 0; from < std::min<std::size_t>(n, 40); ++from) {
+                for (const bool text : {false, true}) {
+                    const BaseTally a = SumBases(path, p + from, n - from, text);
+                    const BaseTally b = SumBases(SumPath::Scalar, p + from, n - from, text);
+                    ASSERT_EQ(std::vector<int64_t>({a.gc, a.skew, a.unknown, a.positions}),
+                              std::vector<int64_t>({b.gc, b.skew, b.unknown, b.positions}))
+                        << "from " << from << (text ? " as text" : " as bases");
+                }
+            }
+            WindowAccumulator acc(c.ws, c.step);
+            for (std::size_t at = 0; at < n; at += c.piece)
+                acc.addText(p + at, std::min(c.piece, n - at));
+            WindowResults r;
+            acc.finish(r);
+            EXPECT_EQ(acc.length(), static_cast<int64_t>(bases.size()));
+            EXPECT_EQ(r.GCValues, reference.GCValues);
+            EXPECT_EQ(r.SkewValues, reference.SkewValues);
+            EXPECT_EQ(r.UnknownCounts, reference.UnknownCounts);
+            EXPECT_EQ(r.AvgGC, reference.AvgGC);
+        }
+    }
+    SetSumPath(before);
 }

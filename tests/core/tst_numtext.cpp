@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <random>
+#include <string>
 
 using namespace quillet;
 
@@ -192,8 +195,12 @@ TEST(FormatGeneral, WritesSinglesWithSevenSignificantDigits)
         {1e20f, "1E+20"},
         {3.4e38f, "3.4E+38"},
     };
-    for (const Case& c : cases)
+    for (const Case& c : cases) {
         EXPECT_EQ(FormatSingle(c.in, kC).toStdString(), c.out) << c.in;
+        std::string appended = "x";
+        AppendSingle(appended, c.in);
+        EXPECT_EQ(appended, std::string("x") + c.out) << c.in;
+    }
 }
 
 TEST(FormatGeneral, WritesDoublesWithFifteenSignificantDigits)
@@ -214,8 +221,12 @@ TEST(FormatGeneral, WritesDoublesWithFifteenSignificantDigits)
         {1e-100, "1E-100"},
         {1e100, "1E+100"},
     };
-    for (const Case& c : cases)
+    for (const Case& c : cases) {
         EXPECT_EQ(FormatGeneral(c.in, 15, kC).toStdString(), c.out) << c.in;
+        std::string appended;
+        AppendGeneral(appended, c.in);
+        EXPECT_EQ(appended, c.out) << c.in;
+    }
 }
 
 TEST(FormatGeneral, UsesTheLocaleSeparators)
@@ -260,4 +271,49 @@ TEST(FormatInteger, WritesPlainDigits)
     EXPECT_EQ(FormatInteger(48502), u"48502");
     EXPECT_EQ(FormatInteger(-7), u"-7");
     EXPECT_EQ(FormatInteger(10000000000LL), u"10000000000");
+}
+
+TEST(FormatGeneral, AppendingGivesTheFormattedTextForMillionsOfValues)
+{
+    // The tables' number text without QString or locale against the
+    // formatted text: every value a G+C or G-C/G+C window can have, then
+    // random bit patterns (every exponent, NaN and infinities) and random
+    // doubles at every precision.
+    const auto same = [](double v, int significant) {
+        std::string appended;
+        if (significant == 7)
+            AppendSingle(appended, static_cast<float>(v));
+        else
+            AppendGeneral(appended, v, significant);
+        const QString formatted =
+            significant == 7 ? FormatSingle(static_cast<float>(v), kC) : FormatGeneral(v, significant, kC);
+        return appended == formatted.toStdString();
+    };
+    for (int tenths = 0; tenths <= 1000; ++tenths)
+        ASSERT_TRUE(same(static_cast<float>(RoundHalfEven(tenths / 1000.0, 3) * 100.0), 7)) << tenths;
+    for (int hundredths = -100; hundredths <= 100; ++hundredths)
+        ASSERT_TRUE(same(static_cast<float>(RoundHalfEven(hundredths / 100.0, 2)), 7)) << hundredths;
+    for (int eighths = -2000; eighths <= 2000; ++eighths) // exact halves between digits
+        for (int significant = 1; significant <= 4; ++significant)
+            ASSERT_TRUE(same(eighths / 8.0, significant)) << eighths << " at " << significant;
+    std::mt19937_64 rng(21);
+    for (int i = 0; i < 2'000'000; ++i) {
+        const auto bits = static_cast<uint32_t>(rng());
+        float f;
+        std::memcpy(&f, &bits, sizeof f);
+        ASSERT_TRUE(same(f, 7)) << bits;
+    }
+    for (int i = 0; i < 300'000; ++i) {
+        const uint64_t bits = rng();
+        double d;
+        std::memcpy(&d, &bits, sizeof d);
+        const int significant = 1 + static_cast<int>(rng() % 17);
+        ASSERT_TRUE(same(d, significant)) << bits << " at " << significant;
+        // Fixed places, on values of every size a table holds.
+        const double v =
+            std::ldexp(static_cast<double>(bits >> 11), -static_cast<int>(rng() % 90)) * ((bits & 1) ? -1.0 : 1.0);
+        std::string fixed;
+        AppendFixed(fixed, v, significant % 6);
+        ASSERT_EQ(fixed, FormatFixed(v, significant % 6, kC).toStdString()) << v;
+    }
 }
