@@ -267,6 +267,70 @@ QString FormatSingle(float value, const NumberLocale& loc)
     return FormatGeneral(static_cast<double>(value), 7, loc);
 }
 
+namespace {
+
+// The significant digits of a positive value as "%.*e" gives them (to_chars
+// rounds the exact binary value as printf does, in the "C" form whatever
+// the locale), without trailing zeros, and its decimal exponent.
+struct DecimalDigits {
+    char digits[24];
+    std::size_t count = 0;
+    int exponent = 0;
+};
+
+DecimalDigits ScientificDigits(double magnitude, int significant)
+{
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific, significant - 1);
+    const char* const e = std::find(buf, r.ptr, 'e');
+    DecimalDigits d;
+    for (const char* c = buf; c < e; ++c)
+        if (*c != '.')
+            d.digits[d.count++] = *c;
+    while (d.count > 1 && d.digits[d.count - 1] == '0')
+        --d.count;
+    std::from_chars(e + 1 + (e[1] == '+' ? 1 : 0), r.ptr, d.exponent);
+    return d;
+}
+
+// 1.2345E+07, 1E-05.
+void AppendExponentForm(std::string& out, const DecimalDigits& d)
+{
+    out += d.digits[0];
+    if (d.count > 1) {
+        out += '.';
+        out.append(d.digits + 1, d.count - 1);
+    }
+    const int magnitude = std::abs(d.exponent);
+    out += d.exponent < 0 ? "E-" : "E+";
+    if (magnitude < 10)
+        out += '0';
+    char exp[8];
+    out.append(exp, std::to_chars(exp, exp + sizeof exp, magnitude).ptr);
+}
+
+// 0.00123, 12300, 12.5.
+void AppendPlainForm(std::string& out, const DecimalDigits& d)
+{
+    if (d.exponent < 0) {
+        out += "0.";
+        out.append(static_cast<std::size_t>(-d.exponent - 1), '0');
+        out.append(d.digits, d.count);
+        return;
+    }
+    const std::size_t intDigits = static_cast<std::size_t>(d.exponent) + 1;
+    if (d.count <= intDigits) {
+        out.append(d.digits, d.count);
+        out.append(intDigits - d.count, '0');
+    } else {
+        out.append(d.digits, intDigits);
+        out += '.';
+        out.append(d.digits + intDigits, d.count - intDigits);
+    }
+}
+
+} // namespace
+
 void AppendGeneral(std::string& out, double value, int significant)
 {
     if (std::isnan(value)) {
@@ -282,55 +346,13 @@ void AppendGeneral(std::string& out, double value, int significant)
         return;
     }
     significant = std::clamp(significant, 1, 17);
-    // The digits as "%.*e" gives them: to_chars rounds the exact binary
-    // value as printf does, in the "C" form whatever the locale.
-    char buf[64];
-    const auto r =
-        std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, significant - 1);
-    const char* const e = std::find(buf, r.ptr, 'e');
-    char digits[24];
-    std::size_t count = 0;
-    for (const char* c = buf; c < e; ++c) {
-        if (*c != '.')
-            digits[count++] = *c;
-    }
-    while (count > 1 && digits[count - 1] == '0')
-        --count;
-    int exponent = 0;
-    std::from_chars(e + 1 + (e[1] == '+' ? 1 : 0), r.ptr, exponent);
-
+    const DecimalDigits d = ScientificDigits(std::fabs(value), significant);
     if (value < 0)
         out += '-';
-    if (exponent >= significant || exponent < -4) {
-        // 1.2345E+07, 1E-05.
-        out += digits[0];
-        if (count > 1) {
-            out += '.';
-            out.append(digits + 1, count - 1);
-        }
-        const int magnitude = std::abs(exponent);
-        out += exponent < 0 ? "E-" : "E+";
-        if (magnitude < 10)
-            out += '0';
-        char exp[8];
-        out.append(exp, std::to_chars(exp, exp + sizeof exp, magnitude).ptr);
-    } else if (exponent < 0) {
-        // 0.00123
-        out += "0.";
-        out.append(static_cast<std::size_t>(-exponent - 1), '0');
-        out.append(digits, count);
-    } else {
-        // 12300, 12.5
-        const std::size_t intDigits = static_cast<std::size_t>(exponent) + 1;
-        if (count <= intDigits) {
-            out.append(digits, count);
-            out.append(intDigits - count, '0');
-        } else {
-            out.append(digits, intDigits);
-            out += '.';
-            out.append(digits + intDigits, count - intDigits);
-        }
-    }
+    if (d.exponent >= significant || d.exponent < -4)
+        AppendExponentForm(out, d);
+    else
+        AppendPlainForm(out, d);
 }
 
 void AppendSingle(std::string& out, float value)

@@ -227,10 +227,9 @@ QWidget* OverviewWindow::createControls()
     exportButton->setObjectName(QStringLiteral("OverviewExport"));
     row->addWidget(exportButton);
 
-    connect(plot_, qOverload<int>(&QComboBox::currentIndexChanged), this,
-            [this](int i) { setPlot(ExplorerTrack(std::clamp(i, 0, kExplorerTrackCount - 1))); });
-    connect(minLength_, qOverload<int>(&QSpinBox::valueChanged), this, [this](int v) { setMinLength(v); });
-    connect(maxRows_, qOverload<int>(&QSpinBox::valueChanged), this, [this](int v) { setMaxRows(v); });
+    connect(plot_, qOverload<int>(&QComboBox::currentIndexChanged), this, &OverviewWindow::choiceChanged);
+    connect(minLength_, qOverload<int>(&QSpinBox::valueChanged), this, &OverviewWindow::choiceChanged);
+    connect(maxRows_, qOverload<int>(&QSpinBox::valueChanged), this, &OverviewWindow::choiceChanged);
     connect(page_, qOverload<int>(&QComboBox::currentIndexChanged), this,
             [this](int i) { pageSize_->setEnabled(i == 2); });
     connect(exportButton, &QPushButton::clicked, this, [this] { exportPicture(); });
@@ -249,34 +248,28 @@ void OverviewWindow::setStore(std::shared_ptr<const RecordStore> store, const QS
     rebuild();
 }
 
+// The controls hold the choice: setting one redraws through its signal.
 void OverviewWindow::setPlot(ExplorerTrack plot)
 {
-    if (plot_->currentIndex() != int(plot))
-        plot_->setCurrentIndex(int(plot)); // comes back here
-    else if (choice_.plot != plot) {
-        choice_.plot = plot;
-        rebuild();
-    }
+    plot_->setCurrentIndex(int(plot));
 }
 
 void OverviewWindow::setMinLength(int64_t bases)
 {
-    if (minLength_->value() != bases)
-        minLength_->setValue(int(std::clamp<int64_t>(bases, 0, minLength_->maximum())));
-    else if (choice_.minLength != bases) {
-        choice_.minLength = bases;
-        rebuild();
-    }
+    minLength_->setValue(int(std::clamp<int64_t>(bases, 0, minLength_->maximum())));
 }
 
 void OverviewWindow::setMaxRows(int64_t rows)
 {
-    if (maxRows_->value() != rows)
-        maxRows_->setValue(int(std::clamp<int64_t>(rows, 1, maxRows_->maximum())));
-    else if (choice_.maxRows != rows) {
-        choice_.maxRows = rows;
-        rebuild();
-    }
+    maxRows_->setValue(int(std::clamp<int64_t>(rows, 1, maxRows_->maximum())));
+}
+
+void OverviewWindow::choiceChanged()
+{
+    choice_.plot = ExplorerTrack(std::clamp(plot_->currentIndex(), 0, kExplorerTrackCount - 1));
+    choice_.minLength = minLength_->value();
+    choice_.maxRows = maxRows_->value();
+    rebuild();
 }
 
 void OverviewWindow::rebuild()

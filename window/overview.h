@@ -80,6 +80,8 @@ signals:
 
 private:
     QWidget* createControls();
+    // Takes the plot, minimum length and row limit from their controls.
+    void choiceChanged();
     void rebuild();
 
     PlatformServices* platform_ = nullptr;
