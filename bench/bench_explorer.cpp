@@ -16,8 +16,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include <sys/resource.h>
-
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -45,11 +43,6 @@ std::shared_ptr<RecordStore> Records(const QString& path)
     Keep keep(*store);
     RunFastaFile(path, settings, keep);
     return store;
-}
-
-double Milliseconds(Clock::time_point since)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
 }
 
 // One step of the walk, then the picture painted.
@@ -80,13 +73,6 @@ std::vector<double> Walk(ExplorerWindow& e, int64_t& narrowest)
     }
     std::sort(ms.begin(), ms.end());
     return ms;
-}
-
-long PeakMiB()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024;
 }
 
 void Measure(const QString& path)

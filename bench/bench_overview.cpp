@@ -16,26 +16,12 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include <sys/resource.h>
-
 #include <cstdio>
 
 using namespace quillet;
 using namespace quillet::bench;
 
 namespace {
-
-double Milliseconds(Clock::time_point since)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
-}
-
-long PeakMiB()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024;
-}
 
 // Paints the rows as the screen would show them: grab() runs the canvas's
 // paint event whether or not the window is exposed yet.

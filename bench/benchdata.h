@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QString>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -124,6 +126,19 @@ inline double MedianSeconds(const std::function<void()>& work)
     }
     std::sort(times.begin(), times.end());
     return times[kRepeats / 2];
+}
+
+inline double Milliseconds(Clock::time_point since)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
+}
+
+// The process's peak resident memory so far.
+inline long PeakMiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024;
 }
 
 } // namespace quillet::bench
