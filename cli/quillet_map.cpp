@@ -233,7 +233,7 @@ private:
     QString path_;
     ValueFormat format_;
     PlotKind plot_;
-    OutputFile output_; // a bigWig's own temporary file is the library's
+    OutputFile output_; // unused by a bigWig, which writes its own file when the table closes
     QFile& file_;
     std::unique_ptr<ValueWriter> writer_;
     std::unique_ptr<BigWigTrack> track_;
