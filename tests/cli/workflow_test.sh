@@ -3,7 +3,7 @@
 # .fsa) in groups of two: a picture, a values table and an overview per
 # genome, equal to those of one quillet-map over all of them, one summary in
 # name order, and the folder's other entries listed with their reason; with
-# overview=no, no overviews. Then a genome that
+# overview=no, no overviews; with values=bw, bigWigs. Then a genome that
 # cannot be mapped: its group fails and its log names it, the other group
 # still finishes with --keep-going. Skipped (77) where snakemake is not
 # installed.
@@ -59,8 +59,17 @@ grep -q '<title>Overview of lambda_virus.fa</title>' maps-svg/overview/lambda_vi
 workflow maps-none genomes overview=no || fail "overview=no: $(cat maps-none.log)"
 [ ! -e maps-none/overview ] && cmp maps-none/lambda_virus.png single/lambda_virus.png &&
     cmp maps-none/summary.tsv single/summary.tsv || fail "overview=no: $(ls maps-none)"
-if workflow maps-bad genomes overview=bmp; then fail "overview=bmp was taken"; fi
-grep -q "overview is png, svg, pdf or no, not 'bmp'" maps-bad.log || fail "overview=bmp: $(cat maps-bad.log)"
+# bigWig values, as one quillet-map writes them.
+workflow maps-bw genomes values=bw overview=no || fail "values=bw: $(cat maps-bw.log)"
+"$map" -w 200 -s 100 --values 'single/{}.bw' "${genomes[@]}" >/dev/null
+for g in athaliana lambda_virus phix174; do
+    cmp "maps-bw/$g.bw" "single/$g.bw" || fail "maps-bw/$g.bw"
+done
+for bad in overview=bmp values=csv; do
+    if workflow maps-bad genomes "$bad"; then fail "$bad was taken"; fi
+    grep -Eq "(overview is png, svg, pdf or no|values is tsv, bedgraph or bw), not '${bad#*=}'" maps-bad.log ||
+        fail "$bad: $(cat maps-bad.log)"
+done
 
 # A genome without any record sorts into the first group beside athaliana.
 mkdir failing
