@@ -3,6 +3,7 @@
 #include "analysis/fasta.h"
 
 #include <QFileInfo>
+#include <QLibrary>
 #include <QSaveFile>
 
 #include <algorithm>
@@ -26,12 +27,49 @@ constexpr std::size_t kBatch = std::size_t(1) << 16;
 // Zoom levels the library may compute for a browser's overview.
 constexpr int32_t kZoomLevels = 10;
 
-bool InitLibrary()
+// libBigWig is loaded the first time a bigWig is written, not when the
+// program starts: it brings curl, GnuTLS, Kerberos and LDAP with it (some
+// thirty libraries, whose start-up took about 7 ms of every quillet-map
+// run), and only its writing functions are used.
+struct Library {
+    decltype(&bwInit) init = nullptr;
+    decltype(&bwOpen) open = nullptr;
+    decltype(&bwClose) close = nullptr;
+    decltype(&bwCreateHdr) createHdr = nullptr;
+    decltype(&bwCreateChromList) createChromList = nullptr;
+    decltype(&bwWriteHdr) writeHdr = nullptr;
+    decltype(&bwAddIntervals) addIntervals = nullptr;
+    decltype(&bwAppendIntervals) appendIntervals = nullptr;
+    QString error; // why it cannot be used, or empty
+};
+
+template <typename F>
+bool Resolve(QLibrary& lib, F& f, const char* name)
 {
-    static std::once_flag once;
-    static bool ok = false;
-    std::call_once(once, [] { ok = bwInit(std::size_t(1) << 17) == 0; });
-    return ok;
+    f = reinterpret_cast<F>(lib.resolve(name));
+    return f != nullptr;
+}
+
+Library LoadLibrary()
+{
+    Library b;
+    QLibrary lib(QStringLiteral(QUILLET_BIGWIG_SONAME));
+    const bool resolved = lib.load() && Resolve(lib, b.init, "bwInit") && Resolve(lib, b.open, "bwOpen") &&
+                          Resolve(lib, b.close, "bwClose") && Resolve(lib, b.createHdr, "bwCreateHdr") &&
+                          Resolve(lib, b.createChromList, "bwCreateChromList") &&
+                          Resolve(lib, b.writeHdr, "bwWriteHdr") && Resolve(lib, b.addIntervals, "bwAddIntervals") &&
+                          Resolve(lib, b.appendIntervals, "bwAppendIntervals");
+    if (!resolved)
+        b.error = QStringLiteral("the bigWig library could not be loaded (%1)").arg(lib.errorString());
+    else if (b.init(std::size_t(1) << 17) != 0)
+        b.error = QStringLiteral("the bigWig library could not start");
+    return b; // the library stays loaded: QLibrary unloads only on unload()
+}
+
+const Library& BigWigLibrary()
+{
+    static const Library library = LoadLibrary();
+    return library;
 }
 
 } // namespace
@@ -155,12 +193,17 @@ bool BigWigTrack::writeTo(MemoryFile& memory)
         error_ = QStringLiteral("no record has a window");
         return false;
     }
+    const Library& bw = BigWigLibrary();
+    if (!bw.error.isEmpty()) {
+        error_ = bw.error;
+        return false;
+    }
     // The library opens its file by name; it gets the memory file instead.
-    bigWigFile_t* fp = InitLibrary() ? bwOpen("/dev/null", nullptr, "w") : nullptr;
+    bigWigFile_t* fp = bw.open("/dev/null", nullptr, "w");
     FILE* stream = fp ? memory.open() : nullptr;
     if (!stream) {
         if (fp)
-            bwClose(fp);
+            bw.close(fp);
         error_ = QStringLiteral("the bigWig library could not start");
         return false;
     }
@@ -173,10 +216,10 @@ bool BigWigTrack::writeTo(MemoryFile& memory)
         names.push_back(r.id.c_str());
         lengths.push_back(r.length);
     }
-    bool ok = bwCreateHdr(fp, kZoomLevels) == 0;
+    bool ok = bw.createHdr(fp, kZoomLevels) == 0;
     if (ok) {
-        fp->cl = bwCreateChromList(names.data(), lengths.data(), int64_t(names.size()));
-        ok = fp->cl && bwWriteHdr(fp) == 0;
+        fp->cl = bw.createChromList(names.data(), lengths.data(), int64_t(names.size()));
+        ok = fp->cl && bw.writeHdr(fp) == 0;
     }
     std::vector<uint32_t> starts, ends;
     for (std::size_t i = 0; ok && i < records_.size(); ++i) {
@@ -195,12 +238,12 @@ bool BigWigTrack::writeTo(MemoryFile& memory)
             }
             const float* values = r.values.data() + from;
             const char* chrom = names[i];
-            ok = (from == 0 ? bwAddIntervals(fp, &chrom, starts.data(), ends.data(), values, 1)
-                            : bwAppendIntervals(fp, starts.data(), ends.data(), values, uint32_t(to - from))) == 0;
+            ok = (from == 0 ? bw.addIntervals(fp, &chrom, starts.data(), ends.data(), values, 1)
+                            : bw.appendIntervals(fp, starts.data(), ends.data(), values, uint32_t(to - from))) == 0;
             from = to;
         }
     }
-    bwClose(fp); // writes the index and the zoom levels, closes the stream
+    bw.close(fp); // writes the index and the zoom levels, closes the stream
     if (!ok || memory.failed()) {
         error_ = QStringLiteral("there is not enough memory to build it");
         return false;
