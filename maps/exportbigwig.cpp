@@ -72,6 +72,32 @@ const Library& BigWigLibrary()
     return library;
 }
 
+// Hands a record's intervals to the library: the first opens the
+// chromosome's block, the others are appended to it in batches.
+bool AddRecord(const Library& bw, bigWigFile_t* fp, const BigWigTrack::Record& r)
+{
+    const int64_t n = int64_t(r.values.size());
+    std::vector<uint32_t> starts, ends;
+    for (int64_t from = 0; from < n;) {
+        const int64_t to = from == 0 ? 1 : std::min<int64_t>(n, from + int64_t(kBatch));
+        starts.clear();
+        ends.clear();
+        for (int64_t k = from + 1; k <= to; ++k) {
+            const TrackSpan span = TrackInterval(k, n, r.windowSize, r.step, r.firstPosition);
+            starts.push_back(uint32_t(span.start));
+            ends.push_back(uint32_t(span.end));
+        }
+        const float* values = r.values.data() + from;
+        const char* chrom = r.id.c_str();
+        const int failed = from == 0 ? bw.addIntervals(fp, &chrom, starts.data(), ends.data(), values, 1)
+                                     : bw.appendIntervals(fp, starts.data(), ends.data(), values, uint32_t(to - from));
+        if (failed)
+            return false;
+        from = to;
+    }
+    return true;
+}
+
 } // namespace
 
 // The file as the library writes it, in memory. The library does not
@@ -221,28 +247,8 @@ bool BigWigTrack::writeTo(MemoryFile& memory)
         fp->cl = bw.createChromList(names.data(), lengths.data(), int64_t(names.size()));
         ok = fp->cl && bw.writeHdr(fp) == 0;
     }
-    std::vector<uint32_t> starts, ends;
-    for (std::size_t i = 0; ok && i < records_.size(); ++i) {
-        const Record& r = records_[i];
-        const int64_t n = int64_t(r.values.size());
-        // The first interval opens the chromosome's block; the others are
-        // appended to it in batches.
-        for (int64_t from = 0; ok && from < n;) {
-            const int64_t to = from == 0 ? 1 : std::min<int64_t>(n, from + int64_t(kBatch));
-            starts.clear();
-            ends.clear();
-            for (int64_t k = from + 1; k <= to; ++k) {
-                const TrackSpan span = TrackInterval(k, n, r.windowSize, r.step, r.firstPosition);
-                starts.push_back(uint32_t(span.start));
-                ends.push_back(uint32_t(span.end));
-            }
-            const float* values = r.values.data() + from;
-            const char* chrom = names[i];
-            ok = (from == 0 ? bw.addIntervals(fp, &chrom, starts.data(), ends.data(), values, 1)
-                            : bw.appendIntervals(fp, starts.data(), ends.data(), values, uint32_t(to - from))) == 0;
-            from = to;
-        }
-    }
+    for (std::size_t i = 0; ok && i < records_.size(); ++i)
+        ok = AddRecord(bw, fp, records_[i]);
     bw.close(fp); // writes the index and the zoom levels, closes the stream
     if (!ok || memory.failed()) {
         error_ = QStringLiteral("there is not enough memory to build it");

@@ -45,7 +45,8 @@ public:
     // What went wrong, in the window's words, without the file's name.
     const QString& error() const { return error_; }
 
-private:
+    // One record's chromosome: its ID as UTF-8, its length and the plotted
+    // values of its windows.
     struct Record {
         std::string id;
         uint32_t length;
@@ -53,6 +54,8 @@ private:
         int64_t firstPosition;
         std::vector<float> values;
     };
+
+private:
     bool writeTo(MemoryFile& memory);
 
     PlotKind plot_;
