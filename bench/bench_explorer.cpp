@@ -108,9 +108,7 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QStringList files;
-    for (int i = 1; i < argc; ++i)
-        files << QString::fromLocal8Bit(argv[i]);
+    QStringList files = QCoreApplication::arguments().mid(1);
     QTemporaryDir dir;
     if (files.isEmpty()) {
         files << QStringLiteral(QUILLET_SOURCE_DIR "/samples/ecoli_k12_mg1655.fna.gz");

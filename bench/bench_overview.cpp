@@ -85,9 +85,7 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QStringList files;
-    for (int i = 1; i < argc; ++i)
-        files << QString::fromLocal8Bit(argv[i]);
+    QStringList files = QCoreApplication::arguments().mid(1);
     QTemporaryDir dir;
     if (files.isEmpty()) {
         files << dir.filePath(QStringLiteral("yeast_like.fa")) << dir.filePath(QStringLiteral("draft_fly.fa"));

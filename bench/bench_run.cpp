@@ -342,9 +342,7 @@ int main(int argc, char** argv)
     }
     Row("Run, 26,454 records", runHandler(records, proposed.window, proposed.step), recordsFloor, "floor", 1.5);
 
-    QStringList files;
-    for (int i = 1; i < argc; ++i)
-        files << QString::fromLocal8Bit(argv[i]);
+    QStringList files = QCoreApplication::arguments().mid(1);
     if (files.isEmpty()) {
         const QString many = dir.filePath(QStringLiteral("records-200000x500.fa"));
         WriteRecords(many, 200000, [](std::mt19937&) { return 500; });
