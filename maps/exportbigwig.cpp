@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 #include <new>
 
 #include <stdio.h>
@@ -28,9 +27,9 @@ constexpr std::size_t kBatch = std::size_t(1) << 16;
 constexpr int32_t kZoomLevels = 10;
 
 // libBigWig is loaded the first time a bigWig is written, not when the
-// program starts: it brings curl, GnuTLS, Kerberos and LDAP with it (some
-// thirty libraries, whose start-up took about 7 ms of every quillet-map
-// run), and only its writing functions are used.
+// program starts: it brings curl, GnuTLS, Kerberos and LDAP with it (26
+// libraries, whose start-up took about 8 ms of every quillet-map run), and
+// only its writing functions are used.
 struct Library {
     decltype(&bwInit) init = nullptr;
     decltype(&bwOpen) open = nullptr;
