@@ -352,7 +352,9 @@ void ExplorerWindow::computeMarks()
     const int64_t lowAt = std::min_element(first, last) - sums.begin();
     const int64_t highAt = std::max_element(first, last) - sums.begin();
     // The middle base of the window (the left one of two).
-    const auto middle = [&](int64_t k) { return (k - 1) * int64_t(step) + (int64_t(window) + 1) / 2; };
+    // (The window and step are copied in: clang before 16 cannot capture a
+    // structured binding.)
+    const auto middle = [w = int64_t(window), s = int64_t(step)](int64_t k) { return (k - 1) * s + (w + 1) / 2; };
     picture_.origin = middle(lowAt);
     picture_.terminus = middle(highAt);
 }
