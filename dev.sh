@@ -8,7 +8,7 @@ cd "$(dirname "$0")"
 PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev libgl-dev libgtest-dev
           fonts-liberation fonts-wqy-zenhei xvfb xauth xdotool imagemagick xclip
           dbus-daemon at-spi2-core python3-pyatspi
-          clang libclang-rt-14-dev
+          clang libclang-rt-dev locales
           libisal-dev isal libzstd-dev zstd liblzma-dev xz-utils libbz2-dev bzip2 pkg-config
           libbigwig-dev zlib1g-dev python3-pybigwig
           snakemake seqkit file slurm-wlm munge)
@@ -46,8 +46,31 @@ suite() { # build-dir
     rm -f "$junit"
     (cd "$1" && ctest --output-on-failure -j"$(nproc)" --output-junit "$junit") || true
     counts=$(python3 - "$junit" "$1" <<'EOF'
+import re
 import sys
 import xml.etree.ElementTree as ET
+
+
+def skip_reason(output):
+    """Why a test skipped, from its output: GoogleTest's message (the lines
+    after "file:line: Skipped" up to its "[  SKIPPED ]" line), else the
+    test's own last "SKIP..." or "skipped..." line, else its last line that
+    is not GoogleTest's frame."""
+    lines = [line.strip() for line in output.splitlines()]
+    for i, line in enumerate(lines):
+        if line.endswith(": Skipped"):
+            said = []
+            for text in lines[i + 1:]:
+                if not text or text.startswith("[  SKIPPED ]"):
+                    break
+                said.append(text)
+            if said:
+                return " ".join(said)
+    for line in reversed(lines):
+        if re.match(r"skip", line, re.IGNORECASE):
+            return line
+    return next((line for line in reversed(lines) if line and not line.startswith("[")), "")
+
 
 passed = failed = 0
 skipped = []
@@ -62,8 +85,8 @@ for case in cases:
         passed += 1
     elif status == "disabled" or (status == "notrun" and skip is not None
                                   and skip.get("message", "").startswith("SKIP_")):
-        said = (case.findtext("system-out") or "").strip().splitlines()
-        skipped.append(f"{sys.argv[2]}: {case.get('name')}" + (f" ({said[-1]})" if said else ""))
+        said = skip_reason(case.findtext("system-out") or "")
+        skipped.append(f"{sys.argv[2]}: {case.get('name')}" + (f" ({said})" if said else ""))
     else:
         failed += 1
 print(passed, failed, len(skipped))

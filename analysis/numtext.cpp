@@ -7,7 +7,6 @@
 #include <charconv>
 #include <clocale>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <locale.h>
@@ -48,6 +47,21 @@ double PowerOfTen(int d)
     if (d >= 0 && d <= 22)
         return kExact[d];
     return std::pow(10.0, d);
+}
+
+// "%.*f" in the "C" form whatever LC_NUMERIC says (Qt applies the
+// environment's locale to the C library): a finite value's exact decimal
+// expansion rounded, halves to even, to `places` >= 0 places. A double has
+// at most 309 digits before the point; with the sign and the point the
+// buffer holds every text, and a failure would give no text rather than a
+// cut one.
+std::string FixedText(double value, int places)
+{
+    places = std::max(places, 0);
+    std::string text(static_cast<std::size_t>(places) + 311, '\0');
+    const auto r = std::to_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed, places);
+    text.resize(r.ec == std::errc() ? static_cast<std::size_t>(r.ptr - text.data()) : 0);
+    return text;
 }
 
 } // namespace
@@ -166,17 +180,15 @@ double RoundHalfEven(double value, int decimals)
     // finite), yet the value can still be finer than the decimals asked for
     // (544444444444444.4375 to one decimal). The exact decimal expansion
     // that "%.*f" rounds, halves to even, is the rounding itself.
-    const int length = std::snprintf(nullptr, 0, "%.*f", decimals, value);
-    std::string text(static_cast<std::size_t>(std::max(length, 0)) + 1, '\0');
-    std::snprintf(text.data(), text.size(), "%.*f", decimals, value);
-    return StrtodC(text.c_str(), nullptr) + 0.0;
+    return StrtodC(FixedText(value, decimals).c_str(), nullptr) + 0.0;
 }
 
 namespace {
 
 // A finite, non-zero value rounded to `significant` digits: its digits
-// without trailing zeros, its decimal exponent and its sign. "%.*e" rounds
-// and takes care of carries such as 9.9999999 -> 1E+01.
+// without trailing zeros, its decimal exponent and its sign. to_chars
+// rounds as "%.*e" does, in the "C" form, and takes care of carries such as
+// 9.9999999 -> 1E+01.
 struct Digits {
     std::string digits;
     int exponent = 0;
@@ -185,9 +197,11 @@ struct Digits {
 
 Digits RoundedDigits(double value, int significant)
 {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*e", significant - 1, value);
-    const std::string s(buf);
+    char buf[64]; // "-d.<16 digits>e-308" at 17 significant digits
+    const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, significant - 1);
+    if (r.ec != std::errc()) // not at 17 digits or fewer: at most 24 bytes
+        return Digits{"0", 0, value < 0};
+    const std::string s(buf, r.ptr);
     const std::size_t ePos = s.find('e');
     Digits d;
     d.negative = s[0] == '-';
@@ -214,9 +228,11 @@ void AppendScientific(QString& out, const Digits& d, const NumberLocale& loc)
         out.append(loc.decimalPoint);
         out.append(Part(d.digits, 1, d.digits.size() - 1));
     }
-    char expBuf[16];
-    std::snprintf(expBuf, sizeof expBuf, "E%c%02d", d.exponent < 0 ? '-' : '+', std::abs(d.exponent));
-    out.append(QLatin1StringView(expBuf));
+    const int magnitude = std::abs(d.exponent);
+    out.append(QLatin1StringView(d.exponent < 0 ? "E-" : "E+"));
+    if (magnitude < 10)
+        out.append(QLatin1Char('0'));
+    out.append(QString::number(magnitude));
 }
 
 // 0.00123, 12300, 12.5.
@@ -388,13 +404,8 @@ QString FormatFixed(double value, int decimals, const NumberLocale& loc)
         decimals = 0;
     const double rounded = RoundHalfEven(value, decimals);
     // The rounded value is the double nearest a number with `decimals`
-    // places, so "%.*f" reproduces exactly those places. Up to 309 digits
-    // before the point and any number after it: measure, then write.
-    const double magnitude = std::fabs(rounded);
-    const int length = std::snprintf(nullptr, 0, "%.*f", decimals, magnitude);
-    std::string buf(static_cast<std::size_t>(std::max(length, 0)) + 1, '\0');
-    std::snprintf(buf.data(), buf.size(), "%.*f", decimals, magnitude);
-    buf.resize(static_cast<std::size_t>(std::max(length, 0)));
+    // places, so its fixed text reproduces exactly those places.
+    const std::string buf = FixedText(std::fabs(rounded), decimals);
     QString out;
     if (rounded < 0.0)
         out.append(loc.minusSign);

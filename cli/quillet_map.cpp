@@ -7,6 +7,7 @@
 #include "analysis/fasta.h"
 #include "analysis/numtext.h"
 #include "analysis/overview.h"
+#include "analysis/processlocale.h"
 #include "analysis/proposal.h"
 #include "analysis/runverdict.h"
 #include "cli/options.h"
@@ -905,6 +906,7 @@ namespace {
 std::unique_ptr<QCoreApplication> MakeApplication(int& argc, char** argv, bool pictures)
 {
     qInstallMessageHandler(FilterQtMessages);
+    UseUtf8CharacterType();
     if (!pictures)
         return std::make_unique<QCoreApplication>(argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

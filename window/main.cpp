@@ -1,6 +1,7 @@
 // Starts Quillet: one main window; closing it ends the program. A file
 // named on the command line ("Open with" on the desktop) is opened as Open
 // would open it.
+#include "analysis/processlocale.h"
 #include "window/dropopen.h"
 #include "window/platform.h"
 #include "window/quillet.h"
@@ -9,6 +10,7 @@
 
 int main(int argc, char** argv)
 {
+    quillet::UseUtf8CharacterType();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillet"));
     QApplication::setApplicationVersion(QStringLiteral("1.2.6"));

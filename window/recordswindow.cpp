@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -184,6 +185,38 @@ bool RecordsProxy::lessThan(const QModelIndex& left, const QModelIndex& right) c
 }
 
 namespace {
+// The width of a cell of `table` that shows `text` whole: the text in the
+// table's font with the margins the style keeps around it, and the grid
+// line the cell gives up.
+int CellWidth(const QTableView* table, const QString& text)
+{
+    QStyleOptionViewItem option;
+    option.initFrom(table);
+    option.font = table->font();
+    option.fontMetrics = QFontMetrics(option.font);
+    option.features = QStyleOptionViewItem::HasDisplay;
+    option.text = text;
+    option.textElideMode = Qt::ElideNone;
+    option.displayAlignment = Qt::AlignRight | Qt::AlignVCenter;
+    const QSize size = table->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), table);
+    return size.width() + (table->showGrid() ? 1 : 0);
+}
+
+// The width of the widest text of the shape given (each '0' any digit):
+// digits differ in width in some fonts, and a run of them is as wide as
+// its advances added up, not as one digit's rounded width times their
+// number.
+int NumberCellWidth(const QTableView* table, const QString& shape)
+{
+    int widest = 0;
+    for (char16_t d = u'0'; d <= u'9'; ++d) {
+        QString text = shape;
+        text.replace(u'0', QChar(d));
+        widest = std::max(widest, CellWidth(table, text));
+    }
+    return widest;
+}
+
 // Enter in the filter box chooses the current row, or the first one.
 class FilterKeys : public QObject {
 public:
@@ -269,12 +302,23 @@ QTableView* RecordsWindow::createTable()
     // Sorting on a header click; the list opens in file order, unsorted.
     header->setSortIndicator(-1, Qt::AscendingOrder);
     table->setSortingEnabled(true);
-    // In digits (the numbers take at most ten: 32-bit positions), and never
-    // narrower than the title beside the sort arrow.
-    const int digit = table->fontMetrics().horizontalAdvance(QLatin1Char('0'));
-    const int digits[RecordsModel::ColumnCount] = {7, 28, 10, 5, 6, 10, 10, 10};
+    // Room for the widest number each column shows (positions and lengths
+    // take at most ten digits: 32 bits; percentages run to 100), the name
+    // for 28 digits' width, and never narrower than the title beside the
+    // sort arrow.
+    const QChar point = NumberLocale::system().decimalPoint;
+    const QString widest[RecordsModel::ColumnCount] = {
+        QStringLiteral("0000000"),
+        QString(28, u'0'),
+        QStringLiteral("0000000000"),
+        QStringLiteral("00") + point + u'0',
+        QStringLiteral("000") + point + QStringLiteral("00"),
+        QStringLiteral("0000000000"),
+        QStringLiteral("0000000000"),
+        QStringLiteral("0000000000"),
+    };
     for (int c = 0; c < RecordsModel::ColumnCount; ++c)
-        header->resizeSection(c, std::max(digits[c] * digit + 8, header->sectionSizeHint(c)));
+        header->resizeSection(c, std::max(NumberCellWidth(table, widest[c]), header->sectionSizeHint(c)));
     return table;
 }
 
@@ -291,9 +335,9 @@ int RecordsWindow::fittingWidth(const QMargins& margins)
     const int available = screen ? screen->availableGeometry().width() : wanted;
     if (wanted <= available)
         return wanted;
-    const int digit = table_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
     const int name = header->sectionSize(RecordsModel::Name);
-    header->resizeSection(RecordsModel::Name, std::max(8 * digit, name - (wanted - available)));
+    header->resizeSection(RecordsModel::Name,
+                          std::max(NumberCellWidth(table_, QString(8, u'0')), name - (wanted - available)));
     return header->length() + chrome;
 }
 

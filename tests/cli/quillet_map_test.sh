@@ -4,8 +4,8 @@
 # pipe, the exit status of each kind of failure with its message (paths that
 # are no readable file, a full standard output), record names as bytes and
 # as parts of file names, bigWig and bedGraph values read back by a real
-# reader, and a picture made with nothing in the environment
-# but PATH (no display, no platform setting).
+# reader, a picture made with nothing in the environment
+# but PATH (no display, no platform setting), and the caller's locale.
 # Usage: quillet_map_test.sh QUILLET_MAP SOURCE_DIR WORK_DIR
 set -uo pipefail
 map=$1 src=$2 work=$3
@@ -261,6 +261,30 @@ for args in "--overview o.bmp" "--overview o.png --max-rows 0" "--overview o.png
 done
 run 1 -w 200 -s 100 --overview plain/ov.png "$lambda"; has err "The overview could not be saved to plain/ov.png."
 run 1 -w 200 -s 100 --overview same.png -o same.png "$lambda"; has err "the overview of $lambda gets the same name as"
+
+# The caller's locale: the C locale of cron and batch jobs, a locale of
+# another character set and one with a decimal comma change no byte of the
+# outputs and put nothing on standard error.
+outputs=(-w 200 -s 100 --values loc.tsv --overview loc.svg -o loc.pdf --summary "$phix")
+locale_run() { # NAME VARIABLE=VALUE...
+    local name=$1; shift
+    env -i PATH=/usr/bin:/bin "$@" "$map" "${outputs[@]}" >loc.out 2>err || fail "$name: exited $?"
+    [ ! -s err ] || fail "$name: standard error says $(head -c 600 err)"
+    mkdir -p "locale-$name" && mv loc.tsv loc.svg loc.pdf loc.out "locale-$name/"
+}
+locale_run C LC_ALL=C
+mkdir -p locales
+for l in de_DE.ISO-8859-1 de_DE.UTF-8; do
+    if ! localedef -i "${l%.*}" -f "${l#*.}" "locales/$l" 2>/dev/null; then
+        echo "note: no $l locale could be made (localedef, package locales); not run"
+        continue
+    fi
+    locale_run "$l" LOCPATH="$PWD/locales" LC_ALL="$l"
+    for f in loc.tsv loc.svg loc.out; do
+        cmp -s "locale-C/$f" "locale-$l/$f" || fail "$l changes $f: $(diff "locale-C/$f" "locale-$l/$f" | head -5)"
+    done
+    [ -s "locale-$l/loc.pdf" ] || fail "$l: no PDF"
+done
 
 echo "$failures failed"
 [ "$failures" -eq 0 ]

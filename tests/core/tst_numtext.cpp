@@ -1,14 +1,21 @@
 // Number text rules: reading typed numbers, integer conversion, rounding and
-// the general / fixed formats the window shows.
+// the general / fixed formats the window shows; the C library's locale the
+// programs start with.
 #include "analysis/numtext.h"
+#include "analysis/processlocale.h"
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <langinfo.h>
 #include <limits>
+#include <optional>
 #include <random>
 #include <string>
+#include <vector>
 
 using namespace quillet;
 
@@ -316,4 +323,62 @@ TEST(FormatGeneral, AppendingGivesTheFormattedTextForMillionsOfValues)
         AppendFixed(fixed, v, significant % 6);
         ASSERT_EQ(fixed, FormatFixed(v, significant % 6, kC).toStdString()) << v;
     }
+}
+
+TEST(UseUtf8CharacterType, OnlyTheCharacterTypeBecomesUtf8)
+{
+    // Each environment as a Q*Application then reads it (setlocale(LC_ALL,
+    // "")): a UTF-8 character type, every other category as the environment
+    // named it, or "C" where it names a locale that is not installed.
+    if (!std::setlocale(LC_CTYPE, "C.UTF-8"))
+        GTEST_SKIP() << "no C.UTF-8 locale";
+    const char* const variables[] = {"LC_ALL", "LC_CTYPE", "LC_NUMERIC", "LC_TIME", "LC_MESSAGES", "LANG"};
+    std::vector<std::optional<std::string>> saved;
+    for (const char* v : variables)
+        saved.push_back(std::getenv(v) ? std::optional<std::string>(std::getenv(v)) : std::nullopt);
+    struct Case {
+        const char* lcAll;
+        const char* lcNumeric;
+        const char* lang;
+        const char* numeric; // LC_NUMERIC afterwards
+    };
+    const Case cases[] = {
+        {nullptr, nullptr, nullptr, "C"},         // nothing set, as in cron
+        {"C", nullptr, nullptr, "C"},             // LC_ALL=C
+        {"C", "C.UTF-8", nullptr, "C"},           // LC_ALL outranks LC_NUMERIC
+        {nullptr, "C.UTF-8", "C", "C.UTF-8"},     // LANG=C with numbers of their own
+        {nullptr, nullptr, "C.UTF-8", "C.UTF-8"}, // UTF-8 already
+        {nullptr, nullptr, "xx_YY.UTF-8", "C"},   // not installed
+        {"xx_YY", nullptr, nullptr, "C"},
+    };
+    for (const Case& c : cases) {
+        for (const char* v : variables)
+            unsetenv(v);
+        const auto put = [](const char* name, const char* value) {
+            if (value)
+                setenv(name, value, 1);
+        };
+        put("LC_ALL", c.lcAll);
+        put("LC_NUMERIC", c.lcNumeric);
+        put("LANG", c.lang);
+        const std::string label = std::string("LC_ALL=") + (c.lcAll ? c.lcAll : "") +
+                                  " LC_NUMERIC=" + (c.lcNumeric ? c.lcNumeric : "") + " LANG=" + (c.lang ? c.lang : "");
+        std::setlocale(LC_ALL, "C");
+        UseUtf8CharacterType();
+        ASSERT_TRUE(std::setlocale(LC_ALL, "")) << label;
+        const std::string codeset = nl_langinfo(CODESET);
+        EXPECT_EQ(codeset, "UTF-8") << label;
+        EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), c.numeric) << label;
+        EXPECT_STREQ(std::setlocale(LC_MESSAGES, nullptr), std::setlocale(LC_TIME, nullptr)) << label;
+        if (c.lang && std::strcmp(c.lang, "C.UTF-8") == 0) {
+            EXPECT_EQ(std::getenv("LC_CTYPE"), nullptr) << "a UTF-8 environment stays as it was";
+        }
+    }
+    for (std::size_t i = 0; i < std::size(variables); ++i) {
+        if (saved[i])
+            setenv(variables[i], saved[i]->c_str(), 1);
+        else
+            unsetenv(variables[i]);
+    }
+    std::setlocale(LC_ALL, "");
 }

@@ -57,12 +57,16 @@ QByteArray WriteFileGzip()
     return gzip.readAllStandardOutput();
 }
 
-// A PDF with its creation time and document identifiers blanked, the only
-// parts that differ between two writes of the same drawing.
+// A PDF with its times and document identifiers blanked, the only parts
+// that differ between two writes of the same drawing: the info dictionary's
+// dates, the XMP metadata's dates (elements or attributes) and UUIDs, and
+// the trailer's /ID array, whatever the length of its strings.
 QByteArray WithoutStamps(QByteArray pdf)
 {
-    static const QRegularExpression stamps(QStringLiteral("D:\\d{14}[^)]*|uuid:[0-9a-f-]+|<[0-9a-f]{32}>"));
-    return QString::fromLatin1(pdf).replace(stamps, QStringLiteral("#")).toLatin1();
+    static const QRegularExpression stamps(QStringLiteral(
+        "((?:<|\\s)xmp:(?:Create|Modify|Metadata)Date(?:>|=\"))[^<\"]*|D:\\d{14}[^)]*|uuid:[0-9a-fA-F-]+|"
+        "/ID\\s*\\[[^\\]]*\\]|<[0-9a-f]{32}>"));
+    return QString::fromLatin1(pdf).replace(stamps, QStringLiteral("\\1#")).toLatin1();
 }
 } // namespace
 

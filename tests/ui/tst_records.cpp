@@ -25,6 +25,7 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <cmath>
 
 using namespace quillet;
 using namespace quillet::test;
@@ -150,7 +151,10 @@ private slots:
 
         // At its default size every column shows whole, the last one too,
         // even beside a vertical scroll bar, and has room for its title
-        // and for a number of ten digits.
+        // and for its widest number, in any digits: ten for positions and
+        // lengths, 100.00 % unknown, 88.8 % G+C. The text is measured in
+        // the table's own font, inside the margins the style keeps around a
+        // cell's text and the grid line.
         QHeaderView* header = r->table()->horizontalHeader();
         const int bar = r->table()->verticalScrollBar()->isVisible()
                             ? 0
@@ -159,12 +163,24 @@ private slots:
         QVERIFY2(header->sectionViewportPosition(last) + header->sectionSize(last) + bar <=
                      r->table()->viewport()->width(),
                  qPrintable(QString::number(r->width())));
+        QTableView* table = r->table();
+        const QFontMetricsF text(table->font());
+        const int margins = 2 * (table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 1) +
+                            (table->showGrid() ? 1 : 0);
+        const QChar point = NumberLocale::system().decimalPoint;
         for (int c = 0; c < RecordsModel::ColumnCount; ++c) {
-            const int room = header->sectionSize(c) - 8;
-            QVERIFY2(room >= header->fontMetrics().horizontalAdvance(headers[c]), qPrintable(headers[c]));
-            if (c == RecordsModel::Length || c >= RecordsModel::Windows)
-                QVERIFY2(room >= r->table()->fontMetrics().horizontalAdvance(QStringLiteral("2147483647")),
-                         qPrintable(headers[c]));
+            QVERIFY2(header->sectionSize(c) - 8 >= header->fontMetrics().horizontalAdvance(headers[c]),
+                     qPrintable(headers[c]));
+            const QString shape = c == RecordsModel::Unknown     ? QStringLiteral("000") + point + "00"
+                                  : c == RecordsModel::AverageGC ? QStringLiteral("00") + point + "0"
+                                  : c == RecordsModel::Name || c == RecordsModel::Number ? QString()
+                                                                                         : QStringLiteral("0000000000");
+            for (char16_t d = u'0'; d <= u'9' && !shape.isEmpty(); ++d) {
+                const QString number = QString(shape).replace(u'0', QChar(d));
+                QVERIFY2(header->sectionSize(c) - margins >= std::ceil(text.horizontalAdvance(number)),
+                         qPrintable(headers[c] + ": " + number + " in " + table->font().family() + ", " +
+                                    QString::number(header->sectionSize(c)) + " px"));
+            }
         }
 
         // Filtering as you type, case-insensitive, on the name.
