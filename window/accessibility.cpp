@@ -138,6 +138,20 @@ public:
             if (c.isEmpty())
                 forgetMap();
         });
+        // An emptied readout (a new map, or the mouse off the plot) leaves
+        // no window under the keyboard cursor either, nor one told in the
+        // map's tooltip.
+        connect(w.Label_move, &tk::Label::CaptionChanged, this, [this](const QString& c) {
+            if (!c.isEmpty())
+                return;
+            if (QToolTip::isVisible() && !w_.Picture1->toolTip().isEmpty() &&
+                QToolTip::text() == w_.Picture1->toolTip())
+                QToolTip::hideText();
+            if (cursor_ != 0) {
+                cursor_ = 0;
+                describe();
+            }
+        });
         connect(&w, &Quillet::MapDrawn, this, &WindowAccess::mapDrawn);
         // The mouse takes the cursor line over; the tooltip tells the window
         // under it as it told the keyboard cursor's.

@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QMimeData>
 #include <QTemporaryDir>
+#include <QToolTip>
 #include <QtTest>
 #include <functional>
 
@@ -270,6 +271,15 @@ private slots:
             QTest::mouseMove(w->Picture1->Inside(), QPoint(tk::ToPixels(w->Line3->X1()), 100));
             QCOMPARE(w->Picture1->toolTip(), told);
         }
+        QTest::keyClick(w->Picture1, Qt::Key_Right);
+        QVERIFY(w->Picture1->toolTip().startsWith("Window 1 of 4,"));
+        QVERIFY(QToolTip::isVisible());
+
+        // The next run's map starts with no window told or under the cursor.
+        run(tiny(), "4", "4");
+        QTRY_VERIFY(!QToolTip::isVisible()); // it fades out
+        QVERIFY(w->Picture1->toolTip().isEmpty());
+        QVERIFY(!AccessibleText(w->Picture1, QAccessible::Description).contains("Cursor at"));
         QTest::keyClick(w->Picture1, Qt::Key_Right);
         QVERIFY(w->Picture1->toolTip().startsWith("Window 1 of 4,"));
     }
