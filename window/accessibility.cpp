@@ -4,6 +4,7 @@
 #include "maps/readout.h"
 #include "window/quillet.h"
 
+#include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QToolTip>
 #include <algorithm>
@@ -314,6 +315,37 @@ private:
 void InstallAccessibility(Quillet& window)
 {
     new WindowAccess(window);
+}
+
+namespace {
+// The swatch as a push button: its name, focus and tooltip as any widget
+// tells them, and a press action.
+class SwatchAccess : public QAccessibleWidget {
+public:
+    explicit SwatchAccess(tk::ColorSwatch* swatch) : QAccessibleWidget(swatch, QAccessible::Button) {}
+
+    QStringList actionNames() const override { return QStringList{pressAction()} + QAccessibleWidget::actionNames(); }
+    void doAction(const QString& name) override
+    {
+        if (name == pressAction())
+            static_cast<tk::ColorSwatch*>(widget())->Press();
+        else
+            QAccessibleWidget::doAction(name);
+    }
+};
+
+QAccessibleInterface* SwatchAccessFactory(const QString& className, QObject* object)
+{
+    if (className == QLatin1String(tk::ColorSwatch::staticMetaObject.className()) && object && object->isWidgetType())
+        return new SwatchAccess(static_cast<tk::ColorSwatch*>(object));
+    return nullptr;
+}
+} // namespace
+
+void InstallSwatchAccess()
+{
+    // Qt keeps a factory once, however often it is installed.
+    QAccessible::installFactory(SwatchAccessFactory);
 }
 
 } // namespace quillet

@@ -59,7 +59,7 @@ public:
     tk::TextBox* Text5;
     tk::CommandButton* Command_copy;
     tk::Frame* Frame1;
-    tk::TextBox* Text4;
+    tk::ColorSwatch* Text4;
     tk::TextBox* Text_Step;
     tk::TextBox* Text_WS;
     tk::Label* Label7;

@@ -91,6 +91,22 @@ private slots:
         QVERIFY(w->Picture1->Image() != middle);
         w->VScroll1->triggerAction(QAbstractSlider::SliderSingleStepAdd);
         QCOMPARE(w->Picture1->Image(), middle);
+
+        // With the focus the bar takes a scroll bar's keys; each move redraws.
+        w->VScroll1->setFocus();
+        const std::pair<Qt::Key, int> keys[] = {
+            {Qt::Key_Down, 3},     {Qt::Key_Down, 4}, {Qt::Key_Down, 4}, {Qt::Key_Up, 3},  {Qt::Key_PageUp, 2},
+            {Qt::Key_PageDown, 3}, {Qt::Key_Home, 0}, {Qt::Key_Up, 0},   {Qt::Key_End, 4},
+        };
+        for (const auto& [key, value] : keys) {
+            const QImage before = w->Picture1->Image();
+            const int16_t was = w->VScroll1->Value();
+            QTest::keyClick(w->VScroll1, key);
+            QCOMPARE(w->VScroll1->Value(), int16_t(value));
+            QCOMPARE(w->Picture1->Image() != before, value != was);
+        }
+        w->VScroll1->SetValue(2);
+        QCOMPARE(w->Picture1->Image(), middle);
     }
 
     void typingIntoTheSelectorSelectsGcContentAgain()
