@@ -110,11 +110,18 @@ void MakeFolderFor(const QString& path)
     QDir().mkpath(QFileInfo(path).absolutePath());
 }
 
-// Qt's own notes about the environment (no runtime folder under env -i)
-// say nothing about the maps; everything else passes through.
-void FilterQtMessages(QtMsgType type, const QMessageLogContext&, const QString& text)
+// True while the picture platform starts.
+bool startingPlatform = false;
+
+// Qt's own notes about the environment (no runtime folder under env -i, a
+// platform that could not start before the offscreen one did) say nothing
+// about the maps; everything else passes through.
+void FilterQtMessages(QtMsgType type, const QMessageLogContext& context, const QString& text)
 {
     if (type == QtWarningMsg && text.startsWith(QLatin1String("QStandardPaths: ")))
+        return;
+    if (startingPlatform && type != QtFatalMsg && context.category &&
+        QLatin1String(context.category).startsWith(QLatin1String("qt.qpa.")))
         return;
     if (type == QtDebugMsg || type == QtInfoMsg)
         return;
@@ -902,16 +909,25 @@ namespace quillet::cli {
 namespace {
 
 // Pictures need fonts and the palette, so a GUI application, but never a
-// screen: without a platform named by the user, the offscreen one.
+// screen: without a platform named by the user, the offscreen one. A
+// platform the user names is tried first and the offscreen one after it
+// (Qt takes the first of a ";" list that starts), so that a platform that
+// cannot start, such as xcb without a display, does not end the program;
+// Qt's notes about it say nothing about the maps and are left out.
 std::unique_ptr<QCoreApplication> MakeApplication(int& argc, char** argv, bool pictures)
 {
     qInstallMessageHandler(FilterQtMessages);
     UseUtf8CharacterType();
     if (!pictures)
         return std::make_unique<QCoreApplication>(argc, argv);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    const QByteArray named = qgetenv("QT_QPA_PLATFORM");
+    if (named.isEmpty())
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    else if (!named.split(';').contains("offscreen"))
+        qputenv("QT_QPA_PLATFORM", named + ";offscreen");
+    startingPlatform = true;
     auto app = std::make_unique<QGuiApplication>(argc, argv);
+    startingPlatform = false;
     // The window's application font, so that text is laid out alike.
     QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(8.25);

@@ -23,9 +23,14 @@ void Quillet::Picture1_MouseMove(int16_t /*button*/, int16_t /*shift*/, float x,
         Line3->SetX1(x);
         Line3->SetX2(x);
     } else {
-        Line3->SetDrawMode(11);
-        Label_move->SetCaption(QString());
+        clearReadout();
     }
+}
+
+void Quillet::clearReadout()
+{
+    Line3->SetDrawMode(11);
+    Label_move->SetCaption(QString());
 }
 
 } // namespace quillet

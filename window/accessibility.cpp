@@ -4,6 +4,7 @@
 #include "maps/readout.h"
 #include "window/quillet.h"
 
+#include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QToolTip>
 #include <algorithm>
@@ -137,6 +138,20 @@ public:
         connect(w.Label6, &tk::Label::CaptionChanged, this, [this](const QString& c) {
             if (c.isEmpty())
                 forgetMap();
+        });
+        // An emptied readout (a new map, or the mouse off the plot) leaves
+        // no window under the keyboard cursor either, nor one told in the
+        // map's tooltip.
+        connect(w.Label_move, &tk::Label::CaptionChanged, this, [this](const QString& c) {
+            if (!c.isEmpty())
+                return;
+            if (QToolTip::isVisible() && !w_.Picture1->toolTip().isEmpty() &&
+                QToolTip::text() == w_.Picture1->toolTip())
+                QToolTip::hideText();
+            if (cursor_ != 0) {
+                cursor_ = 0;
+                describe();
+            }
         });
         connect(&w, &Quillet::MapDrawn, this, &WindowAccess::mapDrawn);
         // The mouse takes the cursor line over; the tooltip tells the window
@@ -300,6 +315,37 @@ private:
 void InstallAccessibility(Quillet& window)
 {
     new WindowAccess(window);
+}
+
+namespace {
+// The swatch as a push button: its name, focus and tooltip as any widget
+// tells them, and a press action.
+class SwatchAccess : public QAccessibleWidget {
+public:
+    explicit SwatchAccess(tk::ColorSwatch* swatch) : QAccessibleWidget(swatch, QAccessible::Button) {}
+
+    QStringList actionNames() const override { return QStringList{pressAction()} + QAccessibleWidget::actionNames(); }
+    void doAction(const QString& name) override
+    {
+        if (name == pressAction())
+            static_cast<tk::ColorSwatch*>(widget())->Press();
+        else
+            QAccessibleWidget::doAction(name);
+    }
+};
+
+QAccessibleInterface* SwatchAccessFactory(const QString& className, QObject* object)
+{
+    if (className == QLatin1String(tk::ColorSwatch::staticMetaObject.className()) && object && object->isWidgetType())
+        return new SwatchAccess(static_cast<tk::ColorSwatch*>(object));
+    return nullptr;
+}
+} // namespace
+
+void InstallSwatchAccess()
+{
+    // Qt keeps a factory once, however often it is installed.
+    QAccessible::installFactory(SwatchAccessFactory);
 }
 
 } // namespace quillet

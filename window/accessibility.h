@@ -78,4 +78,9 @@ QString DescribeWindow(const MapFacts& facts, int32_t k);
 // map to the keyboard.
 void InstallAccessibility(Quillet& window);
 
+// Tells assistive technology that a colour swatch is a push button, which
+// its press action presses. Called before the swatch is made, so that no
+// other account of it is given first.
+void InstallSwatchAccess();
+
 } // namespace quillet

@@ -35,6 +35,7 @@ Quillet::Quillet(PlatformServices& platform, QWidget* parent, std::optional<QSiz
     outerHeight_ = kDesignClientHeight + frameHeight_;
     setFixedSize(tk::ToPixels(kDesignClientWidth), tk::ToPixels(kDesignClientHeight));
 
+    InstallSwatchAccess();
     createControls();
     connectEvents();
     createMapMenu();
@@ -95,13 +96,11 @@ void Quillet::createControls()
     Command_copy->SetPicture(PictureIcon(QStringLiteral("copy")));
 
     Frame1 = Create<tk::Frame>(this, "Frame1", 5400, 960, 5750, 975, QStringLiteral("Options"));
-    Text4 = Create<tk::TextBox>(Frame1, "Text4", 4680, 440, 735, 270);
-    Text4->SetBackColor(kSysActiveTitleBar);
     // A colour swatch: it shows no text and takes none.
-    Text4->setReadOnly(true);
-    Text4->setCursor(Qt::PointingHandCursor);
+    Text4 = Create<tk::ColorSwatch>(Frame1, "Text4", 4680, 440, 735, 270);
+    Text4->SetBackColor(kSysActiveTitleBar);
     Text4->setAccessibleName(QStringLiteral("Color"));
-    Text4->setToolTip(QStringLiteral("Click to choose the colour of the curve"));
+    Text4->setToolTip(QStringLiteral("Choose the colour of the curve (click, or Space)"));
     Text_Step = Create<tk::TextBox>(Frame1, "Text_Step", 3000, 440, 735, 270);
     MakeParameterBox(Text_Step, QStringLiteral("Step(bp)"));
     Text_WS = Create<tk::TextBox>(Frame1, "Text_WS", 1200, 440, 735, 270);

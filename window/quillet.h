@@ -59,7 +59,7 @@ public:
     tk::TextBox* Text5;
     tk::CommandButton* Command_copy;
     tk::Frame* Frame1;
-    tk::TextBox* Text4;
+    tk::ColorSwatch* Text4;
     tk::TextBox* Text_Step;
     tk::TextBox* Text_WS;
     tk::Label* Label7;
@@ -181,6 +181,9 @@ private:
     void addMarking(MapInputs& in) const;
     // Repaints the picture after drawing, so the image shows at once.
     void pictureDrawn();
+    // Hides the cursor line and empties the position readout, as the mouse
+    // leaving the plot does: a new map starts without them.
+    void clearReadout();
     // A record computed during a run, shown at a progress tick.
     void showWhileRunning(const RecordInfo& info, const WindowResults& windows);
     // The steps of Run: the result fields and picture emptied; the engine

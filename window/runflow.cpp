@@ -210,6 +210,7 @@ void Quillet::Command_run_Click()
 
 void Quillet::clearResults()
 {
+    clearReadout();
     Picture1->Surface().Cls();
     Picture1->Inside()->update();
     Text5->SetText(QString());
@@ -330,6 +331,8 @@ bool Quillet::ShowRecord(std::size_t index, std::shared_ptr<const WindowResults>
         return false;
     const RecordInfo& info = records->info(index);
     results = *windows;
+    // The line and the readout told a position in the map shown before.
+    clearReadout();
     Text5->SetText(info.name);
     Label6->SetCaption(FormatInteger(info.length));
     Label4->SetCaption(FormatSingle(AvgGC));

@@ -68,6 +68,17 @@ int16_t KeyCodeOf(const QKeyEvent* e)
     return int16_t(k & 0x7fff);
 }
 
+namespace {
+// Fills a band `width` pixels wide along the inside of `r`.
+void FillRing(QPainter& p, const QRect& r, int width, const QColor& color)
+{
+    p.fillRect(QRect(r.left(), r.top(), r.width(), width), color);
+    p.fillRect(QRect(r.left(), r.bottom() - width + 1, r.width(), width), color);
+    p.fillRect(QRect(r.left(), r.top() + width, width, r.height() - 2 * width), color);
+    p.fillRect(QRect(r.right() - width + 1, r.top() + width, width, r.height() - 2 * width), color);
+}
+} // namespace
+
 // ---- TextBox ----
 
 TextBox::TextBox(QWidget* parent) : QLineEdit(parent), TwipsGeometry(this)
@@ -93,6 +104,61 @@ void TextBox::mouseReleaseEvent(QMouseEvent* e)
     QLineEdit::mouseReleaseEvent(e);
     if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint()))
         emit Click();
+}
+
+// ---- ColorSwatch ----
+
+namespace {
+bool PressesSwatch(const QKeyEvent* e)
+{
+    const int k = e->key();
+    return (k == Qt::Key_Space || k == Qt::Key_Return || k == Qt::Key_Enter) &&
+           !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+}
+} // namespace
+
+ColorSwatch::ColorSwatch(QWidget* parent) : TextBox(parent)
+{
+    setReadOnly(true);
+    setCursor(Qt::PointingHandCursor);
+}
+
+void ColorSwatch::keyPressEvent(QKeyEvent* e)
+{
+    if (!PressesSwatch(e)) {
+        TextBox::keyPressEvent(e);
+        return;
+    }
+    if (!e->isAutoRepeat())
+        keyDown_ = true;
+    e->accept();
+}
+
+void ColorSwatch::keyReleaseEvent(QKeyEvent* e)
+{
+    TextBox::keyReleaseEvent(e);
+    // Only a key that went down here presses: the release of the key that
+    // closed the colour dialog must not open it again.
+    if (PressesSwatch(e) && !e->isAutoRepeat() && keyDown_) {
+        keyDown_ = false;
+        emit Click();
+    }
+}
+
+void ColorSwatch::focusOutEvent(QFocusEvent* e)
+{
+    keyDown_ = false;
+    TextBox::focusOutEvent(e);
+}
+
+void ColorSwatch::paintEvent(QPaintEvent* e)
+{
+    TextBox::paintEvent(e);
+    if (!hasFocus())
+        return;
+    QPainter p(this);
+    FillRing(p, rect(), 2, palette().color(QPalette::Highlight));
+    FillRing(p, rect().adjusted(2, 2, -2, -2), 1, palette().color(QPalette::HighlightedText));
 }
 
 // ---- Label ----
@@ -200,6 +266,7 @@ void ComboBox::fitHeightToFont()
 
 VScrollBar::VScrollBar(QWidget* parent) : QScrollBar(Qt::Vertical, parent), TwipsGeometry(this)
 {
+    setFocusPolicy(Qt::StrongFocus);
     setRange(0, 32767);
     setSingleStep(1);
     setPageStep(1);
@@ -217,6 +284,15 @@ VScrollBar::VScrollBar(QWidget* parent) : QScrollBar(Qt::Vertical, parent), Twip
         if (value() != pressValue_)
             emit Change();
     });
+}
+
+void VScrollBar::paintEvent(QPaintEvent* e)
+{
+    QScrollBar::paintEvent(e);
+    if (!hasFocus())
+        return;
+    QPainter p(this);
+    FillRing(p, rect(), 2, palette().color(QPalette::Highlight));
 }
 
 template <typename F>
@@ -369,6 +445,18 @@ bool PictureBox::eventFilter(QObject* watched, QEvent* event)
                        float(pos.y() * kTwipsPerPixel));
     }
     return QFrame::eventFilter(watched, event);
+}
+
+void PictureBox::paintEvent(QPaintEvent* e)
+{
+    // The border only: the inside, which shows the image, is a widget of
+    // its own.
+    if (!hasFocus()) {
+        QFrame::paintEvent(e);
+        return;
+    }
+    QPainter p(this);
+    FillRing(p, rect(), lineWidth(), palette().color(QPalette::Highlight));
 }
 
 // ---- ImageControl ----

@@ -101,6 +101,29 @@ private:
     uint32_t backColor_ = 0x80000005;
 };
 
+// A text box that shows only its background colour and works as a button:
+// it takes no text, a click, Space or Enter presses it (raising Click), and
+// with the focus it shows a ring inside its border, in the highlight colour
+// with a line of the text background inside it, so the ring stands out on
+// any colour the swatch shows.
+class ColorSwatch : public TextBox {
+    Q_OBJECT
+public:
+    explicit ColorSwatch(QWidget* parent);
+    // Presses the swatch as a click does.
+    void Press() { emit Click(); }
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
+    void keyReleaseEvent(QKeyEvent* e) override;
+    void focusOutEvent(QFocusEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+
+private:
+    // A key that presses the swatch went down here; it presses on release.
+    bool keyDown_ = false;
+};
+
 class Label : public QLabel, public TwipsGeometry {
     Q_OBJECT
 public:
@@ -172,6 +195,9 @@ private:
 // A vertical scroll bar. Setting Value, or Min/Max so that Value moves,
 // raises Change; a user's arrow or track click raises Change; dragging the
 // thumb raises Scroll repeatedly and Change when released on a new position.
+// It takes the focus (by Tab or a click) and then the keys of a scroll bar:
+// Up and Down one step, PageUp and PageDown one page, Home and End to Min
+// and Max, each raising Change.
 class VScrollBar : public QScrollBar, public TwipsGeometry {
     Q_OBJECT
 public:
@@ -185,6 +211,10 @@ public:
 signals:
     void Change();
     void Scroll();
+
+protected:
+    // With the focus, a ring in the highlight colour inside its edge.
+    void paintEvent(QPaintEvent* e) override;
 
 private:
     template <typename F>
@@ -287,7 +317,8 @@ private:
 // The picture box: a border around a persistent image that the maps draw
 // on. Child controls (the cursor line and the readout) sit on the inside
 // area, whose top-left corner is the origin of drawing and mouse
-// coordinates.
+// coordinates. With the focus its border is drawn in the highlight colour;
+// the image, which Save and Copy take, is the same either way.
 class PictureBox : public QFrame, public TwipsGeometry {
     Q_OBJECT
 public:
@@ -302,6 +333,7 @@ signals:
 protected:
     void geometryApplied() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* e) override;
 
 private:
     QWidget* inside_;

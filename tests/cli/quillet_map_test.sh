@@ -5,7 +5,8 @@
 # are no readable file, a full standard output), record names as bytes and
 # as parts of file names, bigWig and bedGraph values read back by a real
 # reader, a picture made with nothing in the environment
-# but PATH (no display, no platform setting), and the caller's locale.
+# but PATH (no display, no platform setting) or with a window system named
+# that cannot start, and the caller's locale.
 # Usage: quillet_map_test.sh QUILLET_MAP SOURCE_DIR WORK_DIR
 set -uo pipefail
 map=$1 src=$2 work=$3
@@ -227,6 +228,18 @@ run 0 -o big.png --size 1000x400 --zoom 2 "$lambda"
 file big.png | grep -q "2000 x 800" || fail "big.png: $(file big.png)"
 run 0 -o map.bmp "$lambda"
 file map.bmp | grep -q "PC bitmap" || fail "map.bmp: $(file map.bmp)"
+# A window system named in the environment that cannot start here (no
+# display, a display nobody answers on, not installed) leaves the drawing to
+# the offscreen one: the same bytes, nothing said, no abort.
+n=0
+for platform in "QT_QPA_PLATFORM=xcb" "QT_QPA_PLATFORM=xcb DISPLAY=:4093" "QT_QPA_PLATFORM=wayland" \
+                "QT_QPA_PLATFORM=nonesuch"; do
+    n=$((n + 1))
+    env -i PATH=/usr/bin:/bin $platform "$map" -o "platform$n.bmp" "$lambda" >out 2>err
+    status=$?
+    [ "$status" -eq 0 ] && [ ! -s err ] && cmp -s map.bmp "platform$n.bmp" ||
+        fail "$platform: exit $status, stderr: $(cat err)"
+done
 # An output that cannot be written fails the file.
 touch plain
 run 1 -o plain/map.png "$lambda"; has err "The picture could not be saved to plain/map.png."

@@ -2,10 +2,11 @@
 # The real program used without the mouse's help and the desktop's ways,
 # checked through what a screen reader hears: start it with a file on the
 # command line, run with Ctrl+R and F5, read the results and the map's
-# description over the accessibility bus, step the scroll bar and read the
-# value axis, walk the keyboard cursor over the map, copy (Ctrl+Shift+C),
-# open and close the Save (Ctrl+S), Open (Ctrl+O) and About (F1) windows,
-# and drop a file on the window from another program by X drag and drop.
+# description over the accessibility bus, step the scroll bar by its arrows
+# and its keys and read the value axis, walk the keyboard cursor over the
+# map, copy (Ctrl+Shift+C), open and close the Save (Ctrl+S), Open (Ctrl+O)
+# and About (F1) windows, and drop a file on the window from another
+# program by X drag and drop.
 #
 # usage: quillet_a11y_e2e.sh <quillet binary> <drag source binary> <source dir> <output dir>
 # Starts its own Xvfb, D-Bus session bus and accessibility bus. Exits 77
@@ -101,6 +102,7 @@ bus_expect text '^FASTA file$' 4 "^$LAMBDA\$"
 bus_expect text '^Window\(bp\)$' 4 '^100$'
 bus_expect text '^Step\(bp\)$' 4 '^50$'
 bus_expect 'push button' '^Run$' 3 '^Run the analysis \(Ctrl\+R, F5\)$'
+bus_expect 'push button' '^Color$' 3 '^Choose the colour of the curve'
 
 # ---- Ctrl+R, then F5 with a new window size ----
 step "Ctrl+R runs; the results are on the bus"
@@ -148,6 +150,11 @@ bus_expect frame '^Map$' 3 'Value axis 30%, 40%, 50%, 60%, 70% from bottom to to
 wait_for 5 test "$(labels_sum)" = "$MIDDLE_LABELS" || fail "the labels on screen are not the middle ones again"
 arrow up
 bus_expect frame '^Map$' 3 'Value axis 20%, 30%, 40%, 50%, 60% from bottom to top, reference line at 40%\.$'
+step "the clicked scroll bar has the focus and takes Down and Home"
+xdotool key Down
+bus_expect frame '^Map$' 3 'Value axis 30%, 40%, 50%, 60%, 70% from bottom to top, reference line at 50%\.$'
+xdotool key Home
+bus_expect frame '^Map$' 3 'Value axis 10%, 20%, 30%, 40%, 50% from bottom to top, reference line at 30%\.$'
 
 # ---- The keyboard cursor over the map ----
 step "Home, Right and End walk the cursor line over the map"

@@ -2,7 +2,8 @@
 # The real program on a real X server, used as a person would: type the
 # sample genome's path, press Enter in the window box, switch the plot,
 # step the scroll bar, press Save, answer Qt's save dialog, and check the
-# bitmap that lands on disk against what the window shows.
+# bitmap that lands on disk against what the window shows. First, without
+# a display, the program must say so and exit 1.
 #
 # usage: quillet_e2e.sh <quillet binary> <source dir> <output dir>
 # Uses the X display in QUILLET_E2E_DISPLAY when set (1024 x 768); otherwise
@@ -26,6 +27,18 @@ fail() {
     exit 1
 }
 step() { echo "-- $*"; }
+
+# ---- Without a display ----
+# No display, or one that does not answer: a message that says so and exit
+# status 1, never an abort.
+said=$(mktemp) || exit 1
+for platform in "" "QT_QPA_PLATFORM=xcb" "QT_QPA_PLATFORM=xcb DISPLAY=:4093"; do
+    env -i PATH=/usr/bin:/bin $platform timeout 20 "$QUILLET" >"$said" 2>&1
+    status=$?
+    [ "$status" -eq 1 ] && grep -q "^quillet: the window cannot be opened: " "$said" ||
+        { echo "FAIL: ${platform:-no platform} without a display: exit $status: $(cat "$said")"; rm -f "$said"; exit 1; }
+done
+rm -f "$said"
 
 for tool in Xvfb xdotool import convert identify compare; do
     command -v "$tool" >/dev/null || skip "$tool is not installed (./dev.sh test installs it)"

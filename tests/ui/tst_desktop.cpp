@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QMimeData>
 #include <QTemporaryDir>
+#include <QToolTip>
 #include <QtTest>
 #include <functional>
 
@@ -170,6 +171,9 @@ private slots:
              [&] { return p->copiedImages.size() == 1; }},
             {w->Text1, Qt::Key_R, Qt::ControlModifier, [&] { return p->messages == QStringList{kFile}; }},
             {w->Combo1, Qt::Key_F1, Qt::NoModifier, [&] { return aboutShown; }},
+            // The colour swatch is pressed like a button.
+            {w->Text4, Qt::Key_Space, Qt::NoModifier, [&] { return p->colorRequests.size() == 1; }},
+            {w->Text4, Qt::Key_Return, Qt::NoModifier, [&] { return p->colorRequests.size() == 2; }},
         };
         for (const Case& c : cases) {
             if (c.key == Qt::Key_R)
@@ -188,9 +192,19 @@ private slots:
         }
     }
 
-    // The result labels, the readout and the map carry what they show.
+    // The result labels, the readout and the map carry what they show; the
+    // colour swatch is a push button.
     void valuesAreToldToAssistiveTechnology()
     {
+        QAccessibleInterface* swatch = QAccessible::queryAccessibleInterface(w->Text4);
+        QVERIFY(swatch && swatch->actionInterface());
+        QCOMPARE(swatch->role(), QAccessible::Button);
+        QCOMPARE(swatch->text(QAccessible::Name), QStringLiteral("Color"));
+        QVERIFY(swatch->state().focusable);
+        QCOMPARE(swatch->actionInterface()->actionNames().value(0), QAccessibleActionInterface::pressAction());
+        swatch->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(p->colorRequests.size(), size_t(1));
+
         QCOMPARE(AccessibleText(w->Label6, QAccessible::Name), QStringLiteral("Total bases (bp):"));
         run(Lambda(), "1000", "500");
         QCOMPARE(AccessibleText(w->Label6, QAccessible::Name), QStringLiteral("Total bases (bp): 48502"));
@@ -218,6 +232,66 @@ private slots:
         QCOMPARE(AccessibleText(w->Label6, QAccessible::Name), QStringLiteral("Total bases (bp):"));
         QCOMPARE(AccessibleText(w->Label4, QAccessible::Name), QStringLiteral("Average G+C (%):"));
         QVERIFY(AccessibleText(w->Picture1, QAccessible::Description).isEmpty());
+    }
+
+    // Tab visits every control that takes input in the tab order, and
+    // Shift+Tab goes back; each shows that it has the focus, by at least a
+    // two-pixel ring where the style shows none of its own (map, scroll bar,
+    // colour swatch). The map's ring is no part of its picture.
+    void tabVisitsEveryControlVisiblyFocused()
+    {
+        run(tiny(), "4", "4");
+        const QList<QWidget*> order = {w->Command_open, w->Command_run, w->Picture1, w->Text_WS,      w->Text_Step,
+                                       w->Command_copy, w->Text4,       w->Text5,    w->Command_save, w->Command_about,
+                                       w->Text1,        w->VScroll1,    w->Combo1};
+        const QList<QWidget*> ringed = {w->Picture1, w->VScroll1, w->Text4};
+        const auto names = [](const QList<QWidget*>& ws) {
+            QStringList n;
+            for (QWidget* c : ws)
+                n << c->objectName();
+            return n.join(' ');
+        };
+        const auto focused = [&] {
+            for (QWidget* c : order)
+                if (c->hasFocus())
+                    return c;
+            return static_cast<QWidget*>(nullptr);
+        };
+        for (const Qt::Key key : {Qt::Key_Tab, Qt::Key_Backtab}) {
+            // Into Open by the key, as a keyboard user comes to it.
+            (key == Qt::Key_Tab ? static_cast<QWidget*>(w->Combo1) : w->Command_run)->setFocus();
+            QTest::keyClick(QApplication::focusWidget(), key);
+            QList<QWidget*> visited{focused()};
+            QMap<QWidget*, QImage> withFocus;
+            for (qsizetype i = 0; i < order.size(); ++i) {
+                QWidget* now = visited.last();
+                QVERIFY(now);
+                withFocus[now] = now->grab().toImage();
+                QTest::keyClick(QApplication::focusWidget(), key);
+                const QImage without = now->grab().toImage();
+                QVERIFY2(without != withFocus[now], qPrintable(now->objectName() + " shows no focus"));
+                if (ringed.contains(now)) {
+                    int changed = 0;
+                    for (int y = 0; y < without.height(); ++y)
+                        for (int x = 0; x < without.width(); ++x)
+                            changed += without.pixel(x, y) != withFocus[now].pixel(x, y);
+                    const int ring = 2 * 2 * (without.width() + without.height()) - 16;
+                    QVERIFY2(changed >= ring * 9 / 10, qPrintable(QStringLiteral("%1: %2 pixels of a %3-pixel ring")
+                                                                      .arg(now->objectName())
+                                                                      .arg(changed)
+                                                                      .arg(ring)));
+                }
+                visited << focused();
+            }
+            QList<QWidget*> expected = order;
+            if (key == Qt::Key_Backtab)
+                std::reverse(expected.begin() + 1, expected.end());
+            expected << w->Command_open;
+            QCOMPARE(names(visited), names(expected));
+        }
+        w->Picture1->setFocus();
+        QCOMPARE(w->Picture1->Inside()->grab().toImage().convertToFormat(QImage::Format_RGB32),
+                 w->Picture1->Image().convertToFormat(QImage::Format_RGB32));
     }
 
     // With the map focused the keys move the cursor line window by window,
@@ -270,6 +344,15 @@ private slots:
             QTest::mouseMove(w->Picture1->Inside(), QPoint(tk::ToPixels(w->Line3->X1()), 100));
             QCOMPARE(w->Picture1->toolTip(), told);
         }
+        QTest::keyClick(w->Picture1, Qt::Key_Right);
+        QVERIFY(w->Picture1->toolTip().startsWith("Window 1 of 4,"));
+        QVERIFY(QToolTip::isVisible());
+
+        // The next run's map starts with no window told or under the cursor.
+        run(tiny(), "4", "4");
+        QTRY_VERIFY(!QToolTip::isVisible()); // it fades out
+        QVERIFY(w->Picture1->toolTip().isEmpty());
+        QVERIFY(!AccessibleText(w->Picture1, QAccessible::Description).contains("Cursor at"));
         QTest::keyClick(w->Picture1, Qt::Key_Right);
         QVERIFY(w->Picture1->toolTip().startsWith("Window 1 of 4,"));
     }

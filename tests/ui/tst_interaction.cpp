@@ -9,6 +9,7 @@
 #include <QImageReader>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <functional>
 #include <set>
 
 using namespace quillet;
@@ -90,6 +91,22 @@ private slots:
         QVERIFY(w->Picture1->Image() != middle);
         w->VScroll1->triggerAction(QAbstractSlider::SliderSingleStepAdd);
         QCOMPARE(w->Picture1->Image(), middle);
+
+        // With the focus the bar takes a scroll bar's keys; each move redraws.
+        w->VScroll1->setFocus();
+        const std::pair<Qt::Key, int> keys[] = {
+            {Qt::Key_Down, 3},     {Qt::Key_Down, 4}, {Qt::Key_Down, 4}, {Qt::Key_Up, 3},  {Qt::Key_PageUp, 2},
+            {Qt::Key_PageDown, 3}, {Qt::Key_Home, 0}, {Qt::Key_Up, 0},   {Qt::Key_End, 4},
+        };
+        for (const auto& [key, value] : keys) {
+            const QImage before = w->Picture1->Image();
+            const int16_t was = w->VScroll1->Value();
+            QTest::keyClick(w->VScroll1, key);
+            QCOMPARE(w->VScroll1->Value(), int16_t(value));
+            QCOMPARE(w->Picture1->Image() != before, value != was);
+        }
+        w->VScroll1->SetValue(2);
+        QCOMPARE(w->Picture1->Image(), middle);
     }
 
     void typingIntoTheSelectorSelectsGcContentAgain()
@@ -154,6 +171,34 @@ private slots:
             QVERIFY(w->Label_move->Caption().isEmpty());
             QCOMPARE(w->Line3->X1(), x);
         }
+
+        // A new map starts without them, also when the mouse stays where it
+        // was: another run, a run that fails, another record of the run (as
+        // the Records window shows it).
+        const auto runOn = [&](const QString& path) {
+            w->Text1->SetText(path);
+            w->Command_run_Click();
+        };
+        const QString excerpt = QStringLiteral(QUILLET_SOURCE_DIR "/tests/data/athaliana_excerpt.fa");
+        const struct {
+            const char* what;
+            QString before;
+            std::function<void()> newMap;
+        } newMaps[] = {
+            {"run again", Lambda(), [&] { runOn(Lambda()); }},
+            {"failed run", Lambda(), [&] { runOn(dir.filePath(QStringLiteral("gone.fa"))); }},
+            {"another record", excerpt, [&] { w->ShowStoredRecord(2); }},
+        };
+        for (const auto& c : newMaps) {
+            runOn(c.before);
+            w->Picture1_MouseMove(0, 0, x, H / 2);
+            QVERIFY2(w->Line3->isVisible() && !w->Label_move->Caption().isEmpty(), c.what);
+            c.newMap();
+            QVERIFY2(!w->Line3->isVisible() && w->Label_move->Caption().isEmpty(), c.what);
+        }
+        QCOMPARE(p->messages, QStringList{kFile});
+        p->messages.clear();
+        runOnLambda();
 
         // Where the number would run past the map's edge it stands left of
         // the line, whole ("48xxx", not "48").
