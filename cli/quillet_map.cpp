@@ -6,6 +6,7 @@
 #include "analysis/engine.h"
 #include "analysis/fasta.h"
 #include "analysis/numtext.h"
+#include "analysis/outputfile.h"
 #include "analysis/overview.h"
 #include "analysis/processlocale.h"
 #include "analysis/proposal.h"
@@ -23,7 +24,6 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHash>
-#include <QTemporaryFile>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -37,7 +37,10 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace quillet::cli {
 namespace {
@@ -128,56 +131,29 @@ void FilterQtMessages(QtMsgType type, const QMessageLogContext& context, const Q
     std::fputs(qPrintable(text + u'\n'), stderr);
 }
 
-// An output file: written to a temporary file beside the target and renamed
-// over it once complete, so a target is never left half written and only a
-// regular file is ever replaced. Unlike the window's exports it does not
-// force the data to disk first: in a batch of thousands of files that wait
-// would cost more than the maps.
-class OutputFile {
-public:
-    explicit OutputFile(const QString& path) : path_(path), temp_(path + QStringLiteral(".XXXXXX"))
-    {
-        MakeFolderFor(path);
-        const QFileInfo target(path);
-        if ((target.exists() && !target.isFile()) || !temp_.open())
-            return;
-        // New files get the usual permissions, not the temporary file's 0600.
-        const mode_t mask = umask(0);
-        umask(mask);
-        open_ = fchmod(temp_.handle(), 0666 & ~mask) == 0;
-    }
-    bool isOpen() const { return open_; }
-    QFile& device() { return temp_; }
-    bool commit()
-    {
-        if (!open_ || !temp_.flush())
-            return false;
-        temp_.close();
-        open_ = false;
-        if (std::rename(QFile::encodeName(temp_.fileName()).constData(), QFile::encodeName(path_).constData()) != 0)
-            return false;
-        temp_.setAutoRemove(false);
-        return true;
-    }
+// Every output file is written as the window writes its exports (see
+// OutputFile), except that it is not forced to disk first: in a batch of
+// thousands of files that wait would cost more than the maps.
+constexpr OutputFile::Durability kDurability = OutputFile::Durability::Unsynced;
 
-private:
-    QString path_;
-    QTemporaryFile temp_;
-    bool open_ = false;
-};
-
-// A table file written through OutputFile. Files may share one table, each with its own window and
+// A table file. Files may share one table, each with its own window and
 // step: a TSV has one header, a bedGraph a new track line whenever the
 // window or step changes. A file whose run fails takes back its rows. A
-// bigWig collects the records and is written when the table closes.
+// bigWig collects the records and is written when the table closes; a
+// target it may not replace is said before the run all the same.
 class ValuesTable {
 public:
     ValuesTable(const QString& path, ValueFormat format, PlotKind plot)
-        : path_(path), format_(format), plot_(plot), output_(path), file_(output_.device())
+        : path_(path), format_(format), plot_(plot), file_(path, kDurability)
     {
-        ok_ = output_.isOpen();
-        if (format == ValueFormat::BigWig)
+        MakeFolderFor(path);
+        if (format == ValueFormat::BigWig) {
             track_ = std::make_unique<BigWigTrack>(plot);
+            refusal_ = OutputRefusal(path).value_or(QString());
+            ok_ = refusal_.isEmpty();
+        } else {
+            ok_ = file_.open(QIODevice::WriteOnly);
+        }
     }
     bool ok() const { return ok_; }
     void startFile(int32_t windowSize, int32_t step)
@@ -224,16 +200,15 @@ public:
             return ok_; // the temporary file goes
         if (track_)
             return track_->write(path_);
-        return output_.commit();
+        return file_.commit();
     }
     // Says that the table could not be written, once however often asked,
     // with the reason when one is known.
     void report()
     {
-        const QString why = track_ ? track_->error() : QString();
+        const QString why = !track_ ? file_.error() : !refusal_.isEmpty() ? refusal_ : track_->error();
         if (!reported_)
-            Error(why.isEmpty() ? QStringLiteral("The values could not be saved to %1.").arg(path_)
-                                : QStringLiteral("The values could not be saved to %1: %2.").arg(path_, why));
+            Error(NotSaved(QStringLiteral("The values"), path_, why));
         reported_ = true;
     }
 
@@ -241,8 +216,8 @@ private:
     QString path_;
     ValueFormat format_;
     PlotKind plot_;
-    OutputFile output_; // unused by a bigWig, which writes its own file when the table closes
-    QFile& file_;
+    OutputFile file_; // unused by a bigWig, which writes its own file when the table closes
+    QString refusal_; // why a bigWig's target may not be replaced
     std::unique_ptr<ValueWriter> writer_;
     std::unique_ptr<BigWigTrack> track_;
     std::pair<int32_t, int32_t> parameters_{}, lastHeader_{};
@@ -369,6 +344,65 @@ RunReport Source::Run(const RunSettings& settings, RunListener& listener)
     return RunFastaDescriptor(fd_, settings, listener);
 }
 
+// The input files that are regular files, known by device and inode, so
+// that an output that is one of them is caught however its name is spelled
+// (another folder path, a link to it, a second hard link).
+class InputFiles {
+public:
+    explicit InputFiles(const QStringList& files)
+    {
+        for (const QString& file : files)
+            if (const std::optional<Identity> id = IdentityOf(file))
+                inputs_.push_back({*id, file});
+    }
+    // How an input that `path` names is said in a message; empty when
+    // `path` names no input.
+    QString Named(const QString& path) const
+    {
+        const std::optional<Identity> id = IdentityOf(path);
+        for (const auto& [input, file] : inputs_)
+            if (id && *id == input)
+                return file == u"-" ? QStringLiteral("the file on standard input")
+                                    : QStringLiteral("the input file %1").arg(file);
+        return {};
+    }
+
+private:
+    using Identity = std::pair<dev_t, ino_t>;
+    static std::optional<Identity> IdentityOf(const QString& path)
+    {
+        struct stat st {};
+        const int got = path == u"-" ? ::fstat(STDIN_FILENO, &st) : ::stat(QFile::encodeName(path).constData(), &st);
+        if (got != 0 || !S_ISREG(st.st_mode))
+            return std::nullopt;
+        return Identity{st.st_dev, st.st_ino};
+    }
+    std::vector<std::pair<Identity, QString>> inputs_;
+};
+
+// An output named before any record is read that is one of the input
+// files: writing it would replace the input. (A name made from a record's
+// name is looked at when the record comes: see Mapper::Claim.)
+QString OutputOverInput(const Options& o)
+{
+    const InputFiles inputs(o.files);
+    const std::pair<const QString&, QString> outputs[] = {{o.picture, QStringLiteral("picture")},
+                                                          {o.overview, QStringLiteral("overview")},
+                                                          {o.values, QStringLiteral("values")}};
+    for (const auto& [pattern, what] : outputs) {
+        if (pattern.isEmpty() || (what == u"picture" && pattern.contains(QStringLiteral("{record}"))))
+            continue;
+        // Values without {} are one table, under the name as given.
+        const bool perFile = what != u"values" || pattern.contains(QStringLiteral("{}"));
+        for (const QString& file : o.files) {
+            const QString out = perFile ? OutputName(pattern, InputBaseName(file), QString()) : pattern;
+            if (const QString input = inputs.Named(out); !input.isEmpty())
+                return QStringLiteral("%1 %2 would replace %3").arg(what, out, input);
+        }
+    }
+    return {};
+}
+
 class Mapper;
 
 // Map inputs with only the run's window and step texts.
@@ -424,8 +458,8 @@ private:
     QString RegionProblem(const RecordResult& r) const;
     int64_t FirstPosition() const;
     QByteArray SummaryLine(const RecordInfo& info) const;
-    bool SavePicture(const RecordResult& r, const QString& out);
-    bool WriteOverview(const QString& out) const;
+    bool SavePicture(const RecordResult& r, const QString& out, QString& why);
+    bool WriteOverview(const QString& out, QString& why) const;
 
     Mapper& m_;
     QString path_, shown_, base_, windowText_, stepText_;
@@ -445,7 +479,7 @@ enum class Outcome { Mapped, Failed, Ambiguous };
 
 class Mapper {
 public:
-    Mapper(const Options& o) : o_(o), progress_(isatty(STDERR_FILENO) == 1) {}
+    Mapper(const Options& o) : o_(o), progress_(isatty(STDERR_FILENO) == 1), inputs_(o.files) {}
 
     int Run()
     {
@@ -472,9 +506,11 @@ public:
     ProgressLine& progress() { return progress_; }
 
     // Takes `path` as an output of this run for `what`; when another output
-    // of the run has that name already, what that one is.
+    // of the run has that name already, or an input file, what that one is.
     QString Claim(const QString& path, const QString& what)
     {
+        if (const QString input = inputs_.Named(path); !input.isEmpty())
+            return input;
         const QString key = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
         if (const auto it = outputs_.constFind(key); it != outputs_.cend())
             return *it;
@@ -610,6 +646,7 @@ private:
     const Options& o_;
     ProgressLine progress_;
     QHash<QString, QString> outputs_; // every output of the run: what it holds
+    InputFiles inputs_;
 };
 
 FileRun::FileRun(Mapper& m, const Source& source, const QString& path, const QString& base, const QString& windowText,
@@ -811,8 +848,8 @@ bool FileRun::DrawPicture(const RecordResult& r)
             QStringLiteral("The picture could not be saved to %1: %2 gets the same name as %3.").arg(out, what, other);
     } else {
         try {
-            if (!SavePicture(r, out))
-                problem = QStringLiteral("The picture could not be saved to %1.").arg(out);
+            if (QString why; !SavePicture(r, out, why))
+                problem = NotSaved(QStringLiteral("The picture"), out, why);
         } catch (const std::exception&) {
             failure = QStringLiteral("%1: record \"%2\": %3").arg(shown_, ShownName(r.info.name), kAnalysisMessage);
             return false;
@@ -826,8 +863,9 @@ bool FileRun::DrawPicture(const RecordResult& r)
     return true;
 }
 
-// Draws the map and writes it to `out`; throws when the map cannot be drawn.
-bool FileRun::SavePicture(const RecordResult& r, const QString& out)
+// Draws the map and writes it to `out`; false, with the reason when one is
+// known, when it cannot be written. Throws when the map cannot be drawn.
+bool FileRun::SavePicture(const RecordResult& r, const QString& out, QString& why)
 {
     const Options& o = m_.options();
     const MapInputs in = Inputs(r);
@@ -844,8 +882,11 @@ bool FileRun::SavePicture(const RecordResult& r, const QString& out)
         // written as Save writes it.
         ImageSurface surface(o.OuterWidthTwips(), o.OuterHeightTwips(), kFrame, qreal(o.zoom));
         draw(surface);
-        OutputFile file(out);
-        return file.isOpen() && WriteBitmap(file.device(), surface.Image()) && file.commit();
+        MakeFolderFor(out);
+        OutputFile file(out, kDurability);
+        const bool written = file.open(QIODevice::WriteOnly) && WriteBitmap(file, surface.Image()) && file.commit();
+        why = file.error();
+        return written;
     }
     PictureExport request;
     request.format = o.pictureKind == PictureKind::Svg   ? PictureFormat::Svg
@@ -856,8 +897,11 @@ bool FileRun::SavePicture(const RecordResult& r, const QString& out)
     request.outerHeight = o.OuterHeightTwips();
     request.border = kFrame;
     request.title = UnicodeName(r.info.name);
-    OutputFile file(out);
-    return file.isOpen() && WritePicture(file.device(), request, draw) && file.commit();
+    MakeFolderFor(out);
+    OutputFile file(out, kDurability);
+    const bool written = file.open(QIODevice::WriteOnly) && WritePicture(file, request, draw) && file.commit();
+    why = file.error();
+    return written;
 }
 
 void FileRun::SaveOverview()
@@ -868,8 +912,8 @@ void FileRun::SaveOverview()
     if (const QString other = m_.Claim(out, what); !other.isEmpty())
         problem =
             QStringLiteral("The overview could not be saved to %1: %2 gets the same name as %3.").arg(out, what, other);
-    else if (!WriteOverview(out))
-        problem = QStringLiteral("The overview could not be saved to %1.").arg(out);
+    else if (QString why; !WriteOverview(out, why))
+        problem = NotSaved(QStringLiteral("The overview"), out, why);
     if (problem.isEmpty())
         return;
     Error(problem);
@@ -877,8 +921,9 @@ void FileRun::SaveOverview()
 }
 
 // Made, laid out and drawn as the window's Export of its overview does, so
-// that the bytes are the same.
-bool FileRun::WriteOverview(const QString& out) const
+// that the bytes are the same. False, with the reason when one is known,
+// when it cannot be written.
+bool FileRun::WriteOverview(const QString& out, QString& why) const
 {
     const Options& o = m_.options();
     OverviewChoice choice;
@@ -892,14 +937,17 @@ bool FileRun::WriteOverview(const QString& out) const
                                  : o.overviewKind == PictureKind::Pdf ? PictureFormat::Pdf
                                                                       : PictureFormat::Png;
     const PictureExport request = OverviewExport(picture, format, o.zoom, o.page);
-    OutputFile file(out);
+    MakeFolderFor(out);
+    OutputFile file(out, kDurability);
+    bool written = false;
     try {
-        return file.isOpen() &&
-               WritePicture(file.device(), request, [&](PictureSurface& s) { DrawOverview(s, picture); }) &&
-               file.commit();
+        written = file.open(QIODevice::WriteOnly) &&
+                  WritePicture(file, request, [&](PictureSurface& s) { DrawOverview(s, picture); }) && file.commit();
     } catch (const std::exception&) {
-        return false;
+        written = false;
     }
+    why = file.error();
+    return written;
 }
 
 } // namespace
@@ -950,6 +998,12 @@ int main(int argc, char** argv)
     ParsedCommandLine parsed = ParseCommandLine(arguments);
     if (parsed.recordArgument >= 0) // argv[0] is the program
         parsed.options.recordBytes = QByteArray(argv[parsed.recordArgument + 1]).mid(parsed.recordOffset);
+    if (parsed.action == ParsedCommandLine::Action::Run) {
+        if (const QString e = OutputOverInput(parsed.options); !e.isEmpty()) {
+            parsed.action = ParsedCommandLine::Action::Usage;
+            parsed.error = e;
+        }
+    }
     switch (parsed.action) {
     case ParsedCommandLine::Action::Usage:
         Error(parsed.error);

@@ -1,6 +1,6 @@
 // The plot colour, saving the map as a bitmap file (replaced only once the
-// whole picture was written, and only when it is a regular file) and
-// copying it to the clipboard.
+// whole picture was written, and only when the file's rule allows: see
+// OutputFile) and copying it to the clipboard.
 #include "maps/exportfiles.h"
 #include "maps/filename.h"
 #include "window/quillet.h"
@@ -41,10 +41,11 @@ void Quillet::Command_save_Click()
         return;
     }
     const QString path = CommonDialog1->FileName;
-    const bool saved = WriteBitmapFile(path, Picture1->Image());
+    QString why;
+    const bool saved = WriteBitmapFile(path, Picture1->Image(), &why);
     recover();
     if (!saved)
-        MsgBox(QStringLiteral("The map could not be saved to %1.").arg(path));
+        MsgBox(NotSaved(QStringLiteral("The map"), path, why));
 }
 
 void Quillet::Command_copy_Click()

@@ -322,8 +322,7 @@ void Quillet::ExportValues_Click()
     const ExportResult result = WriteValuesFile(path, format, plot, scope, source, &progress, &why);
     SetMousePointer(0);
     if (result == ExportResult::Failed)
-        MsgBox(why.isEmpty() ? QStringLiteral("The values could not be saved to %1.").arg(path)
-                             : QStringLiteral("The values could not be saved to %1: %2.").arg(path, why));
+        MsgBox(NotSaved(QStringLiteral("The values"), path, why));
 }
 
 void Quillet::ExportPicture_Click()
@@ -363,15 +362,16 @@ void Quillet::ExportPicture_Click()
             quillet::DrawGCMap(surface, GCValues, int16_t(10 * (std::clamp<int16_t>(position, 0, 4) - 2)), in);
     };
     bool saved = false;
+    QString why;
     SetMousePointer(11);
     try {
-        saved = WritePictureFile(path, picture, draw);
+        saved = WritePictureFile(path, picture, draw, &why);
     } catch (const std::exception&) {
         saved = false;
     }
     SetMousePointer(0);
     if (!saved)
-        MsgBox(QStringLiteral("The picture could not be saved to %1.").arg(path));
+        MsgBox(NotSaved(QStringLiteral("The picture"), path, why));
 }
 
 } // namespace quillet

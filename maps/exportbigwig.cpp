@@ -1,10 +1,9 @@
 #include "maps/exportbigwig.h"
 
 #include "analysis/fasta.h"
+#include "analysis/outputfile.h"
 
-#include <QFileInfo>
 #include <QLibrary>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cstring>
@@ -102,7 +101,7 @@ bool AddRecord(const Library& bw, bigWigFile_t* fp, const BigWigTrack::Record& r
 // The file as the library writes it, in memory. The library does not
 // survive its own write errors (a block that fails to be written inside an
 // append overruns its buffer), so it writes here, where writing cannot
-// fail, and the bytes go to disk afterwards through a QSaveFile, whose
+// fail, and the bytes go to disk afterwards through an OutputFile, whose
 // failures are ours to report. It reads back what it wrote (for the zoom
 // levels), so the stream reads, writes and seeks like a file.
 class MemoryFile {
@@ -192,21 +191,16 @@ void BigWigTrack::truncate(std::size_t count)
 bool BigWigTrack::write(const QString& path)
 {
     error_.clear();
-    const QFileInfo target(path);
-    if (target.exists() && !target.isFile()) {
-        error_ = QStringLiteral("it is not a regular file");
+    if (const std::optional<QString> refusal = OutputRefusal(path)) {
+        error_ = *refusal;
         return false;
     }
     MemoryFile memory;
     if (!writeTo(memory))
         return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        error_ = file.errorString();
-        return false;
-    }
-    if (file.write(memory.bytes()) != memory.bytes().size() || !file.commit()) {
-        error_ = QStringLiteral("it could not be written whole (is the disk full?)");
+    OutputFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(memory.bytes()) != memory.bytes().size() || !file.commit()) {
+        error_ = file.error();
         return false;
     }
     return true;

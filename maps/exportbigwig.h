@@ -8,7 +8,7 @@
 // A bigWig lists every chromosome before its first value, while records
 // arrive one at a time, so the records' plotted values are collected first
 // (4 bytes a window) and written at the end: the library builds the file
-// in memory, and it goes to disk through a QSaveFile, which replaces the
+// in memory, and it goes to disk through an OutputFile, which replaces the
 // target only once it is written whole; a failure leaves any file at the
 // target as it was.
 #include "analysis/calcwindows.h"

@@ -1,20 +1,18 @@
 #include "maps/exportfiles.h"
 
+#include "analysis/outputfile.h"
 #include "maps/exportbigwig.h"
 
-#include <QFileInfo>
 #include <QImageWriter>
-#include <QSaveFile>
 
 namespace quillet {
 
 namespace {
 
-// QSaveFile would rename its new file over a FIFO or a device node.
-bool Replaceable(const QString& path)
+void Tell(QString* why, const QString& reason)
 {
-    const QFileInfo target(path);
-    return !target.exists() || target.isFile();
+    if (why)
+        *why = reason;
 }
 
 // Where the records of an export go: a text writer or a bigWig track.
@@ -120,53 +118,53 @@ ExportResult WriteBigWigFile(const QString& path, PlotKind plot, ValuesScope sco
 ExportResult WriteValuesFile(const QString& path, ValueFormat format, PlotKind plot, ValuesScope scope,
                              const ValuesSource& source, RunListener* progress, QString* why)
 {
-    if (!Replaceable(path))
+    // Said before the records are gone through, which may take long.
+    if (const std::optional<QString> refusal = OutputRefusal(path)) {
+        Tell(why, *refusal);
         return ExportResult::Failed;
+    }
     if (format == ValueFormat::BigWig)
         return WriteBigWigFile(path, plot, scope, source, progress, why);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    OutputFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        Tell(why, file.error());
         return ExportResult::Failed;
+    }
     ValueWriter writer(file, format, plot, source.windowSize, source.step);
-    if (!writer.begin())
-        return ExportResult::Failed;
     const bool shownOnly = !(scope == ValuesScope::All && source.records && source.records->size() > 0);
     const PutRecord put = [&](const RecordInfo& info, const WindowResults& w) {
         return writer.writeRecord(info.name, w, shownOnly ? source.firstPosition : 1);
     };
-    const ExportResult result = PutRecords(put, scope, source, progress);
-    if (result != ExportResult::Written || !writer.finish()) {
-        file.cancelWriting();
-        return result == ExportResult::Cancelled ? result : ExportResult::Failed;
-    }
-    return file.commit() ? ExportResult::Written : ExportResult::Failed;
+    const ExportResult result = writer.begin() ? PutRecords(put, scope, source, progress) : ExportResult::Failed;
+    if (result == ExportResult::Written && writer.finish() && file.commit())
+        return result;
+    Tell(why, file.error()); // empty when the records were the problem
+    return result == ExportResult::Cancelled ? result : ExportResult::Failed;
 }
 
 bool WritePictureFile(const QString& path, const PictureExport& request,
-                      const std::function<void(PictureSurface&)>& draw)
+                      const std::function<void(PictureSurface&)>& draw, QString* why)
 {
-    if (!Replaceable(path))
-        return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (!WritePicture(file, request, draw)) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    OutputFile file(path);
+    const bool written = file.open(QIODevice::WriteOnly) && WritePicture(file, request, draw) && file.commit();
+    if (!written)
+        Tell(why, file.error());
+    return written;
 }
 
-bool WriteBitmapFile(const QString& path, const QImage& picture)
+bool WriteBitmapFile(const QString& path, const QImage& picture, QString* why)
 {
-    if (!Replaceable(path))
-        return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (!WriteBitmap(file, picture))
-        return false;
-    return file.commit();
+    OutputFile file(path);
+    const bool written = file.open(QIODevice::WriteOnly) && WriteBitmap(file, picture) && file.commit();
+    if (!written)
+        Tell(why, file.error());
+    return written;
+}
+
+QString NotSaved(const QString& what, const QString& path, const QString& why)
+{
+    return why.isEmpty() ? QStringLiteral("%1 could not be saved to %2.").arg(what, path)
+                         : QStringLiteral("%1 could not be saved to %2: %3.").arg(what, path, why);
 }
 
 bool WriteBitmap(QIODevice& out, const QImage& picture)

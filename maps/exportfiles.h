@@ -1,9 +1,11 @@
 #pragma once
 // Export files: the values behind the map (the shown record or every
-// record of the run) and the map as a picture. Each is written through a
-// QSaveFile, so the target is replaced only once everything was written and
-// a failure never leaves a damaged file; only regular files are replaced.
-// No widgets: the window passes what it shows.
+// record of the run) and the map as a picture. Each is written through an
+// OutputFile, so the target is replaced only once everything was written,
+// a failure never leaves a damaged file, and what is at the target is
+// replaced or refused by its rule (a link replaced, never followed; a
+// read-only file, a folder or a device refused). No widgets: the window
+// passes what it shows.
 #include "analysis/recordstore.h"
 #include "maps/exportpicture.h"
 #include "maps/exportvalues.h"
@@ -31,18 +33,24 @@ enum class ExportResult { Written, Failed, Cancelled };
 // written as it is computed (so the export never holds more than one
 // record). `progress` sees the progress and may cancel; a file that no
 // longer gives the same records fails the export. A bigWig collects the
-// plotted values of its records first (see BigWigTrack); when it fails,
-// `why` gets the reason when one is known (empty otherwise).
+// plotted values of its records first (see BigWigTrack). When an export
+// fails, `why` gets the reason when one is known (empty otherwise), here
+// and below.
 ExportResult WriteValuesFile(const QString& path, ValueFormat format, PlotKind plot, ValuesScope scope,
                              const ValuesSource& source, RunListener* progress = nullptr, QString* why = nullptr);
 
 bool WritePictureFile(const QString& path, const PictureExport& request,
-                      const std::function<void(PictureSurface&)>& draw);
+                      const std::function<void(PictureSurface&)>& draw, QString* why = nullptr);
 
 // The picture as a Windows bitmap, whatever the name's extension: what
 // Save writes from the picture box. WriteBitmap writes the same bytes to an
 // open device.
-bool WriteBitmapFile(const QString& path, const QImage& picture);
+bool WriteBitmapFile(const QString& path, const QImage& picture, QString* why = nullptr);
 bool WriteBitmap(QIODevice& out, const QImage& picture);
+
+// The message for an output that could not be saved, as the window and
+// quillet-map say it: "The picture could not be saved to PATH: REASON."
+// for `what` "The picture", without the reason when none is known.
+QString NotSaved(const QString& what, const QString& path, const QString& why);
 
 } // namespace quillet

@@ -517,6 +517,7 @@ bool ExplorerWindow::exportValues()
         type = 1;
     path = WithExtension(path, type == 0 ? QStringLiteral("tsv") : QStringLiteral("bedgraph"));
     ExportResult result = ExportResult::Failed;
+    QString why;
     try {
         // The windows of the view again, with their unknown counts.
         const ViewWindows view = data_->windows(picture_.from, picture_.to, picture_.window, picture_.step);
@@ -527,13 +528,14 @@ bool ExplorerWindow::exportValues()
         source.step = view.step;
         source.firstPosition = view.from;
         result = WriteValuesFile(path, type == 0 ? ValueFormat::Tsv : ValueFormat::BedGraph,
-                                 type == 2 ? PlotKind::Skew : PlotKind::GCContent, ValuesScope::Shown, source);
+                                 type == 2 ? PlotKind::Skew : PlotKind::GCContent, ValuesScope::Shown, source, nullptr,
+                                 &why);
     } catch (const std::exception&) {
         result = ExportResult::Failed;
     }
     if (result != ExportResult::Written)
         platform_->message(this, QStringLiteral("Quillet"),
-                           QStringLiteral("The values could not be saved to %1.").arg(QDir::toNativeSeparators(path)));
+                           NotSaved(QStringLiteral("The values"), QDir::toNativeSeparators(path), why));
     return result == ExportResult::Written;
 }
 
@@ -558,14 +560,16 @@ bool ExplorerWindow::exportPicture()
         QStringLiteral("%1 %2-%3")
             .arg(UnicodeName(store_->info(std::size_t(index_)).name), Bases(picture_.from), Bases(picture_.to));
     bool saved = false;
+    QString why;
     try {
-        saved = WritePictureFile(path, request, [this](PictureSurface& surface) { DrawExplorer(surface, picture_); });
+        saved = WritePictureFile(
+            path, request, [this](PictureSurface& surface) { DrawExplorer(surface, picture_); }, &why);
     } catch (const std::exception&) {
         saved = false;
     }
     if (!saved)
         platform_->message(this, QStringLiteral("Quillet"),
-                           QStringLiteral("The picture could not be saved to %1.").arg(QDir::toNativeSeparators(path)));
+                           NotSaved(QStringLiteral("The picture"), QDir::toNativeSeparators(path), why));
     return saved;
 }
 

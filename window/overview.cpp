@@ -401,16 +401,17 @@ bool OverviewWindow::exportPicture()
     OverviewPicture page = picture_;
     page.focus = -1;
     bool saved = false;
+    QString why;
     try {
-        saved = WritePictureFile(chosen.path, OverviewExport(page, chosen.format, chosen.scale, *size),
-                                 [&page](PictureSurface& surface) { DrawOverview(surface, page); });
+        saved = WritePictureFile(
+            chosen.path, OverviewExport(page, chosen.format, chosen.scale, *size),
+            [&page](PictureSurface& surface) { DrawOverview(surface, page); }, &why);
     } catch (const std::exception&) {
         saved = false;
     }
     if (!saved)
-        platform_->message(
-            this, QStringLiteral("Quillet"),
-            QStringLiteral("The picture could not be saved to %1.").arg(QDir::toNativeSeparators(chosen.path)));
+        platform_->message(this, QStringLiteral("Quillet"),
+                           NotSaved(QStringLiteral("The picture"), QDir::toNativeSeparators(chosen.path), why));
     return saved;
 }
 

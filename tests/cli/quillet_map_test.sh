@@ -10,6 +10,7 @@
 # Usage: quillet_map_test.sh QUILLET_MAP SOURCE_DIR WORK_DIR
 set -uo pipefail
 map=$1 src=$2 work=$3
+! mountpoint -q "$work/full" || umount "$work/full" # left by a run that was killed
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 lambda=$src/samples/lambda_virus.fa phix=$src/samples/phix174.fa excerpt=$src/tests/data/athaliana_excerpt.fa
 failures=0
@@ -240,10 +241,82 @@ for platform in "QT_QPA_PLATFORM=xcb" "QT_QPA_PLATFORM=xcb DISPLAY=:4093" "QT_QP
     [ "$status" -eq 0 ] && [ ! -s err ] && cmp -s map.bmp "platform$n.bmp" ||
         fail "$platform: exit $status, stderr: $(cat err)"
 done
-# An output that cannot be written fails the file.
+# An output that cannot be written fails the file, saying why.
 touch plain
-run 1 -o plain/map.png "$lambda"; has err "The picture could not be saved to plain/map.png."
-run 1 --values plain/v.bw "$lambda"; has err "The values could not be saved to plain/v.bw."
+run 1 -o plain/map.png "$lambda"; has err "The picture could not be saved to plain/map.png: Not a directory."
+run 1 --values plain/v.bw "$lambda"; has err "The values could not be saved to plain/v.bw: Not a directory."
+# Every kind of output cut short: by a full disk (a tmpfs of 8 KiB, as
+# root; skipped otherwise) and by a file size limit of 4 KiB (any user).
+# Each fails its file with the system's reason, keeps the earlier file and
+# leaves nothing beside it.
+outputs=("-o x.svg" "-o x.pdf" "-o x.png" "-o x.bmp" "--overview o.svg" "--overview o.pdf" "--overview o.png"
+         "--values x.tsv" "--values x.bedgraph" "--values x.bw")
+what() { case $1 in -o) echo picture ;; --overview) echo overview ;; *) echo values ;; esac; }
+limited() { (ulimit -f 4 && trap '' XFSZ && exec "$@"); }
+cut_short() { # FOLDER REASON [limited]
+    local folder=$1 reason=$2 option name; shift 2
+    for output in "${outputs[@]}"; do
+        read -r option name <<<"$output"
+        echo earlier >"$folder/$name"
+        "$@" env -i PATH=/usr/bin:/bin "$map" -w 100 -s 10 $option "$folder/$name" "$lambda" >out 2>err
+        [ $? -eq 1 ] || fail "$output in $folder did not fail: $(cat err)"
+        has err "The $(what $option) could not be saved to $folder/$name: $reason."
+        [ "$(cat "$folder/$name")" = earlier ] && [ "$(ls -A "$folder")" = "$name" ] ||
+            fail "$output in $folder: the earlier file is not kept alone: $(ls -lA "$folder")"
+        rm -f "$folder/$name"
+    done
+}
+mkdir -p limited && cut_short limited "File too large" limited
+mkdir -p full
+if [ "$(id -u)" -ne 0 ]; then
+    echo "SKIP: a full disk needs root to mount a tmpfs"
+elif ! mount -t tmpfs -o size=8k tmpfs full 2>mount.err; then
+    echo "SKIP: a full disk: no tmpfs: $(cat mount.err)"
+else
+    trap 'umount "$work/full"' EXIT
+    cut_short full "No space left on device"
+    umount full && trap - EXIT
+fi
+# What is at an output's name, for each kind: a link is replaced, never
+# followed (the file it points to stays as it was, a dangling one creates
+# nothing); a read-only file, decided by its mode even for root, and a FIFO
+# are refused and stay.
+for output in "-o l.svg" "-o l.bmp" "--overview l.pdf" "--values l.tsv" "--values l.bw"; do
+    read -r option name <<<"$output"
+    rm -rf links && mkdir links && echo other >links/other
+    for target in other nowhere; do
+        ln -sfn $target links/$name
+        run 0 -w 100 -s 10 $option links/$name "$lambda"
+        [ -f links/$name ] && [ ! -L links/$name ] && [ "$(cat links/other)" = other ] && [ ! -e links/nowhere ] ||
+            fail "$output over a link to $target: $(ls -lA links)"
+    done
+    echo earlier >links/$name && chmod 444 links/$name
+    run 1 -w 100 -s 10 $option links/$name "$lambda"
+    has err "The $(what $option) could not be saved to links/$name: it is read-only."
+    [ "$(cat links/$name)" = earlier ] || fail "$output replaced a read-only file"
+    rm -f links/$name && mkfifo links/$name
+    run 1 -w 100 -s 10 $option links/$name "$lambda"
+    has err "The $(what $option) could not be saved to links/$name: it is not a regular file."
+    [ -p links/$name ] && [ "$(ls -A links)" = "$name"$'\n'other ] ||
+        fail "$output replaced a FIFO: $(ls -lA links)"
+done
+# An output that is one of the inputs, however it is named, is a usage
+# error; one named after a record is caught when the record comes.
+cp "$phix" genome.tsv && cp "$phix" genome.svg && cp "$phix" x.png && ln -sf genome.tsv genome-link.fa
+for case in "values genome.tsv would replace the input file genome.tsv|--values genome.tsv genome.tsv" \
+            "values ./genome.tsv would replace the input file genome-link.fa|--values ./genome.tsv $phix genome-link.fa" \
+            "picture x.png would replace the input file x.png|-w 100 -s 50 -o {}.png x.png" \
+            "overview $work/genome.svg would replace the input file genome.svg|--overview $work/genome.svg genome.svg"; do
+    run 2 ${case#*|}; has err "${case%%|*}"
+done
+env -i PATH=/usr/bin:/bin "$map" --values genome.tsv - <genome.tsv >out 2>err
+[ $? -eq 2 ] || fail "an output over standard input's file: $(cat err)"
+has err "values genome.tsv would replace the file on standard input"
+printf '>genome\nACGTACGTAC\n' >genome.png
+run 1 -w 2 -s 2 --all-records -o '{record}.png' genome.png
+has err 'The picture could not be saved to genome.png: record "genome" of genome.png gets the same name as the input file genome.png.'
+for f in genome.tsv genome.svg x.png; do cmp -s "$phix" $f || fail "input $f was replaced"; done
+grep -q '^>genome$' genome.png || fail "input genome.png was replaced"
 
 # The overview: a page of every record, longest first, the rest in a line.
 # Records r01..r30 of 100 to 3,000 bp: five rows leave 25 records of
@@ -272,7 +345,7 @@ for args in "--overview o.bmp" "--overview o.png --max-rows 0" "--overview o.png
             "--overview o.png --page a5" "--min-length 10" "--overview o.png $phix"; do
     run 2 $args "$lambda"; has err "Try 'quillet-map --help'"
 done
-run 1 -w 200 -s 100 --overview plain/ov.png "$lambda"; has err "The overview could not be saved to plain/ov.png."
+run 1 -w 200 -s 100 --overview plain/ov.png "$lambda"; has err "The overview could not be saved to plain/ov.png: Not a directory."
 run 1 -w 200 -s 100 --overview same.png -o same.png "$lambda"; has err "the overview of $lambda gets the same name as"
 
 # The caller's locale: the C locale of cron and batch jobs, a locale of

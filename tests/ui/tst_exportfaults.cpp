@@ -1,21 +1,26 @@
-// Save and Copy when the system says no: targets that cannot be written or
-// must not be replaced, a read-only file system, a full disk, a file size
-// limit and a clipboard that cannot be taken. The program stays up, the map
-// and the results stay as they were, an existing file at the target is
-// never damaged, and the user is told about a failed Save (never about
-// Copy).
+// Save, the exports and Copy when the system says no: targets that cannot
+// be written or must not be replaced, a read-only file system, a full disk,
+// a file size limit and a clipboard that cannot be taken. The program stays
+// up, the map and the results stay as they were, an existing file at the
+// target is never damaged, and the user is told why a Save or an export
+// failed (never about Copy). Every writer of the window follows one rule
+// for what is at its target: a link is replaced, never followed; a
+// read-only file is refused.
 //
 // The file system cases mount small tmpfs instances in a private mount
 // namespace of this test (root only); where that is not possible they are
 // skipped and say why.
 #include "tests/ui/runfixtures.h"
 #include "tests/ui/scriptedplatform.h"
+#include "window/explorer.h"
+#include "window/overview.h"
 #include "window/quillet.h"
 
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -30,9 +35,56 @@ using namespace quillet;
 using namespace quillet::test;
 
 namespace {
-QString SaveFailed(const QString& path)
+QString SaveFailed(const QString& path, const QString& why)
 {
-    return QStringLiteral("The map could not be saved to %1.").arg(path);
+    return QStringLiteral("The map could not be saved to %1: %2.").arg(path, why);
+}
+
+void Trigger(Quillet& w, const QString& text)
+{
+    for (QAction* a : w.MapMenu()->actions())
+        if (a->text() == text)
+            a->trigger();
+}
+
+// Exports to `path` as the user would: Save ("save"), the map's Export
+// values and Export picture ("values", "picture"), the explorer's and the
+// overview's exports ("explorer", "overview"), each in `format` (the
+// path's extension).
+void Export(Quillet& w, ScriptedPlatform& p, const QString& kind, const QString& format, const QString& path)
+{
+    const int filter = format == u"bedgraph" ? 2
+                       : format == u"bw"     ? 4
+                       : format == u"svg"    ? 3
+                       : format == u"pdf"    ? 4
+                                             : 0;
+    if (kind == u"save")
+        p.saveAnswers.push_back(path);
+    else
+        p.saveOfTypeAnswers.push_back(SaveChoice{path, filter});
+    if (kind == u"save") {
+        w.Command_save_Click();
+    } else if (kind == u"values" || kind == u"picture") {
+        Trigger(w, kind == u"values" ? QStringLiteral("Export values\u2026") : QStringLiteral("Export picture\u2026"));
+    } else if (kind == u"explorer") {
+        w.Explore_Click();
+        QVERIFY(w.explorerWindow());
+        if (format == u"tsv")
+            w.explorerWindow()->exportValues();
+        else
+            w.explorerWindow()->exportPicture();
+    } else {
+        w.Overview_Click();
+        QVERIFY(w.overviewWindow());
+        w.overviewWindow()->exportPicture();
+    }
+    QVERIFY2(p.saveAnswers.empty() && p.saveOfTypeAnswers.empty(), "the export asked for no file");
+}
+
+QByteArray Content(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 // Everything a failed Save or Copy must leave alone.
@@ -133,22 +185,33 @@ private slots:
     void saveFailures_data()
     {
         QTest::addColumn<QString>("kind");
-        QTest::newRow("folder is a regular file") << "under file";
-        QTest::newRow("target is a folder") << "folder";
-        QTest::newRow("name longer than the system allows") << "long name";
+        QTest::addColumn<QString>("why");
+        QTest::newRow("folder is a regular file") << "under file"
+                                                  << "Not a directory";
+        QTest::newRow("target is a folder") << "folder"
+                                            << "it is a folder";
+        QTest::newRow("name longer than the system allows") << "long name"
+                                                            << "File name too long";
         // Saving must never put a file in place of a FIFO or a device (as
         // root, /dev/null itself).
-        QTest::newRow("target is a FIFO") << "fifo";
-        QTest::newRow("target is a device") << "device";
-        QTest::newRow("read-only file system, new file") << "read-only";
-        QTest::newRow("read-only file system, existing file") << "read-only existing";
-        QTest::newRow("disk full, existing file") << "full";
-        QTest::newRow("file size limit") << "size limit";
+        QTest::newRow("target is a FIFO") << "fifo"
+                                          << "it is not a regular file";
+        QTest::newRow("target is a device") << "device"
+                                            << "it is not a regular file";
+        QTest::newRow("read-only file system, new file") << "read-only"
+                                                         << "Read-only file system";
+        QTest::newRow("read-only file system, existing file") << "read-only existing"
+                                                              << "Read-only file system";
+        QTest::newRow("disk full, existing file") << "full"
+                                                  << "No space left on device";
+        QTest::newRow("file size limit") << "size limit"
+                                         << "File too large";
     }
 
     void saveFailures()
     {
         QFETCH(QString, kind);
+        QFETCH(QString, why);
         ScriptedPlatform p;
         Quillet w(p);
         w.show();
@@ -200,7 +263,7 @@ private slots:
             QVERIFY(limit.ok());
             w.Command_save_Click();
         }
-        QCOMPARE(p.messages, QStringList{SaveFailed(path)});
+        QCOMPARE(p.messages, QStringList{SaveFailed(path, why)});
         QVERIFY2(Snapshot::of(w) == before, "the map and the results must stay as they were");
         QCOMPARE(w.CommonDialog1->CancelError, false);
         QCOMPARE(w.CommonDialog1->Flags, 0L);
@@ -244,13 +307,17 @@ private slots:
     void bigWigCutShort_data()
     {
         QTest::addColumn<QString>("kind");
-        QTest::newRow("size limit") << "size limit";
-        QTest::newRow("disk full") << "full";
+        QTest::addColumn<QString>("why");
+        QTest::newRow("size limit") << "size limit"
+                                    << "File too large";
+        QTest::newRow("disk full") << "full"
+                                   << "No space left on device";
     }
 
     void bigWigCutShort()
     {
         QFETCH(QString, kind);
+        QFETCH(QString, why);
         QString folder = dir.filePath(QStringLiteral("bigwig"));
         if (kind == u"full") {
             if (!mountReason.isEmpty())
@@ -281,12 +348,96 @@ private slots:
                 if (a->text() == QStringLiteral("Export values\u2026"))
                     a->trigger();
         }
-        QCOMPARE(p.messages, QStringList{QStringLiteral("The values could not be saved to %1: it could not be "
-                                                        "written whole (is the disk full?).")
-                                             .arg(path)});
+        QCOMPARE(p.messages, QStringList{QStringLiteral("The values could not be saved to %1: %2.").arg(path, why)});
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("lambda.bw")});
         QVERIFY(earlier.open(QIODevice::ReadOnly));
         QCOMPARE(earlier.readAll(), QByteArray("earlier"));
+    }
+
+    // Every writer of the window, whatever is at its target: cut short by
+    // a full disk or a file size limit, over a read-only file, over a link
+    // to another file and over a dangling link. A failure keeps the earlier
+    // file alone in its folder and says why; a link is replaced by the new
+    // file and what it pointed to is left as it was (or not made).
+    void everyWriterFollowsTheRule_data()
+    {
+        QTest::addColumn<QString>("writer");
+        QTest::addColumn<QString>("fault");
+        const char* writers[] = {"save bmp",     "values tsv",   "values bedgraph", "values bw",    "picture png",
+                                 "picture svg",  "picture pdf",  "explorer tsv",    "explorer svg", "explorer pdf",
+                                 "overview png", "overview svg", "overview pdf"};
+        for (const char* writer : writers)
+            for (const char* fault : {"disk full", "size limit", "read-only", "link", "dangling link"})
+                QTest::addRow("%s, %s", writer, fault) << QString::fromLatin1(writer) << QString::fromLatin1(fault);
+    }
+
+    void everyWriterFollowsTheRule()
+    {
+        QFETCH(QString, writer);
+        QFETCH(QString, fault);
+        const QString kind = writer.section(u' ', 0, 0), format = writer.section(u' ', 1, 1);
+        const QString row = QString::fromLatin1(QTest::currentDataTag()).replace(QRegularExpression("[ ,]+"), "-");
+        QString folder = dir.filePath(row);
+        if (fault == u"disk full") {
+            if (!mountReason.isEmpty())
+                QSKIP(qPrintable(mountReason));
+            // 8 KiB: the earlier file takes one page, every export more than
+            // the other.
+            folder = mountTmpfs(row, 8, QByteArray(), false);
+            if (folder.isEmpty())
+                QSKIP("a tmpfs could not be mounted");
+        }
+        QVERIFY(QDir().mkpath(folder));
+        const QString name = QStringLiteral("out.") + format, path = folder + u'/' + name;
+        const QString other = folder + QStringLiteral("/other");
+        const QByteArray earlier("earlier");
+        const bool link = fault.endsWith(u"link");
+        if (link) {
+            QVERIFY(QFile::link(fault == u"link" ? QStringLiteral("other") : QStringLiteral("nowhere"), path));
+            QFile f(other);
+            QVERIFY(fault != u"link" || (f.open(QIODevice::WriteOnly) && f.write("other") == 5));
+        } else {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(earlier) == earlier.size());
+            if (fault == u"read-only")
+                QVERIFY(f.setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        }
+
+        ScriptedPlatform p;
+        Quillet w(p);
+        w.show();
+        w.Text1->SetText(Lambda());
+        w.Text_WS->SetText(QStringLiteral("100"));
+        w.Text_Step->SetText(QStringLiteral("10"));
+        w.Command_run_Click();
+        QVERIFY(p.messages.isEmpty());
+        {
+            FileSizeLimit limit(fault == u"size limit" ? 4096 : RLIM_INFINITY);
+            QVERIFY(limit.ok());
+            Export(w, p, kind, format, path);
+        }
+
+        const QStringList left = QDir(folder).entryList(QDir::Files | QDir::System | QDir::Hidden);
+        if (link) {
+            QVERIFY2(p.messages.isEmpty(), qPrintable(p.messages.join(u'|')));
+            QVERIFY2(!QFileInfo(path).isSymLink() && QFileInfo(path).isFile() && QFileInfo(path).size() > 0,
+                     "the link must be replaced by the new file");
+            const QStringList expected =
+                fault == u"link" ? QStringList{QStringLiteral("other"), name} : QStringList{name};
+            QCOMPARE(left, expected);
+            QCOMPARE(Content(other), fault == u"link" ? QByteArray("other") : QByteArray());
+            return;
+        }
+        const bool values = kind == u"values" || (kind == u"explorer" && format == u"tsv");
+        const QString what = kind == u"save" ? QStringLiteral("The map")
+                             : values        ? QStringLiteral("The values")
+                                             : QStringLiteral("The picture");
+        const QString why = fault == u"disk full"    ? QStringLiteral("No space left on device")
+                            : fault == u"size limit" ? QStringLiteral("File too large")
+                                                     : QStringLiteral("it is read-only");
+        QCOMPARE(p.messages, QStringList{QStringLiteral("%1 could not be saved to %2: %3.").arg(what, path, why)});
+        QCOMPARE(Content(path), earlier);
+        QCOMPARE(left, QStringList{name});
     }
 
     void copyWithoutClipboard_data()

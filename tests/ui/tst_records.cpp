@@ -317,7 +317,8 @@ private slots:
         QVERIFY(QDir().mkdir(folder));
         p.saveOfTypeAnswers = {SaveChoice{folder, 0}};
         Action(w, "Export values\u2026")->trigger();
-        QCOMPARE(p.messages, QStringList{QStringLiteral("The values could not be saved to %1.").arg(folder)});
+        QCOMPARE(p.messages,
+                 QStringList{QStringLiteral("The values could not be saved to %1: it is a folder.").arg(folder)});
     }
 
     void exportsThePictureInEachFormat()
