@@ -1,6 +1,7 @@
 #include "maps/exportpicture.h"
 
 #include "maps/filename.h"
+#include "maps/units.h"
 
 #include <QFileInfo>
 #include <QImage>
@@ -16,9 +17,6 @@ namespace quillet {
 
 namespace {
 
-constexpr int kDpi = 96; // the screen picture's logical resolution
-constexpr int kDotsPerMetre96 = 3780;
-
 bool WritePng(QIODevice& out, const PictureExport& r, const std::function<void(PictureSurface&)>& draw)
 {
     const QSize inner = PainterSurface::InnerSize(r.outerWidth, r.outerHeight, r.border);
@@ -27,8 +25,8 @@ bool WritePng(QIODevice& out, const PictureExport& r, const std::function<void(P
     if (image.isNull())
         return false;
     // 96 dpi keeps font sizes as on the screen; the painter scales.
-    image.setDotsPerMeterX(kDotsPerMetre96);
-    image.setDotsPerMeterY(kDotsPerMetre96);
+    image.setDotsPerMeterX(kDotsPerMetre);
+    image.setDotsPerMeterY(kDotsPerMetre);
     {
         QPainter painter(&image);
         painter.setRenderHint(QPainter::Antialiasing, scale > 1);
@@ -39,8 +37,8 @@ bool WritePng(QIODevice& out, const PictureExport& r, const std::function<void(P
         draw(surface);
     }
     // The file says the true resolution, so the picture prints at screen size.
-    image.setDotsPerMeterX(kDotsPerMetre96 * scale);
-    image.setDotsPerMeterY(kDotsPerMetre96 * scale);
+    image.setDotsPerMeterX(kDotsPerMetre * scale);
+    image.setDotsPerMeterY(kDotsPerMetre * scale);
     QImageWriter writer(&out, "png");
     return writer.write(image);
 }
@@ -50,7 +48,7 @@ bool WriteSvg(QIODevice& out, const PictureExport& r, const std::function<void(P
     const QSize inner = PainterSurface::InnerSize(r.outerWidth, r.outerHeight, r.border);
     QSvgGenerator svg;
     svg.setOutputDevice(&out);
-    svg.setResolution(kDpi);
+    svg.setResolution(kDotsPerInch);
     svg.setSize(inner);
     svg.setViewBox(QRect(QPoint(0, 0), inner));
     svg.setTitle(r.title);
@@ -68,10 +66,10 @@ bool WritePdf(QIODevice& out, const PictureExport& r, const std::function<void(P
     QPdfWriter pdf(&out);
     pdf.setTitle(r.title);
     pdf.setCreator(QStringLiteral("Quillet"));
-    pdf.setResolution(kDpi);
+    pdf.setResolution(kDotsPerInch);
     // One page of exactly the picture's size (72 points per 96 pixels).
-    const QPageSize page(QSizeF(inner.width() * 72.0 / kDpi, inner.height() * 72.0 / kDpi), QPageSize::Point, QString(),
-                         QPageSize::ExactMatch);
+    const QPageSize page(QSizeF(inner.width() * 72.0 / kDotsPerInch, inner.height() * 72.0 / kDotsPerInch),
+                         QPageSize::Point, QString(), QPageSize::ExactMatch);
     pdf.setPageLayout(QPageLayout(page, QPageLayout::Portrait, QMarginsF(0, 0, 0, 0), QPageLayout::Point));
     QPainter painter;
     if (!painter.begin(&pdf))

@@ -8,6 +8,7 @@
 #include "maps/filename.h"
 #include "maps/gcmap.h"
 #include "maps/paintersurface.h"
+#include "maps/units.h"
 #include "window/platform.h"
 
 #include <QAction>
@@ -33,7 +34,7 @@ namespace quillet {
 
 namespace {
 
-constexpr float kTwips = 15; // twips per logical pixel
+constexpr float kTwips = kTwipsPerPixel;
 
 // What the status line says while the pointer is off the tracks.
 const QString kHint = QStringLiteral("Wheel or + and - zoom, dragging or the arrow keys pan, Shift+drag zooms to a "
@@ -106,8 +107,8 @@ void ExplorerCanvas::render()
     const qreal dpr = devicePixelRatioF();
     cache_ = QImage(size() * dpr, QImage::Format_RGB32);
     // 96 dpi keeps the font sizes the surfaces lay text out with.
-    cache_.setDotsPerMeterX(3780);
-    cache_.setDotsPerMeterY(3780);
+    cache_.setDotsPerMeterX(kDotsPerMetre);
+    cache_.setDotsPerMeterY(kDotsPerMetre);
     {
         QPainter painter(&cache_);
         painter.setRenderHint(QPainter::Antialiasing);

@@ -6,6 +6,7 @@
 #include "maps/filename.h"
 #include "maps/paintersurface.h"
 #include "maps/plottext.h"
+#include "maps/units.h"
 #include "window/platform.h"
 
 #include <QAction>
@@ -97,8 +98,8 @@ void OverviewCanvas::paintEvent(QPaintEvent* e)
     if (cache_.isNull() || !cached_.contains(e->rect())) {
         cached_ = visible;
         cache_ = QImage(visible.size() * dpr, QImage::Format_RGB32);
-        cache_.setDotsPerMeterX(3780); // 96 dpi: the font sizes the surfaces lay text out with
-        cache_.setDotsPerMeterY(3780);
+        cache_.setDotsPerMeterX(kDotsPerMetre); // 96 dpi: the font sizes the surfaces lay text out with
+        cache_.setDotsPerMeterY(kDotsPerMetre);
         QPainter painter(&cache_);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setRenderHint(QPainter::TextAntialiasing);
