@@ -76,6 +76,23 @@ public:
     virtual bool cancelled() { return false; }
 };
 
+// A listener for a run inside another listener's task (reading one record
+// again, writing an export): progress and cancelling pass through to the
+// outer listener, when there is one.
+class ForwardingListener : public RunListener {
+public:
+    explicit ForwardingListener(RunListener* outer) : outer_(outer) {}
+    void progress(uint64_t done, uint64_t total) override
+    {
+        if (outer_)
+            outer_->progress(done, total);
+    }
+    bool cancelled() override { return outer_ && outer_->cancelled(); }
+
+private:
+    RunListener* outer_;
+};
+
 struct RunSettings {
     // The window size and step as 32-bit integers; nothing when their text
     // could not be converted, which fails the run at the first well-formed
