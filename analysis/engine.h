@@ -42,8 +42,10 @@ struct RecordResult {
     int64_t sequenceLength = 0;
 };
 
-// How a run ended. The first three are the outcomes the window knows from
-// before (with their fixed messages); the rest are new.
+// How a run ended: Finished, or why it ended before the last record (or
+// without one). What each means to the person who started the run, its
+// message and whether the records computed before it stay, is JudgeRun's
+// (analysis/runverdict.h).
 enum class RunEnd {
     Finished,        // every record computed (at least one)
     FileFailure,     // unreadable, or the first record has no header line
