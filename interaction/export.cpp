@@ -29,7 +29,7 @@ void Quillet::Command_save_Click()
         CommonDialog1->Flags = 0;
     };
     try {
-        CommonDialog1->Flags = 0x80002;
+        CommonDialog1->Flags = kSaveDialogFlags;
         CommonDialog1->Filter = QStringLiteral("bitmap picture Files (*.bmp)|*.bmp|All Files (*.*)|*.*");
         CommonDialog1->FileName = proposed;
         CommonDialog1->InitDir = dataFolder();

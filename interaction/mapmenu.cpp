@@ -287,7 +287,7 @@ void Quillet::ExportValues_Click()
     if (Label6->Caption().isEmpty() || !parameters)
         return;
     FileDialogRequest request;
-    request.flags = 0x80002;
+    request.flags = kSaveDialogFlags;
     request.filter = kValuesFilter;
     request.fileName = RecordExportName(Text5->Text()) + QStringLiteral(".tsv");
     request.initDir = dataFolder();
@@ -331,7 +331,7 @@ void Quillet::ExportPicture_Click()
     if (Label6->Caption().isEmpty())
         return;
     FileDialogRequest request;
-    request.flags = 0x80002;
+    request.flags = kSaveDialogFlags;
     request.filter = kPictureFilter;
     request.fileName = RecordExportName(Text5->Text()) + QStringLiteral(".png");
     request.initDir = dataFolder();

@@ -487,7 +487,7 @@ QString ExplorerWindow::askSavePath(const QString& title, const QString& filter,
     if (!platform_ || !data_ || !store_ || index_ < 0 || picture_.gc.empty())
         return {};
     FileDialogRequest request;
-    request.flags = 0x80002;
+    request.flags = kSaveDialogFlags;
     request.filter = filter;
     request.fileName = QStringLiteral("%1_%2-%3.%4")
                            .arg(RecordExportName(store_->info(std::size_t(index_)).name))

@@ -389,7 +389,7 @@ bool OverviewWindow::exportPicture()
         return false;
     }
     FileDialogRequest request;
-    request.flags = 0x80002;
+    request.flags = kSaveDialogFlags;
     request.filter = kPictureFilter;
     request.fileName = QFileInfo(store_->path()).completeBaseName() + QStringLiteral("_overview.png");
     request.initDir = QFileInfo(store_->path()).absolutePath();

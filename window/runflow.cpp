@@ -40,7 +40,7 @@ struct NormalPointerOnExit {
 void Quillet::Command_open_Click()
 {
     try {
-        CommonDialog1->Flags = 0x81000;
+        CommonDialog1->Flags = kOpenDialogFlags;
         CommonDialog1->Filter =
             QStringLiteral("fas Files (*.fas)|*.fas|fasta Files (*.fasta)|*.fasta|All Files (*.*)|*.*");
         CommonDialog1->FileName = QString();
