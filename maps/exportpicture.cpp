@@ -1,9 +1,7 @@
 #include "maps/exportpicture.h"
 
-#include "maps/filename.h"
 #include "maps/units.h"
 
-#include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
 #include <QPageLayout>
@@ -89,25 +87,6 @@ bool WritePicture(QIODevice& out, const PictureExport& request, const std::funct
     case PictureFormat::Pdf: return WritePdf(out, request, draw);
     }
     return false;
-}
-
-PictureChoice ChoosePicture(const QString& path, int filterIndex)
-{
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    int type = std::clamp(filterIndex, 0, 4);
-    if (suffix == u"svg")
-        type = 3;
-    else if (suffix == u"pdf")
-        type = 4;
-    else if (suffix == u"png" && type > 2)
-        type = 0;
-    PictureChoice choice;
-    choice.format = type <= 2 ? PictureFormat::Png : type == 3 ? PictureFormat::Svg : PictureFormat::Pdf;
-    choice.scale = type == 1 ? 2 : type == 2 ? 4 : 1;
-    choice.path = WithExtension(path, type <= 2   ? QStringLiteral("png")
-                                      : type == 3 ? QStringLiteral("svg")
-                                                  : QStringLiteral("pdf"));
-    return choice;
 }
 
 } // namespace quillet

@@ -6,6 +6,7 @@
 #include "maps/exportfiles.h"
 #include "maps/exportpicture.h"
 #include "maps/filename.h"
+#include "maps/filetypes.h"
 #include "maps/gcmap.h"
 #include "maps/paintersurface.h"
 #include "maps/units.h"
@@ -39,8 +40,6 @@ constexpr float kTwips = kTwipsPerPixel;
 // What the status line says while the pointer is off the tracks.
 const QString kHint = QStringLiteral("Wheel or + and - zoom, dragging or the arrow keys pan, Shift+drag zooms to a "
                                      "stretch, a double click or Home shows the whole record");
-
-const QString kValuesFilter = QStringLiteral("TSV|*.tsv|bedGraph, G+C content|*.bedgraph|bedGraph, G-C/G+C|*.bedgraph");
 
 // The tracks, drawn at the device pixel ratio through a painter surface and
 // kept until the view or the size changes; the pointer's line and the
@@ -506,17 +505,12 @@ QString ExplorerWindow::askSavePath(const QString& title, const QString& filter,
 bool ExplorerWindow::exportValues()
 {
     int type = 0;
-    QString path = askSavePath(QStringLiteral("Export values"), kValuesFilter, QStringLiteral("tsv"), &type);
-    if (path.isEmpty())
+    const QString asked =
+        askSavePath(QStringLiteral("Export values"), kExplorerValuesFilter, QStringLiteral("tsv"), &type);
+    if (asked.isEmpty())
         return false;
-    // The type follows the chosen filter unless the name says otherwise.
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    type = std::clamp(type, 0, 2);
-    if (suffix == u"tsv" || suffix == u"txt")
-        type = 0;
-    else if ((suffix == u"bedgraph" || suffix == u"bg") && type == 0)
-        type = 1;
-    path = WithExtension(path, type == 0 ? QStringLiteral("tsv") : QStringLiteral("bedgraph"));
+    const ExplorerValuesChoice chosen = ChooseExplorerValues(asked, type);
+    const QString& path = chosen.path;
     ExportResult result = ExportResult::Failed;
     try {
         // The windows of the view again, with their unknown counts.
@@ -527,8 +521,7 @@ bool ExplorerWindow::exportValues()
         source.windowSize = view.window;
         source.step = view.step;
         source.firstPosition = view.from;
-        result = WriteValuesFile(path, type == 0 ? ValueFormat::Tsv : ValueFormat::BedGraph,
-                                 type == 2 ? PlotKind::Skew : PlotKind::GCContent, ValuesScope::Shown, source);
+        result = WriteValuesFile(path, chosen.format, chosen.plot, ValuesScope::Shown, source);
     } catch (const std::exception&) {
         result = ExportResult::Failed;
     }

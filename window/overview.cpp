@@ -4,6 +4,7 @@
 #include "maps/exportfiles.h"
 #include "maps/exportpicture.h"
 #include "maps/filename.h"
+#include "maps/filetypes.h"
 #include "maps/paintersurface.h"
 #include "maps/plottext.h"
 #include "maps/units.h"
