@@ -125,17 +125,17 @@ case "${1:-}" in
         # default), all at once, starting from the seeds in fuzz/corpus.
         # A crash, leak or sanitizer report fails; the input that caused it
         # is kept in build-fuzz/artifacts.
-        build fuzz --target fuzz_fasta fuzz_numtext fuzz_input fuzz_simd
+        mapfile -t targets <fuzz/targets.txt
+        build fuzz --target "${targets[@]/#/fuzz_}"
         fuzz_pids=()
-        for target in fasta numtext input simd; do
+        for target in "${targets[@]}"; do
             mkdir -p "build-fuzz/corpus/$target" build-fuzz/artifacts
             "build-fuzz/fuzz/fuzz_$target" -max_total_time="${QUILLET_FUZZ_SECONDS:-60}" -timeout=10 \
                 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="build-fuzz/artifacts/$target-" \
                 "build-fuzz/corpus/$target" "fuzz/corpus/$target" >"build-fuzz/fuzz_$target.log" 2>&1 &
             fuzz_pids+=($!)
         done
-        targets=(fasta numtext input simd)
-        for i in 0 1 2 3; do
+        for i in "${!targets[@]}"; do
             target=${targets[$i]}
             if wait "${fuzz_pids[$i]}"; then
                 passed=$((passed + 1))
@@ -149,7 +149,7 @@ case "${1:-}" in
         echo "== done in $((SECONDS - started)) s"
         [ $skipped -eq 0 ] || printf 'skipped: %s\n' "${skipped_names[@]}"
         # One closing line for the whole run: the tests of both builds, as
-        # CTest judged them, and the four fuzz targets.
+        # CTest judged them, and the fuzz targets.
         echo "tests: $passed passed, $failed failed, $skipped skipped"
         [ $failed -eq 0 ]
         ;;

@@ -1,6 +1,7 @@
 #include "analysis/calcwindows.h"
 
 #include "analysis/basesums.h"
+#include "analysis/failure.h"
 #include "analysis/numtext.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 // The sliding-window computation: one pass over a sequence that yields the
 // G+C content (percent) and G-C/G+C of every window and the average G+C.
 #include "analysis/basesums.h"
-#include "analysis/numtext.h"
+#include "analysis/failure.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,6 @@
 #include "analysis/engine.h"
 
+#include "analysis/failure.h"
 #include "analysis/fasta.h"
 #include "analysis/numtext.h"
 

@@ -42,8 +42,10 @@ struct RecordResult {
     int64_t sequenceLength = 0;
 };
 
-// How a run ended. The first three are the outcomes the window knows from
-// before (with their fixed messages); the rest are new.
+// How a run ended: Finished, or why it ended before the last record (or
+// without one). What each means to the person who started the run, its
+// message and whether the records computed before it stay, is JudgeRun's
+// (analysis/runverdict.h).
 enum class RunEnd {
     Finished,        // every record computed (at least one)
     FileFailure,     // unreadable, or the first record has no header line
@@ -74,6 +76,23 @@ public:
     virtual void progress(uint64_t /*done*/, uint64_t /*total*/) {}
     // Polled between chunks; true ends the run with RunEnd::Cancelled.
     virtual bool cancelled() { return false; }
+};
+
+// A listener for a run inside another listener's task (reading one record
+// again, writing an export): progress and cancelling pass through to the
+// outer listener, when there is one.
+class ForwardingListener : public RunListener {
+public:
+    explicit ForwardingListener(RunListener* outer) : outer_(outer) {}
+    void progress(uint64_t done, uint64_t total) override
+    {
+        if (outer_)
+            outer_->progress(done, total);
+    }
+    bool cancelled() override { return outer_ && outer_->cancelled(); }
+
+private:
+    RunListener* outer_;
 };
 
 struct RunSettings {

@@ -1,5 +1,6 @@
 #include "analysis/explorerdata.h"
 
+#include "analysis/failure.h"
 #include "analysis/input.h"
 #include "analysis/numtext.h"
 

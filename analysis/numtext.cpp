@@ -1,5 +1,7 @@
 #include "analysis/numtext.h"
 
+#include "analysis/failure.h"
+
 #include <QLocale>
 
 #include <algorithm>

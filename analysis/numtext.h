@@ -6,17 +6,9 @@
 #include <QStringView>
 #include <cstdint>
 #include <optional>
-#include <stdexcept>
 #include <string>
 
 namespace quillet {
-
-// A failure raised by a computation or drawing step and handed up to the
-// event handler that started it; the handler decides which message to show.
-class Failure : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 // The separators used when reading and writing numbers. system() follows the
 // user's locale; c() is the plain "." form used by tests.

@@ -46,26 +46,17 @@ void RecordStore::add(RecordResult&& record)
 
 namespace {
 // Takes the one record asked for, passing progress and cancelling through.
-class OneRecord : public RunListener {
+class OneRecord : public ForwardingListener {
 public:
-    explicit OneRecord(RunListener* outer) : outer_(outer) {}
+    explicit OneRecord(RunListener* outer) : ForwardingListener(outer) {}
     bool recordComputed(RecordResult&& r) override
     {
         result = std::move(r);
         got = true;
         return false;
     }
-    void progress(uint64_t done, uint64_t total) override
-    {
-        if (outer_)
-            outer_->progress(done, total);
-    }
-    bool cancelled() override { return outer_ && outer_->cancelled(); }
     RecordResult result;
     bool got = false;
-
-private:
-    RunListener* outer_;
 };
 } // namespace
 

@@ -4,6 +4,7 @@
 #include "analysis/numtext.h"
 #include "analysis/region.h"
 #include "maps/filename.h"
+#include "maps/filetypes.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -89,9 +90,18 @@ std::optional<int> SmallInteger(const QString& text, int low, int high)
     return v;
 }
 
-QString Suffix(const QString& path)
+// The picture a name's suffix names: an exported picture's format, or a
+// bitmap as the window's Save writes it (.bmp).
+std::optional<PictureKind> PictureKindOfName(const QString& path)
 {
-    return QFileInfo(path).suffix().toLower();
+    if (QFileInfo(path).suffix().toLower() == u"bmp")
+        return PictureKind::Bmp;
+    const std::optional<PictureFormat> format = PictureFormatOfName(path);
+    if (!format)
+        return std::nullopt;
+    return *format == PictureFormat::Svg   ? PictureKind::Svg
+           : *format == PictureFormat::Pdf ? PictureKind::Pdf
+                                           : PictureKind::Png;
 }
 
 // WIDTHxHEIGHT in pixels, 1 to kMaxSizeSide each.
@@ -281,32 +291,20 @@ QString Parser::SetMap(Id id, const QString& value)
 
 QString Parser::SetPicture(const QString& value)
 {
-    const QString s = Suffix(value);
-    if (s == u"png")
-        o_.pictureKind = PictureKind::Png;
-    else if (s == u"svg")
-        o_.pictureKind = PictureKind::Svg;
-    else if (s == u"pdf")
-        o_.pictureKind = PictureKind::Pdf;
-    else if (s == u"bmp")
-        o_.pictureKind = PictureKind::Bmp;
-    else
+    const std::optional<PictureKind> kind = PictureKindOfName(value);
+    if (!kind)
         return QStringLiteral("picture %1: the name must end in .png, .svg, .pdf or .bmp").arg(value);
+    o_.pictureKind = *kind;
     o_.picture = value;
     return {};
 }
 
 QString Parser::SetValues(const QString& value)
 {
-    const QString s = Suffix(value);
-    if (s == u"tsv" || s == u"txt")
-        o_.valuesFormat = ValueFormat::Tsv;
-    else if (s == u"bedgraph" || s == u"bg")
-        o_.valuesFormat = ValueFormat::BedGraph;
-    else if (s == u"bw" || s == u"bigwig")
-        o_.valuesFormat = ValueFormat::BigWig;
-    else
+    const std::optional<ValueFormat> format = ValueFormatOfName(value);
+    if (!format)
         return QStringLiteral("values %1: the name must end in .tsv or .bedgraph, or .bw for a bigWig").arg(value);
+    o_.valuesFormat = *format;
     o_.values = value;
     return {};
 }
@@ -327,10 +325,10 @@ QString Parser::SetSize(const QString& value)
 QString Parser::SetOverview(Id id, const QString& value)
 {
     if (id == Id::Overview) {
-        const QString s = Suffix(value);
-        if (s != u"png" && s != u"svg" && s != u"pdf")
+        const std::optional<PictureKind> kind = PictureKindOfName(value);
+        if (!kind || *kind == PictureKind::Bmp)
             return QStringLiteral("overview %1: the name must end in .png, .svg or .pdf").arg(value);
-        o_.overviewKind = s == u"png" ? PictureKind::Png : s == u"svg" ? PictureKind::Svg : PictureKind::Pdf;
+        o_.overviewKind = *kind;
         o_.overview = value;
     } else if (id == Id::MinLength) {
         const std::optional<int64_t> n = ReadLength(value);

@@ -18,6 +18,7 @@
 #include "maps/gcmap.h"
 #include "maps/imagesurface.h"
 #include "maps/overviewmap.h"
+#include "quillet/version.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -1013,7 +1014,7 @@ int main(int argc, char** argv)
         Out(HelpText());
         return CloseStandardOutput(QStringLiteral("The help")) ? 0 : 1;
     case ParsedCommandLine::Action::Version:
-        Out(QStringLiteral("quillet-map " QUILLET_VERSION "\n"));
+        Out(QStringLiteral("quillet-map ") + QString::fromLatin1(quillet::kVersion) + u'\n');
         return CloseStandardOutput(QStringLiteral("The version")) ? 0 : 1;
     case ParsedCommandLine::Action::Run: break;
     }

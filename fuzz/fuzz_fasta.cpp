@@ -10,6 +10,7 @@
 // Every record is checked against a plain copy-based reading of the same
 // rules, and every computation against prefix sums of the letter weights.
 #include "analysis/calcwindows.h"
+#include "analysis/failure.h"
 #include "analysis/fasta.h"
 #include "analysis/numtext.h"
 #include "fuzz/check.h"

@@ -6,6 +6,7 @@
 // a number of decimals, then the text (Latin-1, or UTF-16LE when bit 2 of
 // the first byte is set). A ";" splits the text into a dividend and a
 // divisor for the integer quotient.
+#include "analysis/failure.h"
 #include "analysis/numtext.h"
 #include "fuzz/check.h"
 

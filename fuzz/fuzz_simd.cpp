@@ -14,6 +14,7 @@
 #include "analysis/basesums.h"
 #include "analysis/calcwindows.h"
 #include "analysis/engine.h"
+#include "analysis/failure.h"
 #include "analysis/fasta.h"
 #include "fuzz/check.h"
 

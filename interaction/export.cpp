@@ -3,6 +3,7 @@
 // OutputFile) and copying it to the clipboard.
 #include "maps/exportfiles.h"
 #include "maps/filename.h"
+#include "maps/filetypes.h"
 #include "window/quillet.h"
 
 namespace quillet {
@@ -29,8 +30,8 @@ void Quillet::Command_save_Click()
         CommonDialog1->Flags = 0;
     };
     try {
-        CommonDialog1->Flags = 0x80002;
-        CommonDialog1->Filter = QStringLiteral("bitmap picture Files (*.bmp)|*.bmp|All Files (*.*)|*.*");
+        CommonDialog1->Flags = kSaveDialogFlags;
+        CommonDialog1->Filter = kBitmapFilter;
         CommonDialog1->FileName = proposed;
         CommonDialog1->InitDir = dataFolder();
         CommonDialog1->DialogTitle = QStringLiteral("Save G+C content map");

@@ -7,6 +7,7 @@
 #include "maps/exportfiles.h"
 #include "maps/exportpicture.h"
 #include "maps/filename.h"
+#include "maps/filetypes.h"
 #include "maps/syscolors.h"
 #include "window/explorer.h"
 #include "window/overview.h"
@@ -22,10 +23,6 @@
 namespace quillet {
 
 namespace {
-
-const QString kValuesFilter = QStringLiteral("TSV, shown record|*.tsv|TSV, all records|*.tsv|bedGraph, shown "
-                                             "record|*.bedgraph|bedGraph, all records|*.bedgraph|bigWig, shown "
-                                             "record|*.bw|bigWig, all records|*.bw");
 
 // The Menu key and Shift+F10 open the menu on the picture; a double click
 // on the sequence name opens the Records window.
@@ -287,26 +284,18 @@ void Quillet::ExportValues_Click()
     if (Label6->Caption().isEmpty() || !parameters)
         return;
     FileDialogRequest request;
-    request.flags = 0x80002;
-    request.filter = kValuesFilter;
+    request.flags = kSaveDialogFlags;
+    request.filter = kMapValuesFilter;
     request.fileName = RecordExportName(Text5->Text()) + QStringLiteral(".tsv");
     request.initDir = dataFolder();
     request.title = QStringLiteral("Export values");
     const std::optional<SaveChoice> choice = platform().saveFileOfType(this, request);
     if (!choice || choice->path.isEmpty())
         return;
-    // The type follows the chosen filter unless the name says otherwise.
-    const QString suffix = QFileInfo(choice->path).suffix().toLower();
-    const ValueFormat format = suffix == u"bedgraph" || suffix == u"bg" ? ValueFormat::BedGraph
-                               : suffix == u"tsv" || suffix == u"txt"   ? ValueFormat::Tsv
-                               : suffix == u"bw" || suffix == u"bigwig" ? ValueFormat::BigWig
-                               : choice->filterIndex >= 4               ? ValueFormat::BigWig
-                               : choice->filterIndex >= 2               ? ValueFormat::BedGraph
-                                                                        : ValueFormat::Tsv;
-    const ValuesScope scope = choice->filterIndex % 2 == 1 ? ValuesScope::All : ValuesScope::Shown;
-    const QString path = WithExtension(choice->path, format == ValueFormat::BigWig     ? QStringLiteral("bw")
-                                                     : format == ValueFormat::BedGraph ? QStringLiteral("bedgraph")
-                                                                                       : QStringLiteral("tsv"));
+    const MapValuesChoice chosen = ChooseMapValues(choice->path, choice->filterIndex);
+    const ValueFormat format = chosen.format;
+    const ValuesScope scope = chosen.scope;
+    const QString& path = chosen.path;
     const PlotKind plot = Combo1->ListIndex() == 1 ? PlotKind::Skew : PlotKind::GCContent;
 
     ValuesSource source;
@@ -330,7 +319,7 @@ void Quillet::ExportPicture_Click()
     if (Label6->Caption().isEmpty())
         return;
     FileDialogRequest request;
-    request.flags = 0x80002;
+    request.flags = kSaveDialogFlags;
     request.filter = kPictureFilter;
     request.fileName = RecordExportName(Text5->Text()) + QStringLiteral(".png");
     request.initDir = dataFolder();

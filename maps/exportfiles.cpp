@@ -20,10 +20,10 @@ using PutRecord = std::function<bool(const RecordInfo&, const WindowResults&)>;
 
 // Writes each record as the engine computes it, checking that the file
 // still gives the records the store knows.
-class WritingListener : public RunListener {
+class WritingListener : public ForwardingListener {
 public:
     WritingListener(const PutRecord& put, const RecordStore& store, RunListener* outer)
-        : put_(put), store_(store), outer_(outer)
+        : ForwardingListener(outer), put_(put), store_(store)
     {}
     bool recordComputed(RecordResult&& r) override
     {
@@ -39,20 +39,12 @@ public:
         }
         return true;
     }
-    void progress(uint64_t done, uint64_t total) override
-    {
-        if (outer_)
-            outer_->progress(done, total);
-    }
-    bool cancelled() override { return outer_ && outer_->cancelled(); }
-
     bool changed = false, failed = false;
     int64_t count() const { return count_; }
 
 private:
     const PutRecord& put_;
     const RecordStore& store_;
-    RunListener* outer_;
     int64_t count_ = 0;
 };
 

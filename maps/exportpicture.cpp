@@ -1,8 +1,7 @@
 #include "maps/exportpicture.h"
 
-#include "maps/filename.h"
+#include "maps/units.h"
 
-#include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
 #include <QPageLayout>
@@ -16,9 +15,6 @@ namespace quillet {
 
 namespace {
 
-constexpr int kDpi = 96; // the screen picture's logical resolution
-constexpr int kDotsPerMetre96 = 3780;
-
 bool WritePng(QIODevice& out, const PictureExport& r, const std::function<void(PictureSurface&)>& draw)
 {
     const QSize inner = PainterSurface::InnerSize(r.outerWidth, r.outerHeight, r.border);
@@ -27,8 +23,8 @@ bool WritePng(QIODevice& out, const PictureExport& r, const std::function<void(P
     if (image.isNull())
         return false;
     // 96 dpi keeps font sizes as on the screen; the painter scales.
-    image.setDotsPerMeterX(kDotsPerMetre96);
-    image.setDotsPerMeterY(kDotsPerMetre96);
+    image.setDotsPerMeterX(kDotsPerMetre);
+    image.setDotsPerMeterY(kDotsPerMetre);
     {
         QPainter painter(&image);
         painter.setRenderHint(QPainter::Antialiasing, scale > 1);
@@ -39,8 +35,8 @@ bool WritePng(QIODevice& out, const PictureExport& r, const std::function<void(P
         draw(surface);
     }
     // The file says the true resolution, so the picture prints at screen size.
-    image.setDotsPerMeterX(kDotsPerMetre96 * scale);
-    image.setDotsPerMeterY(kDotsPerMetre96 * scale);
+    image.setDotsPerMeterX(kDotsPerMetre * scale);
+    image.setDotsPerMeterY(kDotsPerMetre * scale);
     QImageWriter writer(&out, "png");
     return writer.write(image);
 }
@@ -50,7 +46,7 @@ bool WriteSvg(QIODevice& out, const PictureExport& r, const std::function<void(P
     const QSize inner = PainterSurface::InnerSize(r.outerWidth, r.outerHeight, r.border);
     QSvgGenerator svg;
     svg.setOutputDevice(&out);
-    svg.setResolution(kDpi);
+    svg.setResolution(kDotsPerInch);
     svg.setSize(inner);
     svg.setViewBox(QRect(QPoint(0, 0), inner));
     svg.setTitle(r.title);
@@ -68,10 +64,10 @@ bool WritePdf(QIODevice& out, const PictureExport& r, const std::function<void(P
     QPdfWriter pdf(&out);
     pdf.setTitle(r.title);
     pdf.setCreator(QStringLiteral("Quillet"));
-    pdf.setResolution(kDpi);
+    pdf.setResolution(kDotsPerInch);
     // One page of exactly the picture's size (72 points per 96 pixels).
-    const QPageSize page(QSizeF(inner.width() * 72.0 / kDpi, inner.height() * 72.0 / kDpi), QPageSize::Point, QString(),
-                         QPageSize::ExactMatch);
+    const QPageSize page(QSizeF(inner.width() * 72.0 / kDotsPerInch, inner.height() * 72.0 / kDotsPerInch),
+                         QPageSize::Point, QString(), QPageSize::ExactMatch);
     pdf.setPageLayout(QPageLayout(page, QPageLayout::Portrait, QMarginsF(0, 0, 0, 0), QPageLayout::Point));
     QPainter painter;
     if (!painter.begin(&pdf))
@@ -91,25 +87,6 @@ bool WritePicture(QIODevice& out, const PictureExport& request, const std::funct
     case PictureFormat::Pdf: return WritePdf(out, request, draw);
     }
     return false;
-}
-
-PictureChoice ChoosePicture(const QString& path, int filterIndex)
-{
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    int type = std::clamp(filterIndex, 0, 4);
-    if (suffix == u"svg")
-        type = 3;
-    else if (suffix == u"pdf")
-        type = 4;
-    else if (suffix == u"png" && type > 2)
-        type = 0;
-    PictureChoice choice;
-    choice.format = type <= 2 ? PictureFormat::Png : type == 3 ? PictureFormat::Svg : PictureFormat::Pdf;
-    choice.scale = type == 1 ? 2 : type == 2 ? 4 : 1;
-    choice.path = WithExtension(path, type <= 2   ? QStringLiteral("png")
-                                      : type == 3 ? QStringLiteral("svg")
-                                                  : QStringLiteral("pdf"));
-    return choice;
 }
 
 } // namespace quillet

@@ -25,21 +25,6 @@ struct PictureExport {
     QString title; // SVG title and PDF document title
 };
 
-// What an Export picture dialog's choice asks for. Its filter lists PNG,
-// PNG at 2x, PNG at 4x, SVG and PDF in that order; the type follows the
-// chosen filter unless the name's suffix says otherwise (a PNG name keeps
-// the chosen PNG size), and a name without a suffix gets the type's.
-struct PictureChoice {
-    PictureFormat format = PictureFormat::Png;
-    int scale = 1;
-    QString path;
-};
-PictureChoice ChoosePicture(const QString& path, int filterIndex);
-// That filter, as the window's dialogs take it.
-inline const QString kPictureFilter = QStringLiteral(
-    "PNG picture|*.png|PNG picture, 2\u00d7 size|*.png|PNG picture, 4\u00d7 size|*.png|SVG drawing|*.svg|PDF "
-    "document|*.pdf");
-
 // Draws with `draw` onto a surface for the format and writes the result to
 // `out` (open for writing). False when the device could not be written;
 // whatever `draw` throws (quillet::Failure) passes through.

@@ -1,5 +1,6 @@
 #include "maps/gcmap.h"
 
+#include "analysis/failure.h"
 #include "analysis/numtext.h"
 #include "maps/axisticks.h"
 

@@ -1,5 +1,6 @@
 #include "maps/imagesurface.h"
 
+#include "maps/surfacefont.h"
 #include "maps/syscolors.h"
 
 #include <QFontMetrics>
@@ -11,16 +12,13 @@ namespace quillet {
 
 namespace {
 
-// 96 dots per inch in dots per metre, so that fonts get 96 logical dpi
-// (QImage reports qRound(3780 * 0.0254) = 96).
-constexpr int kDotsPerMetre96 = 3780;
 // Largest device pixel coordinate handled; beyond it coordinates are clamped.
 constexpr double kPixelLimit = double(int64_t(1) << 29);
 
 int InnerPixels(float outerTwips, int border)
 {
     const double outer = std::isfinite(outerTwips) ? double(outerTwips) : 0.0;
-    const double px = std::nearbyint(outer / ImageSurface::kTwipsPerPixel) - 2.0 * border;
+    const double px = std::nearbyint(outer / kTwipsPerPixel) - 2.0 * border;
     return int(std::clamp(px, 0.0, 32767.0));
 }
 
@@ -43,8 +41,8 @@ void ImageSurface::Resize(float outerWidth, float outerHeight, qreal devicePixel
     if (w > 0 && h > 0) {
         image_ = QImage(w, h, QImage::Format_RGB32);
         image_.setDevicePixelRatio(dpr_);
-        image_.setDotsPerMeterX(kDotsPerMetre96);
-        image_.setDotsPerMeterY(kDotsPerMetre96);
+        image_.setDotsPerMeterX(kDotsPerMetre);
+        image_.setDotsPerMeterY(kDotsPerMetre);
     } else {
         image_ = QImage();
     }
@@ -186,25 +184,12 @@ void ImageSurface::Line(float x1, float y1, float x2, float y2, ColorValue color
     RasterLine(DevicePixel(x1), DevicePixel(y1), DevicePixel(x2), DevicePixel(y2), lineColorRgb_);
 }
 
-QFont ImageSurface::CurrentFont() const
-{
-    QFont f(fontName_);
-    f.setPointSizeF(fontSize_ > 0 && std::isfinite(fontSize_) ? double(fontSize_) : 1.0);
-    return f;
-}
-
 void ImageSurface::Print(const QString& text)
 {
     FlushSpan();
-    const QFont font = CurrentFont();
+    const QFont font = SurfaceFont(fontName_, fontSize_);
     // Metrics at 96 logical dpi whatever the image (also when it is empty).
-    static const QImage metricsDevice = [] {
-        QImage im(1, 1, QImage::Format_RGB32);
-        im.setDotsPerMeterX(kDotsPerMetre96);
-        im.setDotsPerMeterY(kDotsPerMetre96);
-        return im;
-    }();
-    const QFontMetrics fm(font, &metricsDevice);
+    const QFontMetrics fm(font, &TextMetricsDevice());
     if (!image_.isNull() && !text.isEmpty() && !std::isnan(cx_) && !std::isnan(cy_)) {
         QPainter p(&image_);
         p.setFont(font);

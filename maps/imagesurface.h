@@ -19,6 +19,8 @@
 // the pixels that segment-by-segment drawing gives (see the curve methods in
 // imagesurface.cpp); CurveToMany takes the points in batches.
 #include "maps/surface.h"
+#include "maps/units.h"
+
 #include <QFont>
 #include <QImage>
 #include <QRgb>
@@ -75,16 +77,12 @@ public:
     // resolution with its devicePixelRatio set.
     const QImage& Image() const { return image_; }
 
-    // Twips per logical pixel.
-    static constexpr int kTwipsPerPixel = 15;
-
     // Device pixel that holds the point at `twips` along either axis
     // (floor(twips * dpr / 15)). Coordinates are clamped to +-2^29 pixels so
     // that absurd values cannot overflow; NaN must be screened by the caller.
     int64_t DevicePixel(float twips) const;
 
 private:
-    QFont CurrentFont() const;
     QRgb Resolve(ColorValue c);
     void Plot(int64_t x, int64_t y, QRgb c);
     void RasterLine(int64_t x0, int64_t y0, int64_t x1, int64_t y1, QRgb c);

@@ -1,5 +1,7 @@
 #include "maps/layoutfactors.h"
 
+#include "maps/units.h"
+
 #include <bit>
 #include <cmath>
 #include <optional>
@@ -17,7 +19,6 @@ LayoutFactors ComputeLayoutFactors(float screenWidthTwips, float screenHeightTwi
 
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
 // Screens at least this wide (in pixels) divide by 15, narrower ones by 13.
 constexpr int kWideScreen = 1024;
 

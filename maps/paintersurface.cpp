@@ -1,6 +1,8 @@
 #include "maps/paintersurface.h"
 
+#include "maps/surfacefont.h"
 #include "maps/syscolors.h"
+#include "maps/units.h"
 
 #include <QFontMetrics>
 #include <QImage>
@@ -13,25 +15,10 @@ namespace quillet {
 
 namespace {
 
-constexpr float kTwipsPerPixel = 15;
-constexpr int kDotsPerMetre96 = 3780;
-
 // Pixel coordinate of the centre of the pixel that holds `twips`.
 qreal Centre(float twips)
 {
     return qreal(twips) / kTwipsPerPixel + 0.5;
-}
-
-// Font metrics at 96 logical dpi, the same device ImageSurface measures on.
-const QImage& MetricsDevice()
-{
-    static const QImage device = [] {
-        QImage im(1, 1, QImage::Format_RGB32);
-        im.setDotsPerMeterX(kDotsPerMetre96);
-        im.setDotsPerMeterY(kDotsPerMetre96);
-        return im;
-    }();
-    return device;
 }
 
 int InnerPixels(float outerTwips, int border)
@@ -97,17 +84,10 @@ void PainterSurface::Line(float x1, float y1, float x2, float y2, ColorValue col
     StrokeLine(x1, y1, x2, y2, resolve_(color));
 }
 
-QFont PainterSurface::CurrentFont() const
-{
-    QFont f(fontName_);
-    f.setPointSizeF(fontSize_ > 0 && std::isfinite(fontSize_) ? double(fontSize_) : 1.0);
-    return f;
-}
-
 void PainterSurface::Print(const QString& text)
 {
-    const QFont font = CurrentFont();
-    const QFontMetrics fm(font, &MetricsDevice());
+    const QFont font = SurfaceFont(fontName_, fontSize_);
+    const QFontMetrics fm(font, &TextMetricsDevice());
     if (!text.isEmpty() && Finite(cx_, cy_)) {
         painter_.setFont(font);
         painter_.setPen(resolve_(fore_));

@@ -74,7 +74,6 @@ public:
     static constexpr int kCurveColumnsPerPixel = 8;
 
 private:
-    QFont CurrentFont() const;
     void StrokeLine(float x1, float y1, float x2, float y2, const QColor& color);
     void FlushColumn();
     void StrokeCurve();

@@ -1,28 +1,23 @@
 #include "maps/plottext.h"
 
+#include "maps/surfacefont.h"
+
 #include <QFont>
 #include <QFontMetricsF>
-#include <QImage>
 #include <cmath>
 
 namespace quillet {
 
 float TextWidth(const QString& fontName, float fontSize, const QString& text)
 {
-    static const QImage device = [] {
-        QImage im(1, 1, QImage::Format_RGB32);
-        im.setDotsPerMeterX(3780);
-        im.setDotsPerMeterY(3780);
-        return im;
-    }();
     QFont font(fontName);
     font.setPointSizeF(double(fontSize));
-    return float(QFontMetricsF(font, &device).horizontalAdvance(text)) * kTwipsPerPixel;
+    return float(QFontMetricsF(font, &TextMetricsDevice()).horizontalAdvance(text)) * kTwipsPerPixel;
 }
 
 float TextHeight(float fontSize)
 {
-    return (fontSize * 96.0f / 72.0f + 3.0f) * kTwipsPerPixel;
+    return (fontSize * float(kDotsPerInch) / 72.0f + 3.0f) * kTwipsPerPixel;
 }
 
 float Snap(float twips)

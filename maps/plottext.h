@@ -3,12 +3,11 @@
 // text (the explorer's tracks, the genome overview): widths measured at the
 // 96 logical dpi the surfaces lay text out at, in twips.
 #include "maps/surface.h"
+#include "maps/units.h"
 
 #include <QString>
 
 namespace quillet {
-
-constexpr float kTwipsPerPixel = 15;
 
 float TextWidth(const QString& fontName, float fontSize, const QString& text);
 // The height of a line of text in the font size, with a little room.

@@ -9,7 +9,7 @@
 namespace quillet {
 
 // A colour value as the window stores it: 0x00BBGGRR, or 0x800000nn for
-// system colour nn (see window/syscolors.h).
+// system colour nn (see maps/syscolors.h).
 using ColorValue = uint32_t;
 
 class PictureSurface {

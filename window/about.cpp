@@ -1,6 +1,7 @@
 #include "window/about.h"
 
 #include "maps/syscolors.h"
+#include "quillet/version.h"
 #include "window/pictures.h"
 #include "window/toolkit.h"
 
@@ -16,7 +17,7 @@ namespace quillet {
 
 namespace {
 
-const QString kVersionText = QStringLiteral("Version 1.2.6");
+const QString kVersionText = QStringLiteral("Version ") + QString::fromLatin1(kVersion);
 // Four lines; the first three end with a blank.
 const QString kNotice = QStringLiteral("Quillet maps the G+C content \n"
                                        "of DNA sequences. It is given \n"

@@ -2,7 +2,7 @@
 // One dialog object shared by Open, Save and the colour swatch. It keeps its
 // settings between uses; the Show calls are modal and go through the
 // platform services.
-#include "analysis/numtext.h"
+#include "analysis/failure.h"
 #include "maps/syscolors.h"
 #include "window/platform.h"
 

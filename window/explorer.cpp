@@ -6,8 +6,10 @@
 #include "maps/exportfiles.h"
 #include "maps/exportpicture.h"
 #include "maps/filename.h"
+#include "maps/filetypes.h"
 #include "maps/gcmap.h"
 #include "maps/paintersurface.h"
+#include "maps/units.h"
 #include "window/platform.h"
 
 #include <QAction>
@@ -33,13 +35,11 @@ namespace quillet {
 
 namespace {
 
-constexpr float kTwips = 15; // twips per logical pixel
+constexpr float kTwips = kTwipsPerPixel;
 
 // What the status line says while the pointer is off the tracks.
 const QString kHint = QStringLiteral("Wheel or + and - zoom, dragging or the arrow keys pan, Shift+drag zooms to a "
                                      "stretch, a double click or Home shows the whole record");
-
-const QString kValuesFilter = QStringLiteral("TSV|*.tsv|bedGraph, G+C content|*.bedgraph|bedGraph, G-C/G+C|*.bedgraph");
 
 // The tracks, drawn at the device pixel ratio through a painter surface and
 // kept until the view or the size changes; the pointer's line and the
@@ -106,8 +106,8 @@ void ExplorerCanvas::render()
     const qreal dpr = devicePixelRatioF();
     cache_ = QImage(size() * dpr, QImage::Format_RGB32);
     // 96 dpi keeps the font sizes the surfaces lay text out with.
-    cache_.setDotsPerMeterX(3780);
-    cache_.setDotsPerMeterY(3780);
+    cache_.setDotsPerMeterX(kDotsPerMetre);
+    cache_.setDotsPerMeterY(kDotsPerMetre);
     {
         QPainter painter(&cache_);
         painter.setRenderHint(QPainter::Antialiasing);
@@ -486,7 +486,7 @@ QString ExplorerWindow::askSavePath(const QString& title, const QString& filter,
     if (!platform_ || !data_ || !store_ || index_ < 0 || picture_.gc.empty())
         return {};
     FileDialogRequest request;
-    request.flags = 0x80002;
+    request.flags = kSaveDialogFlags;
     request.filter = filter;
     request.fileName = QStringLiteral("%1_%2-%3.%4")
                            .arg(RecordExportName(store_->info(std::size_t(index_)).name))
@@ -505,17 +505,12 @@ QString ExplorerWindow::askSavePath(const QString& title, const QString& filter,
 bool ExplorerWindow::exportValues()
 {
     int type = 0;
-    QString path = askSavePath(QStringLiteral("Export values"), kValuesFilter, QStringLiteral("tsv"), &type);
-    if (path.isEmpty())
+    const QString asked =
+        askSavePath(QStringLiteral("Export values"), kExplorerValuesFilter, QStringLiteral("tsv"), &type);
+    if (asked.isEmpty())
         return false;
-    // The type follows the chosen filter unless the name says otherwise.
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    type = std::clamp(type, 0, 2);
-    if (suffix == u"tsv" || suffix == u"txt")
-        type = 0;
-    else if ((suffix == u"bedgraph" || suffix == u"bg") && type == 0)
-        type = 1;
-    path = WithExtension(path, type == 0 ? QStringLiteral("tsv") : QStringLiteral("bedgraph"));
+    const ExplorerValuesChoice chosen = ChooseExplorerValues(asked, type);
+    const QString& path = chosen.path;
     ExportResult result = ExportResult::Failed;
     QString why;
     try {
@@ -527,9 +522,7 @@ bool ExplorerWindow::exportValues()
         source.windowSize = view.window;
         source.step = view.step;
         source.firstPosition = view.from;
-        result = WriteValuesFile(path, type == 0 ? ValueFormat::Tsv : ValueFormat::BedGraph,
-                                 type == 2 ? PlotKind::Skew : PlotKind::GCContent, ValuesScope::Shown, source, nullptr,
-                                 &why);
+        result = WriteValuesFile(path, chosen.format, chosen.plot, ValuesScope::Shown, source, nullptr, &why);
     } catch (const std::exception&) {
         result = ExportResult::Failed;
     }

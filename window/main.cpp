@@ -2,6 +2,7 @@
 // named on the command line ("Open with" on the desktop) is opened as Open
 // would open it.
 #include "analysis/processlocale.h"
+#include "quillet/version.h"
 #include "window/dropopen.h"
 #include "window/platform.h"
 #include "window/quillet.h"
@@ -80,7 +81,7 @@ int main(int argc, char** argv)
     startNotes.clear();
 
     QApplication::setApplicationName(QStringLiteral("Quillet"));
-    QApplication::setApplicationVersion(QStringLiteral("1.2.6"));
+    QApplication::setApplicationVersion(QString::fromLatin1(quillet::kVersion));
     QApplication::setDesktopFileName(QStringLiteral("quillet"));
     QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(8.25);

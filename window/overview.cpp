@@ -4,8 +4,10 @@
 #include "maps/exportfiles.h"
 #include "maps/exportpicture.h"
 #include "maps/filename.h"
+#include "maps/filetypes.h"
 #include "maps/paintersurface.h"
 #include "maps/plottext.h"
+#include "maps/units.h"
 #include "window/platform.h"
 
 #include <QAction>
@@ -97,8 +99,8 @@ void OverviewCanvas::paintEvent(QPaintEvent* e)
     if (cache_.isNull() || !cached_.contains(e->rect())) {
         cached_ = visible;
         cache_ = QImage(visible.size() * dpr, QImage::Format_RGB32);
-        cache_.setDotsPerMeterX(3780); // 96 dpi: the font sizes the surfaces lay text out with
-        cache_.setDotsPerMeterY(3780);
+        cache_.setDotsPerMeterX(kDotsPerMetre); // 96 dpi: the font sizes the surfaces lay text out with
+        cache_.setDotsPerMeterY(kDotsPerMetre);
         QPainter painter(&cache_);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setRenderHint(QPainter::TextAntialiasing);
@@ -388,7 +390,7 @@ bool OverviewWindow::exportPicture()
         return false;
     }
     FileDialogRequest request;
-    request.flags = 0x80002;
+    request.flags = kSaveDialogFlags;
     request.filter = kPictureFilter;
     request.fileName = QFileInfo(store_->path()).completeBaseName() + QStringLiteral("_overview.png");
     request.initDir = QFileInfo(store_->path()).absolutePath();

@@ -15,12 +15,23 @@ namespace quillet {
 // What a file dialog is asked to show. Filter alternates description and
 // pattern separated by "|": "fas Files (*.fas)|*.fas|All Files (*.*)|*.*".
 struct FileDialogRequest {
-    long flags = 0;
+    long flags = 0; // the kDialog bits below
     QString filter;
     QString fileName;
     QString initDir;
     QString title;
 };
+
+// FileDialogRequest's flags, numbered as the classic common dialog numbers
+// them. QtPlatform's dialogs read two: ask before overwriting a file that
+// exists, and (opening) only a file that exists. The Explorer-style bit asks
+// for the dialog Qt always shows; it is set as the handlers always set it.
+constexpr long kDialogOverwritePrompt = 0x2;
+constexpr long kDialogFileMustExist = 0x1000;
+constexpr long kDialogExplorer = 0x80000;
+// Every save dialog (0x80002) and the open dialog (0x81000).
+constexpr long kSaveDialogFlags = kDialogExplorer | kDialogOverwritePrompt;
+constexpr long kOpenDialogFlags = kDialogExplorer | kDialogFileMustExist;
 
 // A save dialog's answer together with the file type the user chose: the
 // index of the chosen description|pattern pair of the request's filter.

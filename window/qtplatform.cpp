@@ -48,18 +48,13 @@ std::optional<SaveChoice> PlatformServices::saveFileOfType(QWidget* owner, const
 
 namespace {
 
-// Explorer-style flag bits the window sets: 0x2 ask before overwriting,
-// 0x1000 the file must exist.
-constexpr long kOverwritePrompt = 0x2;
-constexpr long kFileMustExist = 0x1000;
-
 std::optional<SaveChoice> runFileDialog(QWidget* owner, const FileDialogRequest& r, bool save)
 {
     QFileDialog dlg(owner, r.title);
     dlg.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dlg.setFileMode(save ? QFileDialog::AnyFile
-                         : (r.flags & kFileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile));
-    dlg.setOption(QFileDialog::DontConfirmOverwrite, save && !(r.flags & kOverwritePrompt));
+                         : (r.flags & kDialogFileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile));
+    dlg.setOption(QFileDialog::DontConfirmOverwrite, save && !(r.flags & kDialogOverwritePrompt));
     dlg.setNameFilters(NameFiltersOf(r.filter));
     // Open where the program's data folder is, or in the user's home folder
     // when that folder does not exist.

@@ -1,6 +1,7 @@
 #include "window/quillet.h"
 
 #include "maps/layoutfactors.h"
+#include "quillet/version.h"
 #include "window/about.h"
 #include "window/accessibility.h"
 #include "window/dropopen.h"
@@ -15,7 +16,7 @@
 namespace quillet {
 
 namespace {
-const QString kTitle = QStringLiteral("Quillet V1.2.6");
+const QString kTitle = QStringLiteral("Quillet V") + QString::fromLatin1(kVersion);
 } // namespace
 
 Quillet::Quillet(PlatformServices& platform, QWidget* parent, std::optional<QSizeF> screenTwips)

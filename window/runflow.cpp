@@ -10,6 +10,7 @@
 #include "analysis/recordstore.h"
 #include "analysis/runverdict.h"
 #include "maps/drawcheck.h"
+#include "maps/filetypes.h"
 #include "window/dropopen.h"
 #include "window/explorer.h"
 #include "window/overview.h"
@@ -40,9 +41,8 @@ struct NormalPointerOnExit {
 void Quillet::Command_open_Click()
 {
     try {
-        CommonDialog1->Flags = 0x81000;
-        CommonDialog1->Filter =
-            QStringLiteral("fas Files (*.fas)|*.fas|fasta Files (*.fasta)|*.fasta|All Files (*.*)|*.*");
+        CommonDialog1->Flags = kOpenDialogFlags;
+        CommonDialog1->Filter = kFastaFilter;
         CommonDialog1->FileName = QString();
         CommonDialog1->InitDir = dataFolder();
         CommonDialog1->DialogTitle = QStringLiteral("Open DNA data in FASTA format");

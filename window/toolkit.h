@@ -7,6 +7,7 @@
 // handlers connect with pointer-to-member connects and run at once.
 #include "analysis/calcwindows.h"
 #include "maps/imagesurface.h"
+#include "maps/units.h"
 
 #include <QComboBox>
 #include <QFrame>
@@ -28,7 +29,7 @@ struct RepaintOnExit {
     ~RepaintOnExit() { w->update(); }
 };
 
-constexpr float kTwipsPerPixel = 15.0f;
+using quillet::kTwipsPerPixel; // maps/units.h
 int ToPixels(double twips);
 
 // Keeps a control's Left, Top, Width and Height in twips as floats (so that

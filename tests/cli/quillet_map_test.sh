@@ -7,9 +7,9 @@
 # reader, a picture made with nothing in the environment
 # but PATH (no display, no platform setting) or with a window system named
 # that cannot start, and the caller's locale.
-# Usage: quillet_map_test.sh QUILLET_MAP SOURCE_DIR WORK_DIR
+# Usage: quillet_map_test.sh QUILLET_MAP SOURCE_DIR WORK_DIR VERSION
 set -uo pipefail
-map=$1 src=$2 work=$3
+map=$1 src=$2 work=$3 version=$4
 ! mountpoint -q "$work/full" || umount "$work/full" # left by a run that was killed
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 lambda=$src/samples/lambda_virus.fa phix=$src/samples/phix174.fa excerpt=$src/tests/data/athaliana_excerpt.fa
@@ -28,7 +28,7 @@ has() { grep -qF -- "$2" "$1" || fail "$1 lacks '$2': $(head -c 600 "$1")"; }
 if ldd "$map" | grep -q Widgets; then fail "quillet-map links Qt Widgets"; fi
 
 run 0 --help;    has out "Usage: quillet-map [OPTIONS] FILE..."; has out "--all-records"
-run 0 --version; has out "quillet-map 1.2.6"
+run 0 --version; has out "quillet-map $version"
 run 2;           has err "no FASTA file given"; has err "Try 'quillet-map --help'"
 run 2 -o x.jpg "$lambda"; has err ".png, .svg, .pdf or .bmp"
 run 2 --values a.tsv --values b.tsv "$lambda"; has err "--values is given twice"

@@ -2,6 +2,7 @@
 // progress, failures and exactness on long sequences.
 #include "analysis/calcwindows.h"
 #include "analysis/engine.h"
+#include "analysis/failure.h"
 #include "analysis/fasta.h"
 #include "analysis/numtext.h"
 

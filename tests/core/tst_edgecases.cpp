@@ -1,5 +1,6 @@
 // Edge cases found by fuzzing and at the 32-bit position limits.
 #include "analysis/calcwindows.h"
+#include "analysis/failure.h"
 #include "analysis/numtext.h"
 
 #include <gtest/gtest.h>

@@ -4,6 +4,7 @@
 #include "analysis/calcwindows.h"
 #include "analysis/engine.h"
 #include "analysis/explorerdata.h"
+#include "analysis/failure.h"
 #include "analysis/numtext.h"
 
 #include <QFile>

@@ -4,6 +4,7 @@
 #include "excerptrecords.h"
 #include "maps/exportfiles.h"
 #include "maps/exportvalues.h"
+#include "maps/filetypes.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -261,4 +262,87 @@ TEST(ExportValues, AllRecordsPastTheBudgetReadTheFileAgain)
     f.close();
     EXPECT_EQ(write(*dropped, b), ExportResult::Failed);
     EXPECT_EQ(ReadAll(a), ReadAll(b));
+}
+
+// What a save dialog's answer asks for: the name's suffix (in any case)
+// picks the type, else the chosen entry does, and a name without a suffix
+// gets the type's.
+const QString kNoFolder = QStringLiteral("/no-such-folder/");
+
+TEST(FileTypes, MapValuesFollowTheSuffixThenTheEntry)
+{
+    const QString& dir = kNoFolder;
+    using F = ValueFormat;
+    struct MapCase {
+        const char* name;
+        int entry;
+        F format;
+        ValuesScope scope;
+        const char* path;
+    };
+    for (const MapCase& c : std::initializer_list<MapCase>{{"v", 0, F::Tsv, ValuesScope::Shown, "v.tsv"},
+                                                           {"v", 3, F::BedGraph, ValuesScope::All, "v.bedgraph"},
+                                                           {"v", 5, F::BigWig, ValuesScope::All, "v.bw"},
+                                                           {"v.BG", 0, F::BedGraph, ValuesScope::Shown, "v.BG"},
+                                                           {"v.txt", 4, F::Tsv, ValuesScope::Shown, "v.txt"},
+                                                           {"v.bigwig", 1, F::BigWig, ValuesScope::All, "v.bigwig"},
+                                                           {"v.csv", 2, F::BedGraph, ValuesScope::Shown, "v.csv"}}) {
+        const MapValuesChoice got = ChooseMapValues(dir + c.name, c.entry);
+        EXPECT_EQ(got.format, c.format) << c.name << " " << c.entry;
+        EXPECT_EQ(got.scope, c.scope) << c.name << " " << c.entry;
+        EXPECT_EQ(got.path, dir + c.path) << c.name << " " << c.entry;
+    }
+}
+
+// The explorer keeps a chosen bedGraph track and writes no bigWig.
+TEST(FileTypes, ExplorerValuesFollowTheSuffixThenTheEntry)
+{
+    const QString& dir = kNoFolder;
+    using F = ValueFormat;
+    struct ExplorerCase {
+        const char* name;
+        int entry;
+        F format;
+        PlotKind plot;
+        const char* path;
+    };
+    for (const ExplorerCase& c :
+         std::initializer_list<ExplorerCase>{{"v", 0, F::Tsv, PlotKind::GCContent, "v.tsv"},
+                                             {"v", 2, F::BedGraph, PlotKind::Skew, "v.bedgraph"},
+                                             {"v", 7, F::BedGraph, PlotKind::Skew, "v.bedgraph"},
+                                             {"v.bedgraph", 0, F::BedGraph, PlotKind::GCContent, "v.bedgraph"},
+                                             {"v.bg", 2, F::BedGraph, PlotKind::Skew, "v.bg"},
+                                             {"v.TSV", 2, F::Tsv, PlotKind::GCContent, "v.TSV"},
+                                             {"v.bw", 1, F::BedGraph, PlotKind::GCContent, "v.bw"}}) {
+        const ExplorerValuesChoice got = ChooseExplorerValues(dir + c.name, c.entry);
+        EXPECT_EQ(got.format, c.format) << c.name << " " << c.entry;
+        EXPECT_EQ(got.plot, c.plot) << c.name << " " << c.entry;
+        EXPECT_EQ(got.path, dir + c.path) << c.name << " " << c.entry;
+    }
+}
+
+// A PNG name keeps the chosen PNG size.
+TEST(FileTypes, PictureFollowsTheSuffixThenTheEntry)
+{
+    const QString& dir = kNoFolder;
+    struct PictureCase {
+        const char* name;
+        int entry;
+        PictureFormat format;
+        int scale;
+        const char* path;
+    };
+    for (const PictureCase& c : std::initializer_list<PictureCase>{{"p", 1, PictureFormat::Png, 2, "p.png"},
+                                                                   {"p", -1, PictureFormat::Png, 1, "p.png"},
+                                                                   {"p", 9, PictureFormat::Pdf, 1, "p.pdf"},
+                                                                   {"p.png", 2, PictureFormat::Png, 4, "p.png"},
+                                                                   {"p.PNG", 4, PictureFormat::Png, 1, "p.PNG"},
+                                                                   {"p.svg", 1, PictureFormat::Svg, 1, "p.svg"},
+                                                                   {"p.pdf", 3, PictureFormat::Pdf, 1, "p.pdf"},
+                                                                   {"p.jpg", 3, PictureFormat::Svg, 1, "p.jpg"}}) {
+        const PictureChoice got = ChoosePicture(dir + c.name, c.entry);
+        EXPECT_EQ(got.format, c.format) << c.name << " " << c.entry;
+        EXPECT_EQ(got.scale, c.scale) << c.name << " " << c.entry;
+        EXPECT_EQ(got.path, dir + c.path) << c.name << " " << c.entry;
+    }
 }

@@ -1,5 +1,6 @@
 // The two maps on a recording surface: layout to the twip, sequence axis
 // units and ticks, header, curve placement and failures.
+#include "analysis/failure.h"
 #include "analysis/numtext.h"
 #include "maps/axisticks.h"
 #include "maps/gcmap.h"

@@ -1,6 +1,7 @@
 // Number text rules: reading typed numbers, integer conversion, rounding and
 // the general / fixed formats the window shows; the C library's locale the
 // programs start with.
+#include "analysis/failure.h"
 #include "analysis/numtext.h"
 #include "analysis/processlocale.h"
 

@@ -2,6 +2,7 @@
 // every opening, the ways to close it, the mail link, and that nothing it
 // shows is cut off. Also the built-in pictures the windows use.
 #include "maps/syscolors.h"
+#include "quillet/version.h"
 #include "tests/ui/scriptedplatform.h"
 #include "window/about.h"
 #include "window/quillet.h"
@@ -136,7 +137,7 @@ private slots:
         QCOMPARE(first.caption, QStringLiteral("About"));
         QCOMPARE(first.clientSize, QSize(326, 196));
         QCOMPARE(first.texts[QStringLiteral("Label1")], QStringLiteral("Quillet"));
-        QCOMPARE(first.texts[QStringLiteral("lblVersion")], QStringLiteral("Version 1.2.6"));
+        QCOMPARE(first.texts[QStringLiteral("lblVersion")], QStringLiteral("Version ") + QString::fromLatin1(kVersion));
         QCOMPARE(first.texts[QStringLiteral("lblDescription")], QStringLiteral("Author: ") + kAuthorName);
         QCOMPARE(first.texts[QStringLiteral("Label2")], QStringLiteral("Email : ") + kAuthorEmail);
         QCOMPARE(first.texts[QStringLiteral("cmdOK")], QStringLiteral("OK"));

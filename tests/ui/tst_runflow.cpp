@@ -2,6 +2,7 @@
 // proposed parameters, the three failure messages and what stays written,
 // and a successful run on a real genome.
 #include "maps/syscolors.h"
+#include "quillet/version.h"
 #include "tests/ui/picturechecks.h"
 #include "tests/ui/runfixtures.h"
 #include "tests/ui/scriptedplatform.h"
@@ -27,7 +28,7 @@ private slots:
         Quillet w(p);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QCOMPARE(w.windowTitle(), QStringLiteral("Quillet V1.2.6"));
+        QCOMPARE(w.windowTitle(), QStringLiteral("Quillet V") + QString::fromLatin1(kVersion));
         QCOMPARE(w.Combo1->count(), 2);
         QCOMPARE(w.Combo1->itemText(0), QStringLiteral("G+C content"));
         QCOMPARE(w.Combo1->itemText(1), QStringLiteral("G-C/G+C"));
