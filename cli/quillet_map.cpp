@@ -190,10 +190,12 @@ public:
         lastHeader_ = parameters_;
         mark_ = file_.pos();
     }
-    void write(const RecordInfo& info, const WindowResults& w, int64_t firstPosition)
+    // A bigWig's chromosome is the whole record, `recordLength` bases, also
+    // when only a stretch of it was computed.
+    void write(const RecordInfo& info, const WindowResults& w, int64_t firstPosition, int64_t recordLength)
     {
         if (ok_ && track_)
-            ok_ = track_->addRecord(info.name, info.length, w, parameters_.first, parameters_.second, firstPosition);
+            ok_ = track_->addRecord(info.name, recordLength, w, parameters_.first, parameters_.second, firstPosition);
         else if (ok_ && !writer_->writeRecord(info.name, w, firstPosition))
             ok_ = false;
     }
@@ -721,7 +723,7 @@ void FileRun::Take(RecordResult&& r)
             *position += FirstPosition() - 1;
     NoteShort(r.info);
     if (values_)
-        values_->write(r.info, r.windows, FirstPosition());
+        values_->write(r.info, r.windows, FirstPosition(), r.sequenceLength);
     if (o.summary)
         summaryLines += SummaryLine(r.info);
     if (!o.overview.isEmpty()) {

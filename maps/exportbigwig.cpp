@@ -1,6 +1,7 @@
 #include "maps/exportbigwig.h"
 
 #include "analysis/fasta.h"
+#include "analysis/numtext.h"
 
 #include <QFileInfo>
 #include <QLibrary>
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <new>
 
 #include <stdio.h>
@@ -170,6 +172,8 @@ bool BigWigTrack::addRecord(const QString& name, int64_t length, const WindowRes
         error_ = QStringLiteral("record %1 has no name, and a bigWig names every record").arg(records_.size() + 1);
         return false;
     }
+    if (!fitsLength(id, length, TrackInterval(int64_t(n), int64_t(n), windowSize, step, firstPosition).end))
+        return false;
     if (!ids_.insert(bytes).second) {
         error_ = QStringLiteral("two records are called \"%1\", and a bigWig names each record once").arg(id);
         return false;
@@ -178,6 +182,25 @@ bool BigWigTrack::addRecord(const QString& name, int64_t length, const WindowRes
     Record r{std::move(bytes), uint32_t(length), windowSize, step, firstPosition, {}};
     r.values.assign(plotted.begin() + 1, plotted.begin() + 1 + std::ptrdiff_t(n));
     records_.push_back(std::move(r));
+    return true;
+}
+
+// A bigWig's positions are 32-bit, and a reader keeps only the intervals
+// within their chromosome's length (a track that ran past it would lose
+// its end and its statistics without a word).
+bool BigWigTrack::fitsLength(const QString& id, int64_t length, int64_t lastEnd)
+{
+    constexpr int64_t kLongest = std::numeric_limits<uint32_t>::max();
+    if (length > kLongest) {
+        error_ = QStringLiteral("record \"%1\" is %2 bp long, and a bigWig holds records of up to %3 bp")
+                     .arg(id, GroupedInteger(length), GroupedInteger(kLongest));
+        return false;
+    }
+    if (lastEnd > length) {
+        error_ = QStringLiteral("the windows of record \"%1\" reach base %2, past its %3 bp")
+                     .arg(id, GroupedInteger(lastEnd), GroupedInteger(length));
+        return false;
+    }
     return true;
 }
 

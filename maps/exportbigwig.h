@@ -29,9 +29,12 @@ public:
     explicit BigWigTrack(PlotKind plot) : plot_(plot) {}
 
     // Adds the windows of a record of `length` bases whose first window
-    // starts at base `firstPosition`. A record without a window is left
-    // out. False, with error(), for a record whose ID is empty or that of
-    // an earlier record: a bigWig names each chromosome once.
+    // starts at base `firstPosition` (`length` is the whole record's, also
+    // when the windows cover only a stretch of it). A record without a
+    // window is left out. False, with error(), for a record whose ID is
+    // empty or that of an earlier record (a bigWig names each chromosome
+    // once), whose windows end past `length`, or longer than a bigWig's
+    // 32-bit positions reach.
     bool addRecord(const QString& name, int64_t length, const WindowResults& windows, int32_t windowSize, int32_t step,
                    int64_t firstPosition = 1);
     // How many records are in, and dropping those added after the first
@@ -56,6 +59,7 @@ public:
     };
 
 private:
+    bool fitsLength(const QString& id, int64_t length, int64_t lastEnd);
     bool writeTo(MemoryFile& memory);
 
     PlotKind plot_;
