@@ -172,6 +172,7 @@ public:
             track_ = std::make_unique<BigWigTrack>(plot);
     }
     bool ok() const { return ok_; }
+    const QString& path() const { return path_; }
     void startFile(int32_t windowSize, int32_t step)
     {
         if (!ok_)
@@ -211,13 +212,14 @@ public:
         if (ok_ && !keep)
             ok_ = file_.seek(mark_) && file_.resize(mark_);
     }
-    // Commits when some file gave rows; false when that failed.
-    bool close()
+    // Commits when some file gave rows; false when that failed. A bigWig,
+    // built only now, tells `progress` how far it is.
+    bool close(const BigWigTrack::Progress& progress = {})
     {
         if (!ok_ || !kept_)
             return ok_; // the temporary file goes
         if (track_)
-            return track_->write(path_);
+            return track_->write(path_, progress);
         return output_.commit();
     }
     // Says that the table could not be written, once however often asked,
@@ -453,7 +455,7 @@ public:
             failed = failed || outcome != Outcome::Mapped;
             ambiguous = ambiguous || outcome == Outcome::Ambiguous;
         }
-        if (combined && !combined->close()) {
+        if (combined && !Close(*combined)) {
             combined->report();
             failed = true;
         }
@@ -591,7 +593,7 @@ private:
             Error(message);
         if (values) {
             values->endFile(ok);
-            if (own && !own->close()) {
+            if (own && !Close(*own)) {
                 own->report();
                 return Outcome::Failed;
             }
@@ -599,6 +601,15 @@ private:
         if (ok && o_.summary)
             Out(run.summaryLines);
         return ok ? Outcome::Mapped : run.ambiguous ? Outcome::Ambiguous : Outcome::Failed;
+    }
+
+    // Closes a values table, with the progress line while a bigWig is built.
+    bool Close(ValuesTable& table)
+    {
+        progress_.start(table.path());
+        const bool ok = table.close([this](uint64_t done, uint64_t total) { progress_.show(done, total); });
+        progress_.clear();
+        return ok;
     }
 
     const Options& o_;

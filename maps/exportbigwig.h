@@ -16,6 +16,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -43,8 +44,11 @@ public:
     void truncate(std::size_t count);
 
     // Writes the file; false, with error(), when it could not be written
-    // whole or no record had a window.
-    bool write(const QString& path);
+    // whole or no record had a window. `progress` (may be empty) hears how
+    // far the building is, in steps of a record: each record is handed to
+    // the library once for its intervals and once for its zoom levels.
+    using Progress = std::function<void(uint64_t done, uint64_t total)>;
+    bool write(const QString& path, const Progress& progress = {});
     // What went wrong, in the window's words, without the file's name.
     const QString& error() const { return error_; }
 
@@ -60,7 +64,7 @@ public:
 
 private:
     bool fitsLength(const QString& id, int64_t length, int64_t lastEnd);
-    bool writeTo(MemoryFile& memory);
+    bool writeTo(MemoryFile& memory, const Progress& progress);
 
     PlotKind plot_;
     std::vector<Record> records_;
