@@ -8,6 +8,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -136,6 +137,67 @@ bool AddRecord(const Library& bw, bigWigFile_t* fp, const BigWigTrack::Record& r
     });
 }
 
+// The sums of the zoom records. The library holds a zoom record's sums
+// aside until the next record of its level begins, so the last record of
+// each zoom buffer and the last of each level kept none, and a reader took
+// their mean for 0. They are gathered again here as the library gathers
+// them (an interval's overlap with the stretch the record covers, a float,
+// times the value), so the records that had their sums keep their bytes.
+// A ZoomCursor goes through the records of one level with the intervals.
+struct ZoomCursor {
+    bwZoomBuffer_t* buffer;
+    uint32_t at = 0; // the record's index in its buffer
+    double sum = 0, squares = 0;
+
+    // The record: chromosome, start, end of what it covers, ..., sums.
+    uint32_t* record() const { return static_cast<uint32_t*>(buffer->p) + 8 * at; }
+    // Adds an interval to the records it overlaps, finishing those before.
+    void add(uint32_t tid, uint32_t start, uint32_t end, float value)
+    {
+        for (; buffer; next()) {
+            const uint32_t* r = record();
+            if (r[0] > tid || (r[0] == tid && r[1] >= end))
+                return; // the record of a later interval
+            if (r[0] < tid || r[2] <= start)
+                continue; // complete
+            const uint32_t overlap = std::min(r[2], end) - std::max(r[1], start);
+            sum += double(float(overlap) * value);
+            squares += double(overlap) * std::pow(double(value), 2.0);
+            if (r[2] >= end)
+                return; // the next interval may add to it
+        }
+    }
+    // Stores the record's sums as the library does (as floats), moves on.
+    void next()
+    {
+        float* values = reinterpret_cast<float*>(record());
+        values[6] = float(sum);
+        values[7] = float(squares);
+        sum = squares = 0;
+        if (32 * ++at >= buffer->l) {
+            buffer = buffer->next;
+            at = 0;
+        }
+    }
+};
+
+void SetZoomSums(const bigWigHdr_t* hdr, bwWriteBuffer_t* wb, const std::vector<BigWigTrack::Record>& records)
+{
+    std::vector<ZoomCursor> cursors;
+    for (uint32_t k = 0; k < hdr->nLevels; ++k)
+        cursors.push_back({wb->firstZoomBuffer[k]});
+    for (std::size_t i = 0; i < records.size(); ++i)
+        ForEachBatch(records[i], [&](bool, uint32_t* starts, uint32_t* ends, const float* values, uint32_t count) {
+            for (uint32_t j = 0; j < count; ++j)
+                for (ZoomCursor& c : cursors)
+                    c.add(uint32_t(i), starts[j], ends[j], values[j]);
+            return true;
+        });
+    for (ZoomCursor& c : cursors)
+        if (c.buffer)
+            c.next(); // the last record
+}
+
 // The zoom levels, as the library's finishing computes them but from the
 // intervals at hand rather than by reading each chromosome back by name
 // (which would compare names as above), for writeZoomLevels to write. False
@@ -173,6 +235,7 @@ bool AddZoomLevels(const Library& bw, bigWigFile_t* fp, const std::vector<BigWig
         if (progress)
             progress(records.size() + i + 1, 2 * records.size());
     }
+    SetZoomSums(hdr, wb, records);
     // Each level's index, which the library fills in as it writes the level
     // and frees with the file.
     for (uint32_t k = 0; k < levels; ++k) {

@@ -66,7 +66,8 @@ for chrom, spans in intervals.items():
 # The bigWig: the records with windows and their lengths, in file order;
 # the bedGraph's intervals with the TSV's values as 32-bit floats, all
 # within their chromosome (a reader drops those past its end), and the
-# statistics over each chromosome those intervals give.
+# statistics over each chromosome those intervals give, also the mean from
+# the zoom levels (what a browser shows of a whole chromosome).
 bw = pyBigWig.open(bw_path)
 if bw is None or not bw.isBigWig():
     sys.exit(f"{bw_path}: pyBigWig cannot open it as a bigWig")
@@ -83,6 +84,9 @@ for chrom, spans in intervals.items():
     high = max(as_float32(v) for _, _, v in spans)
     if bw.stats(chrom, type="max", exact=True) != [high]:
         problems.append(f"{chrom}: bigWig maximum {bw.stats(chrom, type='max', exact=True)}, not {high}")
+    zoomed, exact = bw.stats(chrom)[0], bw.stats(chrom, exact=True)[0]
+    if zoomed is None or exact is None or abs(zoomed - exact) > 1e-6 * (1 + abs(exact)):
+        problems.append(f"{chrom}: mean {zoomed} from the zoom levels, {exact} from the intervals")
 bw.close()
 
 # The bedGraph converts to a bigWig, as a user would do it.
