@@ -170,9 +170,8 @@ struct ZoomCursor {
     // Stores the record's sums as the library does (as floats), moves on.
     void next()
     {
-        float* values = reinterpret_cast<float*>(record());
-        values[6] = float(sum);
-        values[7] = float(squares);
+        const float sums[2] = {float(sum), float(squares)};
+        std::memcpy(record() + 6, sums, sizeof sums);
         sum = squares = 0;
         if (32 * ++at >= buffer->l) {
             buffer = buffer->next;
