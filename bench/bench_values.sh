@@ -6,6 +6,10 @@
 #     of 1.35 to 27.9 Mb (120 Mb), the 19.5 kb mitochondrion and 26,447
 #     short contigs, 95 % of 1 to 1.5 kb and 5 % of 1.5 to 50 kb
 #     (log-uniform), about 170 Mb in all, random bases, seeded.
+#  3. many tiny records, as a fragmented assembly has them: 20,000 and
+#     200,000 records of 200 bp (random bases, seeded), bigWig at window 100
+#     / step 100, the two times side by side with their ratio (10 when the
+#     cost grows with the number of records, 100 when with its square).
 # Each row: seconds (best of three), peak memory of the run and the file's
 # size; the summary alone (no values written) is the floor. For the bigWig
 # a peer: the same run's bedGraph converted to bigWig with pyBigWig (the
@@ -94,4 +98,23 @@ for input in "$src/samples/ecoli_k12_mg1655.fna.gz" draft.fa; do
         "$(best /usr/bin/python3 "$convert" out.bedgraph summary.tsv converted.bw)" "$(size converted.bw)"
     echo "windows: $(($(wc -l <out.bedgraph) - 1))"
 done
+python3 - <<'PY'
+import os, random
+table = bytes.maketrans(bytes(range(256)), b"ACGT" * 64)
+for n in (20_000, 200_000):
+    name = f"tiny{n // 1000}k.fa"
+    if not os.path.exists(name):
+        rnd = random.Random(n)
+        with open(name, "wb") as f:
+            for i in range(n):
+                bases = rnd.randbytes(200).translate(table)
+                f.write(b">contig%06d unplaced\n" % (i + 1) + b"\n".join(bases[k:k + 60] for k in range(0, 200, 60)) + b"\n")
+PY
+echo
+echo "== many records of 200 bp, bigWig at window 100 / step 100"
+small=$(best "$map" -w 100 -s 100 --values tiny20k.bw tiny20k.fa)
+large=$(best "$map" -w 100 -s 100 --values tiny200k.bw tiny200k.fa)
+printf '%-36s %s %s\n' "20,000 records" "$small" "$(size tiny20k.bw)"
+printf '%-36s %s %s\n' "200,000 records" "$large" "$(size tiny200k.bw)"
+awk -v a="${small%% s*}" -v b="${large%% s*}" 'BEGIN {printf "200,000 / 20,000: %.1f times (10 linear, 100 square)\n", b / a}'
 echo "(work folder: $work)"

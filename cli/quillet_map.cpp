@@ -157,6 +157,7 @@ public:
         }
     }
     bool ok() const { return ok_; }
+    const QString& path() const { return path_; }
     void startFile(int32_t windowSize, int32_t step)
     {
         if (!ok_)
@@ -175,10 +176,12 @@ public:
         lastHeader_ = parameters_;
         mark_ = file_.pos();
     }
-    void write(const RecordInfo& info, const WindowResults& w, int64_t firstPosition)
+    // A bigWig's chromosome is the whole record, `recordLength` bases, also
+    // when only a stretch of it was computed.
+    void write(const RecordInfo& info, const WindowResults& w, int64_t firstPosition, int64_t recordLength)
     {
         if (ok_ && track_)
-            ok_ = track_->addRecord(info.name, info.length, w, parameters_.first, parameters_.second, firstPosition);
+            ok_ = track_->addRecord(info.name, recordLength, w, parameters_.first, parameters_.second, firstPosition);
         else if (ok_ && !writer_->writeRecord(info.name, w, firstPosition))
             ok_ = false;
     }
@@ -194,13 +197,14 @@ public:
         if (ok_ && !keep)
             ok_ = file_.seek(mark_) && file_.resize(mark_);
     }
-    // Commits when some file gave rows; false when that failed.
-    bool close()
+    // Commits when some file gave rows; false when that failed. A bigWig,
+    // built only now, tells `progress` how far it is.
+    bool close(const BigWigTrack::Progress& progress = {})
     {
         if (!ok_ || !kept_)
             return ok_; // the temporary file goes
         if (track_)
-            return track_->write(path_);
+            return track_->write(path_, progress);
         return file_.commit();
     }
     // Says that the table could not be written, once however often asked,
@@ -494,7 +498,7 @@ public:
             failed = failed || outcome != Outcome::Mapped;
             ambiguous = ambiguous || outcome == Outcome::Ambiguous;
         }
-        if (combined && !combined->close()) {
+        if (combined && !Close(*combined)) {
             combined->report();
             failed = true;
         }
@@ -634,7 +638,7 @@ private:
             Error(message);
         if (values) {
             values->endFile(ok);
-            if (own && !own->close()) {
+            if (own && !Close(*own)) {
                 own->report();
                 return Outcome::Failed;
             }
@@ -642,6 +646,15 @@ private:
         if (ok && o_.summary)
             Out(run.summaryLines);
         return ok ? Outcome::Mapped : run.ambiguous ? Outcome::Ambiguous : Outcome::Failed;
+    }
+
+    // Closes a values table, with the progress line while a bigWig is built.
+    bool Close(ValuesTable& table)
+    {
+        progress_.start(table.path());
+        const bool ok = table.close([this](uint64_t done, uint64_t total) { progress_.show(done, total); });
+        progress_.clear();
+        return ok;
     }
 
     const Options& o_;
@@ -767,7 +780,7 @@ void FileRun::Take(RecordResult&& r)
             *position += FirstPosition() - 1;
     NoteShort(r.info);
     if (values_)
-        values_->write(r.info, r.windows, FirstPosition());
+        values_->write(r.info, r.windows, FirstPosition(), r.sequenceLength);
     if (o.summary)
         summaryLines += SummaryLine(r.info);
     if (!o.overview.isEmpty()) {

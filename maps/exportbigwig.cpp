@@ -1,12 +1,16 @@
 #include "maps/exportbigwig.h"
 
 #include "analysis/fasta.h"
+#include "analysis/numtext.h"
 #include "analysis/outputfile.h"
 
 #include <QLibrary>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <new>
 
 #include <stdio.h>
@@ -15,6 +19,7 @@
 // curl) is never used, and its header needs no curl types then.
 #define NOCURL
 #include <bigWig.h>
+#include <bwCommon.h>
 
 namespace quillet {
 
@@ -24,6 +29,15 @@ namespace {
 constexpr std::size_t kBatch = std::size_t(1) << 16;
 // Zoom levels the library may compute for a browser's overview.
 constexpr int32_t kZoomLevels = 10;
+
+// The steps of the library's finishing that it exports without declaring
+// them (their signatures in 0.4.7, the version whose header this is built
+// against and whose structures the writer fills in already).
+using MakeZoomLevels = int (*)(bigWigFile_t* fp);
+using AddIntervalValue = int (*)(bigWigFile_t* fp, uint64_t* nEntries, double* sum, double* sumsq,
+                                 bwZoomBuffer_t* buffer, uint32_t itemsPerSlot, uint32_t zoom, uint32_t tid,
+                                 uint32_t start, uint32_t end, float value);
+using WriteZoomLevels = int (*)(bigWigFile_t* fp);
 
 // libBigWig is loaded the first time a bigWig is written, not when the
 // program starts: it brings curl, GnuTLS, Kerberos and LDAP with it (26
@@ -38,6 +52,10 @@ struct Library {
     decltype(&bwWriteHdr) writeHdr = nullptr;
     decltype(&bwAddIntervals) addIntervals = nullptr;
     decltype(&bwAppendIntervals) appendIntervals = nullptr;
+    decltype(&bwFinalize) finalize = nullptr;
+    MakeZoomLevels makeZoomLevels = nullptr;
+    AddIntervalValue addIntervalValue = nullptr;
+    WriteZoomLevels writeZoomLevels = nullptr;
     QString error; // why it cannot be used, or empty
 };
 
@@ -52,11 +70,13 @@ Library LoadLibrary()
 {
     Library b;
     QLibrary lib(QStringLiteral(QUILLET_BIGWIG_SONAME));
-    const bool resolved = lib.load() && Resolve(lib, b.init, "bwInit") && Resolve(lib, b.open, "bwOpen") &&
-                          Resolve(lib, b.close, "bwClose") && Resolve(lib, b.createHdr, "bwCreateHdr") &&
-                          Resolve(lib, b.createChromList, "bwCreateChromList") &&
-                          Resolve(lib, b.writeHdr, "bwWriteHdr") && Resolve(lib, b.addIntervals, "bwAddIntervals") &&
-                          Resolve(lib, b.appendIntervals, "bwAppendIntervals");
+    const bool resolved =
+        lib.load() && Resolve(lib, b.init, "bwInit") && Resolve(lib, b.open, "bwOpen") &&
+        Resolve(lib, b.close, "bwClose") && Resolve(lib, b.createHdr, "bwCreateHdr") &&
+        Resolve(lib, b.createChromList, "bwCreateChromList") && Resolve(lib, b.writeHdr, "bwWriteHdr") &&
+        Resolve(lib, b.addIntervals, "bwAddIntervals") && Resolve(lib, b.appendIntervals, "bwAppendIntervals") &&
+        Resolve(lib, b.finalize, "bwFinalize") && Resolve(lib, b.makeZoomLevels, "makeZoomLevels") &&
+        Resolve(lib, b.addIntervalValue, "addIntervalValue") && Resolve(lib, b.writeZoomLevels, "writeZoomLevels");
     if (!resolved)
         b.error = QStringLiteral("the bigWig library could not be loaded (%1)").arg(lib.errorString());
     else if (b.init(std::size_t(1) << 17) != 0)
@@ -70,9 +90,11 @@ const Library& BigWigLibrary()
     return library;
 }
 
-// Hands a record's intervals to the library: the first opens the
-// chromosome's block, the others are appended to it in batches.
-bool AddRecord(const Library& bw, bigWigFile_t* fp, const BigWigTrack::Record& r)
+// A record's intervals in batches: the first batch holds one interval, the
+// others up to kBatch. `put(first, starts, ends, values, count)` takes each
+// batch (`first` for the first) and says whether to go on.
+template <typename Put>
+bool ForEachBatch(const BigWigTrack::Record& r, Put&& put)
 {
     const int64_t n = int64_t(r.values.size());
     std::vector<uint32_t> starts, ends;
@@ -85,15 +107,165 @@ bool AddRecord(const Library& bw, bigWigFile_t* fp, const BigWigTrack::Record& r
             starts.push_back(uint32_t(span.start));
             ends.push_back(uint32_t(span.end));
         }
-        const float* values = r.values.data() + from;
-        const char* chrom = r.id.c_str();
-        const int failed = from == 0 ? bw.addIntervals(fp, &chrom, starts.data(), ends.data(), values, 1)
-                                     : bw.appendIntervals(fp, starts.data(), ends.data(), values, uint32_t(to - from));
-        if (failed)
+        if (!put(from == 0, starts.data(), ends.data(), r.values.data() + from, uint32_t(to - from)))
             return false;
         from = to;
     }
     return true;
+}
+
+// Hands the intervals of chromosome `tid` to the library: the first opens
+// the chromosome's block, the others are appended to it. The library finds
+// a chromosome's ID by comparing its name with every name before it, which
+// made a file of many records take time with the square of their number.
+// The records come in ID order, so from the third on the first interval
+// goes in under the name found at once (ID 0), which still closes the
+// block of the chromosome before (whose ID is 1 or more) as the right name
+// would, and the ID is then set to the right one, which the chromosome's
+// blocks are written with.
+bool AddRecord(const Library& bw, bigWigFile_t* fp, const BigWigTrack::Record& r, uint32_t tid)
+{
+    return ForEachBatch(r, [&](bool first, uint32_t* starts, uint32_t* ends, const float* values, uint32_t count) {
+        if (!first)
+            return bw.appendIntervals(fp, starts, ends, values, count) == 0;
+        const char* chrom = tid >= 2 ? fp->cl->chrom[0] : r.id.c_str();
+        if (bw.addIntervals(fp, &chrom, starts, ends, values, count) != 0)
+            return false;
+        fp->writeBuffer->tid = tid;
+        return true;
+    });
+}
+
+// The sums of the zoom records. The library holds a zoom record's sums
+// aside until the next record of its level begins, so the last record of
+// each zoom buffer and the last of each level kept none, and a reader took
+// their mean for 0. They are gathered again here as the library gathers
+// them (an interval's overlap with the stretch the record covers, a float,
+// times the value), so the records that had their sums keep their bytes.
+// A ZoomCursor goes through the records of one level with the intervals.
+struct ZoomCursor {
+    bwZoomBuffer_t* buffer;
+    uint32_t at = 0; // the record's index in its buffer
+    double sum = 0, squares = 0;
+
+    // The record: chromosome, start, end of what it covers, ..., sums.
+    uint32_t* record() const { return static_cast<uint32_t*>(buffer->p) + 8 * at; }
+    // Adds an interval to the records it overlaps, finishing those before.
+    void add(uint32_t tid, uint32_t start, uint32_t end, float value)
+    {
+        for (; buffer; next()) {
+            const uint32_t* r = record();
+            if (r[0] > tid || (r[0] == tid && r[1] >= end))
+                return; // the record of a later interval
+            if (r[0] < tid || r[2] <= start)
+                continue; // complete
+            const uint32_t overlap = std::min(r[2], end) - std::max(r[1], start);
+            sum += double(float(overlap) * value);
+            squares += double(overlap) * std::pow(double(value), 2.0);
+            if (r[2] >= end)
+                return; // the next interval may add to it
+        }
+    }
+    // Stores the record's sums as the library does (as floats), moves on.
+    void next()
+    {
+        const float sums[2] = {float(sum), float(squares)};
+        std::memcpy(record() + 6, sums, sizeof sums);
+        sum = squares = 0;
+        if (32 * ++at >= buffer->l) {
+            buffer = buffer->next;
+            at = 0;
+        }
+    }
+};
+
+void SetZoomSums(const bigWigHdr_t* hdr, bwWriteBuffer_t* wb, const std::vector<BigWigTrack::Record>& records)
+{
+    std::vector<ZoomCursor> cursors;
+    for (uint32_t k = 0; k < hdr->nLevels; ++k)
+        cursors.push_back({wb->firstZoomBuffer[k]});
+    for (std::size_t i = 0; i < records.size(); ++i)
+        ForEachBatch(records[i], [&](bool, uint32_t* starts, uint32_t* ends, const float* values, uint32_t count) {
+            for (uint32_t j = 0; j < count; ++j)
+                for (ZoomCursor& c : cursors)
+                    c.add(uint32_t(i), starts[j], ends[j], values[j]);
+            return true;
+        });
+    for (ZoomCursor& c : cursors)
+        if (c.buffer)
+            c.next(); // the last record
+}
+
+// The zoom levels, as the library's finishing computes them but from the
+// intervals at hand rather than by reading each chromosome back by name
+// (which would compare names as above), for writeZoomLevels to write. False
+// when a zoom buffer could not be had.
+bool AddZoomLevels(const Library& bw, bigWigFile_t* fp, const std::vector<BigWigTrack::Record>& records,
+                   const BigWigTrack::Progress& progress)
+{
+    if (bw.makeZoomLevels(fp) != 0)
+        return false;
+    bigWigHdr_t* hdr = fp->hdr;
+    bwWriteBuffer_t* wb = fp->writeBuffer;
+    if (!hdr->zoomHdrs) { // intervals too wide for any zoom level
+        hdr->nLevels = 0;
+        return true;
+    }
+    const uint32_t levels = hdr->nLevels;
+    std::vector<double> sum(levels), sumSquares(levels);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const bool added =
+            ForEachBatch(records[i], [&](bool, uint32_t* starts, uint32_t* ends, const float* values, uint32_t count) {
+                for (uint32_t j = 0; j < count; ++j) {
+                    for (uint32_t k = 0; k < levels; ++k) {
+                        if (bw.addIntervalValue(fp, &wb->nNodes[k], &sum[k], &sumSquares[k], wb->lastZoomBuffer[k],
+                                                hdr->bufSize / 32, hdr->zoomHdrs->level[k], uint32_t(i), starts[j],
+                                                ends[j], values[j]) != 0)
+                            return false;
+                        while (wb->lastZoomBuffer[k]->next)
+                            wb->lastZoomBuffer[k] = wb->lastZoomBuffer[k]->next;
+                    }
+                }
+                return true;
+            });
+        if (!added)
+            return false;
+        if (progress)
+            progress(records.size() + i + 1, 2 * records.size());
+    }
+    SetZoomSums(hdr, wb, records);
+    // Each level's index, which the library fills in as it writes the level
+    // and frees with the file.
+    for (uint32_t k = 0; k < levels; ++k) {
+        hdr->zoomHdrs->idx[k] = static_cast<bwRTree_t*>(std::calloc(1, sizeof(bwRTree_t)));
+        if (!hdr->zoomHdrs->idx[k])
+            return false;
+        hdr->zoomHdrs->idx[k]->blockSize = wb->blockSize;
+    }
+    return true;
+}
+
+// What bwClose does to finish a file, in the same order and with the same
+// bytes, but with the zoom levels from AddZoomLevels: the library finishes
+// it without zoom levels (the last block, the index, the summary, the end
+// mark), the zoom levels go where the end mark was and the end mark after
+// them. bwClose then only frees the file.
+bool Finish(const Library& bw, bigWigFile_t* fp, const std::vector<BigWigTrack::Record>& records,
+            const BigWigTrack::Progress& progress)
+{
+    const uint16_t levels = fp->hdr->nLevels;
+    fp->hdr->nLevels = 0;
+    const bool finished = bw.finalize(fp) == 0;
+    fp->hdr->nLevels = levels;
+    fp->isWrite = 0;
+    if (!finished)
+        return false;
+    if (levels == 0 || fp->writeBuffer->nBlocks == 0)
+        return true;
+    FILE* stream = fp->URL->x.fp;
+    const uint32_t magic = BIGWIG_MAGIC;
+    return std::fseek(stream, -long(sizeof magic), SEEK_END) == 0 && AddZoomLevels(bw, fp, records, progress) &&
+           (fp->hdr->nLevels == 0 || bw.writeZoomLevels(fp) == 0) && std::fwrite(&magic, sizeof magic, 1, stream) == 1;
 }
 
 } // namespace
@@ -169,6 +341,8 @@ bool BigWigTrack::addRecord(const QString& name, int64_t length, const WindowRes
         error_ = QStringLiteral("record %1 has no name, and a bigWig names every record").arg(records_.size() + 1);
         return false;
     }
+    if (!fitsLength(id, length, TrackInterval(int64_t(n), int64_t(n), windowSize, step, firstPosition).end))
+        return false;
     if (!ids_.insert(bytes).second) {
         error_ = QStringLiteral("two records are called \"%1\", and a bigWig names each record once").arg(id);
         return false;
@@ -180,6 +354,25 @@ bool BigWigTrack::addRecord(const QString& name, int64_t length, const WindowRes
     return true;
 }
 
+// A bigWig's positions are 32-bit, and a reader keeps only the intervals
+// within their chromosome's length (a track that ran past it would lose
+// its end and its statistics without a word).
+bool BigWigTrack::fitsLength(const QString& id, int64_t length, int64_t lastEnd)
+{
+    constexpr int64_t kLongest = std::numeric_limits<uint32_t>::max();
+    if (length > kLongest) {
+        error_ = QStringLiteral("record \"%1\" is %2 bp long, and a bigWig holds records of up to %3 bp")
+                     .arg(id, GroupedInteger(length), GroupedInteger(kLongest));
+        return false;
+    }
+    if (lastEnd > length) {
+        error_ = QStringLiteral("the windows of record \"%1\" reach base %2, past its %3 bp")
+                     .arg(id, GroupedInteger(lastEnd), GroupedInteger(length));
+        return false;
+    }
+    return true;
+}
+
 void BigWigTrack::truncate(std::size_t count)
 {
     while (records_.size() > count) {
@@ -188,7 +381,7 @@ void BigWigTrack::truncate(std::size_t count)
     }
 }
 
-bool BigWigTrack::write(const QString& path)
+bool BigWigTrack::write(const QString& path, const Progress& progress)
 {
     error_.clear();
     if (const std::optional<QString> refusal = OutputRefusal(path)) {
@@ -196,7 +389,7 @@ bool BigWigTrack::write(const QString& path)
         return false;
     }
     MemoryFile memory;
-    if (!writeTo(memory))
+    if (!writeTo(memory, progress))
         return false;
     OutputFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(memory.bytes()) != memory.bytes().size() || !file.commit()) {
@@ -206,7 +399,7 @@ bool BigWigTrack::write(const QString& path)
     return true;
 }
 
-bool BigWigTrack::writeTo(MemoryFile& memory)
+bool BigWigTrack::writeTo(MemoryFile& memory, const Progress& progress)
 {
     if (records_.empty()) {
         error_ = QStringLiteral("no record has a window");
@@ -240,9 +433,16 @@ bool BigWigTrack::writeTo(MemoryFile& memory)
         fp->cl = bw.createChromList(names.data(), lengths.data(), int64_t(names.size()));
         ok = fp->cl && bw.writeHdr(fp) == 0;
     }
-    for (std::size_t i = 0; ok && i < records_.size(); ++i)
-        ok = AddRecord(bw, fp, records_[i]);
-    bw.close(fp); // writes the index and the zoom levels, closes the stream
+    for (std::size_t i = 0; ok && i < records_.size(); ++i) {
+        ok = AddRecord(bw, fp, records_[i], uint32_t(i));
+        if (progress)
+            progress(i + 1, 2 * records_.size());
+    }
+    if (ok)
+        ok = Finish(bw, fp, records_, progress);
+    else
+        fp->isWrite = 0; // nothing more to write
+    bw.close(fp);        // frees the file, closes the stream
     if (!ok || memory.failed()) {
         error_ = QStringLiteral("there is not enough memory to build it");
         return false;

@@ -16,6 +16,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -29,9 +30,12 @@ public:
     explicit BigWigTrack(PlotKind plot) : plot_(plot) {}
 
     // Adds the windows of a record of `length` bases whose first window
-    // starts at base `firstPosition`. A record without a window is left
-    // out. False, with error(), for a record whose ID is empty or that of
-    // an earlier record: a bigWig names each chromosome once.
+    // starts at base `firstPosition` (`length` is the whole record's, also
+    // when the windows cover only a stretch of it). A record without a
+    // window is left out. False, with error(), for a record whose ID is
+    // empty or that of an earlier record (a bigWig names each chromosome
+    // once), whose windows end past `length`, or longer than a bigWig's
+    // 32-bit positions reach.
     bool addRecord(const QString& name, int64_t length, const WindowResults& windows, int32_t windowSize, int32_t step,
                    int64_t firstPosition = 1);
     // How many records are in, and dropping those added after the first
@@ -40,8 +44,11 @@ public:
     void truncate(std::size_t count);
 
     // Writes the file; false, with error(), when it could not be written
-    // whole or no record had a window.
-    bool write(const QString& path);
+    // whole or no record had a window. `progress` (may be empty) hears how
+    // far the building is, in steps of a record: each record is handed to
+    // the library once for its intervals and once for its zoom levels.
+    using Progress = std::function<void(uint64_t done, uint64_t total)>;
+    bool write(const QString& path, const Progress& progress = {});
     // What went wrong, in the window's words, without the file's name.
     const QString& error() const { return error_; }
 
@@ -56,7 +63,8 @@ public:
     };
 
 private:
-    bool writeTo(MemoryFile& memory);
+    bool fitsLength(const QString& id, int64_t length, int64_t lastEnd);
+    bool writeTo(MemoryFile& memory, const Progress& progress);
 
     PlotKind plot_;
     std::vector<Record> records_;

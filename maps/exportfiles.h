@@ -22,7 +22,7 @@ struct ValuesSource {
     const RecordStore* records = nullptr; // every record of the run (may be null)
     int32_t windowSize = 0, step = 0;     // the ones the windows were computed with
     int64_t firstPosition = 1;            // the base the shown record's first window starts at
-    int64_t shownLength = 0;              // the shown record's length (a bigWig's chromosome size)
+    int64_t shownLength = 0;              // the whole shown record's length (a bigWig's chromosome size)
 };
 
 enum class ValuesScope { Shown, All };

@@ -3,8 +3,10 @@
 against the TSV and bedGraph of the same run, and that the bedGraph itself
 is what genome browsers and the converters accept.
 
-Usage: check_bigwig.py OUT.bw OUT.tsv OUT.bedgraph SUMMARY gc|skew
-SUMMARY is quillet-map's --summary of the run (record lengths and windows).
+Usage: check_bigwig.py OUT.bw OUT.tsv OUT.bedgraph SUMMARY gc|skew [ID=LENGTH...]
+SUMMARY is quillet-map's --summary of the run (record lengths and windows);
+ID=LENGTH gives a record's whole length where the run computed only a
+stretch of it (the summary then has the stretch's).
 Prints what is wrong and exits 1, or exits 0.
 """
 import struct
@@ -30,6 +32,9 @@ for line in open(summary_path, encoding="latin-1").read().splitlines()[1:]:
     f = line.split("\t")
     if int(f[5]) > 0:
         lengths[record_id(f[1])] = int(f[2])
+for given in sys.argv[6:]:
+    chrom, length = given.rsplit("=", 1)
+    lengths[chrom] = int(length)
 
 # The TSV: every window's coordinates and plotted value, by record.
 windows = {}
@@ -59,7 +64,10 @@ for chrom, spans in intervals.items():
         problems.append(f"{chrom}: bedGraph does not cover the windows' extent")
 
 # The bigWig: the records with windows and their lengths, in file order;
-# the bedGraph's intervals with the TSV's values as 32-bit floats.
+# the bedGraph's intervals with the TSV's values as 32-bit floats, all
+# within their chromosome (a reader drops those past its end), and the
+# statistics over each chromosome those intervals give, also the mean from
+# the zoom levels (what a browser shows of a whole chromosome).
 bw = pyBigWig.open(bw_path)
 if bw is None or not bw.isBigWig():
     sys.exit(f"{bw_path}: pyBigWig cannot open it as a bigWig")
@@ -69,7 +77,16 @@ for chrom, spans in intervals.items():
     got = bw.intervals(chrom) or ()
     want = tuple((s, e, as_float32(v)) for s, e, v in spans)
     if got != want:
-        problems.append(f"{chrom}: bigWig intervals differ, first {got[:2]} against {want[:2]}")
+        problems.append(f"{chrom}: bigWig intervals differ, {len(got)} against {len(want)}, "
+                        f"first {got[:2]} against {want[:2]}")
+    if spans[-1][1] > lengths.get(chrom, 0):
+        problems.append(f"{chrom}: intervals end at {spans[-1][1]}, past its length {lengths.get(chrom)}")
+    high = max(as_float32(v) for _, _, v in spans)
+    if bw.stats(chrom, type="max", exact=True) != [high]:
+        problems.append(f"{chrom}: bigWig maximum {bw.stats(chrom, type='max', exact=True)}, not {high}")
+    zoomed, exact = bw.stats(chrom)[0], bw.stats(chrom, exact=True)[0]
+    if zoomed is None or exact is None or abs(zoomed - exact) > 1e-6 * (1 + abs(exact)):
+        problems.append(f"{chrom}: mean {zoomed} from the zoom levels, {exact} from the intervals")
 bw.close()
 
 # The bedGraph converts to a bigWig, as a user would do it.

@@ -126,15 +126,21 @@ run 0 -w 1000 -s 1000 --values all.bedgraph "$excerpt"
 run 0 -w 1000 -s 1000 --all-records --values all2.bedgraph "$excerpt"
 cmp -s all.bedgraph all2.bedgraph || fail "--all-records changed the values"
 # Values for genome browsers, with windows that overlap (step below the
-# window) on seven records, ChrC shorter than the window: the bigWig as a
-# real reader sees it against the TSV, the bedGraph sorted without overlap
-# and convertible to bigWig.
-for plot in gc skew; do
-    run 0 -w 2000 -s 300 --plot $plot --values $plot.bw --summary "$excerpt"; mv out $plot.summary
-    run 0 -w 2000 -s 300 --plot $plot --values $plot.tsv "$excerpt"
-    run 0 -w 2000 -s 300 --plot $plot --values $plot.bedgraph "$excerpt"
-    "$src/tests/cli/check_bigwig.py" $plot.bw $plot.tsv $plot.bedgraph $plot.summary $plot >check 2>&1 ||
-        fail "bigWig and bedGraph of $plot: $(head -c 800 check)"
+# window) on seven records, ChrC shorter than the window, and on a region
+# of E. coli's chromosome, whose bigWig chromosome is the whole record
+# (4,641,652 bp) with the intervals at their record positions: the bigWig
+# as a real reader sees it against the TSV, the bedGraph sorted without
+# overlap and convertible to bigWig.
+ecoli=$src/samples/ecoli_k12_mg1655.fna.gz
+for case in "gc|--plot gc -w 2000 -s 300|$excerpt|" "skew|--plot skew -w 2000 -s 300|$excerpt|" \
+    "region|-w 1000 -s 300 --region NC_000913.3:12345-87654|$ecoli|NC_000913.3=4641652"; do
+    IFS='|' read -r name args input lengths <<<"$case"
+    plot=gc; [[ $args == *skew* ]] && plot=skew
+    run 0 $args --values $name.bw --summary "$input"; mv out $name.summary
+    run 0 $args --values $name.tsv "$input"
+    run 0 $args --values $name.bedgraph "$input"
+    "$src/tests/cli/check_bigwig.py" $name.bw $name.tsv $name.bedgraph $name.summary $plot $lengths >check 2>&1 ||
+        fail "bigWig and bedGraph of $name: $(head -c 800 check)"
 done
 # A record shorter than the window: a note, no failure.
 run 0 -w 60000 -s 100 "$lambda"

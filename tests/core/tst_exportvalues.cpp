@@ -2,6 +2,7 @@
 // against the values the map plots for a real file of seven records.
 #include "analysis/numtext.h"
 #include "excerptrecords.h"
+#include "maps/exportbigwig.h"
 #include "maps/exportfiles.h"
 #include "maps/exportvalues.h"
 #include "maps/filetypes.h"
@@ -147,6 +148,34 @@ TEST(ExportValues, TrackIntervalsTileTheWindows)
             const TrackSpan s = TrackInterval(k, c.n, c.window, c.step, c.first);
             EXPECT_EQ(std::make_pair(s.start, s.end), c.spans[std::size_t(k - 1)]) << "window " << k;
         }
+    }
+}
+
+// A bigWig chromosome is its whole record: the track of a stretch from base
+// 12,345 with 1,000 bp of windows needs a length of at least 13,344 (the
+// stretch's own 1,000 would leave its intervals past the end, which readers
+// drop), and no record outgrows the format's 32-bit positions.
+TEST(ExportValues, BigWigChromosomeHoldsItsIntervals)
+{
+    WindowResults w;
+    CalcWindows(std::string(1000, 'G'), 100, 100, w);
+    const struct {
+        int64_t length, first;
+        bool added;
+    } cases[] = {
+        {1000, 1, true},
+        {999, 1, false},
+        {13344, 12345, true},
+        {1000, 12345, false},
+        {13343, 12345, false},
+        {int64_t(UINT32_MAX), 1, true},
+        {int64_t(UINT32_MAX) + 1, 1, false},
+    };
+    for (const auto& c : cases) {
+        BigWigTrack track(PlotKind::GCContent);
+        EXPECT_EQ(track.addRecord("chr1 x", c.length, w, 100, 100, c.first), c.added) << c.length << " " << c.first;
+        EXPECT_EQ(track.size(), c.added ? 1u : 0u);
+        EXPECT_EQ(track.error().isEmpty(), c.added) << track.error().toStdString();
     }
 }
 

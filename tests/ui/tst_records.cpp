@@ -61,15 +61,19 @@ QByteArrayList Lines(const QString& path)
     return lines;
 }
 
-// A bigWig's chromosomes as pyBigWig reads them: "ID:length:intervals".
+// A bigWig's chromosomes as pyBigWig reads them: "ID:length:intervals",
+// with " past its end" when an interval ends past the length and " without
+// statistics" when the reader gives none.
 QStringList BigWigChromosomes(const QString& path)
 {
     QProcess python;
     python.start(QStringLiteral("/usr/bin/python3"),
                  {QStringLiteral("-c"),
                   QStringLiteral("import pyBigWig, sys\nb = pyBigWig.open(sys.argv[1])\n"
-                                 "for c, n in b.chroms().items(): "
-                                 "print(f'{c}:{n}:{len(b.intervals(c))}')"),
+                                 "for c, n in b.chroms().items():\n"
+                                 "    i = b.intervals(c)\n"
+                                 "    print(f'{c}:{n}:{len(i)}' + (' past its end' if i[-1][1] > n else '')"
+                                 " + (' without statistics' if None in b.stats(c, exact=True) else ''))"),
                   path});
     python.waitForFinished(30000);
     return QString::fromUtf8(python.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
