@@ -391,6 +391,7 @@ public:
 
     bool recordComputed(RecordResult&& r) override;
     void progress(uint64_t done, uint64_t total) override;
+    uint64_t heldBytes() override;
 
     // The map inputs for one record, as the window's mapInputs gives them.
     MapInputs Inputs(const RecordResult& r) const;
@@ -431,6 +432,7 @@ private:
     // The records taken, and their curves, for the overview.
     std::vector<RecordInfo> overviewInfos_;
     std::vector<RecordProfile> overviewProfiles_;
+    uint64_t overviewBytes_ = 0;
 };
 
 enum class Outcome { Mapped, Failed, Ambiguous };
@@ -727,6 +729,8 @@ void FileRun::Take(RecordResult&& r)
     if (!o.overview.isEmpty()) {
         overviewInfos_.push_back(r.info);
         overviewProfiles_.push_back(ProfileOf(r.windows, windowSize_.value_or(0), step_.value_or(0)));
+        overviewBytes_ +=
+            sizeof(RecordInfo) + uint64_t(r.info.name.capacity()) * sizeof(QChar) + overviewProfiles_.back().bytes();
     }
     if (!o.picture.isEmpty()) {
         if (o.allRecords) {
@@ -790,6 +794,14 @@ QByteArray FileRun::SummaryLine(const RecordInfo& info) const
 void FileRun::progress(uint64_t done, uint64_t total)
 {
     m_.progress().show(done, total);
+}
+
+// What the run's memory cap counts besides the record being computed: the
+// record a picture will show, the overview's rows, the summary's lines.
+uint64_t FileRun::heldBytes()
+{
+    const auto windows = [](const std::optional<RecordResult>& r) { return r ? WindowBytes(r->windows) : 0; };
+    return windows(shown) + windows(chosen_) + overviewBytes_ + uint64_t(summaryLines.capacity());
 }
 
 // The picture of one record, under a name no other output of the run has.
