@@ -418,7 +418,9 @@ private:
     int64_t FirstPosition() const;
     QByteArray SummaryLine(const RecordInfo& info) const;
     bool SavePicture(const RecordResult& r, const QString& out);
-    bool WriteOverview(const QString& out) const;
+    // False when it could not be written; `notMade` then says why when the
+    // picture could not be made.
+    bool WriteOverview(const QString& out, QString& notMade) const;
 
     Mapper& m_;
     QString path_, shown_, base_, windowText_, stepText_;
@@ -817,6 +819,8 @@ bool FileRun::DrawPicture(const RecordResult& r)
         try {
             if (!SavePicture(r, out))
                 problem = QStringLiteral("The picture could not be saved to %1.").arg(out);
+        } catch (const PictureNotMade& e) {
+            problem = e.message(out);
         } catch (const std::exception&) {
             failure = QStringLiteral("%1: record \"%2\": %3").arg(shown_, ShownName(r.info.name), kAnalysisMessage);
             return false;
@@ -847,6 +851,8 @@ bool FileRun::SavePicture(const RecordResult& r, const QString& out)
         // The picture box's own surface (its default colours are the box's),
         // written as Save writes it.
         ImageSurface surface(o.OuterWidthTwips(), o.OuterHeightTwips(), kFrame, qreal(o.zoom));
+        if (surface.Image().isNull())
+            throw PictureNotMade(o.width * o.zoom, o.height * o.zoom);
         draw(surface);
         OutputFile file(out);
         return file.isOpen() && WriteBitmap(file.device(), surface.Image()) && file.commit();
@@ -872,8 +878,8 @@ void FileRun::SaveOverview()
     if (const QString other = m_.Claim(out, what); !other.isEmpty())
         problem =
             QStringLiteral("The overview could not be saved to %1: %2 gets the same name as %3.").arg(out, what, other);
-    else if (!WriteOverview(out))
-        problem = QStringLiteral("The overview could not be saved to %1.").arg(out);
+    else if (QString notMade; !WriteOverview(out, notMade))
+        problem = notMade.isEmpty() ? QStringLiteral("The overview could not be saved to %1.").arg(out) : notMade;
     if (problem.isEmpty())
         return;
     Error(problem);
@@ -882,7 +888,7 @@ void FileRun::SaveOverview()
 
 // Made, laid out and drawn as the window's Export of its overview does, so
 // that the bytes are the same.
-bool FileRun::WriteOverview(const QString& out) const
+bool FileRun::WriteOverview(const QString& out, QString& notMade) const
 {
     const Options& o = m_.options();
     OverviewChoice choice;
@@ -901,6 +907,9 @@ bool FileRun::WriteOverview(const QString& out) const
         return file.isOpen() &&
                WritePicture(file.device(), request, [&](PictureSurface& s) { DrawOverview(s, picture); }) &&
                file.commit();
+    } catch (const PictureNotMade& e) {
+        notMade = e.message(out);
+        return false;
     } catch (const std::exception&) {
         return false;
     }

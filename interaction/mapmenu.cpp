@@ -363,15 +363,18 @@ void Quillet::ExportPicture_Click()
             quillet::DrawGCMap(surface, GCValues, int16_t(10 * (std::clamp<int16_t>(position, 0, 4) - 2)), in);
     };
     bool saved = false;
+    QString notMade;
     SetMousePointer(11);
     try {
         saved = WritePictureFile(path, picture, draw);
+    } catch (const PictureNotMade& e) {
+        notMade = e.message(path);
     } catch (const std::exception&) {
         saved = false;
     }
     SetMousePointer(0);
     if (!saved)
-        MsgBox(QStringLiteral("The picture could not be saved to %1.").arg(path));
+        MsgBox(notMade.isEmpty() ? QStringLiteral("The picture could not be saved to %1.").arg(path) : notMade);
 }
 
 } // namespace quillet

@@ -558,14 +558,20 @@ bool ExplorerWindow::exportPicture()
         QStringLiteral("%1 %2-%3")
             .arg(UnicodeName(store_->info(std::size_t(index_)).name), Bases(picture_.from), Bases(picture_.to));
     bool saved = false;
+    QString notMade;
     try {
         saved = WritePictureFile(path, request, [this](PictureSurface& surface) { DrawExplorer(surface, picture_); });
+    } catch (const PictureNotMade& e) {
+        notMade = e.message(QDir::toNativeSeparators(path));
     } catch (const std::exception&) {
         saved = false;
     }
     if (!saved)
-        platform_->message(this, QStringLiteral("Quillet"),
-                           QStringLiteral("The picture could not be saved to %1.").arg(QDir::toNativeSeparators(path)));
+        platform_->message(
+            this, QStringLiteral("Quillet"),
+            notMade.isEmpty()
+                ? QStringLiteral("The picture could not be saved to %1.").arg(QDir::toNativeSeparators(path))
+                : notMade);
     return saved;
 }
 

@@ -401,16 +401,21 @@ bool OverviewWindow::exportPicture()
     OverviewPicture page = picture_;
     page.focus = -1;
     bool saved = false;
+    QString notMade;
     try {
         saved = WritePictureFile(chosen.path, OverviewExport(page, chosen.format, chosen.scale, *size),
                                  [&page](PictureSurface& surface) { DrawOverview(surface, page); });
+    } catch (const PictureNotMade& e) {
+        notMade = e.message(QDir::toNativeSeparators(chosen.path));
     } catch (const std::exception&) {
         saved = false;
     }
     if (!saved)
         platform_->message(
             this, QStringLiteral("Quillet"),
-            QStringLiteral("The picture could not be saved to %1.").arg(QDir::toNativeSeparators(chosen.path)));
+            notMade.isEmpty()
+                ? QStringLiteral("The picture could not be saved to %1.").arg(QDir::toNativeSeparators(chosen.path))
+                : notMade);
     return saved;
 }
 
