@@ -114,9 +114,15 @@ int64_t FinalProgressValue(int64_t length)
 }
 
 WindowAccumulator::WindowAccumulator(int32_t windowSize, int32_t step, bool keepWindows, uint64_t memoryLimit)
-    : ws_(windowSize), st_(step), keep_(keepWindows), memoryLimit_(memoryLimit ? memoryLimit : PhysicalMemory())
+    : ws_(windowSize), st_(step), keep_(keepWindows)
 {
+    setMemoryLimit(memoryLimit);
     restart();
+}
+
+void WindowAccumulator::setMemoryLimit(uint64_t bytes)
+{
+    memoryLimit_ = bytes ? bytes : PhysicalMemory();
 }
 
 void WindowAccumulator::restart()
@@ -129,7 +135,8 @@ void WindowAccumulator::restart()
     pos_ = windows_ = 0;
     nextEnd_ = ws_ >= 1 ? ws_ : kNever;
     nextMark_ = st_ >= 1 ? st_ : kNever;
-    tooLong_ = outOfMemory_ = false;
+    tooLong_ = outOfMemory_ = overLimit_ = false;
+    windowsKept_ = 0;
     sum_ = Sums{};
     cumulative_ = minCumulative_ = maxCumulative_ = 0;
     minWindow_ = maxWindow_ = 0;
@@ -212,6 +219,7 @@ void WindowAccumulator::addText(const unsigned char* data, std::size_t size)
 void WindowAccumulator::release()
 {
     outOfMemory_ = true;
+    windowsKept_ = gc_.empty() ? 0 : int64_t(gc_.size()) - 1; // the first element is no window
     std::vector<float>().swap(gc_);
     std::vector<float>().swap(skew_);
     std::vector<int32_t>().swap(unknownCounts_);
@@ -226,8 +234,10 @@ void WindowAccumulator::grow()
 {
     const std::size_t now = gc_.capacity();
     const std::size_t wanted = std::max<std::size_t>(16, now * 2);
-    if (KeptWindowBytes(int64_t(wanted)) + KeptWindowBytes(int64_t(now)) / 3 > memoryLimit_)
+    if (KeptWindowBytes(int64_t(wanted)) + KeptWindowBytes(int64_t(now)) / 3 > memoryLimit_) {
+        overLimit_ = true;
         throw std::bad_alloc();
+    }
     gc_.reserve(wanted);
     skew_.reserve(wanted);
     unknownCounts_.reserve(wanted);

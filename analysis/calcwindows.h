@@ -106,10 +106,13 @@ int64_t FinalProgressValue(int64_t length);
 // the system would swap for hours or end the program without a word), or
 // when memory cannot be had, the arrays are released and the rest of the
 // sequence is only counted: finish() then throws WindowsOutOfMemory with
-// the number of windows the whole sequence would have taken.
+// the number of windows the whole sequence would have taken. The limit is
+// checked before the arrays grow, so they never take more than it.
 class WindowAccumulator {
 public:
     WindowAccumulator(int32_t windowSize, int32_t step, bool keepWindows = true, uint64_t memoryLimit = 0);
+    // The limit for the sequences from the next restart() on (0 as above).
+    void setMemoryLimit(uint64_t bytes);
     void add(const unsigned char* data, std::size_t size);
     // The same for text as it stands between the lines of a FASTA file:
     // carriage returns, line feeds and spaces are skipped, as if removed
@@ -120,6 +123,12 @@ public:
     int64_t unknown() const { return sum_.unknown; }
     // Complete windows so far.
     int64_t windows() const { return windows_; }
+    // Whether the windows were released for want of memory (see above),
+    // and whether it was the limit rather than the system that refused;
+    // windowsKept() is how many had been kept until then.
+    bool outOfMemory() const { return outOfMemory_; }
+    bool overLimit() const { return overLimit_; }
+    int64_t windowsKept() const { return windowsKept_; }
     // Where the running sum of the windows' G-C/G+C, in window order, is
     // lowest and highest so far (the sum the values table's cumulative
     // column shows: each window's value as rounded to hundredths). A
@@ -161,6 +170,8 @@ private:
     int64_t nextEnd_, nextMark_;
     bool tooLong_ = false;
     bool outOfMemory_ = false;
+    bool overLimit_ = false;
+    int64_t windowsKept_ = 0;
     uint64_t memoryLimit_;
     SumPath path_ = SumPath::Scalar; // the same for every byte of a sequence
     Sums sum_;

@@ -9,10 +9,13 @@
 #include <cstring>
 #include <deque>
 #include <exception>
+#include <limits>
 #include <mutex>
 #include <new>
 #include <thread>
 #include <vector>
+
+#include <sys/resource.h>
 
 namespace quillet {
 
@@ -135,7 +138,9 @@ private:
 // Cuts the content into records as it arrives and computes each one.
 class RecordCutter {
 public:
-    RecordCutter(const RunSettings& settings, RunListener& listener) : settings_(settings), listener_(listener) {}
+    RecordCutter(const RunSettings& settings, RunListener& listener, uint64_t memoryCap)
+        : settings_(settings), listener_(listener), cap_(memoryCap)
+    {}
 
     // Takes the next piece of content (changed in place). False when the run
     // has ended (report() says how).
@@ -172,6 +177,8 @@ public:
             case State::Body: {
                 auto* gt = static_cast<char*>(std::memchr(p, '>', static_cast<std::size_t>(end - p)));
                 addBases(p, gt ? gt : end);
+                if (acc_->outOfMemory())
+                    return windowsOutOfMemory(); // at once: the rest could be gigabytes
                 if (!gt)
                     return true;
                 if (!endRecord())
@@ -249,10 +256,17 @@ private:
             report_.end = RunEnd::AnalysisFailure;
             return false;
         }
-        if (acc_)
+        // What the listener holds of the records before counts against the
+        // cap; this record's windows may take the rest.
+        heldBefore_ = listener_.heldBytes();
+        if (heldBefore_ >= cap_)
+            return stop(CapFilledDetail(recordName(), report_.records, cap_));
+        if (acc_) {
+            acc_->setMemoryLimit(cap_ - heldBefore_);
             acc_->restart();
-        else
-            acc_.emplace(*settings_.windowSize, *settings_.step, settings_.keepWindows, settings_.windowMemoryLimit);
+        } else {
+            acc_.emplace(*settings_.windowSize, *settings_.step, settings_.keepWindows, cap_ - heldBefore_);
+        }
         state_ = State::Body;
         seen_ = 0;
         restricted_ = settings_.restrictRecord &&
@@ -300,14 +314,14 @@ private:
         RecordResult r;
         try {
             finishWindows(r.windows);
-        } catch (const WindowsOutOfMemory& e) {
-            return outOfMemory(e.windows);
+        } catch (const WindowsOutOfMemory&) {
+            return windowsOutOfMemory();
         } catch (const Failure&) {
             report_.end = RunEnd::AnalysisFailure;
             return false;
         }
         r.info.number = records_;
-        r.info.name = QString::fromLatin1(name_.data(), static_cast<qsizetype>(name_.size()));
+        r.info.name = recordName();
         r.info.length = acc_->length();
         r.info.unknown = acc_->unknown();
         r.info.AvgGC = r.windows.AvgGC;
@@ -319,34 +333,52 @@ private:
         state_ = State::Seek; // the accumulator stays for the next record
 
         ++report_.records;
-        const int64_t windows = r.info.windows;
         try {
             if (!listener_.recordComputed(std::move(r))) {
                 report_.end = RunEnd::Stopped;
                 return false;
             }
-        } catch (const std::bad_alloc&) {
-            // The listener could not keep the record (a copy, a store).
+        } catch (const MemoryCapReached&) {
             --report_.records;
-            return outOfMemory(windows);
+            return stop(CapFilledDetail(recordName(), report_.records, cap_));
+        } catch (const std::bad_alloc&) {
+            // The listener could not keep the record (a copy, a store)
+            // although the cap had room: the system has less memory.
+            --report_.records;
+            const QString keep = QStringLiteral("there is not enough memory to keep record \"%1\"").arg(recordName());
+            return stop(report_.records == 0 ? keep
+                                             : keep + QStringLiteral(" after the %1 before it").arg(report_.records));
         }
         return true;
     }
 
-public:
-    // Memory ran out for the record being read: `windows` is what it
-    // needs, or -1 when that is not known.
-    bool outOfMemory(int64_t windows)
+    // The windows of the record being read were given up for want of
+    // memory: the run's cap, or the system's before it.
+    bool windowsOutOfMemory()
     {
-        const QString name = QString::fromLatin1(name_.data(), static_cast<qsizetype>(name_.size()));
+        return stop(WindowsOverCapDetail(recordName(), acc_->windowsKept(), acc_->overLimit() ? cap_ : 0,
+                                         report_.records, heldBefore_));
+    }
+
+public:
+    // Memory ran out elsewhere while reading a record.
+    bool readOutOfMemory()
+    {
+        return stop(QStringLiteral("there is not enough memory to read record \"%1\"").arg(recordName()));
+    }
+
+private:
+    QString recordName() const { return QString::fromLatin1(name_.data(), static_cast<qsizetype>(name_.size())); }
+
+    // Ends the run for want of memory, giving back what the record held.
+    bool stop(const QString& detail)
+    {
         report_.end = RunEnd::OutOfMemory;
-        report_.detail = windows >= 0 ? OutOfMemoryDetail(name, windows)
-                                      : QStringLiteral("there is not enough memory to read record \"%1\"").arg(name);
+        report_.detail = detail;
         acc_.reset();
         return false;
     }
 
-private:
     bool fail(FastaProblem)
     {
         report_.end = records_ == 1 ? RunEnd::FileFailure : RunEnd::AnalysisFailure;
@@ -355,6 +387,8 @@ private:
 
     const RunSettings& settings_;
     RunListener& listener_;
+    uint64_t cap_;            // the most memory the run may hold
+    uint64_t heldBefore_ = 0; // what the listener held when this record began
     RunReport report_;
     State state_ = State::Seek;
     int64_t records_ = 0; // records begun
@@ -396,17 +430,60 @@ QString MemoryText(uint64_t bytes)
 }
 } // namespace
 
-QString OutOfMemoryDetail(const QString& recordName, int64_t windows)
+namespace {
+QString ShownRecordName(const QString& recordName)
 {
     QString name = recordName;
     name.remove(u'\r'); // the end of a CRLF header line
+    return name;
+}
+} // namespace
+
+QString OutOfMemoryDetail(const QString& recordName, int64_t windows)
+{
     return QStringLiteral("record \"%1\" needs %2 windows (%3); there is not enough memory for them")
-        .arg(name, Grouped(windows), MemoryText(KeptWindowBytes(windows)));
+        .arg(ShownRecordName(recordName), Grouped(windows), MemoryText(KeptWindowBytes(windows)));
+}
+
+QString WindowsOverCapDetail(const QString& recordName, int64_t windowsKept, uint64_t cap, int64_t recordsBefore,
+                             uint64_t heldBefore)
+{
+    const QString needs = QStringLiteral("record \"%1\" needs more than %2 windows")
+                              .arg(ShownRecordName(recordName), Grouped(windowsKept));
+    if (cap == 0)
+        return needs + QStringLiteral("; there is not enough memory for them");
+    // The records before are worth naming when they took a good part of it.
+    if (recordsBefore > 0 && heldBefore >= cap / 10)
+        return needs + QStringLiteral("; with the %1 that the records before it hold, they do not fit in the %2 of "
+                                      "memory a run may hold")
+                           .arg(MemoryText(heldBefore), MemoryText(cap));
+    return needs + QStringLiteral("; they do not fit in the %1 of memory a run may hold").arg(MemoryText(cap));
+}
+
+QString CapFilledDetail(const QString& recordName, int64_t recordsBefore, uint64_t cap)
+{
+    const QString name = ShownRecordName(recordName), capText = MemoryText(cap);
+    if (recordsBefore <= 0)
+        return QStringLiteral("record \"%1\" does not fit in the %2 of memory a run may hold").arg(name, capText);
+    if (recordsBefore == 1)
+        return QStringLiteral("the record before record \"%1\" fills the %2 of memory a run may hold")
+            .arg(name, capText);
+    return QStringLiteral("the %1 records before record \"%2\" fill the %3 of memory a run may hold")
+        .arg(Grouped(recordsBefore), name, capText);
+}
+
+uint64_t RunMemoryCap()
+{
+    rlimit limit{};
+    const uint64_t addressSpace = getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY
+                                      ? uint64_t(limit.rlim_cur)
+                                      : std::numeric_limits<uint64_t>::max();
+    return RunMemoryCap(PhysicalMemory(), addressSpace);
 }
 
 RunReport RunFasta(InputStream& input, const RunSettings& settings, RunListener& listener)
 {
-    RecordCutter cutter(settings, listener);
+    RecordCutter cutter(settings, listener, settings.memoryCap ? settings.memoryCap : RunMemoryCap());
     ChunkReader reader(input, settings.startOffset, std::max<std::size_t>(settings.chunkSize, 1));
     uint64_t base = settings.startOffset;
     for (;;) {
@@ -420,7 +497,7 @@ RunReport RunFasta(InputStream& input, const RunSettings& settings, RunListener&
         try {
             going = cutter.feed(c->bytes.get(), c->size, base);
         } catch (const std::bad_alloc&) {
-            cutter.outOfMemory(-1);
+            cutter.readOutOfMemory();
         }
         base += c->size;
         if (!going)
@@ -439,7 +516,7 @@ RunReport RunFasta(InputStream& input, const RunSettings& settings, RunListener&
             try {
                 cutter.finish();
             } catch (const std::bad_alloc&) {
-                cutter.outOfMemory(-1);
+                cutter.readOutOfMemory();
             }
             break;
         }

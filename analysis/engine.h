@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <new>
 #include <optional>
 
 namespace quillet {
@@ -55,7 +56,7 @@ enum class RunEnd {
     Unsupported,     // another kind of file (archive, picture, alignment)
     Cancelled,       // the listener asked to cancel
     Stopped,         // the listener stopped after a record it could not use
-    OutOfMemory,     // a record's windows (or the listener's copy) did not fit in memory
+    OutOfMemory,     // the run's memory cap (or the system's memory) was reached
 };
 
 struct RunReport {
@@ -76,6 +77,10 @@ public:
     virtual void progress(uint64_t /*done*/, uint64_t /*total*/) {}
     // Polled between chunks; true ends the run with RunEnd::Cancelled.
     virtual bool cancelled() { return false; }
+    // Bytes the listener holds for the records it has taken (their windows,
+    // summaries, profiles). The run's memory cap counts them with the
+    // windows of the record being computed; asked before each record.
+    virtual uint64_t heldBytes() { return 0; }
 };
 
 // A listener for a run inside another listener's task (reading one record
@@ -95,6 +100,27 @@ private:
     RunListener* outer_;
 };
 
+// Thrown by a listener's recordComputed, before it allocates anything, when
+// keeping the record would pass the run's memory cap: the run then ends
+// with RunEnd::OutOfMemory, saying that the records taken fill the cap.
+class MemoryCapReached : public std::bad_alloc {
+public:
+    const char* what() const noexcept override { return "the run's memory cap is reached"; }
+};
+
+// The most memory a run may hold, in bytes: half of the physical memory or
+// of the address-space limit (RLIMIT_AS), whichever is lower
+// (`addressSpaceLimit` is the largest value when there is none). Beyond
+// that a machine shared with other work swaps, or its out-of-memory killer
+// ends this program or another; the other half is left to the program
+// itself (its libraries, pictures, decompressors) and to other work.
+constexpr uint64_t RunMemoryCap(uint64_t physicalBytes, uint64_t addressSpaceLimit)
+{
+    return (physicalBytes < addressSpaceLimit ? physicalBytes : addressSpaceLimit) / 2;
+}
+// This process's: PhysicalMemory() and its RLIMIT_AS as it is now.
+uint64_t RunMemoryCap();
+
 struct RunSettings {
     // The window size and step as 32-bit integers; nothing when their text
     // could not be converted, which fails the run at the first well-formed
@@ -113,9 +139,11 @@ struct RunSettings {
     // hold only AvgGC, its RecordInfo is the same, and the run needs a
     // fixed working set whatever the window count.
     bool keepWindows = true;
-    // The most memory a record's kept windows may take, in bytes; 0 for the
-    // machine's physical memory (see WindowAccumulator).
-    uint64_t windowMemoryLimit = 0;
+    // The most memory the run may hold, in bytes: the windows of the record
+    // being computed and what the listener holds (RunListener::heldBytes);
+    // 0 for RunMemoryCap(). Checked before memory is taken: the run ends
+    // with RunEnd::OutOfMemory as soon as it would pass the cap.
+    uint64_t memoryCap = 0;
     // Computes only bases firstBase .. lastBase (1-based, inclusive) of the
     // records whose name `restrictRecord` accepts, as if they were the whole
     // sequence; every base of the others. Asked once per record.
@@ -127,6 +155,17 @@ struct RunSettings {
 // needs 4,294,967,197 windows (52 GB); there is not enough memory for
 // them`, for a message that names the file before it.
 QString OutOfMemoryDetail(const QString& recordName, int64_t windows);
+// The same for a record whose windows were given up part-way, after
+// `windowsKept`: past the run's memory cap `cap` (0 when the system ran out
+// first), of which the `recordsBefore` records before it held `heldBefore`
+// bytes: `record "NAME" needs more than 536,870,911 windows; they do not
+// fit in the 12 GB of memory a run may hold`.
+QString WindowsOverCapDetail(const QString& recordName, int64_t windowsKept, uint64_t cap, int64_t recordsBefore,
+                             uint64_t heldBefore);
+// The detail when the records taken fill the cap before record NAME: `the
+// 1,234,567 records before record "NAME" fill the 12 GB of memory a run
+// may hold`.
+QString CapFilledDetail(const QString& recordName, int64_t recordsBefore, uint64_t cap);
 
 // Runs over an opened input. Never throws for bad content: every way a run
 // can end is in the report.

@@ -438,6 +438,7 @@ public:
 
     bool recordComputed(RecordResult&& r) override;
     void progress(uint64_t done, uint64_t total) override;
+    uint64_t heldBytes() override;
 
     // The map inputs for one record, as the window's mapInputs gives them.
     MapInputs Inputs(const RecordResult& r) const;
@@ -464,7 +465,9 @@ private:
     int64_t FirstPosition() const;
     QByteArray SummaryLine(const RecordInfo& info) const;
     bool SavePicture(const RecordResult& r, const QString& out, QString& why);
-    bool WriteOverview(const QString& out, QString& why) const;
+    // False, with the reason when one is known, when it could not be written;
+    // `notMade` then says why when the picture could not be made.
+    bool WriteOverview(const QString& out, QString& why, QString& notMade) const;
 
     Mapper& m_;
     QString path_, shown_, base_, windowText_, stepText_;
@@ -478,6 +481,7 @@ private:
     // The records taken, and their curves, for the overview.
     std::vector<RecordInfo> overviewInfos_;
     std::vector<RecordProfile> overviewProfiles_;
+    uint64_t overviewBytes_ = 0;
 };
 
 enum class Outcome { Mapped, Failed, Ambiguous };
@@ -786,6 +790,8 @@ void FileRun::Take(RecordResult&& r)
     if (!o.overview.isEmpty()) {
         overviewInfos_.push_back(r.info);
         overviewProfiles_.push_back(ProfileOf(r.windows, windowSize_.value_or(0), step_.value_or(0)));
+        overviewBytes_ +=
+            sizeof(RecordInfo) + uint64_t(r.info.name.capacity()) * sizeof(QChar) + overviewProfiles_.back().bytes();
     }
     if (!o.picture.isEmpty()) {
         if (o.allRecords) {
@@ -851,6 +857,14 @@ void FileRun::progress(uint64_t done, uint64_t total)
     m_.progress().show(done, total);
 }
 
+// What the run's memory cap counts besides the record being computed: the
+// record a picture will show, the overview's rows, the summary's lines.
+uint64_t FileRun::heldBytes()
+{
+    const auto windows = [](const std::optional<RecordResult>& r) { return r ? WindowBytes(r->windows) : 0; };
+    return windows(shown) + windows(chosen_) + overviewBytes_ + uint64_t(summaryLines.capacity());
+}
+
 // The picture of one record, under a name no other output of the run has.
 bool FileRun::DrawPicture(const RecordResult& r)
 {
@@ -864,6 +878,8 @@ bool FileRun::DrawPicture(const RecordResult& r)
         try {
             if (QString why; !SavePicture(r, out, why))
                 problem = NotSaved(QStringLiteral("The picture"), out, why);
+        } catch (const PictureNotMade& e) {
+            problem = e.message(out);
         } catch (const std::exception&) {
             failure = QStringLiteral("%1: record \"%2\": %3").arg(shown_, ShownName(r.info.name), kAnalysisMessage);
             return false;
@@ -895,6 +911,8 @@ bool FileRun::SavePicture(const RecordResult& r, const QString& out, QString& wh
         // The picture box's own surface (its default colours are the box's),
         // written as Save writes it.
         ImageSurface surface(o.OuterWidthTwips(), o.OuterHeightTwips(), kFrame, qreal(o.zoom));
+        if (surface.Image().isNull())
+            throw PictureNotMade(o.width * o.zoom, o.height * o.zoom);
         draw(surface);
         MakeFolderFor(out);
         OutputFile file(out, kDurability);
@@ -926,8 +944,8 @@ void FileRun::SaveOverview()
     if (const QString other = m_.Claim(out, what); !other.isEmpty())
         problem =
             QStringLiteral("The overview could not be saved to %1: %2 gets the same name as %3.").arg(out, what, other);
-    else if (QString why; !WriteOverview(out, why))
-        problem = NotSaved(QStringLiteral("The overview"), out, why);
+    else if (QString why, notMade; !WriteOverview(out, why, notMade))
+        problem = notMade.isEmpty() ? NotSaved(QStringLiteral("The overview"), out, why) : notMade;
     if (problem.isEmpty())
         return;
     Error(problem);
@@ -937,7 +955,7 @@ void FileRun::SaveOverview()
 // Made, laid out and drawn as the window's Export of its overview does, so
 // that the bytes are the same. False, with the reason when one is known,
 // when it cannot be written.
-bool FileRun::WriteOverview(const QString& out, QString& why) const
+bool FileRun::WriteOverview(const QString& out, QString& why, QString& notMade) const
 {
     const Options& o = m_.options();
     OverviewChoice choice;
@@ -957,6 +975,9 @@ bool FileRun::WriteOverview(const QString& out, QString& why) const
     try {
         written = file.open(QIODevice::WriteOnly) &&
                   WritePicture(file, request, [&](PictureSurface& s) { DrawOverview(s, picture); }) && file.commit();
+    } catch (const PictureNotMade& e) {
+        notMade = e.message(out);
+        return false;
     } catch (const std::exception&) {
         written = false;
     }

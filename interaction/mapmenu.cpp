@@ -351,16 +351,18 @@ void Quillet::ExportPicture_Click()
             quillet::DrawGCMap(surface, GCValues, int16_t(10 * (std::clamp<int16_t>(position, 0, 4) - 2)), in);
     };
     bool saved = false;
-    QString why;
+    QString why, notMade;
     SetMousePointer(11);
     try {
         saved = WritePictureFile(path, picture, draw, &why);
+    } catch (const PictureNotMade& e) {
+        notMade = e.message(path);
     } catch (const std::exception&) {
         saved = false;
     }
     SetMousePointer(0);
     if (!saved)
-        MsgBox(NotSaved(QStringLiteral("The picture"), path, why));
+        MsgBox(notMade.isEmpty() ? NotSaved(QStringLiteral("The picture"), path, why) : notMade);
 }
 
 } // namespace quillet

@@ -21,7 +21,7 @@ bool WritePng(QIODevice& out, const PictureExport& r, const std::function<void(P
     const int scale = std::clamp(r.scale, 1, 8);
     QImage image(inner * scale, QImage::Format_RGB32);
     if (image.isNull())
-        return false;
+        throw PictureNotMade(inner.width() * scale, inner.height() * scale);
     // 96 dpi keeps font sizes as on the screen; the painter scales.
     image.setDotsPerMeterX(kDotsPerMetre);
     image.setDotsPerMeterY(kDotsPerMetre);
@@ -78,6 +78,17 @@ bool WritePdf(QIODevice& out, const PictureExport& r, const std::function<void(P
 }
 
 } // namespace
+
+PictureNotMade::PictureNotMade(int w, int h) : std::runtime_error("picture too large for memory"), width(w), height(h)
+{}
+
+QString PictureNotMade::message(const QString& path) const
+{
+    return QStringLiteral("The picture of %1 x %2 pixels for %3 could not be made: there is not enough memory for it.")
+        .arg(width)
+        .arg(height)
+        .arg(path);
+}
 
 bool WritePicture(QIODevice& out, const PictureExport& request, const std::function<void(PictureSurface&)>& draw)
 {

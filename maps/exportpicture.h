@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <functional>
+#include <stdexcept>
 
 class QIODevice;
 
@@ -25,9 +26,22 @@ struct PictureExport {
     QString title; // SVG title and PDF document title
 };
 
+// A raster picture whose pixels could not be had: there is not enough
+// memory for an image of that size.
+class PictureNotMade : public std::runtime_error {
+public:
+    PictureNotMade(int width, int height);
+    // What the user is told, naming the file it was for: "The picture of
+    // 16000 x 16000 pixels for PATH could not be made: there is not enough
+    // memory for it."
+    QString message(const QString& path) const;
+    int width, height;
+};
+
 // Draws with `draw` onto a surface for the format and writes the result to
 // `out` (open for writing). False when the device could not be written;
-// whatever `draw` throws (quillet::Failure) passes through.
+// PictureNotMade when a PNG's image could not be had; whatever `draw` throws
+// (quillet::Failure) passes through.
 bool WritePicture(QIODevice& out, const PictureExport& request, const std::function<void(PictureSurface&)>& draw);
 
 } // namespace quillet

@@ -553,16 +553,20 @@ bool ExplorerWindow::exportPicture()
         QStringLiteral("%1 %2-%3")
             .arg(UnicodeName(store_->info(std::size_t(index_)).name), Bases(picture_.from), Bases(picture_.to));
     bool saved = false;
-    QString why;
+    QString why, notMade;
     try {
         saved = WritePictureFile(
             path, request, [this](PictureSurface& surface) { DrawExplorer(surface, picture_); }, &why);
+    } catch (const PictureNotMade& e) {
+        notMade = e.message(QDir::toNativeSeparators(path));
     } catch (const std::exception&) {
         saved = false;
     }
     if (!saved)
         platform_->message(this, QStringLiteral("Quillet"),
-                           NotSaved(QStringLiteral("The picture"), QDir::toNativeSeparators(path), why));
+                           notMade.isEmpty()
+                               ? NotSaved(QStringLiteral("The picture"), QDir::toNativeSeparators(path), why)
+                               : notMade);
     return saved;
 }
 

@@ -403,17 +403,21 @@ bool OverviewWindow::exportPicture()
     OverviewPicture page = picture_;
     page.focus = -1;
     bool saved = false;
-    QString why;
+    QString why, notMade;
     try {
         saved = WritePictureFile(
             chosen.path, OverviewExport(page, chosen.format, chosen.scale, *size),
             [&page](PictureSurface& surface) { DrawOverview(surface, page); }, &why);
+    } catch (const PictureNotMade& e) {
+        notMade = e.message(QDir::toNativeSeparators(chosen.path));
     } catch (const std::exception&) {
         saved = false;
     }
     if (!saved)
         platform_->message(this, QStringLiteral("Quillet"),
-                           NotSaved(QStringLiteral("The picture"), QDir::toNativeSeparators(chosen.path), why));
+                           notMade.isEmpty()
+                               ? NotSaved(QStringLiteral("The picture"), QDir::toNativeSeparators(chosen.path), why)
+                               : notMade);
     return saved;
 }
 

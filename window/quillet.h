@@ -102,9 +102,8 @@ public:
     // Throws std::bad_alloc, having changed nothing, when there is no memory
     // for the copy of the windows the window keeps.
     bool ShowRecord(std::size_t index, std::shared_ptr<const WindowResults> windows = nullptr);
-    // The most memory a run lets a record's windows take, in bytes; 0 for
-    // half the machine's physical memory, since the record shown is copied
-    // once more (tests make it small).
+    // The most memory a run may hold, in bytes; 0 for half of RunMemoryCap(),
+    // since the record shown is copied once more (tests make it small).
     uint64_t windowMemoryLimit = 0;
     // Tells that a record of the file at `path` does not fit in memory.
     void TellOutOfMemory(const QString& path, const RecordInfo& info);

@@ -76,6 +76,11 @@ public:
         total_ = total;
     }
     bool cancelled() override { return cancel_; }
+    uint64_t heldBytes() override
+    {
+        std::lock_guard lock(mutex_);
+        return store_->heldBytes();
+    }
 
     void cancel() { cancel_ = true; }
     uint64_t done() const { return done_; }
@@ -193,7 +198,7 @@ void Quillet::Command_run_Click()
     RunSettings settings;
     settings.step = RunParameter(stepText);
     settings.windowSize = RunParameter(windowText);
-    settings.windowMemoryLimit = windowMemoryLimit ? windowMemoryLimit : PhysicalMemory() / 2;
+    settings.memoryCap = windowMemoryLimit ? windowMemoryLimit : RunMemoryCap() / 2;
     auto store = std::make_shared<RecordStore>(path, settings);
 
     MapInputs inputs = mapInputs();

@@ -33,6 +33,17 @@ run 2;           has err "no FASTA file given"; has err "Try 'quillet-map --help
 run 2 -o x.jpg "$lambda"; has err ".png, .svg, .pdf or .bmp"
 run 2 --values a.tsv --values b.tsv "$lambda"; has err "--values is given twice"
 run 2 -o big.png --size 16000x16000 --zoom 4 "$lambda"; has err "at most 32767 pixels a side and 256 million"
+# A picture of 1 GB in a 600 MB address space cannot be made, and is said to
+# be so, for each kind of raster picture (a sanitizer's shadow memory does
+# not start in so little: then this is skipped).
+if (ulimit -v 600000 && "$map" --version) >/dev/null 2>&1; then
+    for args in "-o huge.png --size 16000x16000" "-o huge.bmp --size 16000x16000" "--overview huge.png --page 16000x16000"; do
+        (ulimit -v 600000 && exec env -i PATH=/usr/bin:/bin "$map" $args "$lambda") >out 2>err
+        [ $? -eq 1 ] || fail "$args in 600 MB exited otherwise: $(cat err)"
+        has err "The picture of 16000 x 16000 pixels for $(grep -o 'huge\.[a-z]*' <<<"$args") could not be made: there is not enough memory for it."
+        ! ls huge.* 2>/dev/null || fail "$args in 600 MB left a file"
+    done
+fi
 # Standard output that cannot take the summary, or the help.
 for args in "$lambda" --help; do
     env -i PATH=/usr/bin:/bin "$map" $args >/dev/full 2>err

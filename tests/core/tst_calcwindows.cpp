@@ -328,6 +328,10 @@ TEST(CalcWindows, WindowsBeyondTheMemoryLimitAreCountedToTheEnd)
         for (int64_t done = 0; done < kLength; done += int64_t(piece.size()))
             acc.add(piece.data(), std::size_t(std::min<int64_t>(int64_t(piece.size()), kLength - done)));
         EXPECT_EQ(acc.length(), kLength);
+        // The limit, not the system, refused the arrays twice as large as
+        // 65,536 windows (the first element and the closing one are none).
+        EXPECT_TRUE(acc.outOfMemory() && acc.overLimit());
+        EXPECT_EQ(acc.windowsKept(), 65534);
         WindowResults r = Sentinel();
         try {
             acc.finish(r);
@@ -352,6 +356,33 @@ TEST(CalcWindows, WindowsBeyondTheMemoryLimitAreCountedToTheEnd)
         QStringLiteral("record \"chr1\" needs 4,294,967,197 windows (52 GB); there is not enough memory for them"));
     EXPECT_EQ(OutOfMemoryDetail(QStringLiteral("c"), 99),
               QStringLiteral("record \"c\" needs 99 windows (1.2 kB); there is not enough memory for them"));
+    // A run's memory cap passed: what ran out, and the records before when
+    // they hold a tenth of it or more.
+    constexpr uint64_t GB = 1'000'000'000;
+    struct Said {
+        QString got, want;
+    };
+    const Said said[] = {
+        {WindowsOverCapDetail(QStringLiteral("c\r"), 536870910, 12 * GB, 0, 0),
+         QStringLiteral("record \"c\" needs more than 536,870,910 windows; they do not fit in the 12 GB of memory a "
+                        "run may hold")},
+        {WindowsOverCapDetail(QStringLiteral("c"), 1000, 12 * GB, 3, GB),
+         QStringLiteral("record \"c\" needs more than 1,000 windows; they do not fit in the 12 GB of memory a run may "
+                        "hold")},
+        {WindowsOverCapDetail(QStringLiteral("c"), 1000, 12 * GB, 3, 5 * GB),
+         QStringLiteral("record \"c\" needs more than 1,000 windows; with the 5.0 GB that the records before it hold, "
+                        "they do not fit in the 12 GB of memory a run may hold")},
+        {WindowsOverCapDetail(QStringLiteral("c"), 1000, 0, 3, 5 * GB),
+         QStringLiteral("record \"c\" needs more than 1,000 windows; there is not enough memory for them")},
+        {CapFilledDetail(QStringLiteral("d"), 1234567, 12 * GB),
+         QStringLiteral("the 1,234,567 records before record \"d\" fill the 12 GB of memory a run may hold")},
+        {CapFilledDetail(QStringLiteral("d"), 1, 12 * GB),
+         QStringLiteral("the record before record \"d\" fills the 12 GB of memory a run may hold")},
+        {CapFilledDetail(QStringLiteral("d"), 0, 12 * GB),
+         QStringLiteral("record \"d\" does not fit in the 12 GB of memory a run may hold")},
+    };
+    for (const Said& s : said)
+        EXPECT_EQ(s.got, s.want);
 }
 
 TEST(CalcWindows, VectorPathsAgreeWithTheTablePath)

@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <random>
@@ -563,6 +564,163 @@ TEST(RunEngine, FileLargerThanTheAddressSpaceLimit)
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// A run may hold half of the physical memory or of the address-space
+// limit, whichever is lower; RunMemoryCap() reads the limit as it is now.
+TEST(RunEngine, MemoryCapIsHalfThePhysicalMemoryOrTheAddressSpaceLimit)
+{
+    constexpr uint64_t GiB = uint64_t{1} << 30, kNone = std::numeric_limits<uint64_t>::max();
+    struct Case {
+        uint64_t physical, addressSpace, cap;
+    };
+    const Case cases[] = {
+        {24 * GiB, kNone, 12 * GiB},       // no address-space limit
+        {24 * GiB, 8 * GiB, 4 * GiB},      // a lower one (ulimit -v)
+        {4 * GiB, 16 * GiB, 2 * GiB},      // a higher one
+        {3 * GiB + 1, kNone, 3 * GiB / 2}, // rounded down
+        {kNone, kNone, kNone / 2},         // the physical memory unknown
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(RunMemoryCap(c.physical, c.addressSpace), c.cap) << c.physical << " " << c.addressSpace;
+
+    // This process's: a child lowers its limit and compares.
+    const uint64_t physical = PhysicalMemory();
+    EXPECT_EQ(RunMemoryCap(), RunMemoryCap(physical, [] {
+                  rlimit now{};
+                  getrlimit(RLIMIT_AS, &now);
+                  return now.rlim_cur == RLIM_INFINITY ? kNone : uint64_t(now.rlim_cur);
+              }()));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        rlimit limit{};
+        getrlimit(RLIMIT_AS, &limit);
+        limit.rlim_cur = rlim_t(6 * GiB);
+        if (setrlimit(RLIMIT_AS, &limit) != 0)
+            _exit(3);
+        _exit(RunMemoryCap() == std::min(physical, 6 * GiB) / 2 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 3)
+        GTEST_SKIP() << "the hard address-space limit is below 6 GiB";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// A run stops as soon as it would pass its memory cap, before taking the
+// memory: a gzip bomb at window 1 and step 1 ends within its first
+// megabytes, and the message says what ran out. Records that fill the cap
+// are told apart from windows that do.
+TEST(RunEngine, RunStopsAsSoonAsItWouldPassItsMemoryCap)
+{
+    QTemporaryDir dir;
+    const QString plain = WriteFile(dir, QStringLiteral("block.fa"), std::string(16 << 20, 'A'));
+    const QString member = dir.filePath(QStringLiteral("block.gz"));
+    ASSERT_TRUE(Compress(QStringLiteral("gzip"), {"-c"}, plain, member));
+    QFile f(member);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray block = f.readAll();
+    // 4 GiB of one letter from a file of 4 MB.
+    QByteArray bomb;
+    {
+        QTemporaryDir headerDir;
+        const QString header = WriteFile(headerDir, QStringLiteral("h"), ">bomb\tdecompresses to 4 GiB\n");
+        const QString headerGz = headerDir.filePath(QStringLiteral("h.gz"));
+        ASSERT_TRUE(Compress(QStringLiteral("gzip"), {"-c"}, header, headerGz));
+        QFile h(headerGz);
+        ASSERT_TRUE(h.open(QIODevice::ReadOnly));
+        bomb = h.readAll();
+    }
+    for (int i = 0; i < 256; ++i)
+        bomb += block;
+    const QString path = WriteFile(dir, QStringLiteral("bomb.fa.gz"), bomb.toStdString());
+
+    RunSettings settings = Settings(1, 1);
+    settings.memoryCap = 4 << 20;
+    Collect got;
+    const RunReport r = RunFastaFile(path, settings, got);
+    EXPECT_EQ(r.end, RunEnd::OutOfMemory);
+    // 262,144 windows with the old arrays as they grow fit in 4 MiB, twice
+    // that do not; the first is no window and one is kept for the end.
+    EXPECT_EQ(r.detail, QStringLiteral("record \"bomb\" needs more than 262,142 windows; they do not fit in the 4.2 MB "
+                                       "of memory a run may hold"));
+    EXPECT_TRUE(got.records.empty());
+    // Read no further than a few chunks past the cap (and the decompressor's
+    // first 256 KiB of the file), not to the end.
+    EXPECT_LT(got.lastDone, uint64_t(bomb.size()) / 8) << "of " << bomb.size() << " bytes";
+
+    // Records taken that fill the cap: the listener refuses the next one
+    // (as the record store does), or holds the cap before it is computed.
+    std::string records;
+    for (int i = 1; i <= 5; ++i)
+        records += ">r" + std::to_string(i) + "\n" + std::string(300, "ACGT"[i % 4]) + "\n";
+    const QString several = WriteFile(dir, QStringLiteral("records.fa"), records);
+    struct Filling : RunListener {
+        bool refuses; // the third record; otherwise it holds the cap after two
+        int taken = 0;
+        explicit Filling(bool r) : refuses(r) {}
+        bool recordComputed(RecordResult&&) override
+        {
+            if (refuses && taken == 2)
+                throw MemoryCapReached();
+            ++taken;
+            return true;
+        }
+        uint64_t heldBytes() override { return !refuses && taken == 2 ? 1 << 20 : 0; }
+    };
+    settings = Settings(10, 10);
+    settings.memoryCap = 1 << 20;
+    for (const bool refuses : {true, false}) {
+        Filling listener(refuses);
+        const RunReport full = RunFastaFile(several, settings, listener);
+        EXPECT_EQ(full.end, RunEnd::OutOfMemory);
+        EXPECT_EQ(full.records, 2);
+        EXPECT_EQ(full.detail,
+                  QStringLiteral("the 2 records before record \"r3\" fill the 1.0 MB of memory a run may hold"));
+    }
+}
+
+// The windows of the records before the last stay while all kept windows
+// take at most 256 MiB; a record that would take the store past the run's
+// cap is refused, changing nothing.
+TEST(RecordStore, HoldsItsBudgetAndTheRunsCap)
+{
+    // Windows of 64 MiB each, reserved and never touched, so they cost
+    // address space only.
+    const auto record = [](int number, std::size_t mebibytes) {
+        RecordResult r;
+        r.info.number = number;
+        r.info.name = QStringLiteral("r%1").arg(number);
+        r.windows.GCValues.reserve(mebibytes << 18);
+        return r;
+    };
+    RunSettings settings = Settings(1, 1);
+    settings.memoryCap = uint64_t{1} << 30;
+    RecordStore store(QStringLiteral("unread.fa"), settings);
+    for (int n = 1; n <= 6; ++n)
+        store.add(record(n, 64));
+    std::vector<bool> kept;
+    for (std::size_t i = 0; i < store.size(); ++i)
+        kept.push_back(store.kept(i) != nullptr);
+    // 256 MiB after four; the fifth passes the budget and goes when the
+    // sixth comes, which is kept as the last.
+    EXPECT_EQ(kept, (std::vector<bool>{true, true, true, true, false, true}));
+    EXPECT_EQ(store.keptBytes(), uint64_t{320} << 20);
+    EXPECT_GT(store.heldBytes(), store.keptBytes());
+    EXPECT_LT(store.heldBytes(), store.keptBytes() + (64 << 10)); // names, profiles, slots
+
+    settings.memoryCap = uint64_t{100} << 20;
+    RecordStore capped(QStringLiteral("unread.fa"), settings);
+    capped.add(record(1, 64));
+    const uint64_t held = capped.heldBytes();
+    EXPECT_THROW(capped.add(record(2, 64)), MemoryCapReached);
+    EXPECT_EQ(capped.size(), 1u);
+    EXPECT_EQ(capped.heldBytes(), held);
+    capped.add(record(3, 16));
+    EXPECT_EQ(capped.size(), 2u);
+    EXPECT_LE(capped.heldBytes(), settings.memoryCap);
 }
 
 TEST(RecordStore, KeepsWindowsWithinItsBudgetAndReadsTheRestAgain)

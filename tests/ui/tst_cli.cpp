@@ -398,7 +398,13 @@ private slots:
             QByteArray err;
             QCOMPARE(Cli({"-w", c.window, "-s", c.step, "-o", out, c.file}, &err), 1);
             addressSpace = 0;
-            QVERIFY2(QString::fromLocal8Bit(err).contains(p.messages.front()), err.constData());
+            // Where the window and the command line have different memory
+            // caps, the words are the same and the figures are not.
+            static const QRegularExpression figures(QStringLiteral("\\d[\\d,.]*( [kMGT]?B| bytes)?"));
+            const auto words = [&](QString text) {
+                return c.addressSpace ? text.replace(figures, QStringLiteral("#")) : text;
+            };
+            QVERIFY2(words(QString::fromLocal8Bit(err)).contains(words(p.messages.front())), err.constData());
             QVERIFY2(err.contains(c.file.toLocal8Bit()), err.constData());
             QVERIFY(!QFile::exists(out));
         }
