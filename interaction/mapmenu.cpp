@@ -246,7 +246,7 @@ void Quillet::Overview_Click()
         connect(overviewWindow_, &OverviewWindow::recordChosen, this, &Quillet::ShowStoredRecord);
         connect(overviewWindow_, &OverviewWindow::recordExplored, this, &Quillet::ExploreRecord);
         // It opens on the map the main window shows.
-        overviewWindow_->setPlot(Combo1->ListIndex() == 1 ? ExplorerTrack::Skew : ExplorerTrack::GC);
+        overviewWindow_->setPlot(Combo1->ListIndex() == 1 ? Plot::Skew : Plot::GCContent);
     }
     refreshOverview(true);
     overviewWindow_->show();
@@ -307,7 +307,7 @@ void Quillet::ExportValues_Click()
     const QString path = WithExtension(choice->path, format == ValueFormat::BigWig     ? QStringLiteral("bw")
                                                      : format == ValueFormat::BedGraph ? QStringLiteral("bedgraph")
                                                                                        : QStringLiteral("tsv"));
-    const PlotKind plot = Combo1->ListIndex() == 1 ? PlotKind::Skew : PlotKind::GCContent;
+    const Plot plot = Combo1->ListIndex() == 1 ? Plot::Skew : Plot::GCContent;
 
     ValuesSource source;
     source.shownName = Text5->Text();

@@ -26,7 +26,7 @@ class MemoryFile;
 
 class BigWigTrack {
 public:
-    explicit BigWigTrack(PlotKind plot) : plot_(plot) {}
+    explicit BigWigTrack(Plot plot) : plot_(plot) {}
 
     // Adds the windows of a record of `length` bases whose first window
     // starts at base `firstPosition`. A record without a window is left
@@ -58,7 +58,7 @@ public:
 private:
     bool writeTo(MemoryFile& memory);
 
-    PlotKind plot_;
+    Plot plot_;
     std::vector<Record> records_;
     std::unordered_set<std::string> ids_;
     QString error_;

@@ -60,7 +60,8 @@ namespace {} // namespace
 class WindowRun : public RunListener {
 public:
     WindowRun(std::shared_ptr<RecordStore> store, int plot, float width, float height, MapInputs inputs)
-        : store_(std::move(store)), drawable_(plot != 0, width, height, std::move(inputs))
+        : store_(std::move(store)),
+          drawable_(plot != 0 ? Plot::Skew : Plot::GCContent, width, height, std::move(inputs))
     {}
 
     bool recordComputed(RecordResult&& r) override

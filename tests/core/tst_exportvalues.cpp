@@ -20,8 +20,8 @@ namespace {
 
 constexpr int32_t kWindow = 200, kStep = 100;
 
-QByteArray Export(ValueFormat format, PlotKind plot, const std::vector<ComputedRecord>& records,
-                  int32_t window = kWindow, int32_t step = kStep)
+QByteArray Export(ValueFormat format, Plot plot, const std::vector<ComputedRecord>& records, int32_t window = kWindow,
+                  int32_t step = kStep)
 {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
@@ -44,7 +44,7 @@ TEST(ExportValues, TsvHoldsThePlottedValuesOfEveryRecord)
 {
     const auto records = ExcerptRecords(kWindow, kStep);
     ASSERT_EQ(records.size(), 7u);
-    const QList<QByteArray> lines = Export(ValueFormat::Tsv, PlotKind::GCContent, records).split('\n');
+    const QList<QByteArray> lines = Export(ValueFormat::Tsv, Plot::GCContent, records).split('\n');
     ASSERT_EQ(lines.front(), "record\tstart\tend\tG+C %\tG-C/G+C\tunknown %\tcumulative G-C/G+C");
     ASSERT_TRUE(lines.back().isEmpty()); // the file ends with a line feed
 
@@ -81,15 +81,15 @@ TEST(ExportValues, BedGraphTracksThePlotShown)
 {
     const auto records = ExcerptRecords(kWindow, kStep);
     struct Case {
-        PlotKind plot;
+        Plot plot;
         const char* track;
         std::vector<float> WindowResults::*values;
     } cases[] = {
-        {PlotKind::GCContent,
+        {Plot::GCContent,
          "track type=bedGraph name=\"G+C content\" description=\"G+C content (%) in windows of 200 bp, step 100 "
          "bp; each value covers the 100 bp at its window's centre, the first and last reach their window's ends\"",
          &WindowResults::GCValues},
-        {PlotKind::Skew,
+        {Plot::Skew,
          "track type=bedGraph name=\"G-C/G+C\" description=\"G-C/G+C in windows of 200 bp, step 100 bp; each "
          "value covers the 100 bp at its window's centre, the first and last reach their window's ends\"",
          &WindowResults::SkewValues},
@@ -163,10 +163,10 @@ TEST(ExportValues, OddRecords)
     // here UTF-8 "Šč", whose first byte pair ends in 0xA0 (no blank).
     const std::vector<ComputedRecord> records = {
         {"a\tb c\r", 10, one}, {"empty", 4, none}, {QString::fromLatin1("\xC5\xA0\xC4\x8D x"), 10, one}};
-    EXPECT_EQ(Export(ValueFormat::Tsv, PlotKind::GCContent, records, 6, 0).split('\n').mid(1),
+    EXPECT_EQ(Export(ValueFormat::Tsv, Plot::GCContent, records, 6, 0).split('\n').mid(1),
               (QList<QByteArray>{"a b c\t1\t6\t83.3\t0.4\t33.33\t0.4",
                                  "\xC5\xA0\xC4\x8D x\t1\t6\t83.3\t0.4\t33.33\t0.4", ""}));
-    EXPECT_EQ(Export(ValueFormat::BedGraph, PlotKind::Skew, records, 6, 0).split('\n').mid(1),
+    EXPECT_EQ(Export(ValueFormat::BedGraph, Plot::Skew, records, 6, 0).split('\n').mid(1),
               (QList<QByteArray>{"a\t0\t6\t0.4", "\xC5\xA0\xC4\x8D\t0\t6\t0.4", ""}));
 }
 
@@ -181,7 +181,7 @@ TEST(ExportValues, NumberText)
     }
     // Memoised text never mixes up floats that share a slot.
     QBuffer buffer;
-    ValueWriter w(buffer, ValueFormat::Tsv, PlotKind::GCContent, 1, 1);
+    ValueWriter w(buffer, ValueFormat::Tsv, Plot::GCContent, 1, 1);
     for (float v : {0.1f, 0.10000001f, 43.7f, 43.700005f, -0.0f, 0.0f, 100.0f, -1.0f, 0.33333334f, 0.37f})
         EXPECT_EQ(QString::fromStdString(w.valueText(v)), FormatSingle(v, NumberLocale::c())) << v;
 }
@@ -192,7 +192,7 @@ TEST(ExportValues, WriteFailureIsReported)
     readOnly.open(QIODevice::ReadOnly);
     WindowResults w;
     CalcWindows("ACGTACGTAC", 2, 1, w);
-    ValueWriter writer(readOnly, ValueFormat::Tsv, PlotKind::GCContent, 2, 1);
+    ValueWriter writer(readOnly, ValueFormat::Tsv, Plot::GCContent, 2, 1);
     writer.begin();
     writer.writeRecord("x", w);
     EXPECT_FALSE(writer.finish());
@@ -244,7 +244,7 @@ TEST(ExportValues, AllRecordsPastTheBudgetReadTheFileAgain)
         s.records = &store;
         s.windowSize = kWindow;
         s.step = kStep;
-        return WriteValuesFile(target, ValueFormat::Tsv, PlotKind::GCContent, ValuesScope::All, s);
+        return WriteValuesFile(target, ValueFormat::Tsv, Plot::GCContent, ValuesScope::All, s);
     };
     const QString a = dir.filePath("kept.tsv"), b = dir.filePath("read-again.tsv");
     ASSERT_EQ(write(*kept, a), ExportResult::Written);
