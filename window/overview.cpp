@@ -148,6 +148,17 @@ QString Value(double v, Plot plot)
     return FormatFixed(v, TraitsOf(plot).overviewDecimals);
 }
 
+// The lowest and highest value of a profile's plot.
+std::pair<float, float> Extremes(const RecordProfile& p, Plot plot)
+{
+    switch (plot) {
+    case Plot::GCContent: return {p.gcLow, p.gcHigh};
+    case Plot::Skew: return {p.skewLow, p.skewHigh};
+    case Plot::Cumulative: return {p.cumulativeLow, p.cumulativeHigh};
+    }
+    return {0, 0};
+}
+
 } // namespace
 
 OverviewWindow::OverviewWindow(QWidget* parent) : QWidget(parent, Qt::Window)
@@ -346,9 +357,7 @@ QString OverviewWindow::describe() const
                     .arg(row.id, Bases(row.length), FormatFixed(row.averageGC, 2));
         if (row.profile && row.profile->windows > 0) {
             const RecordProfile& p = *row.profile;
-            const auto [low, high] = picture_.plot == Plot::GCContent ? std::pair{p.gcLow, p.gcHigh}
-                                     : picture_.plot == Plot::Skew    ? std::pair{p.skewLow, p.skewHigh}
-                                                                      : std::pair{p.cumulativeLow, p.cumulativeHigh};
+            const auto [low, high] = Extremes(p, picture_.plot);
             text += QStringLiteral(", %1 from %2 to %3")
                         .arg(TrackName(picture_.plot), Value(low, picture_.plot), Value(high, picture_.plot));
             if (picture_.plot == Plot::Cumulative && row.origin > 0)
