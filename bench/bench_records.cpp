@@ -163,7 +163,7 @@ int main(int argc, char** argv)
         s.windowSize = 1000;
         s.step = 100;
         const QString path = dir.filePath(f == ValueFormat::Tsv ? "m.tsv" : "m.bedgraph");
-        const double ms = Ms([&] { WriteValuesFile(path, f, PlotKind::GCContent, ValuesScope::Shown, s); });
+        const double ms = Ms([&] { WriteValuesFile(path, f, Plot::GCContent, ValuesScope::Shown, s); });
         std::printf("  %-8s %7.1f ms, %lld bytes\n", f == ValueFormat::Tsv ? "TSV" : "bedGraph", ms,
                     (long long)QFileInfo(path).size());
     }

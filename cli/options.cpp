@@ -271,19 +271,21 @@ QString Parser::Apply(Id id, const QString& value)
 QString Parser::SetMap(Id id, const QString& value)
 {
     if (id == Id::Plot) {
-        if (value != u"gc" && value != u"skew" && value != u"cumulative")
+        const std::optional<Plot> plot = PlotOfWord(value);
+        if (!plot)
             return QStringLiteral("--plot is gc or skew, or cumulative, not \"%1\"").arg(value);
-        o_.plot = value == u"gc" ? PlotKind::GCContent : PlotKind::Skew;
-        o_.cumulative = value == u"cumulative";
+        o_.plot = *plot;
     } else if (id == Id::Shift) {
-        const auto v = SmallInteger(value, 0, 4);
+        const int last = TraitsOf(Plot::GCContent).scrollPositions - 1;
+        const auto v = SmallInteger(value, 0, last);
         if (!v)
-            return QStringLiteral("--shift is a position from 0 to 4, not \"%1\"").arg(value);
+            return QStringLiteral("--shift is a position from 0 to %1, not \"%2\"").arg(QString::number(last), value);
         o_.shiftPosition = *v;
     } else {
-        const auto v = SmallInteger(value, 0, 1);
+        const int last = TraitsOf(Plot::Skew).scrollPositions - 1;
+        const auto v = SmallInteger(value, 0, last);
         if (!v)
-            return QStringLiteral("--scale is a position 0 or 1, not \"%1\"").arg(value);
+            return QStringLiteral("--scale is a position 0 or %1, not \"%2\"").arg(QString::number(last), value);
         o_.scalePosition = *v;
     }
     return {};
@@ -380,9 +382,9 @@ QString Parser::CheckTogether()
         return QStringLiteral("no FASTA file given");
     if (o_.files.count(QStringLiteral("-")) > 1)
         return QStringLiteral("standard input (-) can be read only once");
-    if (Given(Id::Shift) && o_.plot != PlotKind::GCContent)
+    if (Given(Id::Shift) && o_.plot != Plot::GCContent)
         return QStringLiteral("--shift moves the G+C map; use --scale with --plot skew");
-    if (Given(Id::Scale) && (o_.plot != PlotKind::Skew || o_.cumulative))
+    if (Given(Id::Scale) && o_.plot != Plot::Skew)
         return QStringLiteral("--scale sets the G-C/G+C map; use it with --plot skew");
     if (Given(Id::Region) && (Given(Id::Record) || o_.allRecords))
         return QStringLiteral("--region names its record itself; leave out --record and --all-records");

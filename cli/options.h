@@ -32,14 +32,13 @@ constexpr int64_t kMaxPicturePixels = 256'000'000;
 struct Options {
     QStringList files;                   // "-" is standard input
     std::optional<QString> window, step; // as typed; the proposal when absent
-    PlotKind plot = PlotKind::GCContent;
+    Plot plot = Plot::GCContent;
     int shiftPosition = 2;         // scroll bar position for the G+C map, 0..4
     int scalePosition = 0;         // scroll bar position for the G-C/G+C map, 0..1
     std::optional<QString> record; // only this record
     // Only this stretch of the record (--region NAME:START-END also sets
     // `record`; without a name, of a file's only record).
     std::optional<Region> region;
-    bool cumulative = false; // --plot cumulative: the running sum of plot Skew
     QByteArray recordBytes;  // its bytes, which --record compares
     bool allRecords = false; // a picture of every record
     QString picture;         // output pattern, empty for none
@@ -57,21 +56,19 @@ struct Options {
     int64_t maxRows = kDefaultOverviewRows; // the rest are summed up in a line
     PageSize page = kA4Page;                // pixels at zoom 1
 
-    // The map's shift (G+C) or scale (G-C/G+C) for the scroll positions.
-    int16_t Shift() const { return int16_t(10 * (shiftPosition - 2)); }
-    int16_t Scale() const { return scalePosition == 1 ? 10 : 20; }
+    // The map's shift (G+C) or scale (G-C/G+C) for the scroll positions,
+    // and the one the map of --plot is drawn at.
+    int16_t Shift() const
+    {
+        return ScrollSetting(Plot::GCContent, shiftPosition).value_or(StartSetting(Plot::GCContent));
+    }
+    int16_t Scale() const { return ScrollSetting(Plot::Skew, scalePosition).value_or(StartSetting(Plot::Skew)); }
+    int16_t Setting() const { return plot == Plot::GCContent ? Shift() : Scale(); }
     // The picture box's outer size in twips for the picture size: as the
     // window lays it out on a screen that gives it this size, so that the
     // map is drawn from the same twips.
     float OuterWidthTwips() const { return MapBoxForInnerSize(width, height, kFrame).width; }
     float OuterHeightTwips() const { return MapBoxForInnerSize(width, height, kFrame).height; }
-    // The overview's plot: the explorer's track for --plot.
-    ExplorerTrack OverviewPlot() const
-    {
-        return cumulative               ? ExplorerTrack::Cumulative
-               : plot == PlotKind::Skew ? ExplorerTrack::Skew
-                                        : ExplorerTrack::GC;
-    }
 };
 
 struct ParsedCommandLine {

@@ -144,7 +144,7 @@ constexpr OutputFile::Durability kDurability = OutputFile::Durability::Unsynced;
 // target it may not replace is said before the run all the same.
 class ValuesTable {
 public:
-    ValuesTable(const QString& path, ValueFormat format, PlotKind plot)
+    ValuesTable(const QString& path, ValueFormat format, Plot plot)
         : path_(path), format_(format), plot_(plot), file_(path, kDurability)
     {
         MakeFolderFor(path);
@@ -220,7 +220,7 @@ public:
 private:
     QString path_;
     ValueFormat format_;
-    PlotKind plot_;
+    Plot plot_;
     OutputFile file_; // unused by a bigWig, which writes its own file when the table closes
     QString refusal_; // why a bigWig's target may not be replaced
     std::unique_ptr<ValueWriter> writer_;
@@ -671,7 +671,7 @@ FileRun::FileRun(Mapper& m, const Source& source, const QString& path, const QSt
                  const QString& stepText, const RunSettings& settings, ValuesTable* values)
     : m_(m), path_(path), shown_(source.shown), base_(base), windowText_(windowText), stepText_(stepText),
       windowSize_(settings.windowSize), step_(settings.step), values_(values),
-      drawable_(m.options().plot == PlotKind::Skew, m.options().OuterWidthTwips(), m.options().OuterHeightTwips(),
+      drawable_(m.options().plot, m.options().OuterWidthTwips(), m.options().OuterHeightTwips(),
                 RunTexts(windowText, stepText)),
       fileColumn_(EscapeControls(path.toLocal8Bit()))
 {}
@@ -899,14 +899,7 @@ bool FileRun::SavePicture(const RecordResult& r, const QString& out, QString& wh
 {
     const Options& o = m_.options();
     const MapInputs in = Inputs(r);
-    const auto draw = [&](PictureSurface& surface) {
-        if (o.cumulative)
-            DrawCumulativeMap(surface, r.windows.SkewValues, in);
-        else if (o.plot == PlotKind::Skew)
-            DrawSkewMap(surface, r.windows.SkewValues, o.Scale(), in);
-        else
-            DrawGCMap(surface, r.windows.GCValues, o.Shift(), in);
-    };
+    const auto draw = [&](PictureSurface& surface) { DrawMap(surface, o.plot, r.windows, o.Setting(), in); };
     if (o.pictureKind == PictureKind::Bmp) {
         // The picture box's own surface (its default colours are the box's),
         // written as Save writes it.
@@ -959,7 +952,7 @@ bool FileRun::WriteOverview(const QString& out, QString& why, QString& notMade) 
 {
     const Options& o = m_.options();
     OverviewChoice choice;
-    choice.plot = o.OverviewPlot();
+    choice.plot = o.plot;
     choice.minLength = o.minLength;
     choice.maxRows = o.maxRows;
     // Titled after the file's name; standard input has none.

@@ -243,7 +243,7 @@ void Quillet::Overview_Click()
         connect(overviewWindow_, &OverviewWindow::recordChosen, this, &Quillet::ShowStoredRecord);
         connect(overviewWindow_, &OverviewWindow::recordExplored, this, &Quillet::ExploreRecord);
         // It opens on the map the main window shows.
-        overviewWindow_->setPlot(Combo1->ListIndex() == 1 ? ExplorerTrack::Skew : ExplorerTrack::GC);
+        overviewWindow_->setPlot(ShownPlot().value_or(Plot::GCContent));
     }
     refreshOverview(true);
     overviewWindow_->show();
@@ -296,7 +296,7 @@ void Quillet::ExportValues_Click()
     const ValueFormat format = chosen.format;
     const ValuesScope scope = chosen.scope;
     const QString& path = chosen.path;
-    const PlotKind plot = Combo1->ListIndex() == 1 ? PlotKind::Skew : PlotKind::GCContent;
+    const Plot plot = ShownPlot().value_or(Plot::GCContent);
 
     ValuesSource source;
     source.shownName = Text5->Text();
@@ -341,15 +341,13 @@ void Quillet::ExportPicture_Click()
     picture.resolve = [](ColorValue c) { return ResolveColor(c); };
     picture.title = UnicodeName(Text5->Text());
 
-    // The map as the picture box shows it: the same plot, shift or scale.
+    // The map as the picture box shows it: the same plot, shift or scale
+    // (the one a map is first drawn at while the scroll bar stands on none
+    // of the map's positions, as a map that could not be drawn leaves it).
     const MapInputs in = mapInputs();
-    const int16_t plot = Combo1->ListIndex(), position = VScroll1->Value();
-    const auto draw = [&](PictureSurface& surface) {
-        if (plot == 1)
-            quillet::DrawSkewMap(surface, SkewValues, position == 1 ? 10 : 20, in);
-        else
-            quillet::DrawGCMap(surface, GCValues, int16_t(10 * (std::clamp<int16_t>(position, 0, 4) - 2)), in);
-    };
+    const Plot plot = ShownPlot().value_or(Plot::GCContent);
+    const int16_t setting = ScrollSetting(plot, VScroll1->Value()).value_or(StartSetting(plot));
+    const auto draw = [&](PictureSurface& surface) { DrawMap(surface, plot, results, setting, in); };
     bool saved = false;
     QString why, notMade;
     SetMousePointer(11);

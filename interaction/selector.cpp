@@ -1,30 +1,10 @@
 // The plot selector and the vertical scroll bar: switching between the two
 // maps, stepping the G+C band through five shifts and the G-C/G+C axis
-// through two scales. They redraw from the values of the last successful
-// run and never read the file.
+// through two scales (the scroll positions of kPlots). They redraw from the
+// values of the last successful run and never read the file.
 #include "window/quillet.h"
 
 namespace quillet {
-
-namespace {
-// Scroll position -> G+C shift; nothing outside the table.
-std::optional<int16_t> ShiftAt(int16_t position)
-{
-    if (position < 0 || position > 4)
-        return std::nullopt;
-    return int16_t(10 * (position - 2));
-}
-
-// Scroll position -> G-C/G+C scale number.
-std::optional<int16_t> ScaleAt(int16_t position)
-{
-    if (position == 0)
-        return int16_t(20);
-    if (position == 1)
-        return int16_t(10);
-    return std::nullopt;
-}
-} // namespace
 
 void Quillet::Combo1_Change()
 {
@@ -33,21 +13,18 @@ void Quillet::Combo1_Change()
 
 void Quillet::Combo1_Click()
 {
-    const int16_t index = Combo1->ListIndex();
-    if (Label6->Caption().isEmpty())
+    const std::optional<Plot> plot = ShownPlot();
+    if (Label6->Caption().isEmpty() || !plot)
         return;
-    if (index == 0) {
-        VScroll1->SetMin(0);
-        VScroll1->SetMax(4);
-        VScroll1->SetValue(2);
-    } else if (index == 1) {
-        VScroll1->SetMin(0);
-        VScroll1->SetMax(1);
-        VScroll1->SetValue(0);
-    } else {
-        return;
-    }
+    scrollToStart(*plot);
     VScroll1_Scroll();
+}
+
+void Quillet::scrollToStart(Plot plot)
+{
+    VScroll1->SetMin(0);
+    VScroll1->SetMax(int16_t(TraitsOf(plot).scrollPositions - 1));
+    VScroll1->SetValue(TraitsOf(plot).scrollStart);
 }
 
 void Quillet::VScroll1_Change()
@@ -57,16 +34,16 @@ void Quillet::VScroll1_Change()
 
 void Quillet::VScroll1_Scroll()
 {
-    if (Label6->Caption().isEmpty())
+    const std::optional<Plot> plot = ShownPlot();
+    if (Label6->Caption().isEmpty() || !plot)
         return;
     try {
-        if (Combo1->ListIndex() == 0) {
-            if (const auto shift = ShiftAt(VScroll1->Value()))
-                DrawGCMap(GCValues, *shift);
-        } else if (Combo1->ListIndex() == 1) {
-            if (const auto scale = ScaleAt(VScroll1->Value()))
-                DrawSkewMap(SkewValues, *scale);
-        }
+        // Nothing for a position the shown map's scroll bar does not have.
+        const std::optional<int16_t> setting = ScrollSetting(*plot, VScroll1->Value());
+        if (setting && *plot == Plot::GCContent)
+            DrawGCMap(GCValues, *setting);
+        else if (setting && *plot == Plot::Skew)
+            DrawSkewMap(SkewValues, *setting);
     } catch (const std::exception&) {
         // A map that cannot be drawn (a step the computation took as 0)
         // keeps what was drawn; the handlers never fail.

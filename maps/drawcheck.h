@@ -17,11 +17,11 @@ namespace quillet {
 
 class DrawCheck {
 public:
-    // `skew`: the G-C/G+C map (scale 20) rather than the G+C map (shift 0);
-    // `inputs`: step and window texts of the run; width and height: the
-    // picture's outer size in twips.
-    DrawCheck(bool skew, float width, float height, MapInputs inputs)
-        : skew_(skew), width_(width), height_(height), inputs_(std::move(inputs))
+    // `plot`: the G+C map or, for the other plots, the G-C/G+C map, each
+    // at its start setting; `inputs`: step and window texts of the run;
+    // width and height: the picture's outer size in twips.
+    DrawCheck(Plot plot, float width, float height, MapInputs inputs)
+        : plot_(plot), width_(width), height_(height), inputs_(std::move(inputs))
     {}
 
     bool operator()(const RecordResult& r)
@@ -36,10 +36,10 @@ public:
         NullSurface surface(width_, height_);
         bool ok = true;
         try {
-            if (skew_)
-                DrawSkewMap(surface, BlankWindows{r.info.windows}, 20, in);
+            if (plot_ == Plot::GCContent)
+                DrawGCMap(surface, BlankWindows{r.info.windows}, StartSetting(Plot::GCContent), in);
             else
-                DrawGCMap(surface, BlankWindows{r.info.windows}, 0, in);
+                DrawSkewMap(surface, BlankWindows{r.info.windows}, StartSetting(Plot::Skew), in);
         } catch (const std::exception&) {
             ok = false;
         }
@@ -50,7 +50,7 @@ public:
     }
 
 private:
-    bool skew_;
+    Plot plot_;
     float width_, height_;
     MapInputs inputs_;
     std::map<std::pair<int64_t, int64_t>, bool> known_;

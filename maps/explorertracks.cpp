@@ -29,7 +29,7 @@ float TextHeight(const ExplorerPicture& p)
 }
 
 // The value range of a track: its values' extent widened to whole ticks.
-ValueTicks AxisFor(const ExplorerPicture& p, ExplorerTrack track, float boxHeight)
+ValueTicks AxisFor(const ExplorerPicture& p, Plot track, float boxHeight)
 {
     const int64_t n = int64_t(p.gc.size());
     double low = 0, high = 0;
@@ -38,7 +38,7 @@ ValueTicks AxisFor(const ExplorerPicture& p, ExplorerTrack track, float boxHeigh
         low = k == 0 ? v : std::min(low, v);
         high = k == 0 ? v : std::max(high, v);
     }
-    const double least = track == ExplorerTrack::Skew ? 0.02 : 1.0;
+    const double least = TraitsOf(track).leastSpan;
     if (high - low < least) {
         const double middle = (high + low) / 2;
         low = middle - least / 2;
@@ -58,7 +58,7 @@ void DrawValueAxis(PictureSurface& pic, const ExplorerLayout& l, const ExplorerB
     const float half = TextHeight(p) / 2;
     for (const double v : a.values) {
         const float y = Snap(YOf(band, a, v));
-        const bool zero = std::abs(v) < a.step * 1e-6 && band.track != ExplorerTrack::GC;
+        const bool zero = std::abs(v) < a.step * 1e-6 && TraitsOf(band.track).signedValues;
         pic.Line(l.left, y, l.right, y, zero ? kExplorerZeroColor : kExplorerGridColor);
         pic.Line(l.left - kTickLength, y, l.left, y);
         const QString text = ValueLabel(v, a.step);
@@ -96,7 +96,7 @@ void DrawTrack(PictureSurface& pic, const ExplorerLayout& l, const ExplorerBand&
     for (int i = 0; i < 2; ++i)
         pic.Line(l.left, sampleY + float(i) * kPx, l.left + 16 * kPx, sampleY + float(i) * kPx,
                  kExplorerTrackColors[int(band.track)]);
-    PrintAt(pic, l.left + 20 * kPx, titleY, ExplorerTrackName(band.track));
+    PrintAt(pic, l.left + 20 * kPx, titleY, TrackName(band.track));
     if (!p.gc.empty())
         DrawCurve(pic, l, band, a, p);
     DrawFrame(pic, l, band);
@@ -160,11 +160,11 @@ ExplorerLayout LayOutExplorer(float width, float height, const ExplorerPicture& 
         return l;
     const float each = (l.axisY - kTop - kMarkRow - float(count - 1) * kGap) / float(count);
     float top = kTop + kMarkRow;
-    for (int t = 0; t < kExplorerTrackCount; ++t) {
+    for (int t = 0; t < kPlotCount; ++t) {
         if (!p.shown[size_t(t)])
             continue;
         const float boxTop = Snap(top + kTitleRow);
-        l.bands.push_back({ExplorerTrack(t), boxTop, std::max(boxTop + kPx, Snap(top + each))});
+        l.bands.push_back({Plot(t), boxTop, std::max(boxTop + kPx, Snap(top + each))});
         top += each + kGap;
     }
     return l;
@@ -191,24 +191,14 @@ int64_t ExplorerWindowAt(const ExplorerPicture& p, double position)
     return std::clamp<int64_t>(int64_t(k), 0, n - 1);
 }
 
-double ExplorerValue(const ExplorerPicture& p, ExplorerTrack track, int64_t k)
+double ExplorerValue(const ExplorerPicture& p, Plot track, int64_t k)
 {
     switch (track) {
-    case ExplorerTrack::GC: return double(p.gc[size_t(k)]);
-    case ExplorerTrack::Skew: return double(p.skew[size_t(k)]);
-    case ExplorerTrack::Cumulative: return p.cumulative[size_t(k)];
+    case Plot::GCContent: return double(p.gc[size_t(k)]);
+    case Plot::Skew: return double(p.skew[size_t(k)]);
+    case Plot::Cumulative: return p.cumulative[size_t(k)];
     }
     return 0;
-}
-
-QString ExplorerTrackName(ExplorerTrack track)
-{
-    switch (track) {
-    case ExplorerTrack::GC: return QStringLiteral("G+C (%)");
-    case ExplorerTrack::Skew: return QStringLiteral("G-C/G+C");
-    case ExplorerTrack::Cumulative: return QStringLiteral("Cumulative G-C/G+C");
-    }
-    return {};
 }
 
 void DrawExplorer(PictureSurface& pic, const ExplorerPicture& p)

@@ -9,6 +9,7 @@
 // bases from .. to spans [from - 1, to) and a window's point sits at its
 // middle, from - 1 + k * step + window / 2 for window k (0-based).
 #include "analysis/numtext.h"
+#include "maps/plots.h"
 #include "maps/surface.h"
 
 #include <QString>
@@ -19,11 +20,9 @@
 
 namespace quillet {
 
-enum class ExplorerTrack { GC = 0, Skew = 1, Cumulative = 2 };
-constexpr int kExplorerTrackCount = 3;
-
-// Colours of the three curves and of the origin and terminus lines.
-constexpr ColorValue kExplorerTrackColors[kExplorerTrackCount] = {0x00A05010, 0x002020C0, 0x00308018};
+// A track for each plot, in the order of kPlots. Colours of the curves
+// and of the origin and terminus lines.
+constexpr ColorValue kExplorerTrackColors[kPlotCount] = {0x00A05010, 0x002020C0, 0x00308018};
 constexpr ColorValue kExplorerMarkColor = 0x000080E0;
 constexpr ColorValue kExplorerGridColor = 0x00ECECEC;
 constexpr ColorValue kExplorerZeroColor = 0x00A0A0A0;
@@ -35,7 +34,7 @@ struct ExplorerPicture {
     // One value per window of the view, in order (all three the same length).
     std::vector<float> gc, skew;
     std::vector<double> cumulative;
-    std::array<bool, kExplorerTrackCount> shown{true, true, true};
+    std::array<bool, kPlotCount> shown{true, true, true};
     // Where the whole record's cumulative G-C/G+C is lowest and highest.
     std::optional<int64_t> origin, terminus;
     QString fontName = QStringLiteral("Sans Serif");
@@ -48,7 +47,7 @@ std::vector<double> CumulativeOf(const std::vector<float>& skew);
 
 // Where things go on a picture of outer size width x height twips.
 struct ExplorerBand {
-    ExplorerTrack track;
+    Plot track;
     float top, bottom; // the track's box
 };
 struct ExplorerLayout {
@@ -64,10 +63,7 @@ float ExplorerXOf(const ExplorerLayout& layout, const ExplorerPicture& p, double
 // The window (0-based) whose middle is nearest to `position`; -1 without windows.
 int64_t ExplorerWindowAt(const ExplorerPicture& p, double position);
 // The value of `track` in window k.
-double ExplorerValue(const ExplorerPicture& p, ExplorerTrack track, int64_t k);
-
-// The name and unit of a track, as its box and the status line say it.
-QString ExplorerTrackName(ExplorerTrack track);
+double ExplorerValue(const ExplorerPicture& p, Plot track, int64_t k);
 
 // Draws the whole picture; nothing but the frame without windows.
 void DrawExplorer(PictureSurface& pic, const ExplorerPicture& p);

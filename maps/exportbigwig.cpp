@@ -347,7 +347,7 @@ bool BigWigTrack::addRecord(const QString& name, int64_t length, const WindowRes
         error_ = QStringLiteral("two records are called \"%1\", and a bigWig names each record once").arg(id);
         return false;
     }
-    const std::vector<float>& plotted = plot_ == PlotKind::Skew ? windows.SkewValues : windows.GCValues;
+    const std::vector<float>& plotted = TrackValuesOf(windows, plot_);
     Record r{std::move(bytes), uint32_t(length), windowSize, step, firstPosition, {}};
     r.values.assign(plotted.begin() + 1, plotted.begin() + 1 + std::ptrdiff_t(n));
     records_.push_back(std::move(r));

@@ -27,7 +27,7 @@ class MemoryFile;
 
 class BigWigTrack {
 public:
-    explicit BigWigTrack(PlotKind plot) : plot_(plot) {}
+    explicit BigWigTrack(Plot plot) : plot_(plot) {}
 
     // Adds the windows of a record of `length` bases whose first window
     // starts at base `firstPosition` (`length` is the whole record's, also
@@ -66,7 +66,7 @@ private:
     bool fitsLength(const QString& id, int64_t length, int64_t lastEnd);
     bool writeTo(MemoryFile& memory, const Progress& progress);
 
-    PlotKind plot_;
+    Plot plot_;
     std::vector<Record> records_;
     std::unordered_set<std::string> ids_;
     QString error_;

@@ -88,7 +88,7 @@ ExportResult PutRecords(const PutRecord& put, ValuesScope scope, const ValuesSou
 }
 
 // The bigWig: the records are collected, then the file is written.
-ExportResult WriteBigWigFile(const QString& path, PlotKind plot, ValuesScope scope, const ValuesSource& source,
+ExportResult WriteBigWigFile(const QString& path, Plot plot, ValuesScope scope, const ValuesSource& source,
                              RunListener* progress, QString* why)
 {
     BigWigTrack track(plot);
@@ -107,7 +107,7 @@ ExportResult WriteBigWigFile(const QString& path, PlotKind plot, ValuesScope sco
 
 } // namespace
 
-ExportResult WriteValuesFile(const QString& path, ValueFormat format, PlotKind plot, ValuesScope scope,
+ExportResult WriteValuesFile(const QString& path, ValueFormat format, Plot plot, ValuesScope scope,
                              const ValuesSource& source, RunListener* progress, QString* why)
 {
     // Said before the records are gone through, which may take long.

@@ -36,7 +36,7 @@ enum class ExportResult { Written, Failed, Cancelled };
 // plotted values of its records first (see BigWigTrack). When an export
 // fails, `why` gets the reason when one is known (empty otherwise), here
 // and below.
-ExportResult WriteValuesFile(const QString& path, ValueFormat format, PlotKind plot, ValuesScope scope,
+ExportResult WriteValuesFile(const QString& path, ValueFormat format, Plot plot, ValuesScope scope,
                              const ValuesSource& source, RunListener* progress = nullptr, QString* why = nullptr);
 
 bool WritePictureFile(const QString& path, const PictureExport& request,

@@ -33,11 +33,6 @@ QString TableName(const QString& name)
 
 } // namespace
 
-QString PlotName(PlotKind plot)
-{
-    return plot == PlotKind::Skew ? QStringLiteral("G-C/G+C") : QStringLiteral("G+C content");
-}
-
 TrackSpan TrackInterval(int64_t k, int64_t n, int32_t windowSize, int32_t step, int64_t firstPosition)
 {
     const int64_t st = step >= 1 ? step : 0;
@@ -48,7 +43,7 @@ TrackSpan TrackInterval(int64_t k, int64_t n, int32_t windowSize, int32_t step, 
     return {k == 1 ? start : slice, k == n ? end : slice + st};
 }
 
-ValueWriter::ValueWriter(QIODevice& out, ValueFormat format, PlotKind plot, int32_t windowSize, int32_t step)
+ValueWriter::ValueWriter(QIODevice& out, ValueFormat format, Plot plot, int32_t windowSize, int32_t step)
     : out_(out), format_(format), plot_(plot), windowSize_(windowSize), step_(step)
 {
     buffer_.reserve(kFlushAt + 4096);
@@ -103,7 +98,7 @@ bool ValueWriter::begin()
         // slice at its window's centre when windows overlap.
         const bool slices = step_ >= 1 && step_ < windowSize_;
         const QString description =
-            (plot_ == PlotKind::Skew ? QStringLiteral("G-C/G+C") : QStringLiteral("G+C content (%)")) +
+            QString(TraitsOf(plot_).valuesDescription) +
             QStringLiteral(" in windows of %1 bp, step %2 bp").arg(windowSize_).arg(step_) +
             (slices ? QStringLiteral("; each value covers the %1 bp at its window's centre, the first and last "
                                      "reach their window's ends")
@@ -153,7 +148,7 @@ bool ValueWriter::writeRecord(const QString& name, const WindowResults& w, int64
             buffer_ += '\t';
             AppendInt(buffer_, span.end);
             buffer_ += '\t';
-            const std::vector<float>& values = plot_ == PlotKind::Skew ? w.SkewValues : w.GCValues;
+            const std::vector<float>& values = TrackValuesOf(w, plot_);
             buffer_ += valueText(values.size() > k ? values[k] : 0.0f);
         }
         buffer_ += '\n';

@@ -19,6 +19,7 @@
 // so the intervals are sorted and never overlap, as genome browsers and
 // the bigWig converters require.
 #include "analysis/calcwindows.h"
+#include "maps/plots.h"
 
 #include <QString>
 #include <cstdint>
@@ -29,12 +30,10 @@ class QIODevice;
 namespace quillet {
 
 enum class ValueFormat { Tsv, BedGraph, BigWig };
-// The plot selector's entries: 0 "G+C content", 1 "G-C/G+C".
-enum class PlotKind { GCContent = 0, Skew = 1 };
 
 class ValueWriter {
 public:
-    ValueWriter(QIODevice& out, ValueFormat format, PlotKind plot, int32_t windowSize, int32_t step);
+    ValueWriter(QIODevice& out, ValueFormat format, Plot plot, int32_t windowSize, int32_t step);
     ~ValueWriter();
 
     // The header line (TSV) or track line (bedGraph); call once, first.
@@ -56,7 +55,7 @@ private:
 
     QIODevice& out_;
     ValueFormat format_;
-    PlotKind plot_;
+    Plot plot_;
     int32_t windowSize_, step_;
     std::string buffer_;
     bool ok_ = true;
@@ -69,9 +68,6 @@ private:
     Cached skewCache_[201]; // -1.00 .. 1.00 by hundredths
     std::string scratch_;
 };
-
-// The track line's plot name for a plot ("G+C content", "G-C/G+C").
-QString PlotName(PlotKind plot);
 
 // The stretch of a record that window k (1-based) of n stands for in a
 // track (bedGraph, bigWig): 0-based start, exclusive end. When the step is

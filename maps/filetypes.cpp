@@ -87,7 +87,7 @@ ExplorerValuesChoice ChooseExplorerValues(const QString& path, int filterIndex)
         type = 1;
     ExplorerValuesChoice choice;
     choice.format = type == 0 ? ValueFormat::Tsv : ValueFormat::BedGraph;
-    choice.plot = type == 2 ? PlotKind::Skew : PlotKind::GCContent;
+    choice.plot = type == 2 ? Plot::Skew : Plot::GCContent;
     choice.path = WithExtension(path, ValueSuffix(choice.format));
     return choice;
 }

@@ -59,7 +59,7 @@ inline const QString kExplorerValuesFilter =
     QStringLiteral("TSV|*.tsv|bedGraph, G+C content|*.bedgraph|bedGraph, G-C/G+C|*.bedgraph");
 struct ExplorerValuesChoice {
     ValueFormat format = ValueFormat::Tsv;
-    PlotKind plot = PlotKind::GCContent;
+    Plot plot = Plot::GCContent;
     QString path;
 };
 ExplorerValuesChoice ChooseExplorerValues(const QString& path, int filterIndex);

@@ -430,6 +430,15 @@ void DrawSkewMap(PictureSurface& pic, const std::vector<float>& SkewValues, int1
     DrawSkewMapOf(pic, SkewValues, scale, in);
 }
 
+void DrawMap(PictureSurface& pic, Plot plot, const WindowResults& w, int16_t setting, const MapInputs& in)
+{
+    switch (plot) {
+    case Plot::GCContent: DrawGCMap(pic, w.GCValues, setting, in); return;
+    case Plot::Skew: DrawSkewMap(pic, w.SkewValues, setting, in); return;
+    case Plot::Cumulative: DrawCumulativeMap(pic, w.SkewValues, in); return;
+    }
+}
+
 void DrawGCMap(PictureSurface& pic, BlankWindows windows, int16_t shift, const MapInputs& in)
 {
     DrawGCMapOf(pic, BlankValues{windows.count}, shift, in);

@@ -1,6 +1,7 @@
 #pragma once
 // The two maps: G+C content (percent) and G-C/G+C, drawn window by window
 // over the sequence position with value axis, sequence axis and header.
+#include "maps/plots.h"
 #include "maps/surface.h"
 #include <QString>
 #include <cstdint>
@@ -51,6 +52,11 @@ void DrawSkewMap(PictureSurface& pic, const std::vector<float>& SkewValues, int1
 void DrawCumulativeMap(PictureSurface& pic, const std::vector<float>& SkewValues, const MapInputs& in);
 // The running sum itself: element i (1 .. K) is the sum of windows 1 .. i.
 std::vector<double> CumulativeSkew(const std::vector<float>& SkewValues);
+
+// The map of `plot` from a record's windows: the G+C map at the shift
+// `setting`, the G-C/G+C map at the scale `setting`, or the cumulative map,
+// which has neither. Fails as they do.
+void DrawMap(PictureSurface& pic, Plot plot, const WindowResults& w, int16_t setting, const MapInputs& in);
 
 // `count` windows whose values were not kept, drawn as if all were 0.
 // Whether a map can be drawn depends on the number of windows, not on

@@ -63,7 +63,7 @@ float FooterHeight(const OverviewPicture& p)
 // values have a sign.
 ValueTicks SharedScale(const OverviewPicture& p)
 {
-    const bool signedPlot = p.plot != ExplorerTrack::GC;
+    const bool signedPlot = TraitsOf(p.plot).signedValues;
     double low = 0, high = 0;
     bool any = signedPlot;
     for (const OverviewRow& row : p.rows) {
@@ -78,7 +78,7 @@ ValueTicks SharedScale(const OverviewPicture& p)
             any = true;
         }
     }
-    const double least = p.plot == ExplorerTrack::Skew ? 0.02 : 1.0;
+    const double least = TraitsOf(p.plot).leastSpan;
     if (high - low < least) {
         const double middle = (high + low) / 2;
         low = middle - least / 2;
@@ -107,10 +107,10 @@ void DrawMarkLegend(PictureSurface& pic, const OverviewLayout& l, const Overview
 
 void DrawHeader(PictureSurface& pic, const OverviewLayout& l, const OverviewPicture& p)
 {
-    PrintAt(pic, l.labelLeft, kTop,
-            QStringLiteral("%1: %2, window %3 bp, step %4 bp")
-                .arg(p.title, ExplorerTrackName(p.plot), p.windowText, p.stepText));
-    if (p.plot == ExplorerTrack::Cumulative)
+    PrintAt(
+        pic, l.labelLeft, kTop,
+        QStringLiteral("%1: %2, window %3 bp, step %4 bp").arg(p.title, TrackName(p.plot), p.windowText, p.stepText));
+    if (p.plot == Plot::Cumulative)
         DrawMarkLegend(pic, l, p);
     const QString shown = p.rows.size() == std::size_t(p.records)
                               ? QStringLiteral("All %1 records, longest first").arg(GroupedInteger(p.records))
@@ -160,13 +160,13 @@ void DrawRow(PictureSurface& pic, const OverviewLayout& l, const OverviewPicture
     DrawLabels(pic, l, p, r);
     const float top = Snap(l.boxTop(r)), bottom = Snap(l.boxBottom(r));
     const float left = Snap(l.plotLeft), right = Snap(OverviewXOf(l, double(row.length)));
-    if (p.plot != ExplorerTrack::GC && l.scale.low < 0 && l.scale.high > 0) {
+    if (TraitsOf(p.plot).signedValues && l.scale.low < 0 && l.scale.high > 0) {
         const float zero = Snap(YOf(l, r, 0));
         pic.Line(left, zero, right, zero, kExplorerZeroColor);
     }
     if (row.profile)
         DrawCurve(pic, l, p, r);
-    if (p.plot == ExplorerTrack::Cumulative)
+    if (p.plot == Plot::Cumulative)
         for (const auto& [mark, color] :
              {std::pair{row.origin, kExplorerMarkColor}, std::pair{row.terminus, kTerminusColor}})
             if (mark > 0) {
@@ -254,12 +254,12 @@ float OverviewXOf(const OverviewLayout& l, double position)
                  position / double(std::max<int64_t>(l.longest, 1)) * double(l.plotRight - l.plotLeft));
 }
 
-double ProfileValue(const RecordProfile& profile, ExplorerTrack plot, std::size_t i)
+double ProfileValue(const RecordProfile& profile, Plot plot, std::size_t i)
 {
     switch (plot) {
-    case ExplorerTrack::GC: return double(profile.gc[i]);
-    case ExplorerTrack::Skew: return double(profile.skew[i]);
-    case ExplorerTrack::Cumulative: return double(profile.cumulative[i]);
+    case Plot::GCContent: return double(profile.gc[i]);
+    case Plot::Skew: return double(profile.skew[i]);
+    case Plot::Cumulative: return double(profile.cumulative[i]);
     }
     return 0;
 }

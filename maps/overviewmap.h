@@ -2,8 +2,9 @@
 // The genome overview's picture: every record shown as one row, longest
 // first, on one position scale (a row is as long as its record) and one
 // value scale shared by all rows, each row labelled with the record's ID
-// and length. The plot is one of the explorer's tracks: G+C, G-C/G+C, or
-// the cumulative G-C/G+C with the record's origin and terminus marked.
+// and length. The plot is one of kPlots, like the explorer's tracks: G+C,
+// G-C/G+C, or the cumulative G-C/G+C with the record's origin and terminus
+// marked.
 // Under the rows, the position axis and the lines that say which records
 // are not shown.
 #include "analysis/overview.h"
@@ -28,7 +29,7 @@ struct OverviewRow {
 };
 
 struct OverviewPicture {
-    ExplorerTrack plot = ExplorerTrack::GC;
+    Plot plot = Plot::GCContent;
     QString title;                 // the file's name
     QString windowText, stepText;  // as the run used them
     int64_t records = 0;           // in the run
@@ -68,13 +69,13 @@ float OverviewXOf(const OverviewLayout& l, double position);
 // the curve is broken or outside the record.
 double OverviewValueAt(const OverviewPicture& p, int r, double position);
 // The plotted value of point i of a profile.
-double ProfileValue(const RecordProfile& profile, ExplorerTrack plot, std::size_t i);
+double ProfileValue(const RecordProfile& profile, Plot plot, std::size_t i);
 
 void DrawOverview(PictureSurface& pic, const OverviewPicture& p);
 
 // What an overview shows of a run's records.
 struct OverviewChoice {
-    ExplorerTrack plot = ExplorerTrack::GC;
+    Plot plot = Plot::GCContent;
     int64_t minLength = 0;
     int64_t maxRows = 50;
 };

@@ -209,8 +209,9 @@ private:
     MapFacts facts() const
     {
         MapFacts f;
-        const bool gc = w_.Combo1->ListIndex() == 0;
-        f.plot = w_.Combo1->itemText(w_.Combo1->ListIndex());
+        const std::optional<Plot> plot = w_.ShownPlot();
+        const bool gc = plot == Plot::GCContent;
+        f.plot = plot ? QString(TraitsOf(*plot).selectorText) : QString();
         f.record = w_.Text5->Text();
         f.percent = gc;
         f.values = gc ? &w_.GCValues : &w_.SkewValues;

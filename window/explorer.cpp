@@ -242,10 +242,10 @@ QWidget* ExplorerWindow::createControls()
     region_->setToolTip(QStringLiteral("A stretch to show: 1,000-2,000, 1.5M-2M or NAME:10k-20k (Enter)"));
     row->addWidget(records_, 2);
     row->addWidget(region_, 2);
-    for (int t = 0; t < kExplorerTrackCount; ++t) {
-        auto* check = new QCheckBox(ExplorerTrackName(ExplorerTrack(t)), box);
+    for (int t = 0; t < kPlotCount; ++t) {
+        auto* check = new QCheckBox(TrackName(Plot(t)), box);
         check->setChecked(true);
-        connect(check, &QCheckBox::toggled, this, [this, t](bool on) { setTrackShown(ExplorerTrack(t), on); });
+        connect(check, &QCheckBox::toggled, this, [this, t](bool on) { setTrackShown(Plot(t), on); });
         tracks_[size_t(t)] = check;
         row->addWidget(check);
     }
@@ -454,7 +454,7 @@ bool ExplorerWindow::applyRegion(const QString& text)
     return true;
 }
 
-void ExplorerWindow::setTrackShown(ExplorerTrack track, bool shown)
+void ExplorerWindow::setTrackShown(Plot track, bool shown)
 {
     picture_.shown[size_t(track)] = shown;
     if (tracks_[size_t(track)]->isChecked() != shown)
@@ -472,12 +472,11 @@ QString ExplorerWindow::statusAt(double position) const
     const int64_t start = picture_.from + k * picture_.step;
     QString text = QStringLiteral("Position %1 bp   (window %2\u2013%3)")
                        .arg(Bases(base), Bases(start), Bases(start + picture_.window - 1));
-    const int decimals[kExplorerTrackCount] = {1, 2, 2};
-    for (int t = 0; t < kExplorerTrackCount; ++t)
-        if (picture_.shown[size_t(t)])
+    for (const PlotTraits& t : kPlots)
+        if (picture_.shown[size_t(t.plot)])
             text += QStringLiteral("   %1 %2")
-                        .arg(ExplorerTrackName(ExplorerTrack(t)),
-                             QString::number(ExplorerValue(picture_, ExplorerTrack(t), k), 'f', decimals[t]));
+                        .arg(QString(t.trackName),
+                             QString::number(ExplorerValue(picture_, t.plot, k), 'f', t.explorerDecimals));
     return text;
 }
 
@@ -582,24 +581,23 @@ QString ExplorerWindow::describeView() const
         const int64_t start = picture_.from + k * picture_.step;
         return QStringLiteral("%1-%2").arg(Bases(start), Bases(start + picture_.window - 1));
     };
-    const int decimals[kExplorerTrackCount] = {1, 2, 2};
     const auto n = int64_t(picture_.gc.size());
-    for (int t = 0; t < kExplorerTrackCount; ++t) {
-        if (!picture_.shown[size_t(t)])
+    for (const PlotTraits& t : kPlots) {
+        if (!picture_.shown[size_t(t.plot)])
             continue;
         int64_t low = 0, high = 0;
         for (int64_t k = 1; k < n; ++k) {
-            const double v = ExplorerValue(picture_, ExplorerTrack(t), k);
-            if (v < ExplorerValue(picture_, ExplorerTrack(t), low))
+            const double v = ExplorerValue(picture_, t.plot, k);
+            if (v < ExplorerValue(picture_, t.plot, low))
                 low = k;
-            if (v > ExplorerValue(picture_, ExplorerTrack(t), high))
+            if (v > ExplorerValue(picture_, t.plot, high))
                 high = k;
         }
         const auto value = [&](int64_t k) {
-            return QString::number(ExplorerValue(picture_, ExplorerTrack(t), k), 'f', decimals[t]);
+            return QString::number(ExplorerValue(picture_, t.plot, k), 'f', t.explorerDecimals);
         };
         text += QStringLiteral(" %1: lowest %2 at %3, highest %4 at %5.")
-                    .arg(ExplorerTrackName(ExplorerTrack(t)), value(low), where(low), value(high), where(high));
+                    .arg(QString(t.trackName), value(low), where(low), value(high), where(high));
     }
     const auto mark = [&](const std::optional<int64_t>& at) {
         if (!at)

@@ -68,7 +68,7 @@ public:
     // Reads a region (START-END or NAME:START-END) and shows it; a text that
     // is none, or names no record, leaves the view and says why.
     bool applyRegion(const QString& text);
-    void setTrackShown(ExplorerTrack track, bool shown);
+    void setTrackShown(Plot track, bool shown);
     // What the status line says for the continuous position `position`.
     QString statusAt(double position) const;
     // What the tracks' accessible description says of the view: the record
@@ -78,7 +78,7 @@ public:
 
     QComboBox* recordBox() const { return records_; }
     QLineEdit* regionBox() const { return region_; }
-    QCheckBox* trackBox(ExplorerTrack track) const { return tracks_[size_t(track)]; }
+    QCheckBox* trackBox(Plot track) const { return tracks_[size_t(track)]; }
     QLabel* windowLabel() const { return windowLabel_; }
     QLabel* messageLabel() const { return message_; }
     QLabel* statusLabel() const { return status_; }
@@ -114,7 +114,7 @@ private:
 
     QComboBox* records_ = nullptr;
     QLineEdit* region_ = nullptr;
-    std::array<QCheckBox*, kExplorerTrackCount> tracks_{};
+    std::array<QCheckBox*, kPlotCount> tracks_{};
     QLabel* windowLabel_ = nullptr;
     QLabel* message_ = nullptr;
     QLabel* status_ = nullptr;

@@ -145,9 +145,20 @@ QString Bases(int64_t n)
     return GroupedInteger(n) + QStringLiteral(" bp");
 }
 
-QString Value(double v, ExplorerTrack plot)
+QString Value(double v, Plot plot)
 {
-    return FormatFixed(v, plot == ExplorerTrack::GC ? 1 : plot == ExplorerTrack::Skew ? 3 : 2);
+    return FormatFixed(v, TraitsOf(plot).overviewDecimals);
+}
+
+// The lowest and highest value of a profile's plot.
+std::pair<float, float> Extremes(const RecordProfile& p, Plot plot)
+{
+    switch (plot) {
+    case Plot::GCContent: return {p.gcLow, p.gcHigh};
+    case Plot::Skew: return {p.skewLow, p.skewHigh};
+    case Plot::Cumulative: return {p.cumulativeLow, p.cumulativeHigh};
+    }
+    return {0, 0};
 }
 
 } // namespace
@@ -197,8 +208,8 @@ QWidget* OverviewWindow::createControls()
     };
     plot_ = new QComboBox(box);
     plot_->setObjectName(QStringLiteral("OverviewPlot"));
-    for (int t = 0; t < kExplorerTrackCount; ++t)
-        plot_->addItem(ExplorerTrackName(ExplorerTrack(t)));
+    for (const PlotTraits& t : kPlots)
+        plot_->addItem(QString(t.trackName));
     labelled(QStringLiteral("&Plot"), plot_);
     minLength_ = new QSpinBox(box);
     minLength_->setObjectName(QStringLiteral("OverviewMinLength"));
@@ -251,7 +262,7 @@ void OverviewWindow::setStore(std::shared_ptr<const RecordStore> store, const QS
 }
 
 // The controls hold the choice: setting one redraws through its signal.
-void OverviewWindow::setPlot(ExplorerTrack plot)
+void OverviewWindow::setPlot(Plot plot)
 {
     plot_->setCurrentIndex(int(plot));
 }
@@ -268,7 +279,7 @@ void OverviewWindow::setMaxRows(int64_t rows)
 
 void OverviewWindow::choiceChanged()
 {
-    choice_.plot = ExplorerTrack(std::clamp(plot_->currentIndex(), 0, kExplorerTrackCount - 1));
+    choice_.plot = Plot(std::clamp(plot_->currentIndex(), 0, kPlotCount - 1));
     choice_.minLength = minLength_->value();
     choice_.maxRows = maxRows_->value();
     rebuild();
@@ -328,7 +339,7 @@ QString OverviewWindow::statusAt(int row, double position) const
     const double v = OverviewValueAt(picture_, row, position);
     const QString value = std::isnan(v)
                               ? QStringLiteral("no value (mostly unknown bases)")
-                              : QStringLiteral("%1 %2").arg(ExplorerTrackName(picture_.plot), Value(v, picture_.plot));
+                              : QStringLiteral("%1 %2").arg(TrackName(picture_.plot), Value(v, picture_.plot));
     return QStringLiteral("%1: position %2, %3").arg(r.id, Bases(base), value);
 }
 
@@ -340,7 +351,7 @@ QString OverviewWindow::describe() const
                        .arg(picture_.title)
                        .arg(picture_.rows.size())
                        .arg(picture_.records)
-                       .arg(ExplorerTrackName(picture_.plot));
+                       .arg(TrackName(picture_.plot));
     for (std::size_t r = 0; r < picture_.rows.size(); ++r) {
         const OverviewRow& row = picture_.rows[r];
         text += QStringLiteral(" Row %1: %2, %3, average G+C %4 %")
@@ -348,13 +359,10 @@ QString OverviewWindow::describe() const
                     .arg(row.id, Bases(row.length), FormatFixed(row.averageGC, 2));
         if (row.profile && row.profile->windows > 0) {
             const RecordProfile& p = *row.profile;
-            const auto [low, high] = picture_.plot == ExplorerTrack::GC ? std::pair{p.gcLow, p.gcHigh}
-                                     : picture_.plot == ExplorerTrack::Skew
-                                         ? std::pair{p.skewLow, p.skewHigh}
-                                         : std::pair{p.cumulativeLow, p.cumulativeHigh};
+            const auto [low, high] = Extremes(p, picture_.plot);
             text += QStringLiteral(", %1 from %2 to %3")
-                        .arg(ExplorerTrackName(picture_.plot), Value(low, picture_.plot), Value(high, picture_.plot));
-            if (picture_.plot == ExplorerTrack::Cumulative && row.origin > 0)
+                        .arg(TrackName(picture_.plot), Value(low, picture_.plot), Value(high, picture_.plot));
+            if (picture_.plot == Plot::Cumulative && row.origin > 0)
                 text += QStringLiteral(", origin at %1, terminus at %2").arg(Bases(row.origin), Bases(row.terminus));
         }
         text += u'.';

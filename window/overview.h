@@ -39,7 +39,7 @@ public:
                   std::function<bool(std::size_t)> accept = {});
     const RecordStore* store() const { return store_.get(); }
 
-    void setPlot(ExplorerTrack plot);
+    void setPlot(Plot plot);
     void setMinLength(int64_t bases);
     void setMaxRows(int64_t rows);
     // The picture shown; each row knows its record.

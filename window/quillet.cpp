@@ -190,9 +190,15 @@ void Quillet::Form_Load()
     ArrangeControls();
     Combo1->SetFontName(QStringLiteral("Arial"));
     Combo1->SetFontSize(10);
-    Combo1->AddItem(QStringLiteral("G+C content"), 0);
-    Combo1->AddItem(QStringLiteral("G-C/G+C"), 1);
+    for (const PlotTraits& plot : kPlots)
+        if (plot.selectorIndex >= 0)
+            Combo1->AddItem(QString(plot.selectorText), plot.selectorIndex);
     Combo1->SetListIndex(0);
+}
+
+std::optional<Plot> Quillet::ShownPlot() const
+{
+    return PlotAtSelectorIndex(Combo1->ListIndex());
 }
 
 void Quillet::SetWidth(float twips)

@@ -87,6 +87,10 @@ public:
     std::vector<float>& GCValues = results.GCValues;
     std::vector<float>& SkewValues = results.SkewValues;
     float& AvgGC = results.AvgGC;
+    // The plot the selector Combo1 has selected (its entries are the
+    // selector's rows of kPlots); none while nothing is selected. Every
+    // handler but the selector's own asks this rather than the selector.
+    std::optional<Plot> ShownPlot() const;
     // Window size and step texts the last successful computation used; the
     // maps show these, whatever the boxes hold at redraw time.
     QString computedWindowText;
@@ -176,6 +180,9 @@ private:
     // name filter when it lists the same run: when it opens, or while it
     // is open (a hidden one is refreshed when it opens again).
     void refreshOverview(bool opening);
+    // The scroll bar's range for the map of `plot`, at the position the map
+    // is first drawn at.
+    void scrollToStart(Plot plot);
     // Adds the marking of mostly unknown windows to the inputs when it is on.
     void addMarking(MapInputs& in) const;
     // Repaints the picture after drawing, so the image shows at once.

@@ -36,6 +36,13 @@ struct NormalPointerOnExit {
     Quillet* window;
     ~NormalPointerOnExit() { window->SetMousePointer(0); }
 };
+
+// The map a run draws: the G+C map when it is selected, the G-C/G+C map
+// otherwise (also while nothing is selected).
+Plot RunPlot(const Quillet& w)
+{
+    return w.ShownPlot().value_or(Plot::Skew);
+}
 } // namespace
 
 void Quillet::Command_open_Click()
@@ -59,8 +66,8 @@ namespace {} // namespace
 // the engine's thread; the window reads it under the lock at each tick.
 class WindowRun : public RunListener {
 public:
-    WindowRun(std::shared_ptr<RecordStore> store, int plot, float width, float height, MapInputs inputs)
-        : store_(std::move(store)), drawable_(plot != 0, width, height, std::move(inputs))
+    WindowRun(std::shared_ptr<RecordStore> store, Plot plot, float width, float height, MapInputs inputs)
+        : store_(std::move(store)), drawable_(plot, width, height, std::move(inputs))
     {}
 
     bool recordComputed(RecordResult&& r) override
@@ -204,7 +211,7 @@ void Quillet::Command_run_Click()
     MapInputs inputs = mapInputs();
     inputs.stepText = stepText;
     inputs.windowText = windowText;
-    WindowRun run(store, Combo1->ListIndex(), Picture1->Surface().Width(), Picture1->Surface().Height(), inputs);
+    WindowRun run(store, RunPlot(*this), Picture1->Surface().Width(), Picture1->Surface().Height(), inputs);
     computedStepText = stepText;
     computedWindowText = windowText;
 
@@ -317,10 +324,8 @@ void Quillet::showWhileRunning(const RecordInfo& info, const WindowResults& wind
         in.unknownCounts = &windows.UnknownCounts;
     try {
         tk::RepaintOnExit repaint{Picture1->Inside()};
-        if (Combo1->ListIndex() == 0)
-            quillet::DrawGCMap(Picture1->Surface(), windows.GCValues, 0, in);
-        else
-            quillet::DrawSkewMap(Picture1->Surface(), windows.SkewValues, 20, in);
+        const Plot plot = RunPlot(*this);
+        DrawMap(Picture1->Surface(), plot, windows, StartSetting(plot), in);
     } catch (const std::exception&) {
         // The end of the run draws the record again and reports it.
     }
@@ -345,17 +350,12 @@ bool Quillet::ShowRecord(std::size_t index, std::shared_ptr<const WindowResults>
     ProgressBar1->SetMax(float(info.length));
     ProgressBar1->SetValue(float(FinalProgressValue(info.length)));
     try {
-        if (Combo1->ListIndex() == 0) {
-            DrawGCMap(GCValues, 0);
-            VScroll1->SetMin(0);
-            VScroll1->SetMax(4);
-            VScroll1->SetValue(2);
-        } else {
-            DrawSkewMap(SkewValues, 20);
-            VScroll1->SetMin(0);
-            VScroll1->SetMax(1);
-            VScroll1->SetValue(0);
-        }
+        const Plot plot = RunPlot(*this);
+        if (plot == Plot::GCContent)
+            DrawGCMap(GCValues, StartSetting(plot));
+        else
+            DrawSkewMap(SkewValues, StartSetting(plot));
+        scrollToStart(plot);
     } catch (const std::exception&) {
         return false;
     }

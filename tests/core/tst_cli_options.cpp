@@ -31,7 +31,7 @@ TEST(CliOptions, AcceptedFormsAndWhatTheyAskFor)
         EXPECT_EQ(o.files, QStringList{"a.fa"});
         EXPECT_EQ(o.window, QStringLiteral("200"));
         EXPECT_EQ(o.step, QStringLiteral("100"));
-        EXPECT_EQ(o.plot, PlotKind::Skew);
+        EXPECT_EQ(o.plot, Plot::Skew);
         EXPECT_EQ(o.Scale(), 10);
         EXPECT_EQ(o.pictureKind, PictureKind::Svg);
         EXPECT_FALSE(o.summary); // asked for a picture only
@@ -42,7 +42,7 @@ TEST(CliOptions, AcceptedFormsAndWhatTheyAskFor)
     EXPECT_EQ(o.files, (QStringList{"a.fa", "-", "b.fa.gz"}));
     EXPECT_TRUE(o.summary);
     EXPECT_FALSE(o.window || o.step);
-    EXPECT_EQ(o.plot, PlotKind::GCContent);
+    EXPECT_EQ(o.plot, Plot::GCContent);
     EXPECT_EQ(o.Shift(), 0);
     // The default size is the picture box at design size, 10575 x 4695 twips.
     EXPECT_EQ(o.OuterWidthTwips(), 10575.0f);
@@ -84,18 +84,17 @@ TEST(CliOptions, AcceptedFormsAndWhatTheyAskFor)
         PictureKind kind;
         int64_t minLength, maxRows;
         PageSize page;
-        ExplorerTrack plot;
+        Plot plot;
     };
     for (const Overview& c :
-         {Overview{"--overview o.png a.fa", PictureKind::Png, 0, 50, kA4Page, ExplorerTrack::GC},
-          Overview{"--overview=O.PDF --page letter --plot skew a.fa", PictureKind::Pdf, 0, 50, kLetterPage,
-                   ExplorerTrack::Skew},
+         {Overview{"--overview o.png a.fa", PictureKind::Png, 0, 50, kA4Page, Plot::GCContent},
+          Overview{"--overview=O.PDF --page letter --plot skew a.fa", PictureKind::Pdf, 0, 50, kLetterPage, Plot::Skew},
           Overview{"--overview o.svg --min-length 1,000 --max-rows 1 --page 400X300 --plot cumulative a.fa",
-                   PictureKind::Svg, 1000, 1, PageSize{400, 300}, ExplorerTrack::Cumulative},
+                   PictureKind::Svg, 1000, 1, PageSize{400, 300}, Plot::Cumulative},
           Overview{"--overview {}.png --min-length 10k --max-rows 1000 --page A4 --zoom 4 a.fa b.fa", PictureKind::Png,
-                   10000, 1000, kA4Page, ExplorerTrack::GC},
+                   10000, 1000, kA4Page, Plot::GCContent},
           Overview{"--overview o.png --min-length 0 --zoom 2 -o m.svg a.fa", PictureKind::Png, 0, 50, kA4Page,
-                   ExplorerTrack::GC}}) {
+                   Plot::GCContent}}) {
         SCOPED_TRACE(c.line);
         const ParsedCommandLine p = ParseCommandLine(Args(c.line));
         ASSERT_EQ(p.action, ParsedCommandLine::Action::Run) << p.error.toStdString();
@@ -104,7 +103,7 @@ TEST(CliOptions, AcceptedFormsAndWhatTheyAskFor)
         EXPECT_EQ(p.options.maxRows, c.maxRows);
         EXPECT_EQ(p.options.page.width, c.page.width);
         EXPECT_EQ(p.options.page.height, c.page.height);
-        EXPECT_EQ(p.options.OverviewPlot(), c.plot);
+        EXPECT_EQ(p.options.plot, c.plot);
         EXPECT_FALSE(p.options.summary);
     }
 
@@ -119,9 +118,8 @@ TEST(CliOptions, AcceptedFormsAndWhatTheyAskFor)
         EXPECT_EQ(o.region ? o.region->end : 0, end) << line;
     }
     o = ParseCommandLine(Args("--plot cumulative -o m.png a.fa")).options;
-    EXPECT_TRUE(o.cumulative);
-    EXPECT_EQ(o.plot, PlotKind::Skew); // the values behind it
-    EXPECT_FALSE(ParseCommandLine(Args("--plot skew a.fa")).options.cumulative);
+    EXPECT_EQ(o.plot, Plot::Cumulative);
+    EXPECT_EQ(TraitsOf(o.plot).trackValues, Plot::Skew); // the values behind it
 
     // Where --record's value is, for the program to take its bytes.
     for (const auto& [line, argument, offset] :

@@ -22,8 +22,8 @@ namespace {
 
 constexpr int32_t kWindow = 200, kStep = 100;
 
-QByteArray Export(ValueFormat format, PlotKind plot, const std::vector<ComputedRecord>& records,
-                  int32_t window = kWindow, int32_t step = kStep)
+QByteArray Export(ValueFormat format, Plot plot, const std::vector<ComputedRecord>& records, int32_t window = kWindow,
+                  int32_t step = kStep)
 {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
@@ -46,7 +46,7 @@ TEST(ExportValues, TsvHoldsThePlottedValuesOfEveryRecord)
 {
     const auto records = ExcerptRecords(kWindow, kStep);
     ASSERT_EQ(records.size(), 7u);
-    const QList<QByteArray> lines = Export(ValueFormat::Tsv, PlotKind::GCContent, records).split('\n');
+    const QList<QByteArray> lines = Export(ValueFormat::Tsv, Plot::GCContent, records).split('\n');
     ASSERT_EQ(lines.front(), "record\tstart\tend\tG+C %\tG-C/G+C\tunknown %\tcumulative G-C/G+C");
     ASSERT_TRUE(lines.back().isEmpty()); // the file ends with a line feed
 
@@ -83,15 +83,15 @@ TEST(ExportValues, BedGraphTracksThePlotShown)
 {
     const auto records = ExcerptRecords(kWindow, kStep);
     struct Case {
-        PlotKind plot;
+        Plot plot;
         const char* track;
         std::vector<float> WindowResults::*values;
     } cases[] = {
-        {PlotKind::GCContent,
+        {Plot::GCContent,
          "track type=bedGraph name=\"G+C content\" description=\"G+C content (%) in windows of 200 bp, step 100 "
          "bp; each value covers the 100 bp at its window's centre, the first and last reach their window's ends\"",
          &WindowResults::GCValues},
-        {PlotKind::Skew,
+        {Plot::Skew,
          "track type=bedGraph name=\"G-C/G+C\" description=\"G-C/G+C in windows of 200 bp, step 100 bp; each "
          "value covers the 100 bp at its window's centre, the first and last reach their window's ends\"",
          &WindowResults::SkewValues},
@@ -172,7 +172,7 @@ TEST(ExportValues, BigWigChromosomeHoldsItsIntervals)
         {int64_t(UINT32_MAX) + 1, 1, false},
     };
     for (const auto& c : cases) {
-        BigWigTrack track(PlotKind::GCContent);
+        BigWigTrack track(Plot::GCContent);
         EXPECT_EQ(track.addRecord("chr1 x", c.length, w, 100, 100, c.first), c.added) << c.length << " " << c.first;
         EXPECT_EQ(track.size(), c.added ? 1u : 0u);
         EXPECT_EQ(track.error().isEmpty(), c.added) << track.error().toStdString();
@@ -193,10 +193,10 @@ TEST(ExportValues, OddRecords)
     // here UTF-8 "Šč", whose first byte pair ends in 0xA0 (no blank).
     const std::vector<ComputedRecord> records = {
         {"a\tb c\r", 10, one}, {"empty", 4, none}, {QString::fromLatin1("\xC5\xA0\xC4\x8D x"), 10, one}};
-    EXPECT_EQ(Export(ValueFormat::Tsv, PlotKind::GCContent, records, 6, 0).split('\n').mid(1),
+    EXPECT_EQ(Export(ValueFormat::Tsv, Plot::GCContent, records, 6, 0).split('\n').mid(1),
               (QList<QByteArray>{"a b c\t1\t6\t83.3\t0.4\t33.33\t0.4",
                                  "\xC5\xA0\xC4\x8D x\t1\t6\t83.3\t0.4\t33.33\t0.4", ""}));
-    EXPECT_EQ(Export(ValueFormat::BedGraph, PlotKind::Skew, records, 6, 0).split('\n').mid(1),
+    EXPECT_EQ(Export(ValueFormat::BedGraph, Plot::Skew, records, 6, 0).split('\n').mid(1),
               (QList<QByteArray>{"a\t0\t6\t0.4", "\xC5\xA0\xC4\x8D\t0\t6\t0.4", ""}));
 }
 
@@ -211,7 +211,7 @@ TEST(ExportValues, NumberText)
     }
     // Memoised text never mixes up floats that share a slot.
     QBuffer buffer;
-    ValueWriter w(buffer, ValueFormat::Tsv, PlotKind::GCContent, 1, 1);
+    ValueWriter w(buffer, ValueFormat::Tsv, Plot::GCContent, 1, 1);
     for (float v : {0.1f, 0.10000001f, 43.7f, 43.700005f, -0.0f, 0.0f, 100.0f, -1.0f, 0.33333334f, 0.37f})
         EXPECT_EQ(QString::fromStdString(w.valueText(v)), FormatSingle(v, NumberLocale::c())) << v;
 }
@@ -222,7 +222,7 @@ TEST(ExportValues, WriteFailureIsReported)
     readOnly.open(QIODevice::ReadOnly);
     WindowResults w;
     CalcWindows("ACGTACGTAC", 2, 1, w);
-    ValueWriter writer(readOnly, ValueFormat::Tsv, PlotKind::GCContent, 2, 1);
+    ValueWriter writer(readOnly, ValueFormat::Tsv, Plot::GCContent, 2, 1);
     writer.begin();
     writer.writeRecord("x", w);
     EXPECT_FALSE(writer.finish());
@@ -274,7 +274,7 @@ TEST(ExportValues, AllRecordsPastTheBudgetReadTheFileAgain)
         s.records = &store;
         s.windowSize = kWindow;
         s.step = kStep;
-        return WriteValuesFile(target, ValueFormat::Tsv, PlotKind::GCContent, ValuesScope::All, s);
+        return WriteValuesFile(target, ValueFormat::Tsv, Plot::GCContent, ValuesScope::All, s);
     };
     const QString a = dir.filePath("kept.tsv"), b = dir.filePath("read-again.tsv");
     ASSERT_EQ(write(*kept, a), ExportResult::Written);
@@ -332,17 +332,17 @@ TEST(FileTypes, ExplorerValuesFollowTheSuffixThenTheEntry)
         const char* name;
         int entry;
         F format;
-        PlotKind plot;
+        Plot plot;
         const char* path;
     };
     for (const ExplorerCase& c :
-         std::initializer_list<ExplorerCase>{{"v", 0, F::Tsv, PlotKind::GCContent, "v.tsv"},
-                                             {"v", 2, F::BedGraph, PlotKind::Skew, "v.bedgraph"},
-                                             {"v", 7, F::BedGraph, PlotKind::Skew, "v.bedgraph"},
-                                             {"v.bedgraph", 0, F::BedGraph, PlotKind::GCContent, "v.bedgraph"},
-                                             {"v.bg", 2, F::BedGraph, PlotKind::Skew, "v.bg"},
-                                             {"v.TSV", 2, F::Tsv, PlotKind::GCContent, "v.TSV"},
-                                             {"v.bw", 1, F::BedGraph, PlotKind::GCContent, "v.bw"}}) {
+         std::initializer_list<ExplorerCase>{{"v", 0, F::Tsv, Plot::GCContent, "v.tsv"},
+                                             {"v", 2, F::BedGraph, Plot::Skew, "v.bedgraph"},
+                                             {"v", 7, F::BedGraph, Plot::Skew, "v.bedgraph"},
+                                             {"v.bedgraph", 0, F::BedGraph, Plot::GCContent, "v.bedgraph"},
+                                             {"v.bg", 2, F::BedGraph, Plot::Skew, "v.bg"},
+                                             {"v.TSV", 2, F::Tsv, Plot::GCContent, "v.TSV"},
+                                             {"v.bw", 1, F::BedGraph, Plot::GCContent, "v.bw"}}) {
         const ExplorerValuesChoice got = ChooseExplorerValues(dir + c.name, c.entry);
         EXPECT_EQ(got.format, c.format) << c.name << " " << c.entry;
         EXPECT_EQ(got.plot, c.plot) << c.name << " " << c.entry;

@@ -245,7 +245,7 @@ private slots:
         QVERIFY(description().contains(
             QStringLiteral("highest %1 at %2.").arg(QString::number(v.skew[size_t(high)], 'f', 2), at(high))));
         QVERIFY(description().contains(QStringLiteral("(outside the view)")));
-        e->setTrackShown(ExplorerTrack::GC, false);
+        e->setTrackShown(Plot::GCContent, false);
         QVERIFY(!description().contains(QStringLiteral("G+C (%)")));
         QVERIFY(description().contains(QStringLiteral("Cumulative G-C/G+C: lowest")));
     }
@@ -449,16 +449,16 @@ private slots:
             return LayOutExplorer(float(e->canvas()->width()) * 15, float(e->canvas()->height()) * 15, e->picture())
                 .bands.size();
         };
-        const QColor skewColor = ResolveColor(kExplorerTrackColors[int(ExplorerTrack::Skew)]);
+        const QColor skewColor = ResolveColor(kExplorerTrackColors[int(Plot::Skew)]);
         QCOMPARE(bands(), size_t(3));
         QVERIFY(Contains(e->canvas()->grab().toImage(), skewColor));
-        e->trackBox(ExplorerTrack::Skew)->click();
-        QVERIFY(!e->picture().shown[int(ExplorerTrack::Skew)]);
+        e->trackBox(Plot::Skew)->click();
+        QVERIFY(!e->picture().shown[int(Plot::Skew)]);
         QCOMPARE(bands(), size_t(2));
         QVERIFY(!Contains(e->canvas()->grab().toImage(), skewColor));
         QVERIFY(!e->statusAt(20000).contains(QStringLiteral("   G-C/G+C ")));
         QVERIFY(e->statusAt(20000).contains(QStringLiteral("Cumulative G-C/G+C ")));
-        e->trackBox(ExplorerTrack::Skew)->click();
+        e->trackBox(Plot::Skew)->click();
         QCOMPARE(bands(), size_t(3));
         QVERIFY(Contains(e->canvas()->grab().toImage(), skewColor));
 

@@ -420,7 +420,7 @@ private slots:
 
         // Page-sized pictures; the keyboard's highlight stays off them.
         o->plotBox()->setCurrentIndex(2);
-        QCOMPARE(o->picture().plot, ExplorerTrack::Cumulative);
+        QCOMPARE(o->picture().plot, Plot::Cumulative);
         p.saveOfTypeAnswers = {SaveChoice{dir.filePath("ov.png"), 1}, SaveChoice{dir.filePath("ov.svg"), 3},
                                SaveChoice{dir.filePath("ov-px.png"), 0}};
         QVERIFY(o->exportPicture() && o->exportPicture());
