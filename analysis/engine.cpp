@@ -156,12 +156,21 @@ public:
                 auto* lf = static_cast<char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
                 char* const lineEnd = lf ? lf : end;
                 auto* gt = static_cast<char*>(std::memchr(p, '>', static_cast<std::size_t>(lineEnd - p)));
-                if (gt)
-                    return fail(FastaProblem::NoLineFeed);
+                if (gt) {
+                    // The next record begins before this header line ends.
+                    if (!forgiving())
+                        return fail(FastaProblem::NoLineFeed);
+                    takeHeader(p, gt);
+                    if (!headerOnly() || stopsHere())
+                        return false;
+                    beginRecord(base + static_cast<uint64_t>(gt - start));
+                    p = gt + 1;
+                    break;
+                }
                 takeHeader(p, lineEnd);
                 if (!lf)
                     return true;
-                if (headerBytes_ == 0)
+                if (headerBytes_ == 0 && !settings_.forgivingHeaders)
                     return fail(FastaProblem::EmptyHeader);
                 if (!beginSequence())
                     return false;
@@ -173,9 +182,7 @@ public:
                 addBases(p, gt ? gt : end);
                 if (!gt)
                     return true;
-                if (!endRecord())
-                    return false;
-                if (settings_.maxRecords >= 0 && report_.records >= settings_.maxRecords)
+                if (!endRecord() || stopsHere())
                     return false;
                 beginRecord(base + static_cast<uint64_t>(gt - start));
                 p = gt + 1;
@@ -194,7 +201,12 @@ public:
             if (records_ == 0)
                 report_.end = RunEnd::NoRecord;
             break;
-        case State::Header: fail(FastaProblem::NoLineFeed); break;
+        case State::Header:
+            if (forgiving())
+                headerOnly();
+            else
+                fail(FastaProblem::NoLineFeed);
+            break;
         case State::Body: endRecord(); break;
         }
     }
@@ -227,6 +239,18 @@ private:
         nameEnded_ = false;
     }
 
+    // Whether a header cut short is a record of its own (see
+    // RunSettings::forgivingHeaders).
+    bool forgiving() const { return settings_.forgivingHeaders && records_ > 1; }
+
+    // A record read as far as it was asked for.
+    bool stopsHere() const { return settings_.maxRecords >= 0 && report_.records >= settings_.maxRecords; }
+
+    // A record that is a header alone: computed as one without sequence.
+    bool headerOnly() { return beginSequence() && endRecord(); }
+
+    QString name() const { return QString::fromLatin1(name_.data(), static_cast<qsizetype>(name_.size())); }
+
     void takeHeader(const char* p, const char* end)
     {
         headerBytes_ += static_cast<std::size_t>(end - p);
@@ -254,8 +278,7 @@ private:
             acc_.emplace(*settings_.windowSize, *settings_.step, settings_.keepWindows, settings_.windowMemoryLimit);
         state_ = State::Body;
         seen_ = 0;
-        restricted_ = settings_.restrictRecord &&
-                      settings_.restrictRecord(QString::fromLatin1(name_.data(), static_cast<qsizetype>(name_.size())));
+        restricted_ = settings_.restrictRecord && settings_.restrictRecord(name());
         return true;
     }
 
@@ -296,6 +319,18 @@ private:
 
     bool endRecord()
     {
+        // Nothing to compute, or positions past 32 bits: the listener says
+        // whether the run goes on. (A restricted record that ends before
+        // its stretch is the listener's to judge, see finishWindows.)
+        if (!restricted_ || acc_->length() > 0) {
+            const SequenceFit fit = FitOf(acc_->length(), *settings_.windowSize, *settings_.step);
+            if (fit == SequenceFit::Empty)
+                return recordFailed(RecordFault::NoSequence);
+            if (acc_->length() >= settings_.longestRecord || fit == SequenceFit::TooLong)
+                return recordFailed(RecordFault::TooLong);
+            if (fit == SequenceFit::PastPositions)
+                return recordFailed(RecordFault::PastPositions);
+        }
         RecordResult r;
         try {
             finishWindows(r.windows);
@@ -306,7 +341,7 @@ private:
             return false;
         }
         r.info.number = records_;
-        r.info.name = QString::fromLatin1(name_.data(), static_cast<qsizetype>(name_.size()));
+        r.info.name = name();
         r.info.length = acc_->length();
         r.info.unknown = acc_->unknown();
         r.info.AvgGC = r.windows.AvgGC;
@@ -332,15 +367,33 @@ private:
         return true;
     }
 
+    bool recordFailed(RecordFault fault)
+    {
+        RecordInfo info;
+        info.number = records_;
+        info.name = name();
+        info.length = acc_->length();
+        info.offset = offset_;
+        state_ = State::Seek;
+        if (listener_.recordFailed(info, fault))
+            return true;
+        if (fault == RecordFault::TooLong) {
+            report_.end = RunEnd::TooLong;
+            report_.detail = RecordTooLongDetail(info.name, info.length, settings_.longestRecord);
+        } else {
+            report_.end = RunEnd::AnalysisFailure;
+        }
+        return false;
+    }
+
 public:
     // Memory ran out for the record being read: `windows` is what it
     // needs, or -1 when that is not known.
     bool outOfMemory(int64_t windows)
     {
-        const QString name = QString::fromLatin1(name_.data(), static_cast<qsizetype>(name_.size()));
         report_.end = RunEnd::OutOfMemory;
-        report_.detail = windows >= 0 ? OutOfMemoryDetail(name, windows)
-                                      : QStringLiteral("there is not enough memory to read record \"%1\"").arg(name);
+        report_.detail = windows >= 0 ? OutOfMemoryDetail(name(), windows)
+                                      : QStringLiteral("there is not enough memory to read record \"%1\"").arg(name());
         acc_.reset();
         return false;
     }
@@ -401,6 +454,29 @@ QString OutOfMemoryDetail(const QString& recordName, int64_t windows)
     name.remove(u'\r'); // the end of a CRLF header line
     return QStringLiteral("record \"%1\" needs %2 windows (%3); there is not enough memory for them")
         .arg(name, Grouped(windows), MemoryText(KeptWindowBytes(windows)));
+}
+
+namespace {
+QString TooLong(const QString& recordName, int64_t length, const QString& parameters, int64_t limit)
+{
+    QString name = recordName;
+    name.remove(u'\r');
+    return QStringLiteral("record \"%1\" is %2 bp: %3records of %4 bp or more cannot be mapped")
+        .arg(name, Grouped(length), parameters, Grouped(limit));
+}
+} // namespace
+
+QString RecordTooLongDetail(const QString& recordName, int64_t length, int64_t longest)
+{
+    return TooLong(recordName, length, QString(), longest);
+}
+
+QString PastPositionsDetail(const QString& recordName, int64_t length, int32_t windowSize, int32_t step)
+{
+    return TooLong(
+        recordName, length,
+        QStringLiteral("with a window of %1 bp and a step of %2 bp, ").arg(Grouped(windowSize), Grouped(step)),
+        ShortestTooLong(windowSize, step));
 }
 
 RunReport RunFasta(InputStream& input, const RunSettings& settings, RunListener& listener)
