@@ -13,10 +13,11 @@ rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 lambda=$src/samples/lambda_virus.fa phix=$src/samples/phix174.fa excerpt=$src/tests/data/athaliana_excerpt.fa
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-# run EXPECTED_STATUS ARGS...: runs in an empty environment, keeps out/err.
+# run EXPECTED_STATUS ARGS...: runs in an empty environment (but for a
+# locale given as LOCALE=...), keeps out/err.
 run() {
     local expected=$1; shift
-    env -i PATH=/usr/bin:/bin "$map" "$@" >out 2>err
+    env -i PATH=/usr/bin:/bin ${LOCALE:+LC_ALL=$LOCALE} "$map" "$@" >out 2>err
     local status=$?
     [ "$status" -eq "$expected" ] || fail "quillet-map $* exited $status, not $expected; stderr: $(cat err)"
 }
@@ -89,9 +90,11 @@ done
 run 1 noheader.fa; has err "noheader.fa"
 run 1 -w 2 -s 1 "$src/tests/data/badinput/random_bytes.bin"
 has err "random_bytes.bin is not a FASTA file: it holds binary data, not text."
-# A file whose name is no valid UTF-8 is read, and named with its bytes.
+# A file whose name is no valid UTF-8 where names are UTF-8 is read, and
+# named with its bytes.
 cp "$phix" $'phi\xe9.fa'
-run 0 -w 100 -s 50 $'phi\xe9.fa'; has out $'phi\xe9.fa\tgi|'
+LOCALE=C.UTF-8 run 0 -w 100 -s 50 $'phi\xe9.fa'; has out $'phi\xe9.fa\tgi|'
+LOCALE=C.UTF-8 run 1 -w 100 -s 50 $'gone\xe9.fa'; has err $'gone\xe9.fa: The Fasta file doesn\'t exist.'
 # What is wrong with a path that is not a readable file, said once each.
 mkdir folder.fa
 touch plain
@@ -241,7 +244,7 @@ for id in 'ref|NC_001136|' $'Caf\xc3\xa9' $'Caf\xc3\xa9 \xc3\x85' 'ctl\x01z' $'S
     run 0 -w 100 -s 100 "${args[@]}" names.fa; [ "$(wc -l <out)" -eq 2 ] || fail "${args[*]}: $(cat out)"
 done
 # --region picks its record by the same bytes.
-run 0 -w 100 -s 100 --region $'Soci\xe9t\xe9:1-200' names.fa; has out $'\tSoci\xe9t\xe9 2\t200\t'
+LOCALE=C.UTF-8 run 0 -w 100 -s 100 --region $'Soci\xe9t\xe9:1-200' names.fa; has out $'\tSoci\xe9t\xe9 2\t200\t'
 run 0 -w 100 -s 100 --record 'ref|NC_001136|' -o 'maps/{record}.png' names.fa
 [ -s maps/refNC_001136.png ] || fail "{record} is not the ID: $(ls maps)"
 # A UTF-8 name names its file and titles its SVG in UTF-8 once.
