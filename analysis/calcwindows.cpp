@@ -64,24 +64,30 @@ namespace {
 constexpr int64_t kMaxPosition = std::numeric_limits<int32_t>::max();
 constexpr int64_t kNever = std::numeric_limits<int64_t>::max();
 
+// Whether a sequence of `length` characters needs a position past 2^31 - 1:
+// its own last one, or the next window end or step mark (the step added
+// once more after the last one reached).
+bool PassesPositions(int64_t length, int64_t ws, int64_t st)
+{
+    if (length > kMaxPosition)
+        return true;
+    if (st < 1)
+        return false;
+    const int64_t windows = (ws >= 1 && ws <= length) ? (length - ws) / st + 1 : 0;
+    if (windows >= 1 && ws + windows * st > kMaxPosition)
+        return true;
+    const int64_t marksReached = length / st;
+    return marksReached >= 1 && (marksReached + 1) * st > kMaxPosition;
+}
+
 // The failures a sequence of `length` characters meets with these
-// parameters: empty, longer than 32-bit positions, or a next window end or
-// step mark (the step added once more after the last one reached) beyond
-// 2^31 - 1.
+// parameters (see FitOf).
 void CheckPositions(int64_t length, int64_t ws, int64_t st)
 {
     if (length == 0)
         throw Failure("empty sequence");
-    if (length > kMaxPosition)
-        throw Failure("sequence longer than 32-bit positions");
-    if (st >= 1) {
-        const int64_t windows = (ws >= 1 && ws <= length) ? (length - ws) / st + 1 : 0;
-        if (windows >= 1 && ws + windows * st > kMaxPosition)
-            throw Failure("next window end beyond 32-bit positions");
-        const int64_t marksReached = length / st;
-        if (marksReached >= 1 && (marksReached + 1) * st > kMaxPosition)
-            throw Failure("next step mark beyond 32-bit positions");
-    }
+    if (PassesPositions(length, ws, st))
+        throw Failure("sequence too long for 32-bit positions");
 }
 } // namespace
 
@@ -92,6 +98,27 @@ int64_t WindowCountFor(int64_t length, int32_t windowSize, int32_t step)
     if (windowSize < 1 || windowSize > length)
         return 0;
     return step >= 1 ? (length - windowSize) / step + 1 : 1;
+}
+
+SequenceFit FitOf(int64_t length, int32_t windowSize, int32_t step)
+{
+    if (length <= 0)
+        return SequenceFit::Empty;
+    if (!PassesPositions(length, windowSize, step))
+        return SequenceFit::Fits;
+    return length >= kLongestSequence ? SequenceFit::TooLong : SequenceFit::PastPositions;
+}
+
+int64_t ShortestTooLong(int32_t windowSize, int32_t step)
+{
+    // Passing the limit only grows with the length: the first length that
+    // passes it, by halving [1, 2^31].
+    int64_t fits = 0, passes = kMaxPosition + 1;
+    while (passes - fits > 1) {
+        const int64_t middle = fits + (passes - fits) / 2;
+        (PassesPositions(middle, windowSize, step) ? passes : fits) = middle;
+    }
+    return passes;
 }
 
 uint64_t PhysicalMemory()

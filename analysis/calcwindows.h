@@ -86,6 +86,21 @@ uint64_t PhysicalMemory();
 // CalcWindows), whatever its length.
 int64_t WindowCountFor(int64_t length, int32_t windowSize, int32_t step);
 
+// Whether a sequence of `length` characters can be computed with this
+// window and step; CalcWindows and WindowAccumulator::finish fail for the
+// others. Positions are 32-bit: no sequence of kLongestSequence characters
+// or more can be computed with a step of 1 or more (the step mark after
+// its last base would pass 2^31 - 1), and a larger step or window sets a
+// lower limit (PastPositions: the window end or step mark after the last
+// one reached passes 2^31 - 1).
+constexpr int64_t kLongestSequence = 2147483647;
+enum class SequenceFit { Fits, Empty, TooLong, PastPositions };
+SequenceFit FitOf(int64_t length, int32_t windowSize, int32_t step);
+// The shortest sequence that this window and step cannot compute:
+// kLongestSequence with a step of 1, less with a larger step (or a window
+// near the limit), 2^31 with a step below 1.
+int64_t ShortestTooLong(int32_t windowSize, int32_t step);
+
 // The value the progress bar is left at after computing a sequence of
 // `length` characters: the last multiple of floor(L / 10) not above L, or L
 // itself below 10 characters.

@@ -162,12 +162,21 @@ public:
                 auto* lf = static_cast<char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
                 char* const lineEnd = lf ? lf : end;
                 auto* gt = static_cast<char*>(std::memchr(p, '>', static_cast<std::size_t>(lineEnd - p)));
-                if (gt)
-                    return fail(FastaProblem::NoLineFeed);
+                if (gt) {
+                    // The next record begins before this header line ends.
+                    if (!forgiving())
+                        return fail(FastaProblem::NoLineFeed);
+                    takeHeader(p, gt);
+                    if (!headerOnly() || stopsHere())
+                        return false;
+                    beginRecord(base + static_cast<uint64_t>(gt - start));
+                    p = gt + 1;
+                    break;
+                }
                 takeHeader(p, lineEnd);
                 if (!lf)
                     return true;
-                if (headerBytes_ == 0)
+                if (headerBytes_ == 0 && !settings_.forgivingHeaders)
                     return fail(FastaProblem::EmptyHeader);
                 if (!beginSequence())
                     return false;
@@ -181,9 +190,7 @@ public:
                     return windowsOutOfMemory(); // at once: the rest could be gigabytes
                 if (!gt)
                     return true;
-                if (!endRecord())
-                    return false;
-                if (settings_.maxRecords >= 0 && report_.records >= settings_.maxRecords)
+                if (!endRecord() || stopsHere())
                     return false;
                 beginRecord(base + static_cast<uint64_t>(gt - start));
                 p = gt + 1;
@@ -202,7 +209,12 @@ public:
             if (records_ == 0)
                 report_.end = RunEnd::NoRecord;
             break;
-        case State::Header: fail(FastaProblem::NoLineFeed); break;
+        case State::Header:
+            if (forgiving())
+                headerOnly();
+            else
+                fail(FastaProblem::NoLineFeed);
+            break;
         case State::Body: endRecord(); break;
         }
     }
@@ -235,6 +247,18 @@ private:
         nameEnded_ = false;
     }
 
+    // Whether a header cut short is a record of its own (see
+    // RunSettings::forgivingHeaders).
+    bool forgiving() const { return settings_.forgivingHeaders && records_ > 1; }
+
+    // A record read as far as it was asked for.
+    bool stopsHere() const { return settings_.maxRecords >= 0 && report_.records >= settings_.maxRecords; }
+
+    // A record that is a header alone: computed as one without sequence.
+    bool headerOnly() { return beginSequence() && endRecord(); }
+
+    QString name() const { return QString::fromLatin1(name_.data(), static_cast<qsizetype>(name_.size())); }
+
     void takeHeader(const char* p, const char* end)
     {
         headerBytes_ += static_cast<std::size_t>(end - p);
@@ -260,7 +284,7 @@ private:
         // cap; this record's windows may take the rest.
         heldBefore_ = listener_.heldBytes();
         if (heldBefore_ >= cap_)
-            return stop(CapFilledDetail(recordName(), report_.records, cap_));
+            return stop(CapFilledDetail(name(), report_.records, cap_));
         if (acc_) {
             acc_->setMemoryLimit(cap_ - heldBefore_);
             acc_->restart();
@@ -269,8 +293,7 @@ private:
         }
         state_ = State::Body;
         seen_ = 0;
-        restricted_ = settings_.restrictRecord &&
-                      settings_.restrictRecord(QString::fromLatin1(name_.data(), static_cast<qsizetype>(name_.size())));
+        restricted_ = settings_.restrictRecord && settings_.restrictRecord(name());
         return true;
     }
 
@@ -311,6 +334,18 @@ private:
 
     bool endRecord()
     {
+        // Nothing to compute, or positions past 32 bits: the listener says
+        // whether the run goes on. (A restricted record that ends before
+        // its stretch is the listener's to judge, see finishWindows.)
+        if (!restricted_ || acc_->length() > 0) {
+            const SequenceFit fit = FitOf(acc_->length(), *settings_.windowSize, *settings_.step);
+            if (fit == SequenceFit::Empty)
+                return recordFailed(RecordFault::NoSequence);
+            if (acc_->length() >= settings_.longestRecord || fit == SequenceFit::TooLong)
+                return recordFailed(RecordFault::TooLong);
+            if (fit == SequenceFit::PastPositions)
+                return recordFailed(RecordFault::PastPositions);
+        }
         RecordResult r;
         try {
             finishWindows(r.windows);
@@ -321,7 +356,7 @@ private:
             return false;
         }
         r.info.number = records_;
-        r.info.name = recordName();
+        r.info.name = name();
         r.info.length = acc_->length();
         r.info.unknown = acc_->unknown();
         r.info.AvgGC = r.windows.AvgGC;
@@ -340,36 +375,53 @@ private:
             }
         } catch (const MemoryCapReached&) {
             --report_.records;
-            return stop(CapFilledDetail(recordName(), report_.records, cap_));
+            return stop(CapFilledDetail(name(), report_.records, cap_));
         } catch (const std::bad_alloc&) {
             // The listener could not keep the record (a copy, a store)
             // although the cap had room: the system has less memory.
             --report_.records;
-            const QString keep = QStringLiteral("there is not enough memory to keep record \"%1\"").arg(recordName());
+            const QString keep = QStringLiteral("there is not enough memory to keep record \"%1\"").arg(name());
             return stop(report_.records == 0 ? keep
                                              : keep + QStringLiteral(" after the %1 before it").arg(report_.records));
         }
         return true;
     }
 
+    bool recordFailed(RecordFault fault)
+    {
+        RecordInfo info;
+        info.number = records_;
+        info.name = name();
+        info.length = acc_->length();
+        info.offset = offset_;
+        state_ = State::Seek;
+        if (listener_.recordFailed(info, fault))
+            return true;
+        if (fault == RecordFault::TooLong) {
+            report_.end = RunEnd::TooLong;
+            report_.detail = RecordTooLongDetail(info.name, info.length, settings_.longestRecord);
+        } else {
+            report_.end = RunEnd::AnalysisFailure;
+        }
+        return false;
+    }
+
     // The windows of the record being read were given up for want of
     // memory: the run's cap, or the system's before it.
     bool windowsOutOfMemory()
     {
-        return stop(WindowsOverCapDetail(recordName(), acc_->windowsKept(), acc_->overLimit() ? cap_ : 0,
-                                         report_.records, heldBefore_));
+        return stop(WindowsOverCapDetail(name(), acc_->windowsKept(), acc_->overLimit() ? cap_ : 0, report_.records,
+                                         heldBefore_));
     }
 
 public:
     // Memory ran out elsewhere while reading a record.
     bool readOutOfMemory()
     {
-        return stop(QStringLiteral("there is not enough memory to read record \"%1\"").arg(recordName()));
+        return stop(QStringLiteral("there is not enough memory to read record \"%1\"").arg(name()));
     }
 
 private:
-    QString recordName() const { return QString::fromLatin1(name_.data(), static_cast<qsizetype>(name_.size())); }
-
     // Ends the run for want of memory, giving back what the record held.
     bool stop(const QString& detail)
     {
@@ -479,6 +531,29 @@ uint64_t RunMemoryCap()
                                       ? uint64_t(limit.rlim_cur)
                                       : std::numeric_limits<uint64_t>::max();
     return RunMemoryCap(PhysicalMemory(), addressSpace);
+}
+
+namespace {
+QString TooLong(const QString& recordName, int64_t length, const QString& parameters, int64_t limit)
+{
+    QString name = recordName;
+    name.remove(u'\r');
+    return QStringLiteral("record \"%1\" is %2 bp: %3records of %4 bp or more cannot be mapped")
+        .arg(name, Grouped(length), parameters, Grouped(limit));
+}
+} // namespace
+
+QString RecordTooLongDetail(const QString& recordName, int64_t length, int64_t longest)
+{
+    return TooLong(recordName, length, QString(), longest);
+}
+
+QString PastPositionsDetail(const QString& recordName, int64_t length, int32_t windowSize, int32_t step)
+{
+    return TooLong(
+        recordName, length,
+        QStringLiteral("with a window of %1 bp and a step of %2 bp, ").arg(Grouped(windowSize), Grouped(step)),
+        ShortestTooLong(windowSize, step));
 }
 
 RunReport RunFasta(InputStream& input, const RunSettings& settings, RunListener& listener)

@@ -57,11 +57,19 @@ enum class RunEnd {
     Cancelled,       // the listener asked to cancel
     Stopped,         // the listener stopped after a record it could not use
     OutOfMemory,     // the run's memory cap (or the system's memory) was reached
+    TooLong,         // a record too long for 32-bit positions (detail: RecordTooLongDetail)
+};
+
+// A record the run cannot compute.
+enum class RecordFault {
+    NoSequence,    // 0 bp: nothing after its header line
+    TooLong,       // RunSettings::longestRecord bases or more
+    PastPositions, // shorter, but its window and step reach past 32-bit positions (see FitOf)
 };
 
 struct RunReport {
     RunEnd end = RunEnd::Finished;
-    QString detail;      // what was wrong, for Damaged, Unsupported and OutOfMemory
+    QString detail;      // what was wrong, for Damaged, Unsupported, OutOfMemory and TooLong
     int64_t records = 0; // records computed and handed to the listener
 };
 
@@ -71,6 +79,12 @@ public:
     // A record has been computed. Return false to stop the run after it
     // (RunEnd::Stopped).
     virtual bool recordComputed(RecordResult&& record) = 0;
+    // A record could not be computed; `info` holds its number, name, offset
+    // and length (the bases read). Return true to go on with the next
+    // record. The default ends the run, as the window's does: with
+    // RunEnd::TooLong for a record too long, RunEnd::AnalysisFailure for
+    // the others.
+    virtual bool recordFailed(const RecordInfo& /*info*/, RecordFault /*fault*/) { return false; }
     // Bytes of the file consumed so far (compressed bytes for a compressed
     // file) and its size on disk (0 when unknown, as for a pipe). Called
     // between chunks.
@@ -149,6 +163,18 @@ struct RunSettings {
     // sequence; every base of the others. Asked once per record.
     std::function<bool(const QString& recordName)> restrictRecord;
     int64_t firstBase = 1, lastBase = 0;
+    // Whether a header line that is empty or cut short is still a record
+    // (quillet-map): an empty one (">" and its line break) gives a record
+    // with an empty name, and one that the next ">" or the end of the
+    // content cuts short gives a record without sequence
+    // (RecordFault::NoSequence). Only the first record's header must end in
+    // a line break, or the content is no FASTA text. Without it (the
+    // window) either fails the run, as a broken record.
+    bool forgivingHeaders = false;
+    // Records of this many bases or more fail (RecordFault::TooLong): no
+    // 32-bit position reaches past them. Tests lower it to have a record
+    // pass it without a file of gigabytes.
+    int64_t longestRecord = kLongestSequence;
 };
 
 // What RunEnd::OutOfMemory's detail says about a record: `record "NAME"
@@ -166,6 +192,15 @@ QString WindowsOverCapDetail(const QString& recordName, int64_t windowsKept, uin
 // 1,234,567 records before record "NAME" fill the 12 GB of memory a run
 // may hold`.
 QString CapFilledDetail(const QString& recordName, int64_t recordsBefore, uint64_t cap);
+// What RunEnd::TooLong's detail says about a record: `record "chrX" is
+// 2,200,000,000 bp: records of 2,147,483,647 bp or more cannot be mapped`
+// for `longest` 2,147,483,647.
+QString RecordTooLongDetail(const QString& recordName, int64_t length, int64_t longest);
+// The same for a record whose window and step reach past 32-bit positions
+// (RecordFault::PastPositions): `record "x" is 1,000 bp: with a window of
+// 1,000 bp and a step of 2,147,483,000 bp, records of 1,000 bp or more
+// cannot be mapped`.
+QString PastPositionsDetail(const QString& recordName, int64_t length, int32_t windowSize, int32_t step);
 
 // Runs over an opened input. Never throws for bad content: every way a run
 // can end is in the report.

@@ -25,7 +25,15 @@ QString RecordId(const QString& name)
 
 QString UnicodeName(const QString& name)
 {
-    return QString::fromUtf8(name.toLatin1());
+    return WithoutNul(QString::fromUtf8(name.toLatin1()));
+}
+
+QString WithoutNul(const QString& name)
+{
+    if (!name.contains(QChar(u'\0')))
+        return name;
+    QString text = name;
+    return text.replace(QChar(u'\0'), QStringLiteral("\\x00"));
 }
 
 namespace {

@@ -25,8 +25,15 @@ QString RecordId(const QString& name);
 // one character, which the window shows as it is; where the name leaves
 // the program as text (a file name, a document title) its own bytes are
 // read as UTF-8, which they are more often than not, so that "Caf\xC3\xA9"
-// becomes "Café" and not the bytes encoded a second time.
+// becomes "Café" and not the bytes encoded a second time. A NUL in it is
+// written as WithoutNul writes it.
 QString UnicodeName(const QString& name);
+
+// A name with each NUL written as the four characters \x00, as the summary
+// writes it: wherever a name leaves the program (a table, a track, a
+// bigWig's chromosome, an SVG) readers stop at a NUL or refuse it, and two
+// names that differ only after one would become the same.
+QString WithoutNul(const QString& name);
 
 // Removes carriage returns, line feeds and spaces from [begin, end) by moving
 // the kept bytes to the front; returns the new end. The write position never

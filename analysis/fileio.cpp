@@ -63,11 +63,70 @@ void AdviseHugePages(char* data, std::size_t size)
 
 } // namespace
 
+QString PathFromNative(const QByteArray& native)
+{
+    const QString decoded = QFile::decodeName(native);
+    if (QFile::encodeName(decoded) == native)
+        return decoded;
+    QString path;
+    path.reserve(native.size());
+    const auto* bytes = reinterpret_cast<const unsigned char*>(native.constData());
+    const qsizetype size = native.size();
+    for (qsizetype i = 0; i < size;) {
+        // The length of a well-formed UTF-8 sequence at i, or 0.
+        const unsigned char b = bytes[i];
+        const int length = b < 0x80                 ? 1
+                           : b >= 0xC2 && b <= 0xDF ? 2
+                           : b >= 0xE0 && b <= 0xEF ? 3
+                           : b >= 0xF0 && b <= 0xF4 ? 4
+                                                    : 0;
+        bool valid = length > 0 && i + length <= size;
+        for (int k = 1; valid && k < length; ++k)
+            valid = (bytes[i + k] & 0xC0) == 0x80;
+        if (valid && length >= 3) {
+            // Overlong forms, surrogates and code points past U+10FFFF.
+            const unsigned char c = bytes[i + 1];
+            valid = !(b == 0xE0 && c < 0xA0) && !(b == 0xED && c >= 0xA0) && !(b == 0xF0 && c < 0x90) &&
+                    !(b == 0xF4 && c >= 0x90);
+        }
+        if (valid) {
+            path += QString::fromUtf8(native.constData() + i, length);
+            i += length;
+        } else {
+            path += QChar(char16_t(0xDC00 + b));
+            ++i;
+        }
+    }
+    return path;
+}
+
+QByteArray NativePath(const QString& path)
+{
+    const auto escaped = [](char16_t c) { return c >= 0xDC80 && c <= 0xDCFF; };
+    bool any = false;
+    for (qsizetype i = 0; i < path.size() && !any; ++i)
+        any = escaped(path[i].unicode()) && (i == 0 || !path[i - 1].isHighSurrogate());
+    if (!any)
+        return QFile::encodeName(path);
+    QByteArray native;
+    qsizetype run = 0; // start of the text not yet encoded
+    for (qsizetype i = 0; i <= path.size(); ++i) {
+        const bool byte = i < path.size() && escaped(path[i].unicode()) && (i == 0 || !path[i - 1].isHighSurrogate());
+        if (!byte && i < path.size())
+            continue;
+        native += QStringView(path).mid(run, i - run).toUtf8();
+        if (byte)
+            native += char(path[i].unicode() - 0xDC00);
+        run = i + 1;
+    }
+    return native;
+}
+
 std::optional<std::string> ReadWholeFile(const QString& path)
 {
     if (path.isEmpty())
         return std::nullopt;
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = NativePath(path);
     // O_NONBLOCK keeps the open itself from waiting on a FIFO without a
     // writer; such a file is refused right after by the fstat test.
     Descriptor fd(::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
@@ -120,7 +179,7 @@ std::optional<int64_t> FileLength(const QString& path)
 {
     if (path.isEmpty())
         return std::nullopt;
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = NativePath(path);
     struct stat st {};
     if (::stat(native.constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return std::nullopt;

@@ -1,12 +1,22 @@
 #pragma once
 // Reading a whole file and measuring its length, for regular files only: a
 // directory, a FIFO or a device yields nothing (and never blocks).
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 #include <optional>
 #include <string>
 
 namespace quillet {
+
+// A path as the system gives it (bytes) and back, without loss: a name
+// that is valid text in the system's encoding is that text, as Qt decodes
+// it; in one that is not (a Latin-1 name on a UTF-8 system, say), the
+// valid UTF-8 runs are text and every other byte b is the lone surrogate
+// U+DC00 + b, which NativePath turns back into b. Qt's own decoding would
+// turn such bytes into U+FFFD and name another file.
+QString PathFromNative(const QByteArray& native);
+QByteArray NativePath(const QString& path);
 
 // The whole content of the regular file at `path`, read in one go and closed
 // again. Nothing when the path is empty, the file cannot be opened or read,

@@ -1,6 +1,6 @@
 #include "analysis/input.h"
 
-#include <QFile>
+#include "analysis/fileio.h"
 
 #include <bzlib.h>
 #include <isa-l/igzip_lib.h>
@@ -532,6 +532,21 @@ const char* UnsupportedKindOf(const std::string& head)
     return nullptr;
 }
 
+// Content that is no text: at least eight of its first bytes, and more than
+// one in sixteen, are control characters other than the line breaks, tab
+// and form feed. A FASTA file has none, or a stray few; random bytes have
+// about one in ten. NUL bytes do not count: they are characters of a
+// sequence like any other (a file with a hole reads as them).
+bool LooksBinary(const std::string& head)
+{
+    std::size_t controls = 0;
+    for (const char c : head) {
+        const auto u = static_cast<unsigned char>(c);
+        controls += (u > 0 && u < 0x20 && (u < '\t' || u > '\r')) || u == 0x7f ? 1 : 0;
+    }
+    return controls >= 8 && controls * 16 > head.size();
+}
+
 std::unique_ptr<InputStream> Open(std::unique_ptr<RawFile> file)
 {
     const Compression c = CompressionOf(file->peek(16));
@@ -566,6 +581,11 @@ std::unique_ptr<InputStream> Open(std::unique_ptr<RawFile> file)
         return std::make_unique<Utf16Stream>(std::make_unique<PeekedStream>(std::move(stream), std::move(head)),
                                              little);
     }
+    if (LooksBinary(head))
+        throw InputError(InputError::Kind::Unsupported, c == Compression::None
+                                                            ? std::string("it holds binary data, not text")
+                                                            : std::string("it is ") + CompressionName(c) +
+                                                                  "-compressed and holds binary data, not text");
     return std::make_unique<PeekedStream>(std::move(stream), std::move(head));
 }
 
@@ -575,7 +595,7 @@ std::unique_ptr<InputStream> OpenInput(const QString& path)
 {
     if (path.isEmpty())
         throw InputError(InputError::Kind::Unreadable, "no file was named");
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = NativePath(path);
     // O_NONBLOCK keeps the open itself from waiting on a FIFO without a
     // writer; such a file is refused right after by the fstat test.
     const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);

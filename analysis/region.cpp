@@ -137,11 +137,24 @@ std::optional<Region> ReadRange(QStringView text, const QString& name, QString* 
     return Region{name, *start, *end};
 }
 
-} // namespace
-
-std::optional<Region> ParseRegion(const QString& text, QString* error)
+// Blanks around the text and its name: any white space in text; in bytes
+// read one to a character only ASCII ones, since 0x85 and 0xA0 are there
+// parts of UTF-8 characters ("à" is C3 A0).
+QStringView Trimmed(QStringView v, bool asciiBlanks)
 {
-    const QStringView t = QStringView(text).trimmed();
+    if (!asciiBlanks)
+        return v.trimmed();
+    const auto blank = [](QChar c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); };
+    while (!v.isEmpty() && blank(v.front()))
+        v = v.sliced(1);
+    while (!v.isEmpty() && blank(v.back()))
+        v.chop(1);
+    return v;
+}
+
+std::optional<Region> Parse(QStringView text, bool asciiBlanks, QString* error)
+{
+    const QStringView t = Trimmed(text, asciiBlanks);
     if (t.isEmpty())
         return SetError(error, QStringLiteral("the region is empty")), std::nullopt;
     if (t.endsWith(u':'))
@@ -150,7 +163,7 @@ std::optional<Region> ParseRegion(const QString& text, QString* error)
         const QStringView right = t.mid(colon + 1);
         if (!LooksLikeRange(right))
             continue;
-        const QStringView name = t.left(colon).trimmed();
+        const QStringView name = Trimmed(t.left(colon), asciiBlanks);
         if (name.isEmpty())
             return SetError(error, QStringLiteral("no record name before ':'")), std::nullopt;
         return ReadRange(right, name.toString(), error);
@@ -158,6 +171,18 @@ std::optional<Region> ParseRegion(const QString& text, QString* error)
     if (LooksLikeRange(t))
         return ReadRange(t, QString(), error);
     return Region{t.toString(), 0, 0};
+}
+
+} // namespace
+
+std::optional<Region> ParseRegion(const QString& text, QString* error)
+{
+    return Parse(text, false, error);
+}
+
+std::optional<Region> ParseRegionBytes(const QByteArray& text, QString* error)
+{
+    return Parse(QString::fromLatin1(text), true, error);
 }
 
 QString FormatRegion(const Region& region)

@@ -1,6 +1,7 @@
 #pragma once
 // A stretch of a record as people type it on a command line or in a search
 // box: "chr2:1,000,000-1,500,000", "NC_000913.3:1.5M-2M", "100-200", "chrM".
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 #include <optional>
@@ -30,6 +31,11 @@ struct Region {
 // Returns nothing and sets `error` to the reason (START < 1, END < START, a
 // malformed number, a value past 64 bits, an empty name or text).
 std::optional<Region> ParseRegion(const QString& text, QString* error = nullptr);
+// The same over bytes, as a command line gives them, read one byte to one
+// character (Latin-1), so that the name's toLatin1() gives back its bytes
+// whatever they are (a header's name need not be valid UTF-8). Only ASCII
+// blanks are taken off.
+std::optional<Region> ParseRegionBytes(const QByteArray& text, QString* error = nullptr);
 
 // The region written back in the form ParseRegion reads, without separators:
 // "NAME:START-END", "START-END" or "NAME".

@@ -31,13 +31,20 @@ std::optional<QString> FileVerdict(const RunReport& report, const QString& path)
     }
 }
 
+// A record past 32-bit positions: which one, and where the limit is.
+QString TooLongMessage(const RunReport& report, const QString& path)
+{
+    return QStringLiteral("%1: %2.").arg(path, report.detail);
+}
+
 // The window: the last record computed stays on screen whatever stopped the
 // run after it, then the message of the stage that failed.
-RunVerdict WindowVerdict(const RunReport& report, int64_t records)
+RunVerdict WindowVerdict(const RunReport& report, const QString& path, int64_t records)
 {
     const QString failure = report.end == RunEnd::FileFailure                                        ? kFileMessage
                             : report.end == RunEnd::AnalysisFailure || report.end == RunEnd::Stopped ? kAnalysisMessage
-                                                                                                     : QString();
+                            : report.end == RunEnd::TooLong ? TooLongMessage(report, path)
+                                                            : QString();
     return {failure.isEmpty() && records == 0 ? kAnalysisMessage : failure, records > 0};
 }
 
@@ -54,6 +61,7 @@ RunVerdict CommandLineVerdict(const RunReport& report, const QString& path, cons
                                "line break).")
                     .arg(path),
                 false};
+    case RunEnd::TooLong: return {TooLongMessage(report, path), false};
     case RunEnd::AnalysisFailure:
     case RunEnd::Stopped:
         return {stopReason.isEmpty() ? QStringLiteral("%1: %2").arg(path, kAnalysisMessage) : stopReason, false};
@@ -74,7 +82,7 @@ RunVerdict JudgeRun(const RunReport& report, const QString& shownPath, int64_t r
         return CommandLineVerdict(report, shownPath, stopReason);
     if (report.end == RunEnd::Finished && records > 0)
         return {};
-    return WindowVerdict(report, records);
+    return WindowVerdict(report, shownPath, records);
 }
 
 } // namespace quillet

@@ -3,6 +3,7 @@
 #include "analysis/fasta.h"
 #include "analysis/numtext.h"
 #include "analysis/region.h"
+#include "analysis/runverdict.h"
 #include "maps/filename.h"
 #include "maps/filetypes.h"
 
@@ -213,8 +214,9 @@ QString Parser::ReadOption(const QStringList& arguments, qsizetype& i)
     }
     if (!given_.insert(def->id).second && def->takesValue)
         return QStringLiteral("%1 is given twice; it takes one value").arg(Names(*def));
-    if (def->id == Id::Record) {
+    if (def->id == Id::Record || def->id == Id::Region) {
         r_.recordArgument = i;
+        r_.recordInRegion = def->id == Id::Region;
         r_.recordOffset = arguments[i].size() - value->size();
     }
     return Apply(def->id, value.value_or(QString()));
@@ -223,11 +225,17 @@ QString Parser::ReadOption(const QStringList& arguments, qsizetype& i)
 QString Parser::Apply(Id id, const QString& value)
 {
     switch (id) {
-    case Id::Window:
+    case Id::Window: {
         if (!ReadNumber(value))
             return QStringLiteral("window size \"%1\" is no number").arg(value);
+        // A window under 1 bp has no window to map; one that does not
+        // convert to 32 bits fails the run as in the window.
+        const std::optional<int32_t> size = RunParameter(value);
+        if (size && *size < 1)
+            return QStringLiteral("window size \"%1\": a window is 1 bp or more").arg(value);
         o_.window = value;
         return {};
+    }
     case Id::Step: {
         // The window's own check before a run.
         const auto n = ReadNumber(value);
@@ -526,6 +534,14 @@ QByteArray SummaryName(const QString& recordName)
     return EscapeControls(NameBytes(recordName));
 }
 
+QByteArray RegionNameBytes(const QByteArray& value)
+{
+    // Read one byte to one character, the name's characters are its bytes;
+    // the range after it is ASCII either way.
+    const std::optional<Region> region = ParseRegionBytes(value);
+    return region ? region->name.toLatin1() : QByteArray();
+}
+
 RecordMatch MatchRecord(const QString& recordName, const QByteArray& wanted)
 {
     const QByteArray whole = NameBytes(recordName);
@@ -545,8 +561,8 @@ as the Quillet window does, without a screen. FILE may be plain or
 compressed (gzip, zstd, xz, bzip2); "-" reads standard input.
 
 Computation:
-  -w, --window SIZE     window size in bases (default: what Open proposes
-                        for the file's size on disk)
+  -w, --window SIZE     window size in bases, 1 or more (default: what
+                        Open proposes for the file's size on disk)
   -s, --step STEP       step in bases (default: what Open proposes)
       --plot gc|skew|cumulative
                         the map: G+C content (gc, default), G-C/G+C (skew)
@@ -601,6 +617,7 @@ Output:
                         given)
                         A control character in a record's name is written
                         as \t, \r or \xHH there; other bytes as they are.
+                        A NUL is written \x00 in every output.
       --overview OUT    every record of the file in one picture, a row
                         each, longest first, on one position scale and one
                         value scale, labelled with ID and length; the plot
@@ -629,16 +646,22 @@ that would get the same name are an error: the second is not written.
 Options that take a value may be given once. Records, names and values are
 written with the bytes of the FASTA headers.
 
-A record shorter than the window has no window: a note on standard error
-says so, and the file still counts as mapped. A FILE may be a named pipe.
+A record shorter than the window has no window, and a record of 0 bp (a
+header line alone) nothing to map: a note on standard error says so, and
+the file still counts as mapped. A picture or an overview with no window
+at all to draw is not written and fails the file. A record of
+2,147,483,647 bp or more (or past what 32-bit positions reach with the
+window and step) cannot be mapped: it is named on standard error, the other
+records are mapped, and the exit status is 1. A FILE may be a named pipe.
 
 A file that cannot be mapped (missing, damaged, not FASTA, or a record whose
 map cannot be drawn, which stops the run as in the window) adds nothing to
 the outputs; its message goes to standard error and the other files are
 still done. Pictures of every record already written for it stay.
 
-Exit status: 0 when every file was mapped, 1 when a file failed or an
-output (standard output included) could not be written, 2 for a wrong
+Exit status: 0 when every file was mapped, 1 when a file failed, a record
+could not be mapped or an output (standard output included) could not be
+written, 2 for a wrong
 command line or a --record that matches two records.
 
 Examples:

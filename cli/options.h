@@ -75,11 +75,13 @@ struct ParsedCommandLine {
     enum class Action { Run, Help, Version, Usage } action = Action::Run;
     Options options;
     QString error; // what was wrong, for Usage
-    // Where --record's value is: the argument's index and the characters
-    // before the value in it (an ASCII "--record=", so as many bytes). The
-    // program takes the value's bytes from there as the shell gave them,
-    // which a decoded string cannot always give back.
+    // Where --record's value is (or --region's, whose name part picks the
+    // record): the argument's index and the characters before the value in
+    // it (an ASCII "--record=", so as many bytes). The program takes the
+    // value's bytes from there as the shell gave them, which a decoded
+    // string cannot always give back.
     qsizetype recordArgument = -1, recordOffset = 0;
+    bool recordInRegion = false;
 };
 
 // Reads the arguments after the program's name. GNU style: long options
@@ -105,6 +107,9 @@ QByteArray SummaryName(const QString& recordName);
 // How --record NAME (the argument's bytes) picks a record: by its whole
 // name (its bytes or as the summary shows it), else by its ID (RecordId).
 enum class RecordMatch { None, Id, Whole };
+// The bytes of the record name in a --region value's bytes (NAME of
+// NAME:START-END, or the whole value); empty when it names none.
+QByteArray RegionNameBytes(const QByteArray& value);
 RecordMatch MatchRecord(const QString& recordName, const QByteArray& wanted);
 
 // The name of an input for output patterns: its file name without folder,

@@ -5,6 +5,7 @@
 // size. Messages name the file and use the window's words.
 #include "analysis/engine.h"
 #include "analysis/fasta.h"
+#include "analysis/fileio.h"
 #include "analysis/numtext.h"
 #include "analysis/outputfile.h"
 #include "analysis/overview.h"
@@ -52,9 +53,10 @@ constexpr int kMaxShortNotes = 10;
 // A --record that matches several records lists this many of them.
 constexpr int kMaxListedMatches = 10;
 
+// A message: a path in it comes out as the bytes it was given as.
 void Error(const QString& text)
 {
-    std::fputs(qPrintable(QStringLiteral("quillet-map: %1\n").arg(text)), stderr);
+    std::fputs(NativePath(QStringLiteral("quillet-map: %1\n").arg(text)).constData(), stderr);
 }
 
 // Standard output: the first write that fails (a full disk, say) is
@@ -99,6 +101,14 @@ bool CloseStandardOutput(const QString& what)
 QString ShownName(const QString& recordName)
 {
     return QString::fromUtf8(SummaryName(recordName));
+}
+
+// A record in a note: its name as the summary shows it, or its number
+// when it has none.
+QString NoteName(const RecordInfo& info)
+{
+    const QString name = ShownName(info.name);
+    return name.isEmpty() ? QStringLiteral("record %1 (no name)").arg(info.number) : name;
 }
 
 // "PATH cannot be read: REASON." for the errno `error`.
@@ -236,7 +246,7 @@ public:
     explicit ProgressLine(bool on) : on_(on) {}
     void start(const QString& name)
     {
-        name_ = name.toLocal8Bit();
+        name_ = NativePath(name);
         last_ = {};
     }
     void show(uint64_t done, uint64_t total)
@@ -311,7 +321,7 @@ Source::Source(const QString& path) : shown(path), path_(path)
         fd_ = STDIN_FILENO;
         if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode))
             size = int64_t(st.st_size);
-    } else if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+    } else if (::stat(NativePath(path).constData(), &st) != 0) {
         problem = errno == ENOENT ? QStringLiteral("%1: %2").arg(path, kFileMessage) : Unreadable(path, errno);
     } else if (S_ISDIR(st.st_mode)) {
         problem = QStringLiteral("%1 is a folder, not a FASTA file.").arg(path);
@@ -328,7 +338,7 @@ bool Source::Open()
 {
     if (fd_ >= 0)
         return true;
-    const int fd = ::open(QFile::encodeName(path_).constData(), O_RDONLY | O_CLOEXEC | (stream_ ? 0 : O_NONBLOCK));
+    const int fd = ::open(NativePath(path_).constData(), O_RDONLY | O_CLOEXEC | (stream_ ? 0 : O_NONBLOCK));
     if (fd < 0) {
         problem = Unreadable(path_, errno);
         return false;
@@ -437,15 +447,20 @@ public:
             const QString& stepText, const RunSettings& settings, ValuesTable* values);
 
     bool recordComputed(RecordResult&& r) override;
+    bool recordFailed(const RecordInfo& info, RecordFault fault) override;
     void progress(uint64_t done, uint64_t total) override;
     uint64_t heldBytes() override;
 
     // The map inputs for one record, as the window's mapInputs gives them.
     MapInputs Inputs(const RecordResult& r) const;
     bool DrawPicture(const RecordResult& r);
+    // After the run: the single picture (the last record, or the one
+    // --record picked), or whether --all-records drew any; what failed.
+    QString EndPictures();
     // After the run: takes the record --record picked, or says why none.
     QString TakeChosen();
-    // After the run: the records shorter than the window not yet noted.
+    // After the run: the records shorter than the window, or without
+    // sequence, not yet noted.
     void EndNotes();
     // After the run: the overview of the records taken, under a name no
     // other output of the run has.
@@ -454,30 +469,39 @@ public:
     QString failure;           // set when the run must stop for this file
     bool outputFailed = false; // an output of this file could not be written
     bool ambiguous = false;    // --record NAME matched several records
+    bool refused = false;      // a record could not be mapped; the others were
     QByteArray summaryLines;
     std::optional<RecordResult> shown; // the record a single picture shows
 
 private:
     void Take(RecordResult&& r);
-    void Choose(RecordResult&& r);
+    void Choose(RecordResult&& r, const QString& problem = QString());
     void NoteShort(const RecordInfo& info);
+    void NoteNoSequence(const RecordInfo& info);
     QString RegionProblem(const RecordResult& r) const;
     int64_t FirstPosition() const;
     QByteArray SummaryLine(const RecordInfo& info) const;
+    QString TooLongProblem(const RecordInfo& info, RecordFault fault) const;
+    QString NothingToDraw(const QString& what) const;
     bool SavePicture(const RecordResult& r, const QString& out, QString& why);
+    OverviewPicture Overview() const;
     // False, with the reason when one is known, when it could not be written;
     // `notMade` then says why when the picture could not be made.
-    bool WriteOverview(const QString& out, QString& why, QString& notMade) const;
+    bool WriteOverview(const QString& out, const OverviewPicture& picture, QString& why, QString& notMade) const;
 
     Mapper& m_;
     QString path_, shown_, base_, windowText_, stepText_;
     std::optional<int32_t> windowSize_, step_;
+    int64_t longestRecord_;
     ValuesTable* values_;
     DrawCheck drawable_;
     std::optional<RecordResult> chosen_; // the record --record picks so far
+    QString chosenProblem_;              // why it cannot be mapped, if it cannot
     QByteArray fileColumn_;              // the summary's file column
     Matches whole_, byId_;
-    int shortRecords_ = 0;
+    int shortRecords_ = 0, emptyRecords_ = 0, refusedRecords_ = 0;
+    int64_t taken_ = 0;    // records that went into the outputs
+    int64_t pictures_ = 0; // pictures of single records written
     // The records taken, and their curves, for the overview.
     std::vector<RecordInfo> overviewInfos_;
     std::vector<RecordProfile> overviewProfiles_;
@@ -545,6 +569,9 @@ private:
         // memory stays the same whatever the number of windows. The
         // overview keeps each record's profile of at most 2,048 points.
         settings.keepWindows = !o_.picture.isEmpty() || !o_.values.isEmpty() || !o_.overview.isEmpty();
+        // A header alone, or an empty one, is a record like any other here:
+        // one record without sequence does not fail the others.
+        settings.forgivingHeaders = true;
         if (o_.region) {
             const QByteArray wanted = o_.recordBytes;
             const bool named = !o_.region->name.isEmpty();
@@ -630,9 +657,8 @@ private:
         QString message = JudgeRun(report, source.shown, report.records, Wording::CommandLine, run.failure).message;
         if (message.isEmpty() && o_.record)
             message = run.TakeChosen();
-        // The single picture: the last record, or the one asked for.
-        if (message.isEmpty() && !o_.picture.isEmpty() && !o_.allRecords && run.shown && !run.DrawPicture(*run.shown))
-            message = run.failure;
+        if (message.isEmpty() && !o_.picture.isEmpty())
+            message = run.EndPictures();
         if (message.isEmpty() && !o_.overview.isEmpty())
             run.SaveOverview();
         run.EndNotes();
@@ -649,7 +675,9 @@ private:
         }
         if (ok && o_.summary)
             Out(run.summaryLines);
-        return ok ? Outcome::Mapped : run.ambiguous ? Outcome::Ambiguous : Outcome::Failed;
+        if (!ok)
+            return run.ambiguous ? Outcome::Ambiguous : Outcome::Failed;
+        return run.refused ? Outcome::Failed : Outcome::Mapped;
     }
 
     // Closes a values table, with the progress line while a bigWig is built.
@@ -670,10 +698,10 @@ private:
 FileRun::FileRun(Mapper& m, const Source& source, const QString& path, const QString& base, const QString& windowText,
                  const QString& stepText, const RunSettings& settings, ValuesTable* values)
     : m_(m), path_(path), shown_(source.shown), base_(base), windowText_(windowText), stepText_(stepText),
-      windowSize_(settings.windowSize), step_(settings.step), values_(values),
+      windowSize_(settings.windowSize), step_(settings.step), longestRecord_(settings.longestRecord), values_(values),
       drawable_(m.options().plot, m.options().OuterWidthTwips(), m.options().OuterHeightTwips(),
                 RunTexts(windowText, stepText)),
-      fileColumn_(EscapeControls(path.toLocal8Bit()))
+      fileColumn_(EscapeControls(NativePath(path)))
 {}
 
 MapInputs FileRun::Inputs(const RecordResult& r) const
@@ -712,6 +740,39 @@ bool FileRun::recordComputed(RecordResult&& r)
     return true;
 }
 
+// A record without sequence has nothing to map: a note, as for one shorter
+// than the window. One past 32-bit positions is an error that fails the
+// file's exit status. Either way it goes into no output and the other
+// records are mapped; with --record only the record asked for is told of.
+bool FileRun::recordFailed(const RecordInfo& info, RecordFault fault)
+{
+    const bool empty = fault == RecordFault::NoSequence;
+    const QString problem = empty ? QStringLiteral("%1: record \"%2\" has no sequence (0 bp): nothing to map.")
+                                        .arg(shown_, ShownName(info.name))
+                                  : TooLongProblem(info, fault);
+    if (m_.options().record) {
+        RecordResult r;
+        r.info = info;
+        Choose(std::move(r), problem);
+    } else if (empty) {
+        NoteNoSequence(info);
+    } else {
+        refused = true;
+        if (++refusedRecords_ <= kMaxShortNotes)
+            Error(problem);
+    }
+    return true;
+}
+
+QString FileRun::TooLongProblem(const RecordInfo& info, RecordFault fault) const
+{
+    const QString name = ShownName(info.name);
+    return QStringLiteral("%1: %2.").arg(
+        shown_, fault == RecordFault::TooLong
+                    ? RecordTooLongDetail(name, info.length, longestRecord_)
+                    : PastPositionsDetail(name, info.length, windowSize_.value_or(0), step_.value_or(0)));
+}
+
 // --region: a region without a name is of a file's only record, and every
 // region must end within its record.
 QString FileRun::RegionProblem(const RecordResult& r) const
@@ -739,15 +800,19 @@ int64_t FileRun::FirstPosition() const
 
 // --record: keeps the first record whose whole name matches, else the first
 // whose ID does; which one is known only at the end of the file.
-void FileRun::Choose(RecordResult&& r)
+// A record that cannot be mapped comes with the `problem` to tell when it
+// is the one picked.
+void FileRun::Choose(RecordResult&& r, const QString& problem)
 {
     const RecordMatch how = MatchRecord(r.info.name, m_.options().recordBytes);
     if (how == RecordMatch::None)
         return;
     Matches& matches = how == RecordMatch::Whole ? whole_ : byId_;
     matches.add(r.info);
-    if (matches.count == 1 && (how == RecordMatch::Whole || whole_.count == 0))
+    if (matches.count == 1 && (how == RecordMatch::Whole || whole_.count == 0)) {
         chosen_ = std::move(r);
+        chosenProblem_ = problem;
+    }
 }
 
 QString FileRun::TakeChosen()
@@ -755,6 +820,8 @@ QString FileRun::TakeChosen()
     const Matches& matches = whole_.count > 0 ? whole_ : byId_;
     if (matches.count == 0)
         return QStringLiteral("%1: no record named \"%2\".").arg(shown_, *m_.options().record);
+    if (matches.count == 1 && !chosenProblem_.isEmpty())
+        return chosenProblem_;
     if (matches.count == 1) {
         Take(std::move(*chosen_));
         chosen_.reset();
@@ -782,6 +849,7 @@ void FileRun::Take(RecordResult&& r)
     for (int64_t* position : {&r.info.cumulativeMinPosition, &r.info.cumulativeMaxPosition})
         if (*position > 0)
             *position += FirstPosition() - 1;
+    ++taken_;
     NoteShort(r.info);
     if (values_)
         values_->write(r.info, r.windows, FirstPosition(), r.sequenceLength);
@@ -795,7 +863,8 @@ void FileRun::Take(RecordResult&& r)
     }
     if (!o.picture.isEmpty()) {
         if (o.allRecords) {
-            if (!DrawPicture(r))
+            // A record without a window gets no picture (its note says so).
+            if (r.info.windows > 0 && !DrawPicture(r))
                 outputFailed = true;
         } else {
             shown = std::move(r);
@@ -809,9 +878,18 @@ void FileRun::NoteShort(const RecordInfo& info)
 {
     if (info.windows != 0 || !windowSize_ || info.length >= *windowSize_)
         return;
+    const bool pictures = !m_.options().picture.isEmpty() && m_.options().allRecords;
     if (++shortRecords_ <= kMaxShortNotes)
-        Error(QStringLiteral("%1: %2: %3 bp is shorter than the window (%4 bp): no window")
-                  .arg(shown_, ShownName(info.name), FormatInteger(info.length), FormatInteger(*windowSize_)));
+        Error(QStringLiteral("%1: %2: %3 bp is shorter than the window (%4 bp): no window%5")
+                  .arg(shown_, NoteName(info), FormatInteger(info.length), FormatInteger(*windowSize_),
+                       pictures ? QStringLiteral(", no picture") : QString()));
+}
+
+// A record of 0 bp: a header line with nothing after it.
+void FileRun::NoteNoSequence(const RecordInfo& info)
+{
+    if (++emptyRecords_ <= kMaxShortNotes)
+        Error(QStringLiteral("%1: %2: no sequence (0 bp): not mapped").arg(shown_, NoteName(info)));
 }
 
 void FileRun::EndNotes()
@@ -821,6 +899,35 @@ void FileRun::EndNotes()
                   .arg(shown_)
                   .arg(shortRecords_ - kMaxShortNotes)
                   .arg(FormatInteger(*windowSize_)));
+    if (emptyRecords_ > kMaxShortNotes)
+        Error(QStringLiteral("%1: %2 more records have no sequence (0 bp): not mapped")
+                  .arg(shown_)
+                  .arg(emptyRecords_ - kMaxShortNotes));
+    if (refusedRecords_ > kMaxShortNotes)
+        Error(QStringLiteral("%1: %2 more records cannot be mapped").arg(shown_).arg(refusedRecords_ - kMaxShortNotes));
+}
+
+// Why a picture or the overview is not drawn when no record has a window
+// (it would show no curve).
+QString FileRun::NothingToDraw(const QString& what) const
+{
+    if (taken_ == 0)
+        return QStringLiteral("%1 has no record to draw: no %2.").arg(shown_, what);
+    return QStringLiteral("%1: no record is as long as the window (%2 bp): no %3.")
+        .arg(shown_, FormatInteger(windowSize_.value_or(0)), what);
+}
+
+QString FileRun::EndPictures()
+{
+    if (m_.options().allRecords)
+        return pictures_ == 0 && !outputFailed ? NothingToDraw(QStringLiteral("picture")) : QString();
+    if (!shown)
+        return NothingToDraw(QStringLiteral("picture"));
+    if (shown->info.windows == 0)
+        return QStringLiteral("%1: record \"%2\" (%3 bp) is shorter than the window (%4 bp): no picture.")
+            .arg(shown_, ShownName(shown->info.name), FormatInteger(shown->info.length),
+                 FormatInteger(windowSize_.value_or(0)));
+    return DrawPicture(*shown) ? QString() : failure;
 }
 
 // The summary's line: file and record name with their bytes (control
@@ -890,6 +997,7 @@ bool FileRun::DrawPicture(const RecordResult& r)
         outputFailed = true;
         return false;
     }
+    ++pictures_;
     return true;
 }
 
@@ -933,11 +1041,17 @@ void FileRun::SaveOverview()
 {
     const QString out = OutputName(m_.options().overview, base_, QString());
     const QString what = QStringLiteral("the overview of %1").arg(shown_);
+    const OverviewPicture picture = Overview();
     QString problem;
-    if (const QString other = m_.Claim(out, what); !other.isEmpty())
+    if (overviewInfos_.empty())
+        problem = NothingToDraw(QStringLiteral("overview"));
+    else if (!picture.rows.empty() && !AnyRowHasWindows(picture))
+        problem = QStringLiteral("%1: no record in the overview is as long as the window (%2 bp): no overview.")
+                      .arg(shown_, FormatInteger(windowSize_.value_or(0)));
+    else if (const QString other = m_.Claim(out, what); !other.isEmpty())
         problem =
             QStringLiteral("The overview could not be saved to %1: %2 gets the same name as %3.").arg(out, what, other);
-    else if (QString why, notMade; !WriteOverview(out, why, notMade))
+    else if (QString why, notMade; !WriteOverview(out, picture, why, notMade))
         problem = notMade.isEmpty() ? NotSaved(QStringLiteral("The overview"), out, why) : notMade;
     if (problem.isEmpty())
         return;
@@ -946,9 +1060,8 @@ void FileRun::SaveOverview()
 }
 
 // Made, laid out and drawn as the window's Export of its overview does, so
-// that the bytes are the same. False, with the reason when one is known,
-// when it cannot be written.
-bool FileRun::WriteOverview(const QString& out, QString& why, QString& notMade) const
+// that the bytes are the same.
+OverviewPicture FileRun::Overview() const
 {
     const Options& o = m_.options();
     OverviewChoice choice;
@@ -956,8 +1069,15 @@ bool FileRun::WriteOverview(const QString& out, QString& why, QString& notMade) 
     choice.minLength = o.minLength;
     choice.maxRows = o.maxRows;
     // Titled after the file's name; standard input has none.
-    const OverviewPicture picture =
-        MakeOverview(path_ == u"-" ? shown_ : path_, overviewInfos_, overviewProfiles_, choice, windowText_, stepText_);
+    return MakeOverview(path_ == u"-" ? shown_ : path_, overviewInfos_, overviewProfiles_, choice, windowText_,
+                        stepText_);
+}
+
+// False, with the reason when one is known, when it cannot be written.
+bool FileRun::WriteOverview(const QString& out, const OverviewPicture& picture, QString& why,
+                            QString& notMade) const
+{
+    const Options& o = m_.options();
     const PictureFormat format = o.overviewKind == PictureKind::Svg   ? PictureFormat::Svg
                                  : o.overviewKind == PictureKind::Pdf ? PictureFormat::Pdf
                                                                       : PictureFormat::Png;
@@ -1020,12 +1140,16 @@ std::unique_ptr<QCoreApplication> MakeApplication(int& argc, char** argv, bool p
 int main(int argc, char** argv)
 {
     using namespace quillet::cli;
+    // Every argument as the path it may be: a file's name need not be valid
+    // text, and it must name the same file again.
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+        arguments << quillet::PathFromNative(QByteArray(argv[i]));
     ParsedCommandLine parsed = ParseCommandLine(arguments);
-    if (parsed.recordArgument >= 0) // argv[0] is the program
-        parsed.options.recordBytes = QByteArray(argv[parsed.recordArgument + 1]).mid(parsed.recordOffset);
+    if (parsed.recordArgument >= 0 && parsed.options.record) { // argv[0] is the program
+        const QByteArray value = QByteArray(argv[parsed.recordArgument + 1]).mid(parsed.recordOffset);
+        parsed.options.recordBytes = parsed.recordInRegion ? RegionNameBytes(value) : value;
+    }
     if (parsed.action == ParsedCommandLine::Action::Run) {
         if (const QString e = OutputOverInput(parsed.options); !e.isEmpty()) {
             parsed.action = ParsedCommandLine::Action::Usage;

@@ -117,7 +117,8 @@ bool ValueWriter::writeRecord(const QString& name, const WindowResults& w, int64
     const int64_t step = step_ >= 1 ? step_ : 0; // a step of 0 or below: the one window 1 .. windowSize
     // The header's own bytes: the engine reads a header one byte to one
     // character, so Latin-1 gives them back (UTF-8 would encode them twice).
-    const std::string label = (format_ == ValueFormat::Tsv ? TableName(name) : RecordId(name)).toLatin1().toStdString();
+    const std::string label =
+        WithoutNul(format_ == ValueFormat::Tsv ? TableName(name) : RecordId(name)).toLatin1().toStdString();
     int64_t cumulative = 0; // hundredths
     for (std::size_t k = 1; k <= n; ++k) {
         const int64_t start0 = int64_t(k - 1) * step + firstPosition - 1;

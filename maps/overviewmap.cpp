@@ -116,9 +116,11 @@ void DrawHeader(PictureSurface& pic, const OverviewLayout& l, const OverviewPict
                               ? QStringLiteral("All %1 records, longest first").arg(GroupedInteger(p.records))
                               : QStringLiteral("%1 of %2 records, longest first")
                                     .arg(GroupedInteger(int64_t(p.rows.size())), GroupedInteger(p.records));
-    PrintAt(pic, l.labelLeft, kTop + TextHeight(p),
-            QStringLiteral("%1; one value scale for every row, %2 to %3")
-                .arg(shown, ValueLabel(l.scale.low, l.scale.step), ValueLabel(l.scale.high, l.scale.step)));
+    const QString scale = p.rows.empty() || AnyRowHasWindows(p)
+                              ? QStringLiteral("one value scale for every row, %1 to %2")
+                                    .arg(ValueLabel(l.scale.low, l.scale.step), ValueLabel(l.scale.high, l.scale.step))
+                              : QStringLiteral("no record shown is as long as the window (%1 bp)").arg(p.windowText);
+    PrintAt(pic, l.labelLeft, kTop + TextHeight(p), QStringLiteral("%1; %2").arg(shown, scale));
 }
 
 void DrawLabels(PictureSurface& pic, const OverviewLayout& l, const OverviewPicture& p, int r)
@@ -287,6 +289,12 @@ void DrawOverview(PictureSurface& pic, const OverviewPicture& p)
     DrawPositionAxis(pic, l, p);
     for (int i = 0; i < p.notes.size(); ++i)
         PrintAt(pic, l.labelLeft, l.notesY + float(i) * TextHeight(p), p.notes[i]);
+}
+
+bool AnyRowHasWindows(const OverviewPicture& p)
+{
+    return std::any_of(p.rows.begin(), p.rows.end(),
+                       [](const OverviewRow& row) { return row.profile && row.profile->windows > 0; });
 }
 
 OverviewPicture MakeOverview(const QString& path, const std::vector<RecordInfo>& records,

@@ -72,6 +72,9 @@ double OverviewValueAt(const OverviewPicture& p, int r, double position);
 double ProfileValue(const RecordProfile& profile, Plot plot, std::size_t i);
 
 void DrawOverview(PictureSurface& pic, const OverviewPicture& p);
+// Whether some row has a window to draw; without one the rows show no
+// curve and the value scale stands for nothing.
+bool AnyRowHasWindows(const OverviewPicture& p);
 
 // What an overview shows of a run's records.
 struct OverviewChoice {

@@ -25,14 +25,27 @@ void OpenFilePath(Quillet& window, const QString& path)
     window.Text_WS->SetText(p.window);
 }
 
+namespace {
+// The local file of a "file:" URL. Its path is taken from the URL's bytes,
+// so that a name that is no valid UTF-8 ("caf%E9.fa") names its file.
+QString LocalFile(const QUrl& url)
+{
+    if (!url.isLocalFile())
+        return {};
+    if (!url.host().isEmpty())
+        return url.toLocalFile();
+    return PathFromNative(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
+}
+} // namespace
+
 std::optional<QString> DroppedFile(const QMimeData* data)
 {
     if (!data || !data->hasUrls() || data->urls().isEmpty())
         return std::nullopt;
-    const QUrl url = data->urls().first();
-    if (!url.isLocalFile() || url.toLocalFile().isEmpty())
+    const QString file = LocalFile(data->urls().first());
+    if (file.isEmpty())
         return std::nullopt;
-    return url.toLocalFile();
+    return file;
 }
 
 std::optional<QString> CommandLineFile(const QStringList& arguments)
@@ -41,7 +54,7 @@ std::optional<QString> CommandLineFile(const QStringList& arguments)
         return std::nullopt;
     QString file = arguments[1];
     if (file.startsWith(QStringLiteral("file:"))) {
-        file = QUrl(file).toLocalFile();
+        file = LocalFile(QUrl(file));
         if (file.isEmpty())
             return std::nullopt;
     }

@@ -22,7 +22,8 @@ std::optional<QString> DroppedFile(const QMimeData* data);
 
 // The file named by the first argument after the program's name, as an
 // absolute path; a "file:" URL is taken as its local file. Nothing when no
-// argument names a file.
+// argument names a file. Arguments are paths as PathFromNative gives them
+// (a name that is no valid text still names its file).
 std::optional<QString> CommandLineFile(const QStringList& arguments);
 
 // Lets a file be dropped anywhere on the window, its boxes included; text

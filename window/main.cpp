@@ -1,6 +1,7 @@
 // Starts Quillet: one main window; closing it ends the program. A file
 // named on the command line ("Open with" on the desktop) is opened as Open
 // would open it.
+#include "analysis/fileio.h"
 #include "analysis/processlocale.h"
 #include "quillet/version.h"
 #include "window/dropopen.h"
@@ -89,7 +90,12 @@ int main(int argc, char** argv)
 
     quillet::QtPlatform platform;
     quillet::Quillet window(platform);
-    if (const auto file = quillet::CommandLineFile(QApplication::arguments()))
+    // The arguments Qt leaves, each as the path it may be: Qt's own
+    // decoding loses the bytes of a name that is no valid text.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << quillet::PathFromNative(QByteArray(argv[i]));
+    if (const auto file = quillet::CommandLineFile(arguments))
         quillet::OpenFilePath(window, *file);
     window.show();
     return app.exec();

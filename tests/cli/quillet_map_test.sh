@@ -15,10 +15,11 @@ rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 lambda=$src/samples/lambda_virus.fa phix=$src/samples/phix174.fa excerpt=$src/tests/data/athaliana_excerpt.fa
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-# run EXPECTED_STATUS ARGS...: runs in an empty environment, keeps out/err.
+# run EXPECTED_STATUS ARGS...: runs in an empty environment (but for a
+# locale given as LOCALE=...), keeps out/err.
 run() {
     local expected=$1; shift
-    env -i PATH=/usr/bin:/bin "$map" "$@" >out 2>err
+    env -i PATH=/usr/bin:/bin ${LOCALE:+LC_ALL=$LOCALE} "$map" "$@" >out 2>err
     local status=$?
     [ "$status" -eq "$expected" ] || fail "quillet-map $* exited $status, not $expected; stderr: $(cat err)"
 }
@@ -44,6 +45,7 @@ if (ulimit -v 600000 && "$map" --version) >/dev/null 2>&1; then
         ! ls huge.* 2>/dev/null || fail "$args in 600 MB left a file"
     done
 fi
+run 2 -w 0 "$lambda"; has err 'window size "0": a window is 1 bp or more'
 # Standard output that cannot take the summary, or the help.
 for args in "$lambda" --help; do
     env -i PATH=/usr/bin:/bin "$map" $args >/dev/full 2>err
@@ -99,6 +101,13 @@ done
 [ "$(grep -c . out)" -eq 3 ] || fail "summary has lines for failed files: $(cat out)"
 [ "$(grep -c 'quillet-map:' err)" -eq 3 ] || fail "one message per failed file: $(cat err)"
 run 1 noheader.fa; has err "noheader.fa"
+run 1 -w 2 -s 1 "$src/tests/data/badinput/random_bytes.bin"
+has err "random_bytes.bin is not a FASTA file: it holds binary data, not text."
+# A file whose name is no valid UTF-8 where names are UTF-8 is read, and
+# named with its bytes.
+cp "$phix" $'phi\xe9.fa'
+LOCALE=C.UTF-8 run 0 -w 100 -s 50 $'phi\xe9.fa'; has out $'phi\xe9.fa\tgi|'
+LOCALE=C.UTF-8 run 1 -w 100 -s 50 $'gone\xe9.fa'; has err $'gone\xe9.fa: The Fasta file doesn\'t exist.'
 # What is wrong with a path that is not a readable file, said once each.
 mkdir folder.fa
 touch plain
@@ -157,6 +166,38 @@ done
 run 0 -w 60000 -s 100 "$lambda"
 has err "gi|9626243|ref|NC_001416.1| Enterobacteria phage lambda, complete genome: 48502 bp is shorter than the window (60000 bp): no window"
 grep -qP "\t48502\t.*\t0\t0\t0$" out || fail "short record's summary: $(cat out)"
+# A record without sequence (a header alone, cut short by the next ">" or
+# the end of the file, or after an empty header line) is a note too; the
+# others are mapped, an empty header line's record with an empty name.
+printf '>a\n>b\nACGTACGT\n>\nGGGG\n>\n>c\tx>d\nAC\n>e' >empty.fa
+run 0 -w 2 -s 2 --values empty.tsv --summary empty.fa
+for note in "a: no sequence (0 bp): not mapped" "record 4 (no name): no sequence (0 bp): not mapped" \
+            "c: no sequence (0 bp): not mapped" "e: no sequence (0 bp): not mapped"; do has err "empty.fa: $note"; done
+[ "$(cut -f2 out | tr '\n' ,)" = "record,b,,d," ] || fail "records around those without sequence: $(cat out)"
+[ "$(cut -f1 empty.tsv | sort -u | tr '\n' ,)" = ",b,d,record," ] || fail "empty.tsv: $(cat empty.tsv)"
+run 1 -w 2 -s 2 --record a empty.fa; has err 'empty.fa: record "a" has no sequence (0 bp): nothing to map.'
+# A record that 32-bit positions cannot reach is refused, saying which and
+# where the limit is (here a step that takes the next window end past
+# 2^31 - 1; a record of 2,147,483,647 bp or more with any step); the others
+# are mapped and the exit status says one was not.
+printf '>long\n%s\n>short\nACGT\n' "$(printf 'A%.0s' {1..1000})" >limit.fa
+run 1 -w 1000 -s 2147483000 --summary limit.fa
+has err 'limit.fa: record "long" is 1,000 bp: with a window of 1,000 bp and a step of 2,147,483,000 bp, records of 1,000 bp or more cannot be mapped.'
+has out $'limit.fa\tshort\t4\t'
+# A picture or an overview without any window to draw fails, naming the
+# file and the window; every record's pictures leave out those without one.
+printf '>a\nACGTACGT\n>b\nACGTAAAA\n' >short.fa
+run 1 -w 20 -s 2 -o short.png short.fa
+has err 'short.fa: record "b" (8 bp) is shorter than the window (20 bp): no picture.'
+run 1 -w 20 -s 2 --overview short-overview.png short.fa
+has err 'short.fa: no record in the overview is as long as the window (20 bp): no overview.'
+run 1 -w 20 -s 2 --all-records -o 'short/{record}.png' short.fa
+has err 'short.fa: no record is as long as the window (20 bp): no picture.'
+[ ! -e short.png ] && [ ! -e short-overview.png ] && [ ! -e short ] || fail "pictures without a window: $(ls short*)"
+printf '>long\n%s\n>tiny\nAC\n' "$(printf 'G%.0s' {1..40})" >mixed.fa
+run 0 -w 20 -s 10 --all-records -o 'mixed/{record}.png' mixed.fa
+has err "mixed.fa: tiny: 2 bp is shorter than the window (20 bp): no window, no picture"
+[ -s mixed/long.png ] && [ ! -e mixed/tiny.png ] || fail "pictures of mixed.fa: $(ls mixed)"
 
 # A record whose map cannot be drawn stops the run, as in the window.
 # (Record c, one base, is too short for a map with so large a step.)
@@ -221,6 +262,8 @@ for id in 'ref|NC_001136|' $'Caf\xc3\xa9' $'Caf\xc3\xa9 \xc3\x85' 'ctl\x01z' $'S
     [[ $id == --* ]] || args=(--record "$id")
     run 0 -w 100 -s 100 "${args[@]}" names.fa; [ "$(wc -l <out)" -eq 2 ] || fail "${args[*]}: $(cat out)"
 done
+# --region picks its record by the same bytes.
+LOCALE=C.UTF-8 run 0 -w 100 -s 100 --region $'Soci\xe9t\xe9:1-200' names.fa; has out $'\tSoci\xe9t\xe9 2\t200\t'
 run 0 -w 100 -s 100 --record 'ref|NC_001136|' -o 'maps/{record}.png' names.fa
 [ -s maps/refNC_001136.png ] || fail "{record} is not the ID: $(ls maps)"
 # A UTF-8 name names its file and titles its SVG in UTF-8 once.
@@ -241,6 +284,15 @@ run 1 -w 100 -s 100 --values dups.bw dups.fa; has err 'The values could not be s
 run 0 -w 100 -s 100 --values names.bw names.fa
 /usr/bin/python3 -c 'import pyBigWig, sys; sys.exit(len(pyBigWig.open("names.bw").chroms()) != 4)' ||
     fail "names.bw: pyBigWig cannot read its chromosomes"
+# A NUL in a name is written \x00 in every output, as in the summary, so
+# that two names never become one where a reader stops at the NUL.
+printf '>s\0a x\n%s\n>s\0b y\n%s\n' "$seq300" "$seq300" >nul.fa
+run 0 -w 100 -s 100 --values nul.bw nul.fa
+/usr/bin/python3 -c 'import pyBigWig, sys; sys.exit(pyBigWig.open("nul.bw").chroms() != {"s\\x00a": 300, "s\\x00b": 300})' ||
+    fail "nul.bw: $(/usr/bin/python3 -c 'import pyBigWig; print(pyBigWig.open("nul.bw").chroms())')"
+run 0 -w 100 -s 100 --values nul.tsv nul.fa; has nul.tsv $'\ns\\x00b y\t1\t100\t'
+if grep -qaP '\x00' nul.tsv; then fail "nul.tsv holds a NUL"; fi
+run 0 -w 100 -s 100 --record 's\x00b' nul.fa; has out $'\ts\\x00b y\t300\t'
 # Sizes and zoom, and a BMP as Save writes it.
 run 0 -o big.png --size 1000x400 --zoom 2 "$lambda"
 file big.png | grep -q "2000 x 800" || fail "big.png: $(file big.png)"

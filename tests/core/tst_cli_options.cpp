@@ -121,14 +121,20 @@ TEST(CliOptions, AcceptedFormsAndWhatTheyAskFor)
     EXPECT_EQ(o.plot, Plot::Cumulative);
     EXPECT_EQ(TraitsOf(o.plot).trackValues, Plot::Skew); // the values behind it
 
-    // Where --record's value is, for the program to take its bytes.
-    for (const auto& [line, argument, offset] :
-         {std::tuple{"-w 5 --record=chr1 a.fa", 2, 9}, std::tuple{"--record chr1 a.fa", 1, 0}}) {
+    // Where --record's value is, for the program to take its bytes; also
+    // --region's, whose name picks the record.
+    for (const auto& [line, argument, offset, region] :
+         {std::tuple{"-w 5 --record=chr1 a.fa", 2, 9, false}, std::tuple{"--record chr1 a.fa", 1, 0, false},
+          std::tuple{"-w 0.6 --region chr1:1-5 a.fa", 3, 0, true}, std::tuple{"--region=chr1 a.fa", 0, 9, true}}) {
         const ParsedCommandLine p = ParseCommandLine(Args(line));
         EXPECT_EQ(p.recordArgument, argument) << line;
         EXPECT_EQ(p.recordOffset, offset) << line;
+        EXPECT_EQ(p.recordInRegion, region) << line;
         EXPECT_EQ(p.options.recordBytes, "chr1") << line;
     }
+    EXPECT_EQ(RegionNameBytes("Soci\xE9t\xE9 2:1,000-2k"), QByteArray("Soci\xE9t\xE9 2"));
+    EXPECT_EQ(RegionNameBytes("\xE9"), QByteArray("\xE9"));
+    EXPECT_EQ(RegionNameBytes("1-5"), QByteArray());
 
     // Help and version win over everything else, even bad usage after them.
     EXPECT_EQ(ParseCommandLine(Args("--help")).action, ParsedCommandLine::Action::Help);
@@ -150,6 +156,9 @@ TEST(CliOptions, BadUsageIsRefusedWithAReason)
         {"a.fa -w", "needs a value"},
         {"--summary=yes a.fa", "takes no value"},
         {"-w abc a.fa", "no number"},
+        {"-w 0 a.fa", "window size \"0\": a window is 1 bp or more"},
+        {"-w -5 a.fa", "a window is 1 bp or more"},
+        {"--window=0.4 a.fa", "a window is 1 bp or more"}, // rounds to 0
         {"-s 0 a.fa", "1 to 1000000 is valid"},
         {"-s -5 a.fa", "1 to 1000000 is valid"},
         {"-s x a.fa", "1 to 1000000 is valid"},

@@ -88,6 +88,7 @@ TEST(CalcWindows, LimitsOfThirtyTwoBitPositionsOnGigabyteSequences)
         ASSERT_TRUE(zeros.ok());
         WindowResults r;
         r.AvgGC = 7.0f;
+        EXPECT_EQ(FitOf(int64_t(c.length), c.ws, c.step) != SequenceFit::Fits, c.fails);
         if (c.fails) {
             EXPECT_THROW(CalcWindows(zeros.view(), c.ws, c.step, r), Failure);
             EXPECT_TRUE(r.GCValues.empty());
@@ -98,4 +99,42 @@ TEST(CalcWindows, LimitsOfThirtyTwoBitPositionsOnGigabyteSequences)
             EXPECT_EQ(r.AvgGC, 0.0f);
         }
     }
+}
+
+// Which lengths fit, without a sequence of gigabytes: a record of
+// 2,147,483,647 bases or more never does with a step of 1 or more (its
+// last step mark would pass 2^31 - 1); a larger step, or a window near the
+// limit, lowers the limit (the next window end or step mark passes it).
+TEST(CalcWindows, LengthsThatFitThirtyTwoBitPositions)
+{
+    constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
+    struct Case {
+        int64_t length;
+        int32_t ws, step;
+        SequenceFit fit;
+    };
+    const Case cases[] = {
+        {0, 100, 100, SequenceFit::Empty},
+        {2'200'000'000, 300000, 100000, SequenceFit::TooLong},
+        {kMax, 1, 1, SequenceFit::TooLong},
+        {kMax - 1, 1, 1, SequenceFit::Fits},
+        {kMax, 100, 0, SequenceFit::Fits}, // a step below 1: no mark, one window
+        {kMax + 1, 100, 0, SequenceFit::TooLong},
+        {2'147'399'999, 300000, 100000, SequenceFit::Fits},
+        {2'147'400'000, 300000, 100000, SequenceFit::PastPositions},
+        {1000, 1000, 2'147'483'000, SequenceFit::PastPositions}, // the window end after the first
+        {999, 1000, 2'147'483'000, SequenceFit::Fits},           // no window
+        {1'200'000'000, 0, 1'100'000'000, SequenceFit::PastPositions},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.length);
+        EXPECT_EQ(FitOf(c.length, c.ws, c.step), c.fit);
+    }
+    // The shortest length that does not fit, for messages that say so.
+    EXPECT_EQ(ShortestTooLong(300000, 1), kMax);
+    EXPECT_EQ(ShortestTooLong(1, 0), kMax + 1);
+    EXPECT_EQ(ShortestTooLong(300000, 100000), 2'147'400'000);
+    EXPECT_EQ(ShortestTooLong(1000, 2'147'483'000), 1000);
+    EXPECT_EQ(FitOf(ShortestTooLong(7, 3) - 1, 7, 3), SequenceFit::Fits);
+    EXPECT_NE(FitOf(ShortestTooLong(7, 3), 7, 3), SequenceFit::Fits);
 }

@@ -5,6 +5,7 @@
 #include "analysis/fasta.h"
 #include "analysis/input.h"
 #include "analysis/recordstore.h"
+#include "analysis/runverdict.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,6 +22,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 
 using namespace quillet;
@@ -320,6 +322,127 @@ TEST(RunEngine, ParametersThatDoNotConvertFailAtTheFirstWellFormedRecord)
     }
 }
 
+// Records that cannot be computed: without sequence (a header alone, cut
+// short by the next ">" or the end, or followed by nothing), longer than
+// positions reach, or whose window and step pass 32-bit positions. The
+// window's run ends at the first (the listener's default); a listener that
+// goes on hears of each one and gets every other record. quillet-map's
+// forgiving headers make an empty header line a record with an empty name
+// and a header cut short one without sequence, except in the first record.
+TEST(RunEngine, RecordsThatCannotBeComputed)
+{
+    struct Told : Collect {
+        std::vector<std::tuple<RecordFault, int64_t, QString, int64_t>> failed;
+        bool goOn = false;
+        bool recordFailed(const RecordInfo& info, RecordFault fault) override
+        {
+            failed.emplace_back(fault, info.number, info.name, info.length);
+            return goOn;
+        }
+    };
+    using F = RecordFault;
+    struct Case {
+        std::string content;
+        int32_t ws, step;
+        bool forgiving;
+        RunEnd end;                // when the first failure ends the run
+        QString detail;            // its detail
+        std::size_t before;        // records computed before it
+        std::vector<QString> told; // "fault number name length" of each, going on
+        std::vector<QString> computed;
+    };
+    const auto told = [](F f, int64_t n, const char* name, int64_t length) {
+        return QStringLiteral("%1 %2 %3 %4").arg(int(f)).arg(n).arg(QLatin1String(name)).arg(length);
+    };
+    const std::string long12 = ">a\nACGTAC\nGTACGT\n>b\nACGT\n";
+    const Case cases[] = {
+        {">a\n>b\nACGT\n", 2, 1, false, RunEnd::AnalysisFailure, {}, 0, {told(F::NoSequence, 1, "a", 0)}, {"b"}},
+        {">a\n \r\n>b\nACGT\n", 2, 1, true, RunEnd::AnalysisFailure, {}, 0, {told(F::NoSequence, 1, "a", 0)}, {"b"}},
+        {">a\nAC\n>b", 2, 1, true, RunEnd::AnalysisFailure, {}, 1, {told(F::NoSequence, 2, "b", 0)}, {"a"}},
+        {">a\nAC\n>b\tx>c\nGG\n",
+         2,
+         1,
+         true,
+         RunEnd::AnalysisFailure,
+         {},
+         1,
+         {told(F::NoSequence, 2, "b", 0)},
+         {"a", "c"}},
+        {">a\nAC\n>\n>c\nGG\n",
+         2,
+         1,
+         true,
+         RunEnd::AnalysisFailure,
+         {},
+         1,
+         {told(F::NoSequence, 2, "", 0)},
+         {"a", "c"}},
+        {">\nACGT\n>\tx\nAC\n", 2, 1, true, RunEnd::Finished, {}, 2, {}, {"", ""}},
+        // Without forgiving headers these stay broken records, whatever the
+        // listener; a first record's header must end in a line break.
+        {">a\nAC\n>b", 2, 1, false, RunEnd::AnalysisFailure, {}, 1, {}, {"a"}},
+        {">\nACGT\n", 2, 1, false, RunEnd::FileFailure, {}, 0, {}, {}},
+        {">a>b\nAC\n", 2, 1, true, RunEnd::FileFailure, {}, 0, {}, {}},
+        // 12 bases where records of 10 or more cannot be computed (see
+        // longestRecord below): the run's detail names it and the limit.
+        {long12,
+         2,
+         1,
+         false,
+         RunEnd::TooLong,
+         "record \"a\" is 12 bp: records of 10 bp or more cannot be mapped",
+         0,
+         {told(F::TooLong, 1, "a", 12)},
+         {"b"}},
+        // A step that takes the next step mark past 2^31 - 1: the window's
+        // analysis failure.
+        {">a\n" + std::string(1000, 'A') + "\n>b\nAC\n",
+         1000,
+         2147483000,
+         false,
+         RunEnd::AnalysisFailure,
+         {},
+         0,
+         {told(F::PastPositions, 1, "a", 1000)},
+         {"b"}},
+    };
+    for (const Case& c : cases) {
+        for (const bool goOn : {false, true}) {
+            for (const std::size_t chunk : {std::size_t{1}, std::size_t{3}, std::size_t{1} << 20}) {
+                const std::string where =
+                    c.content.substr(0, 20) + (goOn ? " going on" : "") + " chunk " + std::to_string(chunk);
+                RunSettings s = Settings(c.ws, c.step, chunk);
+                s.forgivingHeaders = c.forgiving;
+                s.longestRecord = c.content == long12 ? 10 : kLongestSequence;
+                PieceStream in(c.content, chunk % 5 + 1);
+                Told got;
+                got.goOn = goOn;
+                const RunReport report = RunFasta(in, s, got);
+                std::vector<QString> computed, heard;
+                for (const RecordResult& r : got.records)
+                    computed.push_back(r.info.name);
+                for (const auto& [fault, number, name, length] : got.failed)
+                    heard.push_back(told(fault, number, name.toLatin1().constData(), length));
+                if (goOn && !c.told.empty()) {
+                    EXPECT_EQ(report.end, RunEnd::Finished) << where;
+                    EXPECT_EQ(heard, c.told) << where;
+                    EXPECT_EQ(computed, c.computed) << where;
+                    continue;
+                }
+                EXPECT_EQ(report.end, c.end) << where;
+                EXPECT_EQ(report.detail, c.detail) << where;
+                EXPECT_EQ(computed.size(), c.before) << where;
+                // The window says which record and where the limit is.
+                if (c.end == RunEnd::TooLong) {
+                    EXPECT_EQ(JudgeRun(report, QStringLiteral("f.fa"), 0, Wording::Window).message,
+                              QStringLiteral("f.fa: ") + c.detail + u'.')
+                        << where;
+                }
+            }
+        }
+    }
+}
+
 TEST(RunEngine, UnknownPositionsCountPerRecordAndWindow)
 {
     PieceStream in(">a\nACGTNNNNacgtRYnn\n", 3);
@@ -444,6 +567,15 @@ TEST(RunEngine, FilesOfAnotherKindAreNamed)
              return t + ">a\nACGT\n";
          }(),
          "tar archive"},
+        // Random bytes (with a ">" and line breaks among them): no text.
+        {[] {
+             std::mt19937 rng(3);
+             std::string b = "\x01\x02>x\n";
+             for (int i = 0; i < 600; ++i)
+                 b += char(rng());
+             return b;
+         }(),
+         "binary data, not text"},
     };
     for (const auto& [bytes, kind] : cases) {
         Collect got;
@@ -459,6 +591,13 @@ TEST(RunEngine, FilesOfAnotherKindAreNamed)
     const RunReport r = RunFastaFile(bam, Settings(2, 1), got);
     EXPECT_EQ(r.end, RunEnd::Unsupported);
     EXPECT_TRUE(r.detail.contains(QLatin1String("gzip-compressed and holds a BAM"))) << r.detail.toStdString();
+    // A stray control character or NUL bytes (a file with a hole) are
+    // characters of a sequence, not binary data.
+    for (const std::string& text :
+         {std::string(">a\x01\x02\0b\nAC\x1bGT\n", 13), std::string(">a\n") + std::string(4000, '\0') + "\n"}) {
+        Collect kept;
+        EXPECT_EQ(RunFastaFile(WriteFile(dir, QStringLiteral("t"), text), Settings(2, 1), kept).end, RunEnd::Finished);
+    }
 }
 
 // A small file that expands to gigabytes: the run keeps a bounded memory

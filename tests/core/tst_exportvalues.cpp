@@ -191,13 +191,18 @@ TEST(ExportValues, OddRecords)
     // A CRLF header leaves its CR in the name: the table drops it. A name
     // is written with the header's bytes (read one byte to one character),
     // here UTF-8 "Šč", whose first byte pair ends in 0xA0 (no blank).
-    const std::vector<ComputedRecord> records = {
-        {"a\tb c\r", 10, one}, {"empty", 4, none}, {QString::fromLatin1("\xC5\xA0\xC4\x8D x"), 10, one}};
-    EXPECT_EQ(Export(ValueFormat::Tsv, Plot::GCContent, records, 6, 0).split('\n').mid(1),
-              (QList<QByteArray>{"a b c\t1\t6\t83.3\t0.4\t33.33\t0.4",
-                                 "\xC5\xA0\xC4\x8D x\t1\t6\t83.3\t0.4\t33.33\t0.4", ""}));
+    // A NUL is written \x00, as the summary writes it: readers stop at a
+    // NUL, and two names that differ after one would become the same.
+    const std::vector<ComputedRecord> records = {{"a\tb c\r", 10, one},
+                                                 {"empty", 4, none},
+                                                 {QString::fromLatin1("\xC5\xA0\xC4\x8D x"), 10, one},
+                                                 {QString::fromLatin1("s\0a x", 5), 10, one}};
+    EXPECT_EQ(
+        Export(ValueFormat::Tsv, Plot::GCContent, records, 6, 0).split('\n').mid(1),
+        (QList<QByteArray>{"a b c\t1\t6\t83.3\t0.4\t33.33\t0.4", "\xC5\xA0\xC4\x8D x\t1\t6\t83.3\t0.4\t33.33\t0.4",
+                           "s\\x00a x\t1\t6\t83.3\t0.4\t33.33\t0.4", ""}));
     EXPECT_EQ(Export(ValueFormat::BedGraph, Plot::Skew, records, 6, 0).split('\n').mid(1),
-              (QList<QByteArray>{"a\t0\t6\t0.4", "\xC5\xA0\xC4\x8D\t0\t6\t0.4", ""}));
+              (QList<QByteArray>{"a\t0\t6\t0.4", "\xC5\xA0\xC4\x8D\t0\t6\t0.4", "s\\x00a\t0\t6\t0.4", ""}));
 }
 
 TEST(ExportValues, NumberText)

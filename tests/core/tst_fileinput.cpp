@@ -7,7 +7,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace quillet;
 
@@ -109,4 +111,37 @@ TEST(FileInput, Utf16WithByteOrderMarkReadsAsItsText)
     // Anything without a UTF-16 mark is left alone, a UTF-8 mark included.
     for (const std::string& plain : {"\xEF\xBB\xBF>s\nA"s, ">s\0\nA"s, "\xFF"s, ""s})
         EXPECT_EQ(decoded(plain), plain);
+}
+
+// A file's name is bytes: one that is no valid UTF-8 (Latin-1, or cut in
+// the middle of a character) still names its file once it is a QString,
+// and names that are text are Qt's own decoding of them.
+TEST(FileInput, PathsThatAreNoValidTextNameTheirFiles)
+{
+    using namespace std::string_literals;
+    for (const QByteArray& native : {QByteArray("caf\xE9.fa"), QByteArray("\xC3"), QByteArray("a\xC3\xA9\xFF\xC3(b"),
+                                     QByteArray("\xED\xA0\x80"), QByteArray("\xF0\x9F\x98\x80 \xE2\x82")}) {
+        const QString path = PathFromNative(native);
+        EXPECT_EQ(NativePath(path), native) << native.toStdString();
+    }
+    for (const char* text : {"plain.fa", "Caf\xC3\xA9 \xF0\x9F\x98\x80.fa"})
+        EXPECT_EQ(PathFromNative(text), QString::fromUtf8(text));
+    // U+10080 is the pair D800 DC80: its low half is no escaped byte.
+    EXPECT_EQ(NativePath(QString::fromUtf8("\xF0\x90\x82\x80\xC3\xA9")), QByteArray("\xF0\x90\x82\x80\xC3\xA9"));
+    EXPECT_EQ(NativePath(PathFromNative("\xF0\x90\x82\x80\xE9")), QByteArray("\xF0\x90\x82\x80\xE9"));
+
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QByteArray native = QFile::encodeName(dir.path()) + "/Soci\xE9t\xE9.fa";
+    {
+        const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, ">s\nACGT\n", 8), 8);
+        ::close(fd);
+    }
+    const QString path = PathFromNative(native);
+    EXPECT_EQ(FileLength(path), 8);
+    EXPECT_EQ(ReadWholeFile(path), ">s\nACGT\n"s);
+    // Qt's own decoding names another file.
+    EXPECT_FALSE(FileLength(QFile::decodeName(native)).has_value());
 }

@@ -159,6 +159,20 @@ TEST(OverviewPicture, RowsToScaleOnOneValueScale)
         EXPECT_NEAR(h, heights.front(), 1e-4);
     EXPECT_NEAR(OverviewValueAt(p, 2, 125), 70, 1e-6);
     EXPECT_TRUE(std::isnan(OverviewValueAt(p, 2, 260)));
+    EXPECT_TRUE(AnyRowHasWindows(p));
+    EXPECT_TRUE(surface.FindPrint(QStringLiteral("All 3 records, longest first; one value scale for every row, ") +
+                                  ValueLabel(l.scale.low, l.scale.step) + QStringLiteral(" to ") +
+                                  ValueLabel(l.scale.high, l.scale.step)));
+
+    // Records shorter than the window have no curve: the header says so
+    // rather than give a value scale that stands for nothing.
+    const std::vector<RecordProfile> none(3, ProfileOf(Windows({}, {}), 2000, 10));
+    const OverviewPicture empty = MakeOverview(QStringLiteral("g.fa"), Lengths(lengths), none, {}, "2000", "10");
+    EXPECT_FALSE(AnyRowHasWindows(empty));
+    test::RecordingSurface blank(12000, 9000);
+    DrawOverview(blank, empty);
+    EXPECT_TRUE(blank.FindPrint(
+        QStringLiteral("All 3 records, longest first; no record shown is as long as the window (2000 bp)")));
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 using namespace quillet;
 
 TEST(ParseRegion, AcceptsEveryShape)
@@ -42,6 +44,19 @@ TEST(ParseRegion, AcceptsEveryShape)
         EXPECT_EQ(r->name.toStdString(), c.name) << c.text;
         EXPECT_EQ(r->start, c.start) << c.text;
         EXPECT_EQ(r->end, c.end) << c.text;
+        // The same from the bytes a command line gives.
+        const std::optional<Region> b = ParseRegionBytes(QByteArray(c.text));
+        ASSERT_TRUE(b.has_value()) << c.text;
+        EXPECT_EQ(b->name.toLatin1().toStdString(), c.name) << c.text;
+        EXPECT_EQ(std::pair(b->start, b->end), std::pair(r->start, r->end)) << c.text;
+    }
+    // Bytes keep a name that is no valid UTF-8, and the bytes of one that
+    // is: 0xA0 ends "\xC3\xA0" ("à") and is no blank there.
+    for (const auto& [text, name] : {std::pair{"Soci\xE9t\xE9 2:1-5", "Soci\xE9t\xE9 2"},
+                                     std::pair{" \xC3\xA0 :1-5", "\xC3\xA0"}, std::pair{"\xFF\xFE", "\xFF\xFE"}}) {
+        const std::optional<Region> b = ParseRegionBytes(QByteArray(text));
+        ASSERT_TRUE(b.has_value()) << text;
+        EXPECT_EQ(b->name.toLatin1(), QByteArray(name)) << text;
     }
 }
 

@@ -193,6 +193,9 @@ private slots:
         row("UTF-8 byte-order mark", "utf8_bom.fa", none, "seq1", "8", "50", Picture::Curve);
         row("UTF-16LE with byte-order mark", "utf16le_bom.fa", none, "seq1", "8", "50", Picture::Curve);
         row("text before the first record", "text_before_first_record.fa", none, "seq1", "4", "50", Picture::Curve);
+        // Random bytes are no text: the file is named with what it holds.
+        row("random bytes", "random_bytes.bin",
+            QStringLiteral("%1 is not a FASTA file: it holds binary data, not text."), none, "", "", Picture::Blank);
     }
 
     void content()
@@ -489,10 +492,14 @@ private slots:
         QTest::addColumn<QString>("length");
         QTest::addColumn<QString>("average");
         constexpr qint64 kGiB = qint64(1) << 30;
-        // Longer than any 32-bit position: refused before computing.
-        QTest::newRow("2 GiB + 64 bytes") << 2 * kGiB + 64 << "100000"
-                                          << "300000" << kAnalysis << ""
-                                          << "";
+        // Longer than any 32-bit position: refused, saying which record
+        // and where the limit is.
+        QTest::newRow("2 GiB + 64 bytes")
+            << 2 * kGiB + 64 << "100000"
+            << "300000"
+            << "%1: record \"big\" is 2,147,483,707 bp: records of 2,147,483,647 bp or more cannot be mapped."
+            << ""
+            << "";
         // 1.2 GB with a step of 1.1e9: one step mark is reached, and the
         // mark after it would pass 2^31 - 1.
         QTest::newRow("1.2 GB, step mark past 2^31-1") << qint64(1200000000) << "1.1e9"
@@ -537,6 +544,8 @@ private slots:
         const qint64 peak = StatusField("VmHWM");
         QFile::remove(path);
 
+        if (message.contains(QLatin1String("%1")))
+            message = message.arg(path);
         QCOMPARE(p.messages, message.isEmpty() ? QStringList() : QStringList{message});
         QCOMPARE(w.Label6->Caption(), length);
         QCOMPARE(w.Label4->Caption(), average);

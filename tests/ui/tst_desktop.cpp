@@ -2,6 +2,7 @@
 // by drop and from the command line, the button shortcuts and their
 // tooltips, the values told to assistive technology, the keyboard cursor
 // over the map, and the value axis at every scroll position.
+#include "analysis/fileio.h"
 #include "maps/readout.h"
 #include "tests/ui/runfixtures.h"
 #include "tests/ui/scriptedplatform.h"
@@ -16,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QToolTip>
 #include <QtTest>
+#include <fcntl.h>
 #include <functional>
 
 using namespace quillet;
@@ -90,6 +92,17 @@ private slots:
         const QString lambda = Lambda();
         const QString missing = dir.filePath(QStringLiteral("gone.fa"));
         const QString relative = QDir::current().relativeFilePath(lambda);
+        // A copy under a Latin-1 name, which is no valid UTF-8.
+        const QByteArray latin1 = QFile::encodeName(dir.path()) + "/Soci\xE9t\xE9.fa";
+        {
+            QFile from(lambda), to;
+            QVERIFY(from.open(QIODevice::ReadOnly));
+            const int fd = ::open(latin1.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            QVERIFY(fd >= 0 && to.open(fd, QIODevice::WriteOnly, QFile::AutoCloseHandle));
+            to.write(from.readAll());
+        }
+        const QString latin1Path = PathFromNative(latin1);
+        const QUrl latin1Url = QUrl::fromEncoded("file://" + latin1.toPercentEncoding("/"));
         struct Case {
             const char* how;
             std::function<void()> open;
@@ -113,6 +126,18 @@ private slots:
                  OpenFilePath(*w, *CommandLineFile({"quillet", QUrl::fromLocalFile(lambda).toString()}));
              },
              lambda, "100", "50"},
+            {"drop of a file whose name is no valid UTF-8", [&] { QVERIFY(dropOn(w.get(), Urls({latin1Url}))); },
+             latin1Path, "100", "50"},
+            {"argument whose bytes are no valid UTF-8",
+             [&] {
+                 OpenFilePath(*w, *CommandLineFile({"quillet", latin1Path}));
+             },
+             latin1Path, "100", "50"},
+            {"URL argument of such a file",
+             [&] {
+                 OpenFilePath(*w, *CommandLineFile({"quillet", QString::fromLatin1(latin1Url.toEncoded())}));
+             },
+             latin1Path, "100", "50"},
         };
         for (const Case& c : cases) {
             w->Text1->SetText(QStringLiteral("before"));
@@ -125,6 +150,9 @@ private slots:
             QVERIFY2(w->focusWidget() == w->Command_run, c.how);
         }
         QVERIFY(p->openRequests.empty() && p->messages.isEmpty());
+        // and the run reads it.
+        run(latin1Path, "1000", "500");
+        QCOMPARE(w->Label6->Caption(), QStringLiteral("48502"));
 
         // Only local files are taken; text dropped into a box stays the box's.
         QVERIFY(!CommandLineFile({"quillet"}));
