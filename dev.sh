@@ -8,7 +8,7 @@ cd "$(dirname "$0")"
 PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev libgl-dev libgtest-dev
           fonts-liberation fonts-wqy-zenhei xvfb xauth xdotool imagemagick xclip
           dbus-daemon at-spi2-core python3-pyatspi
-          clang libclang-rt-dev locales
+          clang clang-format libclang-rt-dev locales
           libisal-dev isal libzstd-dev zstd liblzma-dev xz-utils libbz2-dev bzip2 pkg-config
           libbigwig-dev zlib1g-dev python3-pybigwig
           snakemake seqkit file slurm-wlm munge)

@@ -1074,8 +1074,7 @@ OverviewPicture FileRun::Overview() const
 }
 
 // False, with the reason when one is known, when it cannot be written.
-bool FileRun::WriteOverview(const QString& out, const OverviewPicture& picture, QString& why,
-                            QString& notMade) const
+bool FileRun::WriteOverview(const QString& out, const OverviewPicture& picture, QString& why, QString& notMade) const
 {
     const Options& o = m_.options();
     const PictureFormat format = o.overviewKind == PictureKind::Svg   ? PictureFormat::Svg

@@ -562,10 +562,9 @@ bool ExplorerWindow::exportPicture()
         saved = false;
     }
     if (!saved)
-        platform_->message(this, QStringLiteral("Quillet"),
-                           notMade.isEmpty()
-                               ? NotSaved(QStringLiteral("The picture"), QDir::toNativeSeparators(path), why)
-                               : notMade);
+        platform_->message(
+            this, QStringLiteral("Quillet"),
+            notMade.isEmpty() ? NotSaved(QStringLiteral("The picture"), QDir::toNativeSeparators(path), why) : notMade);
     return saved;
 }
 
