@@ -556,7 +556,7 @@ QString PastPositionsDetail(const QString& recordName, int64_t length, int32_t w
         ShortestTooLong(windowSize, step));
 }
 
-RunReport RunFasta(InputStream& input, const RunSettings& settings, RunListener& listener)
+RunReport RunInput(InputStream& input, const RunSettings& settings, RunListener& listener)
 {
     RecordCutter cutter(settings, listener, settings.memoryCap ? settings.memoryCap : RunMemoryCap());
     ChunkReader reader(input, settings.startOffset, std::max<std::size_t>(settings.chunkSize, 1));
@@ -618,17 +618,17 @@ RunReport RunOpened(Open open, const RunSettings& settings, RunListener& listene
         r.detail = QString::fromLocal8Bit(e.what());
         return r;
     }
-    return RunFasta(*input, settings, listener);
+    return RunInput(*input, settings, listener);
 }
 
 } // namespace
 
-RunReport RunFastaFile(const QString& path, const RunSettings& settings, RunListener& listener)
+RunReport RunFile(const QString& path, const RunSettings& settings, RunListener& listener)
 {
     return RunOpened([&] { return OpenInput(path); }, settings, listener);
 }
 
-RunReport RunFastaDescriptor(int fd, const RunSettings& settings, RunListener& listener)
+RunReport RunDescriptor(int fd, const RunSettings& settings, RunListener& listener)
 {
     return RunOpened([&] { return OpenInputDescriptor(fd); }, settings, listener);
 }

@@ -204,12 +204,12 @@ QString PastPositionsDetail(const QString& recordName, int64_t length, int32_t w
 
 // Runs over an opened input. Never throws for bad content: every way a run
 // can end is in the report.
-RunReport RunFasta(InputStream& input, const RunSettings& settings, RunListener& listener);
+RunReport RunInput(InputStream& input, const RunSettings& settings, RunListener& listener);
 // Opens `path` (see OpenInput) and runs over it; an unopenable file ends
 // with RunEnd::FileFailure and an unsupported kind with RunEnd::Unsupported.
-RunReport RunFastaFile(const QString& path, const RunSettings& settings, RunListener& listener);
+RunReport RunFile(const QString& path, const RunSettings& settings, RunListener& listener);
 // The same over an open file descriptor (standard input, a named pipe),
 // which the input reads as a stream and leaves open.
-RunReport RunFastaDescriptor(int fd, const RunSettings& settings, RunListener& listener);
+RunReport RunDescriptor(int fd, const RunSettings& settings, RunListener& listener);
 
 } // namespace quillet

@@ -107,7 +107,7 @@ std::shared_ptr<const WindowResults> RecordStore::load(std::size_t i, RunListene
     s.startOffset = infos_[i].offset;
     s.maxRecords = 1;
     OneRecord one(listener, heldBytes());
-    RunFastaFile(path_, s, one);
+    RunFile(path_, s, one);
     // The file must still hold the same record there.
     const RecordInfo& want = infos_[i];
     if (!one.got || one.result.info.name != want.name || one.result.info.length != want.length ||

@@ -85,7 +85,7 @@ RunOutcome WholeRun(const QString& path)
             return true;
         }
     } last(out, loc);
-    if (RunFastaFile(path, settings, last).end != RunEnd::Finished)
+    if (RunFile(path, settings, last).end != RunEnd::Finished)
         std::abort();
     return out;
 }

@@ -41,7 +41,7 @@ std::shared_ptr<RecordStore> Records(const QString& path)
     settings.step = 100000;
     auto store = std::make_shared<RecordStore>(path, settings);
     Keep keep(*store);
-    RunFastaFile(path, settings, keep);
+    RunFile(path, settings, keep);
     return store;
 }
 

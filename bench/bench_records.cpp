@@ -137,7 +137,7 @@ int main(int argc, char** argv)
                     explicit Keep(RecordStore& store) : st(store) {}
                     bool recordComputed(RecordResult&& r) override { return st.add(std::move(r)), true; }
                 } keep(*fileStore);
-                RunFastaFile(path, s, keep);
+                RunFile(path, s, keep);
                 q.records = fileStore;
                 size_t largest = 0;
                 for (size_t i = 0; i < fileStore->size(); ++i)

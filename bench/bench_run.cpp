@@ -124,7 +124,7 @@ void EngineRun(const QString& path, char* note, int32_t windowSize = 0, int32_t 
     s.windowSize = windowSize ? windowSize : ToInt32(QStringView(p.window));
     s.keepWindows = false; // a summary, as quillet-map's
     LastRecord sink;
-    const RunReport r = RunFastaFile(path, s, sink);
+    const RunReport r = RunFile(path, s, sink);
     std::snprintf(note, 96, "%lld records, last %lld bp, G+C %s %%%s", (long long)sink.records,
                   (long long)sink.last.length, qPrintable(FormatSingle(sink.last.AvgGC)),
                   r.end == RunEnd::Finished ? "" : " (FAILED)");

@@ -67,8 +67,8 @@ bool Source::Open()
 RunReport Source::Run(const RunSettings& settings, RunListener& listener)
 {
     if (!stream_)
-        return RunFastaFile(path_, settings, listener);
-    return RunFastaDescriptor(fd_, settings, listener);
+        return RunFile(path_, settings, listener);
+    return RunDescriptor(fd_, settings, listener);
 }
 
 Source::~Source()

@@ -101,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     got.chunkSize = settings.chunkSize;
     RunReport report;
     try {
-        report = RunFasta(*file.open(), settings, got);
+        report = RunInput(*file.open(), settings, got);
     } catch (const InputError& e) {
         Check(!decoded, "opening fails only where reading whole fails");
         Check((e.kind() == InputError::Kind::Unsupported) == unsupported, "the same kind of failure");

@@ -127,7 +127,7 @@ RunReport Run(SumPath path, const std::string& content, RunSettings settings, Co
 {
     Check(SetSumPath(path), "path available");
     MemoryInput input(content);
-    return RunFasta(input, settings, got);
+    return RunInput(input, settings, got);
 }
 
 } // namespace

@@ -63,7 +63,7 @@ ExportResult WriteAll(const PutRecord& put, const RecordStore& store, RunListene
         return ExportResult::Written;
     }
     WritingListener listener(put, store, progress);
-    const RunReport report = RunFastaFile(store.path(), store.settings(), listener);
+    const RunReport report = RunFile(store.path(), store.settings(), listener);
     if (report.end == RunEnd::Cancelled)
         return ExportResult::Cancelled;
     if (listener.failed || listener.changed || report.end != RunEnd::Finished ||

@@ -240,7 +240,7 @@ RunReport Quillet::runEngine(const QString& path, const RunSettings& settings, W
     RunInputGuard guard(this, run);
     QEventLoop loop;
     std::thread engine([&] {
-        report = RunFastaFile(path, settings, run);
+        report = RunFile(path, settings, run);
         QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
     });
     QTimer tick;

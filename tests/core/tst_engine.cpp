@@ -192,7 +192,7 @@ TEST(RunEngine, EqualsWholeReadingWhereverChunksEnd)
                 const Expected want = ReadWhole(content, ws, step);
                 PieceStream in(content, chunk % 5 + 1);
                 Collect got;
-                const RunReport report = RunFasta(in, Settings(ws, step, chunk), got);
+                const RunReport report = RunInput(in, Settings(ws, step, chunk), got);
                 const std::string where = "content " + content.substr(0, 20) + " chunk " + std::to_string(chunk);
                 EXPECT_EQ(report.end, want.end) << where;
                 ASSERT_EQ(got.records.size(), want.records.size()) << where;
@@ -250,7 +250,7 @@ TEST(RunEngine, CumulativeExtremesWithAndWithoutKeptWindows)
                 RunSettings settings = Settings(c.ws, c.step, chunk);
                 settings.keepWindows = keep;
                 Collect got;
-                RunFasta(in, settings, got);
+                RunInput(in, settings, got);
                 const std::string where = c.body.substr(0, 20) + " keep " + std::to_string(keep);
                 ASSERT_EQ(got.records.size(), 1u) << where;
                 EXPECT_EQ(got.records[0].info.cumulativeMinPosition, c.minimum) << where;
@@ -277,7 +277,7 @@ TEST(RunEngine, StretchOfTheChosenRecords)
             s.lastBase = last;
             PieceStream in(content, chunk % 5 + 1);
             Collect got;
-            ASSERT_EQ(RunFasta(in, s, got).end, RunEnd::Finished) << where;
+            ASSERT_EQ(RunInput(in, s, got).end, RunEnd::Finished) << where;
             ASSERT_EQ(got.records.size(), 2u) << where;
             EXPECT_EQ(got.records[0].info.length, 16) << where;
             EXPECT_EQ(got.records[0].sequenceLength, 16) << where;
@@ -317,7 +317,7 @@ TEST(RunEngine, ParametersThatDoNotConvertFailAtTheFirstWellFormedRecord)
     for (const auto& [content, end] : cases) {
         PieceStream in(content, 100);
         Collect got;
-        EXPECT_EQ(RunFasta(in, s, got).end, end) << content;
+        EXPECT_EQ(RunInput(in, s, got).end, end) << content;
         EXPECT_TRUE(got.records.empty());
     }
 }
@@ -417,7 +417,7 @@ TEST(RunEngine, RecordsThatCannotBeComputed)
                 PieceStream in(c.content, chunk % 5 + 1);
                 Told got;
                 got.goOn = goOn;
-                const RunReport report = RunFasta(in, s, got);
+                const RunReport report = RunInput(in, s, got);
                 std::vector<QString> computed, heard;
                 for (const RecordResult& r : got.records)
                     computed.push_back(r.info.name);
@@ -447,7 +447,7 @@ TEST(RunEngine, UnknownPositionsCountPerRecordAndWindow)
 {
     PieceStream in(">a\nACGTNNNNacgtRYnn\n", 3);
     Collect got;
-    RunFasta(in, Settings(4, 4), got);
+    RunInput(in, Settings(4, 4), got);
     ASSERT_EQ(got.records.size(), 1u);
     EXPECT_EQ(got.records[0].info.unknown, 8);
     EXPECT_EQ(got.records[0].windows.UnknownCounts, (std::vector<int32_t>{0, 0, 4, 0, 4, 0}));
@@ -490,7 +490,7 @@ TEST(RunEngine, CompressedFilesOfEveryKind)
         for (const auto& [data, copies] : variants) {
             const QString path = WriteFile(dir, QStringLiteral("v.bin"), data);
             Collect got;
-            const RunReport report = RunFastaFile(path, Settings(50, 20), got);
+            const RunReport report = RunFile(path, Settings(50, 20), got);
             if (copies < 0) {
                 EXPECT_EQ(report.end, RunEnd::Damaged) << k.tool;
                 EXPECT_FALSE(report.detail.isEmpty());
@@ -530,7 +530,7 @@ TEST(RunEngine, CompressedFilesOfEveryKind)
         }
         bgzf += std::string("\x1f\x8b\x08\x04\0\0\0\0\0\xff\x06\0BC\x02\0\x1b\0\x03\0\0\0\0\0\0\0\0\0", 28);
         Collect got;
-        const RunReport report = RunFastaFile(WriteFile(dir, QStringLiteral("b.fa.gz"), bgzf), Settings(50, 20), got);
+        const RunReport report = RunFile(WriteFile(dir, QStringLiteral("b.fa.gz"), bgzf), Settings(50, 20), got);
         EXPECT_EQ(report.end, RunEnd::Finished) << report.detail.toStdString();
         ASSERT_EQ(got.records.size(), want.records.size());
         for (std::size_t r = 0; r < got.records.size(); ++r)
@@ -543,7 +543,7 @@ TEST(RunEngine, CompressedFilesOfEveryKind)
         const QString packed = dir.filePath(QStringLiteral("empty.") + QLatin1String(k.tool));
         ASSERT_TRUE(Compress(QLatin1String(k.tool), k.args, empty, packed));
         Collect got;
-        EXPECT_EQ(RunFastaFile(packed, Settings(50, 20), got).end, RunEnd::NoRecord) << k.tool;
+        EXPECT_EQ(RunFile(packed, Settings(50, 20), got).end, RunEnd::NoRecord) << k.tool;
     }
 }
 
@@ -579,7 +579,7 @@ TEST(RunEngine, FilesOfAnotherKindAreNamed)
     };
     for (const auto& [bytes, kind] : cases) {
         Collect got;
-        const RunReport r = RunFastaFile(WriteFile(dir, QStringLiteral("x"), bytes), Settings(2, 1), got);
+        const RunReport r = RunFile(WriteFile(dir, QStringLiteral("x"), bytes), Settings(2, 1), got);
         EXPECT_EQ(r.end, RunEnd::Unsupported) << kind;
         EXPECT_TRUE(r.detail.contains(QLatin1String(kind))) << r.detail.toStdString();
     }
@@ -588,7 +588,7 @@ TEST(RunEngine, FilesOfAnotherKindAreNamed)
     const QString bam = dir.filePath(QStringLiteral("a.bam"));
     ASSERT_TRUE(Compress(QStringLiteral("gzip"), {"-c"}, bamText, bam));
     Collect got;
-    const RunReport r = RunFastaFile(bam, Settings(2, 1), got);
+    const RunReport r = RunFile(bam, Settings(2, 1), got);
     EXPECT_EQ(r.end, RunEnd::Unsupported);
     EXPECT_TRUE(r.detail.contains(QLatin1String("gzip-compressed and holds a BAM"))) << r.detail.toStdString();
     // A stray control character or NUL bytes (a file with a hole) are
@@ -596,7 +596,7 @@ TEST(RunEngine, FilesOfAnotherKindAreNamed)
     for (const std::string& text :
          {std::string(">a\x01\x02\0b\nAC\x1bGT\n", 13), std::string(">a\n") + std::string(4000, '\0') + "\n"}) {
         Collect kept;
-        EXPECT_EQ(RunFastaFile(WriteFile(dir, QStringLiteral("t"), text), Settings(2, 1), kept).end, RunEnd::Finished);
+        EXPECT_EQ(RunFile(WriteFile(dir, QStringLiteral("t"), text), Settings(2, 1), kept).end, RunEnd::Finished);
     }
 }
 
@@ -647,7 +647,7 @@ TEST(RunEngine, DecompressionBombIsCancellableInBoundedMemory)
     rusage before{};
     getrusage(RUSAGE_SELF, &before);
     std::thread([run] {
-        run->report = RunFastaFile(run->path, Settings(1000000, 1000000), run->watch);
+        run->report = RunFile(run->path, Settings(1000000, 1000000), run->watch);
         run->ended = true;
     }).detach();
     // Once cancelled, with 9 GiB still to come, the run ends within seconds.
@@ -694,7 +694,7 @@ TEST(RunEngine, FileLargerThanTheAddressSpaceLimit)
         if (setrlimit(RLIMIT_AS, &limit) != 0)
             _exit(3);
         Collect got;
-        const RunReport r = RunFastaFile(path, Settings(1000000, 1000000), got);
+        const RunReport r = RunFile(path, Settings(1000000, 1000000), got);
         const bool ok = r.end == RunEnd::Finished && got.records.size() == 1 &&
                         got.records[0].info.length == 1600 * int64_t(1 << 20) && got.records[0].info.windows == 1677;
         _exit(ok ? 0 : 1);
@@ -779,7 +779,7 @@ TEST(RunEngine, RunStopsAsSoonAsItWouldPassItsMemoryCap)
     RunSettings settings = Settings(1, 1);
     settings.memoryCap = 4 << 20;
     Collect got;
-    const RunReport r = RunFastaFile(path, settings, got);
+    const RunReport r = RunFile(path, settings, got);
     EXPECT_EQ(r.end, RunEnd::OutOfMemory);
     // 262,144 windows with the old arrays as they grow fit in 4 MiB, twice
     // that do not; the first is no window and one is kept for the end.
@@ -813,7 +813,7 @@ TEST(RunEngine, RunStopsAsSoonAsItWouldPassItsMemoryCap)
     settings.memoryCap = 1 << 20;
     for (const bool refuses : {true, false}) {
         Filling listener(refuses);
-        const RunReport full = RunFastaFile(several, settings, listener);
+        const RunReport full = RunFile(several, settings, listener);
         EXPECT_EQ(full.end, RunEnd::OutOfMemory);
         EXPECT_EQ(full.records, 2);
         EXPECT_EQ(full.detail,
@@ -884,7 +884,7 @@ TEST(RecordStore, KeepsWindowsWithinItsBudgetAndReadsTheRestAgain)
                 return true;
             }
         } sink(store);
-        ASSERT_EQ(RunFastaFile(path, store.settings(), sink).end, RunEnd::Finished);
+        ASSERT_EQ(RunFile(path, store.settings(), sink).end, RunEnd::Finished);
         const Expected want = ReadWhole(content, 5, 3);
         ASSERT_EQ(store.size(), want.records.size());
         EXPECT_FALSE(store.allKept());

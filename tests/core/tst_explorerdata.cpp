@@ -38,7 +38,7 @@ std::vector<RecordInfo> ReadInfos(const QString& path)
     s.step = 1000;
     s.keepWindows = false;
     Infos l;
-    EXPECT_EQ(RunFastaFile(path, s, l).end, RunEnd::Finished);
+    EXPECT_EQ(RunFile(path, s, l).end, RunEnd::Finished);
     return l.records;
 }
 

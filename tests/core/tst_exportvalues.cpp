@@ -250,7 +250,7 @@ std::shared_ptr<RecordStore> RunInto(const QString& path, uint64_t budget)
             return true;
         }
     } keep(*store);
-    EXPECT_EQ(RunFastaFile(path, settings, keep).end, RunEnd::Finished);
+    EXPECT_EQ(RunFile(path, settings, keep).end, RunEnd::Finished);
     return store;
 }
 
