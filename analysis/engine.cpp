@@ -3,6 +3,7 @@
 #include "analysis/failure.h"
 #include "analysis/fasta.h"
 #include "analysis/numtext.h"
+#include "analysis/recordformat.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -22,9 +23,6 @@ namespace quillet {
 namespace {
 
 constexpr int kChunksInFlight = 4;
-// A header line longer than this keeps only its beginning as the name, so a
-// file of binary junk without line feeds cannot take all memory.
-constexpr std::size_t kMaxNameBytes = std::size_t{1} << 20;
 
 struct Chunk {
     // The buffer is not zeroed: a page is touched only when data is read
@@ -135,88 +133,44 @@ private:
     std::thread thread_;
 };
 
-// Cuts the content into records as it arrives and computes each one.
-class RecordCutter {
+// Computes the records a cutter finds, one after another, and hands each
+// to the listener.
+class RecordComputer final : public RecordSink {
 public:
-    RecordCutter(const RunSettings& settings, RunListener& listener, uint64_t memoryCap)
-        : settings_(settings), listener_(listener), cap_(memoryCap)
+    RecordComputer(const RunSettings& settings, RunListener& listener, uint64_t memoryCap, RecordFormat format)
+        : settings_(settings), listener_(listener), cap_(memoryCap), format_(format)
     {}
 
-    // Takes the next piece of content (changed in place). False when the run
-    // has ended (report() says how).
-    bool feed(char* p, std::size_t size, uint64_t base)
+    bool recordBegins(uint64_t offset) override
     {
-        char* const start = p;
-        char* const end = p + size;
-        while (p < end) {
-            switch (state_) {
-            case State::Seek: {
-                auto* gt = static_cast<char*>(std::memchr(p, '>', static_cast<std::size_t>(end - p)));
-                if (!gt)
-                    return true;
-                beginRecord(base + static_cast<uint64_t>(gt - start));
-                p = gt + 1;
-                break;
-            }
-            case State::Header: {
-                auto* lf = static_cast<char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-                char* const lineEnd = lf ? lf : end;
-                auto* gt = static_cast<char*>(std::memchr(p, '>', static_cast<std::size_t>(lineEnd - p)));
-                if (gt) {
-                    // The next record begins before this header line ends.
-                    if (!forgiving())
-                        return fail(FastaProblem::NoLineFeed);
-                    takeHeader(p, gt);
-                    if (!headerOnly() || stopsHere())
-                        return false;
-                    beginRecord(base + static_cast<uint64_t>(gt - start));
-                    p = gt + 1;
-                    break;
-                }
-                takeHeader(p, lineEnd);
-                if (!lf)
-                    return true;
-                if (headerBytes_ == 0 && !settings_.forgivingHeaders)
-                    return fail(FastaProblem::EmptyHeader);
-                if (!beginSequence())
-                    return false;
-                p = lf + 1;
-                break;
-            }
-            case State::Body: {
-                auto* gt = static_cast<char*>(std::memchr(p, '>', static_cast<std::size_t>(end - p)));
-                addBases(p, gt ? gt : end);
-                if (acc_->outOfMemory())
-                    return windowsOutOfMemory(); // at once: the rest could be gigabytes
-                if (!gt)
-                    return true;
-                if (!endRecord() || stopsHere())
-                    return false;
-                beginRecord(base + static_cast<uint64_t>(gt - start));
-                p = gt + 1;
-                break;
-            }
-            }
-        }
+        ++records_;
+        offset_ = offset;
+        name_.clear();
         return true;
     }
-
-    // The content ended.
-    void finish()
+    void nameBytes(const char* bytes, std::size_t size) override { name_.append(bytes, size); }
+    bool sequenceBegins() override { return beginSequence(); }
+    bool sequenceBytes(char* bytes, std::size_t size, uint64_t /*offset*/) override
     {
-        switch (state_) {
-        case State::Seek:
-            if (records_ == 0)
-                report_.end = RunEnd::NoRecord;
-            break;
-        case State::Header:
-            if (forgiving())
-                headerOnly();
-            else
-                fail(FastaProblem::NoLineFeed);
-            break;
-        case State::Body: endRecord(); break;
-        }
+        addBases(bytes, bytes + size);
+        if (acc_->outOfMemory())
+            return windowsOutOfMemory(); // at once: the rest could be gigabytes
+        return true;
+    }
+    // After a record read as far as it was asked for, the run ends.
+    bool recordEnds() override { return endRecord() && !stopsHere(); }
+    // Before the first record's sequence that is a file failure (no FASTA
+    // text), after it one of the analysis.
+    void recordBroken(RecordProblem /*problem*/) override
+    {
+        report_.end = records_ == 1 ? RunEnd::FileFailure : RunEnd::AnalysisFailure;
+    }
+
+    // The content ended and the cutter said all it found.
+    void contentEnded()
+    {
+        if (records_ == 0)
+            report_.end = RunEnd::NoRecord;
     }
 
     // Reading failed part-way: before the first record's sequence that is a
@@ -235,41 +189,10 @@ public:
     const RunReport& report() const { return report_; }
 
 private:
-    enum class State { Seek, Header, Body };
-
-    void beginRecord(uint64_t offset)
-    {
-        state_ = State::Header;
-        ++records_;
-        offset_ = offset;
-        name_.clear();
-        headerBytes_ = 0;
-        nameEnded_ = false;
-    }
-
-    // Whether a header cut short is a record of its own (see
-    // RunSettings::forgivingHeaders).
-    bool forgiving() const { return settings_.forgivingHeaders && records_ > 1; }
-
     // A record read as far as it was asked for.
     bool stopsHere() const { return settings_.maxRecords >= 0 && report_.records >= settings_.maxRecords; }
 
-    // A record that is a header alone: computed as one without sequence.
-    bool headerOnly() { return beginSequence() && endRecord(); }
-
     QString name() const { return QString::fromLatin1(name_.data(), static_cast<qsizetype>(name_.size())); }
-
-    void takeHeader(const char* p, const char* end)
-    {
-        headerBytes_ += static_cast<std::size_t>(end - p);
-        if (nameEnded_)
-            return;
-        const auto* tab = static_cast<const char*>(std::memchr(p, '\t', static_cast<std::size_t>(end - p)));
-        const char* const nameEnd = tab ? tab : end;
-        nameEnded_ = tab != nullptr;
-        const std::size_t room = kMaxNameBytes - name_.size();
-        name_.append(p, std::min(room, static_cast<std::size_t>(nameEnd - p)));
-    }
 
     bool beginSequence()
     {
@@ -291,7 +214,6 @@ private:
         } else {
             acc_.emplace(*settings_.windowSize, *settings_.step, settings_.keepWindows, cap_ - heldBefore_);
         }
-        state_ = State::Body;
         seen_ = 0;
         restricted_ = settings_.restrictRecord && settings_.restrictRecord(name());
         return true;
@@ -364,8 +286,8 @@ private:
         r.info.cumulativeMinPosition = acc_->cumulativeMinPosition();
         r.info.cumulativeMaxPosition = acc_->cumulativeMaxPosition();
         r.info.offset = offset_;
-        r.sequenceLength = seen_;
-        state_ = State::Seek; // the accumulator stays for the next record
+        r.info.format = format_;
+        r.sequenceLength = seen_; // the accumulator stays for the next record
 
         ++report_.records;
         try {
@@ -394,7 +316,7 @@ private:
         info.name = name();
         info.length = acc_->length();
         info.offset = offset_;
-        state_ = State::Seek;
+        info.format = format_;
         if (listener_.recordFailed(info, fault))
             return true;
         if (fault == RecordFault::TooLong) {
@@ -431,23 +353,15 @@ private:
         return false;
     }
 
-    bool fail(FastaProblem)
-    {
-        report_.end = records_ == 1 ? RunEnd::FileFailure : RunEnd::AnalysisFailure;
-        return false;
-    }
-
     const RunSettings& settings_;
     RunListener& listener_;
-    uint64_t cap_;            // the most memory the run may hold
+    uint64_t cap_; // the most memory the run may hold
+    RecordFormat format_;
     uint64_t heldBefore_ = 0; // what the listener held when this record began
     RunReport report_;
-    State state_ = State::Seek;
     int64_t records_ = 0; // records begun
     uint64_t offset_ = 0;
     std::string name_;
-    std::size_t headerBytes_ = 0;
-    bool nameEnded_ = false;
     bool analysisStage_ = false;
     std::optional<WindowAccumulator> acc_;
     int64_t seen_ = 0;        // bases of the record so far
@@ -556,23 +470,34 @@ QString PastPositionsDetail(const QString& recordName, int64_t length, int32_t w
         ShortestTooLong(windowSize, step));
 }
 
-RunReport RunInput(InputStream& input, const RunSettings& settings, RunListener& listener)
+namespace {
+
+// Cuts the chunks as they come and computes their records; the first chunk
+// says which record format the content is in, unless the settings say so.
+RunReport CutAndCompute(ChunkReader& reader, const RunSettings& settings, RunListener& listener)
 {
-    RecordCutter cutter(settings, listener, settings.memoryCap ? settings.memoryCap : RunMemoryCap());
-    ChunkReader reader(input, settings.startOffset, std::max<std::size_t>(settings.chunkSize, 1));
+    const uint64_t cap = settings.memoryCap ? settings.memoryCap : RunMemoryCap();
+    std::unique_ptr<RecordCutter> cutter;
+    std::optional<RecordComputer> computer;
     uint64_t base = settings.startOffset;
     for (;;) {
         std::unique_ptr<Chunk> c = reader.next();
+        if (!cutter) {
+            const RecordFormat format =
+                settings.format.value_or(RecordFormatOf(std::string_view(c->bytes.get(), c->size)));
+            cutter = MakeRecordCutter(format, CutterOptions{settings.forgivingHeaders});
+            computer.emplace(settings, listener, cap, format);
+        }
         listener.progress(c->consumed, c->total);
         if (listener.cancelled()) {
-            cutter.cancel();
+            computer->cancel();
             break;
         }
         bool going = false;
         try {
-            going = cutter.feed(c->bytes.get(), c->size, base);
+            going = cutter->cut(c->bytes.get(), c->size, base, *computer);
         } catch (const std::bad_alloc&) {
-            cutter.readOutOfMemory();
+            computer->readOutOfMemory();
         }
         base += c->size;
         if (!going)
@@ -581,23 +506,32 @@ RunReport RunInput(InputStream& input, const RunSettings& settings, RunListener&
             try {
                 std::rethrow_exception(c->error);
             } catch (const InputError& e) {
-                cutter.readFailed(e);
+                computer->readFailed(e);
             } catch (const std::bad_alloc&) {
-                cutter.readFailed(InputError(InputError::Kind::Damaged, "not enough memory to decompress it"));
+                computer->readFailed(InputError(InputError::Kind::Damaged, "not enough memory to decompress it"));
             }
             break;
         }
         if (c->last) {
             try {
-                cutter.finish();
+                cutter->finish(*computer);
+                computer->contentEnded();
             } catch (const std::bad_alloc&) {
-                cutter.readOutOfMemory();
+                computer->readOutOfMemory();
             }
             break;
         }
         reader.giveBack(std::move(c));
     }
-    return cutter.report();
+    return computer->report();
+}
+
+} // namespace
+
+RunReport RunInput(InputStream& input, const RunSettings& settings, RunListener& listener)
+{
+    ChunkReader reader(input, settings.startOffset, std::max<std::size_t>(settings.chunkSize, 1));
+    return CutAndCompute(reader, settings, listener);
 }
 
 namespace {

@@ -1,12 +1,14 @@
 #pragma once
-// The run engine: one pass over a FASTA file in fixed-size chunks, from the
-// bytes on disk (decompressed when the file is compressed) to each record's
-// windows. It cuts records by the same rules as FastaReader, feeds each
-// sequence to a WindowAccumulator as it arrives, and reports every record
+// The run engine: one pass over a sequence file in fixed-size chunks, from
+// the bytes on disk (decompressed when the file is compressed) to each
+// record's windows. The record cutter of the file's format
+// (analysis/recordformat.h) cuts the records; the engine feeds each
+// sequence to a WindowAccumulator as it arrives and reports every record
 // and its progress to a listener. It needs no widgets; the window and the
 // command line both drive it.
 #include "analysis/calcwindows.h"
 #include "analysis/input.h"
+#include "analysis/recordformat.h"
 
 #include <QString>
 #include <cstddef>
@@ -26,7 +28,8 @@ struct RecordInfo {
     int64_t unknown = 0; // characters other than A, C, G, T (either case)
     float AvgGC = 0.0f;
     int64_t windows = 0;
-    uint64_t offset = 0; // offset of its ">" in the decoded content
+    uint64_t offset = 0;                       // offset of its first byte (FASTA's ">") in the decoded content
+    RecordFormat format = RecordFormat::Fasta; // of the file it was read from
     // Where the cumulative G-C/G+C (the running sum of the windows' values)
     // is lowest and highest: the middle base of the first window to reach
     // it (see WindowAccumulator), 0 without a window. On a circular
@@ -145,6 +148,10 @@ struct RunSettings {
     // after `maxRecords` records; used to read one record again.
     uint64_t startOffset = 0;
     int64_t maxRecords = -1;
+    // The file's record format; by default the run recognises it from the
+    // first chunk (which a run from startOffset does not see: it takes the
+    // format of the RecordInfo it reads again).
+    std::optional<RecordFormat> format;
     // Bytes per chunk read (1 MiB; tests make it small so that records and
     // line breaks fall across chunk boundaries).
     std::size_t chunkSize = std::size_t{1} << 20;

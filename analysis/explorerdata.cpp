@@ -3,6 +3,7 @@
 #include "analysis/failure.h"
 #include "analysis/input.h"
 #include "analysis/numtext.h"
+#include "analysis/recordformat.h"
 
 #include <algorithm>
 #include <array>
@@ -16,9 +17,8 @@ namespace {
 
 // Every byte of a sequence falls in one of ten weight classes (the same
 // G+C tenths, G-C tenths and unknown flag); a class fits in four bits.
-// Two more codes mark the bytes a sequence drops (CR, LF, space) and the
-// ">" that ends it.
-constexpr unsigned char kDropped = 15, kEnd = 14;
+// One more code marks the bytes a sequence drops (CR, LF, space).
+constexpr unsigned char kDropped = 15;
 
 struct Classes {
     std::array<unsigned char, 256> of{};
@@ -46,14 +46,11 @@ const Classes& WeightClasses()
             t.of[b] = static_cast<unsigned char>(k);
         }
         t.of['\r'] = t.of['\n'] = t.of[' '] = kDropped;
-        t.of['>'] = kEnd;
         return t;
     }();
     return table;
 }
 
-// A header keeps this much of its name, as the run does.
-constexpr std::size_t kMaxNameBytes = std::size_t{1} << 20;
 constexpr std::size_t kChunk = std::size_t{1} << 20;
 constexpr uint64_t kSmallestBudget = 4096;
 
@@ -96,8 +93,9 @@ QString RecordChanged(const QString& path, const RecordInfo& info, const char* w
 
 } // namespace
 
-// Reads the record once: its header, then its bases into the index.
-class ExplorerData::Builder {
+// Reads the record once, through the cutter of its file's format: its
+// name, then its bases into the index.
+class ExplorerData::Builder final : public RecordSink {
 public:
     Builder(ExplorerData& d, const RecordInfo& info, bool keepBases) : d_(d), info_(info), keep_(keepBases) {}
 
@@ -106,16 +104,25 @@ public:
     {
         if (!in.skip(info_.offset))
             throw Failure(RecordChanged(d_.path_, info_, "the file is shorter").toStdString());
-        content_ = info_.offset;
+        // As forgiving as quillet-map's run, which maps a record with an
+        // empty header too.
+        const std::unique_ptr<RecordCutter> cutter = MakeRecordCutter(info_.format, CutterOptions{true});
         std::string buffer(kChunk, '\0');
+        uint64_t offset = info_.offset;
         for (;;) {
             if (cancelled && cancelled())
                 return false;
             const std::size_t got = in.read(buffer.data(), buffer.size());
-            if (got == 0 || !take(reinterpret_cast<const unsigned char*>(buffer.data()), got))
+            if (got == 0) {
+                cutter->finish(*this);
                 break;
-            content_ += got;
+            }
+            if (!cutter->cut(buffer.data(), got, offset, *this))
+                break;
+            offset += got;
         }
+        if (!started_)
+            throw Failure(RecordChanged(d_.path_, info_, "no record starts there").toStdString());
         if (!header_)
             throw Failure(RecordChanged(d_.path_, info_, "no header line there").toStdString());
         if (pos_ % d_.grain_ == 0)
@@ -134,47 +141,34 @@ public:
             throw Failure(RecordChanged(d_.path_, info_, "other bases").toStdString());
     }
 
+    // The record must begin where the run saw it begin; the next one ends
+    // the reading.
+    bool recordBegins(uint64_t offset) override
+    {
+        if (started_ || offset != info_.offset)
+            return false;
+        started_ = true;
+        return true;
+    }
+    void nameBytes(const char* bytes, std::size_t size) override { name_.append(bytes, size); }
+    bool sequenceBegins() override
+    {
+        header_ = true;
+        return true;
+    }
+    bool sequenceBytes(char* bytes, std::size_t size, uint64_t offset) override
+    {
+        bases(reinterpret_cast<const unsigned char*>(bytes), size, offset);
+        return true;
+    }
+    bool recordEnds() override { return false; }
+    void recordBroken(RecordProblem /*problem*/) override {}
+
 private:
-    // Takes the next piece of content; false once the record has ended.
-    bool take(const unsigned char* p, std::size_t n)
-    {
-        std::size_t i = 0;
-        if (!header_) {
-            i = headerPart(p, n);
-            if (!header_)
-                return true;
-        }
-        return bases(p, i, n);
-    }
-
-    // The header line; returns where its part of [p, p + n) ends.
-    std::size_t headerPart(const unsigned char* p, std::size_t n)
-    {
-        std::size_t i = 0;
-        if (!started_) {
-            if (n == 0 || p[0] != '>')
-                throw Failure(RecordChanged(d_.path_, info_, "no record starts there").toStdString());
-            started_ = true;
-            i = 1;
-        }
-        for (; i < n; ++i) {
-            const unsigned char c = p[i];
-            if (c == '\n') {
-                header_ = true;
-                return i + 1;
-            }
-            if (c == '\t')
-                nameEnded_ = true;
-            else if (!nameEnded_ && name_.size() < kMaxNameBytes)
-                name_.push_back(char(c));
-        }
-        return n;
-    }
-
-    // The bases in [p + i, p + n): false at the ">" that ends the record.
+    // The bases in [p, p + n), which begin at content offset `offset`.
     // Everything the loop reads is local: the stores of the kept classes
     // (bytes) would otherwise make the compiler load it again each time.
-    bool bases(const unsigned char* p, std::size_t i, std::size_t n)
+    void bases(const unsigned char* p, std::size_t n, uint64_t offset)
     {
         const Classes& k = WeightClasses();
         const std::array<unsigned char, 256> of = k.of;
@@ -184,21 +178,16 @@ private:
         Mark sum = sum_;
         int64_t pos = pos_, untilMark = untilMark_;
         unsigned pair = pair_;
-        bool going = true;
-        for (; i < n; ++i) {
+        for (std::size_t i = 0; i < n; ++i) {
             const unsigned char cls = of[p[i]];
-            if (cls >= kEnd) {
-                going = cls != kEnd;
-                if (!going)
-                    break;
+            if (cls == kDropped)
                 continue;
-            }
             if (pos >= length)
                 throw Failure(RecordChanged(d_.path_, info_, "a longer sequence").toStdString());
             if (--untilMark == 0) {
                 d_.marks_.push_back(sum);
                 if (!kept)
-                    d_.offsets_.push_back(content_ + i);
+                    d_.offsets_.push_back(offset + i);
                 untilMark = grain;
             }
             sum.gc += gc[cls];
@@ -216,7 +205,6 @@ private:
         pos_ = pos;
         untilMark_ = untilMark;
         pair_ = pair;
-        return going;
     }
 
     // The last base of an odd length waits for its pair.
@@ -229,8 +217,7 @@ private:
     ExplorerData& d_;
     const RecordInfo& info_;
     bool keep_;
-    uint64_t content_ = 0; // content offset of the piece being taken
-    bool started_ = false, header_ = false, nameEnded_ = false;
+    bool started_ = false, header_ = false;
     std::string name_;
     int64_t pos_ = 0;
     int64_t untilMark_ = 1;
@@ -243,6 +230,7 @@ std::unique_ptr<ExplorerData> ExplorerData::Load(const QString& path, const Reco
 {
     std::unique_ptr<ExplorerData> d(new ExplorerData);
     d->path_ = path;
+    d->format_ = info.format;
     d->name_ = info.name;
     d->length_ = info.length;
     const Layout layout = ChooseLayout(info.length, budget);
@@ -271,10 +259,12 @@ std::unique_ptr<ExplorerData> ExplorerData::Load(const QString& path, const Reco
 namespace {
 
 // Reads bases of the record again from the file, in content order (a
-// position before the last one read opens the file again).
-class Reread {
+// position before the last one read opens the file again), through the
+// cutter of the file's format.
+class Reread final : public RecordSink {
 public:
-    explicit Reread(const QString& path) : path_(path), buffer_(std::size_t{1} << 13, '\0') {}
+    Reread(const QString& path, RecordFormat format) : path_(path), format_(format), buffer_(std::size_t{1} << 13, '\0')
+    {}
 
     // The weight classes of the `count` bases from content offset `offset`.
     void bases(uint64_t offset, int64_t count, std::vector<unsigned char>& out)
@@ -290,10 +280,14 @@ public:
             start_ = offset;
             size_ = 0;
         }
-        const Classes& k = WeightClasses();
-        std::size_t i = std::size_t(offset - start_);
+        const std::unique_ptr<RecordCutter> cutter = MakeRecordCutter(format_);
+        cutter->resumeInSequence();
         out.clear();
-        while (int64_t(out.size()) < count) {
+        out_ = &out;
+        wanted_ = std::size_t(count);
+        ended_ = false;
+        std::size_t i = std::size_t(offset - start_);
+        while (out.size() < wanted_) {
             if (i == size_) {
                 start_ += size_;
                 size_ = in_->read(buffer_.data(), buffer_.size());
@@ -301,20 +295,46 @@ public:
                 if (size_ == 0)
                     throw Failure("the file is shorter");
             }
-            const unsigned char cls = k.of[static_cast<unsigned char>(buffer_[i++])];
-            if (cls == kEnd)
+            cutter->cut(buffer_.data() + i, size_ - i, start_ + i, *this);
+            if (ended_)
                 throw Failure("the sequence is shorter");
-            if (cls != kDropped)
-                out.push_back(cls);
+            i = size_;
         }
     }
 
+    bool recordBegins(uint64_t /*offset*/) override { return false; }
+    void nameBytes(const char* /*bytes*/, std::size_t /*size*/) override {}
+    bool sequenceBegins() override { return true; }
+    bool sequenceBytes(char* bytes, std::size_t size, uint64_t /*offset*/) override
+    {
+        const Classes& k = WeightClasses();
+        for (std::size_t i = 0; i < size; ++i) {
+            const unsigned char cls = k.of[static_cast<unsigned char>(bytes[i])];
+            if (cls == kDropped)
+                continue;
+            out_->push_back(cls);
+            if (out_->size() == wanted_)
+                return false;
+        }
+        return true;
+    }
+    bool recordEnds() override
+    {
+        ended_ = true;
+        return false;
+    }
+    void recordBroken(RecordProblem /*problem*/) override { ended_ = true; }
+
 private:
     QString path_;
+    RecordFormat format_;
     std::unique_ptr<InputStream> in_;
     std::string buffer_;
     uint64_t start_ = 0;   // content offset of buffer_[0]
     std::size_t size_ = 0; // bytes in buffer_
+    std::vector<unsigned char>* out_ = nullptr;
+    std::size_t wanted_ = 0;
+    bool ended_ = false;
 };
 
 } // namespace
@@ -339,7 +359,7 @@ ExplorerData::Mark ExplorerData::prefix(int64_t pos) const
 void ExplorerData::fillPartials(const std::vector<int64_t>& positions, std::vector<Mark>& sums) const
 {
     const Classes& k = WeightClasses();
-    Reread file(path_);
+    Reread file(path_, format_);
     std::vector<unsigned char> grain;
     int64_t loaded = -1;
     try {

@@ -46,7 +46,7 @@ class ExplorerData {
 public:
     static constexpr uint64_t kDefaultBudget = uint64_t{256} << 20; // 256 MiB
 
-    // Reads record `info` of the FASTA file at `path` (plain or compressed)
+    // Reads record `info` of the sequence file at `path` (plain or compressed)
     // once and builds its index. Null when `cancelled` (polled between
     // chunks) says so. Throws quillet::Failure with a message when the file
     // cannot be read or no longer gives that record (its name, length,
@@ -84,6 +84,7 @@ private:
     void fillPartials(const std::vector<int64_t>& positions, std::vector<Mark>& sums) const;
 
     QString path_;
+    RecordFormat format_ = RecordFormat::Fasta;
     QString name_;
     int64_t length_ = 0;
     int64_t grain_ = 100;

@@ -1,5 +1,6 @@
 #include "analysis/fasta.h"
 
+#include <algorithm>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -8,37 +9,7 @@
 
 namespace quillet {
 
-QString RecordId(const QString& name)
-{
-    // Blanks as C's isspace knows them: a name's characters are its bytes,
-    // and bytes 0x85 and 0xA0 (blanks in Latin-1) are parts of UTF-8
-    // characters such as "Å" and "à".
-    const auto blank = [](QChar c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); };
-    qsizetype begin = 0;
-    while (begin < name.size() && blank(name[begin]))
-        ++begin;
-    qsizetype end = begin;
-    while (end < name.size() && !blank(name[end]))
-        ++end;
-    return end > begin ? name.mid(begin, end - begin) : QStringLiteral("sequence");
-}
-
-QString UnicodeName(const QString& name)
-{
-    return WithoutNul(QString::fromUtf8(name.toLatin1()));
-}
-
-QString WithoutNul(const QString& name)
-{
-    if (!name.contains(QChar(u'\0')))
-        return name;
-    QString text = name;
-    return text.replace(QChar(u'\0'), QStringLiteral("\\x00"));
-}
-
 namespace {
-
-constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
 inline bool Ignored(unsigned char c)
 {
@@ -82,52 +53,120 @@ char* CompactSequence(char* begin, char* end)
     return out;
 }
 
-FastaReader::FastaReader(std::string& content) : content_(content)
+bool FastaCutter::beginRecord(uint64_t offset, RecordSink& sink)
 {
-    // Text before the first ">" belongs to no record.
-    const std::size_t first = content_.find('>');
-    pos_ = first == std::string::npos ? kNone : first + 1;
+    state_ = State::Header;
+    ++records_;
+    headerBytes_ = 0;
+    nameBytes_ = 0;
+    nameEnded_ = false;
+    return sink.recordBegins(offset);
 }
 
-bool FastaReader::next(FastaRecord& record, FastaProblem& problem)
+void FastaCutter::takeHeader(const char* p, const char* end, RecordSink& sink)
 {
-    problem = FastaProblem::None;
-    record = FastaRecord{};
-    if (pos_ == kNone)
-        return false;
-    ++index_;
+    headerBytes_ += static_cast<std::size_t>(end - p);
+    if (nameEnded_)
+        return;
+    const auto* tab = static_cast<const char*>(std::memchr(p, '\t', static_cast<std::size_t>(end - p)));
+    const char* const nameEnd = tab ? tab : end;
+    nameEnded_ = tab != nullptr;
+    const std::size_t size = std::min(kMaxNameBytes - nameBytes_, static_cast<std::size_t>(nameEnd - p));
+    if (size > 0)
+        sink.nameBytes(p, size);
+    nameBytes_ += size;
+}
 
-    const std::size_t start = pos_;
-    std::size_t end = content_.find('>', start);
-    if (end == std::string::npos) {
-        end = content_.size();
-        pos_ = kNone;
-    } else {
-        pos_ = end + 1;
+// A record that is a header alone: one without sequence.
+bool FastaCutter::headerOnly(RecordSink& sink)
+{
+    state_ = State::Seek;
+    return sink.sequenceBegins() && sink.recordEnds();
+}
+
+bool FastaCutter::cut(char* bytes, std::size_t size, uint64_t offset, RecordSink& sink)
+{
+    char* p = bytes;
+    char* const end = bytes + size;
+    const auto at = [&](const char* q) { return offset + static_cast<uint64_t>(q - bytes); };
+    while (p < end) {
+        switch (state_) {
+        case State::Seek: {
+            auto* gt = static_cast<char*>(std::memchr(p, '>', static_cast<std::size_t>(end - p)));
+            if (!gt)
+                return true;
+            if (!beginRecord(at(gt), sink))
+                return false;
+            p = gt + 1;
+            break;
+        }
+        case State::Header: {
+            auto* lf = static_cast<char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+            char* const lineEnd = lf ? lf : end;
+            auto* gt = static_cast<char*>(std::memchr(p, '>', static_cast<std::size_t>(lineEnd - p)));
+            if (gt) {
+                // The next record begins before this header line ends.
+                if (!forgiving()) {
+                    sink.recordBroken(RecordProblem::NoLineFeed);
+                    return false;
+                }
+                takeHeader(p, gt, sink);
+                if (!headerOnly(sink) || !beginRecord(at(gt), sink))
+                    return false;
+                p = gt + 1;
+                break;
+            }
+            takeHeader(p, lineEnd, sink);
+            if (!lf)
+                return true;
+            if (headerBytes_ == 0 && !options_.forgivingHeaders) {
+                sink.recordBroken(RecordProblem::EmptyHeader);
+                return false;
+            }
+            state_ = State::Body;
+            if (!sink.sequenceBegins())
+                return false;
+            p = lf + 1;
+            break;
+        }
+        case State::Body: {
+            auto* gt = static_cast<char*>(std::memchr(p, '>', static_cast<std::size_t>(end - p)));
+            char* const pieceEnd = gt ? gt : end;
+            if (pieceEnd > p && !sink.sequenceBytes(p, static_cast<std::size_t>(pieceEnd - p), at(p)))
+                return false;
+            if (!gt)
+                return true;
+            state_ = State::Seek;
+            if (!sink.recordEnds() || !beginRecord(at(gt), sink))
+                return false;
+            p = gt + 1;
+            break;
+        }
+        }
     }
-
-    char* const data = content_.data();
-    const void* lf = std::memchr(data + start, '\n', end - start);
-    if (lf == nullptr) {
-        problem = FastaProblem::NoLineFeed;
-        return true;
-    }
-    const std::size_t headerEnd = static_cast<const char*>(lf) - data;
-    if (headerEnd == start) {
-        problem = FastaProblem::EmptyHeader;
-        return true;
-    }
-
-    // The name stops at the first tab; a carriage return ending the header
-    // line stays part of it. Each byte is one character (Latin-1).
-    const void* tab = std::memchr(data + start, '\t', headerEnd - start);
-    const std::size_t nameEnd = tab ? static_cast<const char*>(tab) - data : headerEnd;
-    record.name = QString::fromLatin1(data + start, static_cast<qsizetype>(nameEnd - start));
-
-    char* const body = data + headerEnd + 1;
-    char* const bodyEnd = CompactSequence(body, data + end);
-    record.sequence = std::string_view(body, static_cast<std::size_t>(bodyEnd - body));
     return true;
+}
+
+void FastaCutter::finish(RecordSink& sink)
+{
+    switch (state_) {
+    case State::Seek: break;
+    case State::Header:
+        if (forgiving())
+            headerOnly(sink);
+        else
+            sink.recordBroken(RecordProblem::NoLineFeed);
+        break;
+    case State::Body:
+        state_ = State::Seek;
+        sink.recordEnds();
+        break;
+    }
+}
+
+void FastaCutter::resumeInSequence()
+{
+    state_ = State::Body;
 }
 
 } // namespace quillet

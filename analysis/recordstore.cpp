@@ -105,6 +105,7 @@ std::shared_ptr<const WindowResults> RecordStore::load(std::size_t i, RunListene
         return windows_[i];
     RunSettings s = settings_;
     s.startOffset = infos_[i].offset;
+    s.format = infos_[i].format;
     s.maxRecords = 1;
     OneRecord one(listener, heldBytes());
     RunFile(path_, s, one);

@@ -15,11 +15,11 @@
 #include "analysis/basesums.h"
 #include "analysis/calcwindows.h"
 #include "analysis/engine.h"
-#include "analysis/fasta.h"
 #include "analysis/fileio.h"
 #include "analysis/numtext.h"
 #include "analysis/proposal.h"
 #include "bench/benchdata.h"
+#include "tests/reference/fastareader.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "cli/options.h"
 
-#include "analysis/fasta.h"
 #include "analysis/numtext.h"
+#include "analysis/recordname.h"
 #include "analysis/region.h"
 #include "analysis/runverdict.h"
 #include "maps/filename.h"

@@ -2,10 +2,10 @@
 // the window's words, pictures and the overview drawn as its exports are.
 #include "cli/run.h"
 
-#include "analysis/fasta.h"
 #include "analysis/fileio.h"
 #include "analysis/numtext.h"
 #include "analysis/proposal.h"
+#include "analysis/recordname.h"
 #include "analysis/runverdict.h"
 #include "maps/exportfiles.h"
 #include "maps/imagesurface.h"

@@ -11,9 +11,9 @@
 // rules, and every computation against prefix sums of the letter weights.
 #include "analysis/calcwindows.h"
 #include "analysis/failure.h"
-#include "analysis/fasta.h"
 #include "analysis/numtext.h"
 #include "fuzz/check.h"
+#include "tests/reference/fastareader.h"
 
 #include <cmath>
 #include <cstdint>

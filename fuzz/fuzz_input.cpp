@@ -15,9 +15,9 @@
 // without reaching anything new).
 #include "analysis/calcwindows.h"
 #include "analysis/engine.h"
-#include "analysis/fasta.h"
 #include "analysis/input.h"
 #include "fuzz/check.h"
+#include "tests/reference/fastareader.h"
 
 #include <cstdint>
 #include <cstring>

@@ -2,8 +2,8 @@
 // picture): the Records window, the explorer of the record shown, exporting the values behind the map and the
 // map as a picture, and marking windows of mostly unknown bases. Double
 // clicking the sequence name opens the Records window too.
-#include "analysis/fasta.h"
 #include "analysis/numtext.h"
+#include "analysis/recordname.h"
 #include "maps/exportfiles.h"
 #include "maps/exportpicture.h"
 #include "maps/filename.h"

@@ -1,8 +1,8 @@
 #include "maps/exportbigwig.h"
 
-#include "analysis/fasta.h"
 #include "analysis/numtext.h"
 #include "analysis/outputfile.h"
+#include "analysis/recordname.h"
 
 #include <QLibrary>
 

@@ -1,7 +1,7 @@
 #include "maps/exportvalues.h"
 
-#include "analysis/fasta.h"
 #include "analysis/numtext.h"
+#include "analysis/recordname.h"
 
 #include <QIODevice>
 #include <charconv>

@@ -1,6 +1,6 @@
 #include "maps/filename.h"
 
-#include "analysis/fasta.h"
+#include "analysis/recordname.h"
 
 #include <QFileInfo>
 

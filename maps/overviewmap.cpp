@@ -1,7 +1,7 @@
 #include "maps/overviewmap.h"
 
-#include "analysis/fasta.h"
 #include "analysis/numtext.h"
+#include "analysis/recordname.h"
 #include "maps/plottext.h"
 
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "window/explorer.h"
 
 #include "analysis/explorerdata.h"
-#include "analysis/fasta.h"
+#include "analysis/recordname.h"
 #include "analysis/region.h"
 #include "maps/exportfiles.h"
 #include "maps/exportpicture.h"

@@ -2,7 +2,7 @@
 // The records of tests/data/athaliana_excerpt.fa (seven A. thaliana
 // records, two with runs of N) computed as a run computes them.
 #include "analysis/calcwindows.h"
-#include "analysis/fasta.h"
+#include "tests/reference/fastareader.h"
 
 #include <QString>
 #include <fstream>

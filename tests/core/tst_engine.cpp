@@ -2,10 +2,10 @@
 // content at once, wherever chunk boundaries fall; compressed input of every
 // kind; broken, truncated and foreign files; cancelling; bounded memory.
 #include "analysis/engine.h"
-#include "analysis/fasta.h"
 #include "analysis/input.h"
 #include "analysis/recordstore.h"
 #include "analysis/runverdict.h"
+#include "tests/reference/fastareader.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,14 @@
 // FASTA records: names, sequence cleaning in place, and the problems a
-// record can have.
+// record can have, as the reference reader finds them; every case is also
+// cut by the program's FastaCutter in pieces of several sizes, which must
+// find the same records up to the first it cannot take apart (where it
+// stops).
 #include "analysis/fasta.h"
+#include "tests/reference/fastareader.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -17,8 +22,66 @@ struct Taken {
     FastaProblem problem;
 };
 
+// What FastaCutter hands on, as the reference reader gives it.
+class Collect final : public RecordSink {
+public:
+    std::vector<Taken> records;
+    bool recordBegins(uint64_t) override
+    {
+        records.push_back({QString(), std::string(), FastaProblem::None});
+        name_.clear();
+        return true;
+    }
+    void nameBytes(const char* bytes, std::size_t size) override { name_.append(bytes, size); }
+    bool sequenceBegins() override
+    {
+        records.back().name = QString::fromLatin1(name_.data(), qsizetype(name_.size()));
+        return true;
+    }
+    bool sequenceBytes(char* bytes, std::size_t size, uint64_t) override
+    {
+        records.back().sequence.append(bytes, std::size_t(CompactSequence(bytes, bytes + size) - bytes));
+        return true;
+    }
+    bool recordEnds() override { return true; }
+    void recordBroken(RecordProblem problem) override
+    {
+        records.back().problem =
+            problem == RecordProblem::NoLineFeed ? FastaProblem::NoLineFeed : FastaProblem::EmptyHeader;
+    }
+
+private:
+    std::string name_;
+};
+
+void ExpectCutterAgrees(const std::string& original, const std::vector<Taken>& reference)
+{
+    std::size_t upTo = 0;
+    while (upTo < reference.size() && reference[upTo++].problem == FastaProblem::None) {
+    }
+    for (std::size_t piece : {std::size_t{1}, std::size_t{3}, original.size() + 1}) {
+        std::string content = original;
+        Collect sink;
+        FastaCutter cutter;
+        bool going = true;
+        for (std::size_t at = 0; going && at < content.size(); at += piece)
+            going = cutter.cut(content.data() + at, std::min(piece, content.size() - at), at, sink);
+        if (going)
+            cutter.finish(sink);
+        ASSERT_EQ(sink.records.size(), upTo) << "pieces of " << piece << ": " << original;
+        for (std::size_t k = 0; k < upTo; ++k) {
+            EXPECT_EQ(sink.records[k].problem, reference[k].problem) << k << " in " << original;
+            if (reference[k].problem == FastaProblem::None) {
+                EXPECT_EQ(sink.records[k].name, reference[k].name) << k << " in " << original;
+                EXPECT_EQ(sink.records[k].sequence, reference[k].sequence) << k << " in " << original;
+            }
+        }
+    }
+}
+
 std::vector<Taken> ReadAll(std::string& content)
 {
+    const std::string original = content;
     std::vector<Taken> out;
     FastaReader reader(content);
     FastaRecord rec;
@@ -27,6 +90,7 @@ std::vector<Taken> ReadAll(std::string& content)
         EXPECT_EQ(reader.recordIndex(), out.size());
         out.push_back({rec.name, std::string(rec.sequence), problem});
     }
+    ExpectCutterAgrees(original, out);
     return out;
 }
 

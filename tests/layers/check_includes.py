@@ -8,7 +8,8 @@ ends never include each other, and window/ does not include interaction/
 (the handlers there are members of the main window and may use window/,
 but what window/ needs from them belongs a layer down). Tests of the logic
 without widgets (tests/core/) and the fuzz targets stay on engine, maps and
-command-line code.
+command-line code, and with the benchmarks they may use the reference
+readers (tests/reference/), which use the engine alone.
 
 Usage: check_includes.py [SOURCE_DIR]   (default: the repository of this file)
 Prints every upward include as FILE:LINE: ... and exits 1 when there is one.
@@ -28,8 +29,9 @@ ALLOWED = {
     "window": {"analysis", "maps", "window"},
     "interaction": {"analysis", "maps", "window", "interaction"},
     "cli": {"analysis", "maps", "cli"},
-    "tests/core": {"analysis", "maps", "cli", "tests/core"},
-    "fuzz": {"analysis", "maps", "fuzz"},
+    "tests/core": {"analysis", "maps", "cli", "tests/core", "tests/reference"},
+    "tests/reference": {"analysis", "tests/reference"},
+    "fuzz": {"analysis", "maps", "fuzz", "tests/reference"},
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 SOURCES = {".h", ".hpp", ".cpp", ".cc"}

@@ -3,7 +3,7 @@
 // without leaving the record, its values equal to a computation of the same
 // stretch, the region box, and tracks shown and hidden.
 #include "analysis/calcwindows.h"
-#include "analysis/fasta.h"
+#include "analysis/recordname.h"
 #include "maps/syscolors.h"
 #include "tests/ui/picturechecks.h"
 #include "tests/ui/runfixtures.h"

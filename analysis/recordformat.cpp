@@ -1,0 +1,44 @@
+#include "analysis/recordformat.h"
+
+#include "analysis/fasta.h"
+
+namespace quillet {
+
+namespace {
+
+// The record formats the program reads, in the order their content is
+// tried; the last takes any content.
+struct RecordFormatRow {
+    RecordFormat format;
+    bool (*recognises)(std::string_view start);
+    std::unique_ptr<RecordCutter> (*makeCutter)(const CutterOptions& options);
+};
+
+constexpr RecordFormatRow kRecordFormats[] = {
+    // Any content is FASTA text: what comes before the first ">" belongs
+    // to no record, and content without one holds no record.
+    {RecordFormat::Fasta, [](std::string_view) { return true; },
+     [](const CutterOptions& options) -> std::unique_ptr<RecordCutter> {
+         return std::make_unique<FastaCutter>(options);
+     }},
+};
+
+} // namespace
+
+RecordFormat RecordFormatOf(std::string_view start)
+{
+    for (const RecordFormatRow& row : kRecordFormats)
+        if (row.recognises(start))
+            return row.format;
+    return RecordFormat::Fasta;
+}
+
+std::unique_ptr<RecordCutter> MakeRecordCutter(RecordFormat format, const CutterOptions& options)
+{
+    for (const RecordFormatRow& row : kRecordFormats)
+        if (row.format == format)
+            return row.makeCutter(options);
+    return std::make_unique<FastaCutter>(options);
+}
+
+} // namespace quillet
