@@ -146,9 +146,11 @@ public:
         ++records_;
         offset_ = offset;
         name_.clear();
+        topology_ = Topology::Unknown;
         return true;
     }
     void nameBytes(const char* bytes, std::size_t size) override { name_.append(bytes, size); }
+    void recordTopology(Topology topology) override { topology_ = topology; }
     bool sequenceBegins() override { return beginSequence(); }
     bool sequenceBytes(char* bytes, std::size_t size, uint64_t /*offset*/) override
     {
@@ -287,6 +289,7 @@ private:
         r.info.cumulativeMaxPosition = acc_->cumulativeMaxPosition();
         r.info.offset = offset_;
         r.info.format = format_;
+        r.info.topology = topology_;
         r.sequenceLength = seen_; // the accumulator stays for the next record
 
         ++report_.records;
@@ -317,6 +320,7 @@ private:
         info.length = acc_->length();
         info.offset = offset_;
         info.format = format_;
+        info.topology = topology_;
         if (listener_.recordFailed(info, fault))
             return true;
         if (fault == RecordFault::TooLong) {
@@ -357,7 +361,8 @@ private:
     RunListener& listener_;
     uint64_t cap_; // the most memory the run may hold
     RecordFormat format_;
-    uint64_t heldBefore_ = 0; // what the listener held when this record began
+    Topology topology_ = Topology::Unknown; // of the record being read
+    uint64_t heldBefore_ = 0;               // what the listener held when this record began
     RunReport report_;
     int64_t records_ = 0; // records begun
     uint64_t offset_ = 0;
@@ -472,19 +477,33 @@ QString PastPositionsDetail(const QString& recordName, int64_t length, int32_t w
 
 namespace {
 
-// Cuts the chunks as they come and computes their records; the first chunk
-// says which record format the content is in, unless the settings say so.
+// Cuts the chunks as they come and computes their records. The first
+// kFormatBytes of the content (gathered over chunks as small as tests make
+// them) say which record format it is in, unless the settings say so.
 RunReport CutAndCompute(ChunkReader& reader, const RunSettings& settings, RunListener& listener)
 {
     const uint64_t cap = settings.memoryCap ? settings.memoryCap : RunMemoryCap();
     std::unique_ptr<RecordCutter> cutter;
     std::optional<RecordComputer> computer;
+    std::string head; // the content before the cutter was chosen
     uint64_t base = settings.startOffset;
+    const auto cut = [&](char* bytes, std::size_t size, uint64_t offset) {
+        try {
+            return cutter->cut(bytes, size, offset, *computer);
+        } catch (const std::bad_alloc&) {
+            computer->readOutOfMemory();
+            return false;
+        }
+    };
     for (;;) {
         std::unique_ptr<Chunk> c = reader.next();
         if (!cutter) {
-            const RecordFormat format =
-                settings.format.value_or(RecordFormatOf(std::string_view(c->bytes.get(), c->size)));
+            head.append(c->bytes.get(), c->size);
+            if (head.size() < kFormatBytes && !c->last && !c->error && !settings.format) {
+                reader.giveBack(std::move(c));
+                continue;
+            }
+            const RecordFormat format = settings.format.value_or(RecordFormatOf(head));
             cutter = MakeRecordCutter(format, CutterOptions{settings.forgivingHeaders});
             computer.emplace(settings, listener, cap, format);
         }
@@ -494,12 +513,15 @@ RunReport CutAndCompute(ChunkReader& reader, const RunSettings& settings, RunLis
             break;
         }
         bool going = false;
-        try {
-            going = cutter->cut(c->bytes.get(), c->size, base, *computer);
-        } catch (const std::bad_alloc&) {
-            computer->readOutOfMemory();
+        if (!head.empty()) {
+            // The first chunks, gathered while the format was not known.
+            going = cut(head.data(), head.size(), base);
+            base += head.size();
+            head = std::string();
+        } else {
+            going = cut(c->bytes.get(), c->size, base);
+            base += c->size;
         }
-        base += c->size;
         if (!going)
             break;
         if (c->error) {

@@ -30,6 +30,7 @@ struct RecordInfo {
     int64_t windows = 0;
     uint64_t offset = 0;                       // offset of its first byte (FASTA's ">") in the decoded content
     RecordFormat format = RecordFormat::Fasta; // of the file it was read from
+    Topology topology = Topology::Unknown;     // as the file says
     // Where the cumulative G-C/G+C (the running sum of the windows' values)
     // is lowest and highest: the middle base of the first window to reach
     // it (see WindowAccumulator), 0 without a window. On a circular

@@ -1,6 +1,7 @@
 #include "analysis/recordformat.h"
 
 #include "analysis/fasta.h"
+#include "analysis/flatfile.h"
 
 namespace quillet {
 
@@ -15,6 +16,14 @@ struct RecordFormatRow {
 };
 
 constexpr RecordFormatRow kRecordFormats[] = {
+    {RecordFormat::GenBank, [](std::string_view start) { return LooksLikeFlatFile(start, FlatSyntax::GenBank); },
+     [](const CutterOptions&) -> std::unique_ptr<RecordCutter> {
+         return std::make_unique<FlatFileCutter>(FlatSyntax::GenBank);
+     }},
+    {RecordFormat::Embl, [](std::string_view start) { return LooksLikeFlatFile(start, FlatSyntax::Embl); },
+     [](const CutterOptions&) -> std::unique_ptr<RecordCutter> {
+         return std::make_unique<FlatFileCutter>(FlatSyntax::Embl);
+     }},
     // Any content is FASTA text: what comes before the first ">" belongs
     // to no record, and content without one holds no record.
     {RecordFormat::Fasta, [](std::string_view) { return true; },

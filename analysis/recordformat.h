@@ -4,7 +4,8 @@
 // arrives, and tells a RecordSink where each record begins, the bytes of
 // its name and the bytes of its sequence. The run engine (which computes
 // the windows) and the explorer's builder (which indexes one record) are
-// sinks; FASTA is the first cutter (analysis/fasta.h).
+// sinks; the cutters are FASTA's (analysis/fasta.h) and the GenBank and
+// EMBL flat files' (analysis/flatfile.h).
 //
 // A new record format is one cutter, one row in kRecordFormats
 // (recordformat.cpp) with the test that recognises its content, a fuzz
@@ -26,6 +27,10 @@ enum class RecordProblem {
     EmptyHeader, // its header line is empty
 };
 
+// Whether a record is a circle (a bacterial chromosome, a plasmid) or a
+// line, where its file says so.
+enum class Topology { Unknown, Linear, Circular };
+
 // What a cutter finds, in content order. A sink returns false to stop the
 // cutting (the cutter then returns false from cut() at once).
 class RecordSink {
@@ -37,6 +42,8 @@ public:
     // Bytes of its name, in one piece or several; kMaxNameBytes in all at
     // most.
     virtual void nameBytes(const char* bytes, std::size_t size) = 0;
+    // Its topology, where the file says it (before sequenceBegins).
+    virtual void recordTopology(Topology /*topology*/) {}
     // The name is whole and the sequence follows.
     virtual bool sequenceBegins() = 0;
     // The next bytes of its sequence, which begin at content offset
@@ -65,7 +72,7 @@ public:
     virtual void resumeInSequence() = 0;
 };
 
-enum class RecordFormat { Fasta };
+enum class RecordFormat { Fasta, GenBank, Embl };
 
 struct CutterOptions {
     // Whether a header line that is empty or cut short is still a record:
@@ -75,8 +82,10 @@ struct CutterOptions {
     bool forgivingHeaders = false;
 };
 
-// The format of a content that begins with `start` (the first bytes of
-// the decoded content, as many as there are up to a chunk).
+// How many bytes of the decoded content say which format it is in.
+constexpr std::size_t kFormatBytes = 256;
+// The format of a content that begins with `start` (its first
+// kFormatBytes bytes, or all of it when it is shorter).
 RecordFormat RecordFormatOf(std::string_view start);
 std::unique_ptr<RecordCutter> MakeRecordCutter(RecordFormat format, const CutterOptions& options = {});
 

@@ -216,6 +216,77 @@ TEST(RunEngine, EqualsWholeReadingWhereverChunksEnd)
     }
 }
 
+// A GenBank or EMBL record gives the windows of the same sequence in
+// FASTA, named as the databases' FASTA files name it, wherever chunks end;
+// the feature table (with its ">", digits and "/") is no part of it.
+TEST(RunEngine, FlatFilesGiveTheValuesOfTheSameSequenceInFasta)
+{
+    struct Case {
+        const char* what;
+        std::string flat, fasta;
+        std::vector<Topology> topologies;
+    };
+    const std::string features = "FEATURES             Location/Qualifiers\n"
+                                 "     gene            1..>18\n"
+                                 "                     /gene=\"dnaA\"\n"
+                                 "                     /note=\"a > b; 3/4 of it\"\n";
+    const Case cases[] = {
+        {"GenBank, a definition on two lines",
+         "LOCUS       NC_1   24 bp    DNA     circular CON 09-MAR-2022\n"
+         "DEFINITION  Test plasmid pX,\n            complete sequence.\n"
+         "ACCESSION   NC_1\nVERSION     NC_1.1\nKEYWORDS    RefSeq.\n" +
+             features + "ORIGIN      \n        1 agcttttcat tctgactgca\n       21 nngg\n//\n",
+         ">NC_1.1 Test plasmid pX, complete sequence\nagcttttcattctgactgcanngg\n",
+         {Topology::Circular}},
+        {"GenBank, two records, CRLF, one without VERSION",
+         "\r\nLOCUS       A   4 bp    DNA     linear\r\nACCESSION   A\r\nORIGIN\r\n        1 acgt\r\n//\r\n"
+         "LOCUS       B   8 bp    DNA\r\nDEFINITION  b.\r\nACCESSION   B\r\nVERSION     B.2\r\nORIGIN\r\n"
+         "        1 ggcc ggaa\r\n//\r\n",
+         ">A\nacgt\n>B.2 b\nggccggaa\n",
+         {Topology::Linear, Topology::Unknown}},
+        {"GenBank, the last record without its //",
+         "LOCUS       C   6 bp\nVERSION     C.1\nORIGIN\n        1 gcgcga\n",
+         ">C.1\ngcgcga\n",
+         {Topology::Unknown}},
+        {"GenBank, a record without sequence",
+         "LOCUS       D\nVERSION     D.1\n//\nLOCUS       E\nORIGIN\n 1 ac\n//\n",
+         ">D.1\n>E\nac\n",
+         {}},
+        {"EMBL",
+         "ID   X56734; SV 1; circular; mRNA; STD; PLN; 20 BP.\nXX\nAC   X56734; S46826;\nXX\n"
+         "DE   Trifolium repens mRNA for\nDE   beta-glucosidase.\nXX\nFT   CDS             <1..>20\n"
+         "SQ   Sequence 20 BP; 6 A; 4 C; 4 G; 6 T; 0 other;\n     aaacaaacca aatatggatt        20\n//\n",
+         ">X56734.1 Trifolium repens mRNA for beta-glucosidase\naaacaaaccaaatatggatt\n",
+         {Topology::Circular}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PieceStream whole(c.fasta, c.fasta.size());
+        Collect want;
+        const RunReport wantReport = RunInput(whole, Settings(5, 3), want);
+        for (const std::size_t chunk : {std::size_t{1}, std::size_t{7}, std::size_t{1} << 20}) {
+            PieceStream in(c.flat, chunk);
+            Collect got;
+            const RunReport report = RunInput(in, Settings(5, 3, chunk), got);
+            EXPECT_EQ(report.end, wantReport.end) << chunk;
+            ASSERT_EQ(got.records.size(), want.records.size()) << chunk;
+            for (std::size_t r = 0; r < want.records.size(); ++r) {
+                const RecordResult& a = got.records[r];
+                const RecordResult& b = want.records[r];
+                EXPECT_EQ(a.info.name, b.info.name) << chunk;
+                EXPECT_EQ(a.info.length, b.info.length) << chunk;
+                EXPECT_EQ(a.windows.GCValues, b.windows.GCValues) << chunk;
+                EXPECT_EQ(a.windows.SkewValues, b.windows.SkewValues) << chunk;
+                EXPECT_EQ(a.windows.UnknownCounts, b.windows.UnknownCounts) << chunk;
+                EXPECT_EQ(a.windows.AvgGC, b.windows.AvgGC) << chunk;
+                EXPECT_TRUE(c.flat.compare(a.info.offset, 2, "LO") == 0 || c.flat.compare(a.info.offset, 2, "ID") == 0);
+                EXPECT_EQ(a.info.topology, c.topologies[r]) << chunk;
+                EXPECT_NE(a.info.format, RecordFormat::Fasta);
+            }
+        }
+    }
+}
+
 // The cumulative G-C/G+C's lowest and highest points, where they are known
 // by construction, the same whether the run keeps its windows or not and
 // wherever chunks end.
