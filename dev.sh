@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds Quillet and starts it (./dev.sh start), or builds it and runs every
-# test (./dev.sh test). Installs the Debian packages it needs when run as
+# Builds Quillet and starts it (./dev.sh start), builds it and runs every
+# test (./dev.sh test), or builds the Debian package quillet_VERSION_amd64.deb
+# (./dev.sh package). Installs the Debian packages it needs when run as
 # root; otherwise prints the exact install line.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -11,7 +12,8 @@ PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev libgl-dev libgtest-dev
           clang clang-format libclang-rt-dev locales
           libisal-dev isal libzstd-dev zstd liblzma-dev xz-utils libbz2-dev bzip2 pkg-config
           libbigwig-dev zlib1g-dev python3-pybigwig
-          snakemake seqkit file slurm-wlm munge)
+          snakemake seqkit file slurm-wlm munge
+          dpkg-dev lintian appstream desktop-file-utils shared-mime-info)
 
 ensure_packages() {
     local missing=()
@@ -105,6 +107,17 @@ case "${1:-}" in
         build release
         exec ./build-release/quillet
         ;;
+    package)
+        # The release build's install rules, packaged by CPack (the CPACK_
+        # settings in CMakeLists.txt), into this folder.
+        ensure_packages
+        build release
+        rm -f build-release/quillet_*_amd64.deb
+        (cd build-release && cpack -G DEB)
+        deb=$(cd build-release && ls quillet_*_amd64.deb)
+        mv "build-release/$deb" .
+        echo "Built $deb; install it with: sudo apt install ./$deb"
+        ;;
     test)
         ensure_packages
         started=$SECONDS
@@ -154,7 +167,7 @@ case "${1:-}" in
         [ $failed -eq 0 ]
         ;;
     *)
-        echo "usage: ./dev.sh start | ./dev.sh test" >&2
+        echo "usage: ./dev.sh start | ./dev.sh test | ./dev.sh package" >&2
         exit 2
         ;;
 esac

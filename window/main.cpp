@@ -83,7 +83,7 @@ int main(int argc, char** argv)
 
     QApplication::setApplicationName(QStringLiteral("Quillet"));
     QApplication::setApplicationVersion(QString::fromLatin1(quillet::kVersion));
-    QApplication::setDesktopFileName(QStringLiteral("quillet"));
+    QApplication::setDesktopFileName(QString::fromLatin1(quillet::kAppId));
     QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(8.25);
     QApplication::setFont(font);

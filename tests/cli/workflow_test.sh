@@ -53,6 +53,48 @@ for line in "README.md: not a FASTA file name (suffixes: .fa .fasta .fas .fna .f
     grep -qxF "    $line" maps.log || fail "not listed: $line; log: $(cat maps.log)"
 done
 [ ! -e maps/README.png ] || fail "README.md was mapped"
+
+# The cluster profile of Snakemake 7 (workflow/profiles/slurm/config.yaml),
+# through a stand-in sbatch that runs each job script at once and keeps
+# what it was asked for: the same files as the local run, one job a group
+# with the rule's core and memory, its log where the profile says, and the
+# jobs, which read the workflow again, without the run's own messages.
+# (CI=true: Snakemake looks at its cluster jobs every second, not every ten.)
+mkdir bin
+cat >bin/sbatch <<'EOF'
+#!/usr/bin/env bash
+id=$(($(cat sbatch.count 2>/dev/null || echo 100) + 1))
+echo "$id" >sbatch.count
+echo "${@:1:$#-1}" >>sbatch.args
+log=slurm-$id.log
+for arg in "${@:1:$#-1}"; do [[ $arg != --output=* ]] || log=${arg#--output=}; done
+bash "${@: -1}" >"${log//%j/$id}" 2>&1
+echo "Submitted batch job $id"
+EOF
+chmod +x bin/sbatch
+(PATH=$PWD/bin:$PATH CI=true snakemake -s "$src/workflow/Snakefile" --profile "$src/workflow/profiles/slurm" \
+    --config input=genomes output=maps-profile quillet_map="$map" options="-w 200 -s 100" group_size=2 \
+    >maps-profile.log 2>&1) || fail "the profile: $(cat maps-profile.log)"
+for g in athaliana lambda_virus phix174; do
+    for f in "$g.png" "$g.tsv" "overview/$g.png"; do cmp "maps-profile/$f" "maps/$f" || fail "maps-profile/$f"; done
+done
+cmp maps-profile/summary.tsv maps/summary.tsv || fail "the profile's summary: $(cat maps-profile/summary.tsv)"
+[ "$(cat sbatch.args)" = $'--cpus-per-task=1 --mem=1000 --time=30 --output=slurm/%j.log\n--cpus-per-task=1 --mem=1000 --time=30 --output=slurm/%j.log' ] ||
+    fail "sbatch was asked for: $(cat sbatch.args)"
+[ "$(ls slurm)" = $'101.log\n102.log' ] && grep -q 'rule map_group_' slurm/101.log || fail "job logs: $(ls slurm)"
+! grep -q -e 'Not mapped, of the' -e 'genomes in 2 jobs' slurm/*.log || fail "a job said the run's messages: $(cat slurm/101.log)"
+grep -qxF '3 genomes in 2 jobs of up to 2.' maps-profile.log || fail "the profile run's messages: $(cat maps-profile.log)"
+# Snakemake 8 and later read config.v8+.yaml first: YAML for the SLURM
+# executor plugin, with the resources under the plugin's names.
+python3 - "$src/workflow/profiles/slurm/config.v8+.yaml" <<'EOF' || fail "config.v8+.yaml"
+import sys
+import yaml
+profile = yaml.safe_load(open(sys.argv[1]))
+resources = profile.get("default-resources", {})
+said = "executor {!r}, jobs {!r}, default-resources {!r}".format(profile.get("executor"), profile.get("jobs"), resources)
+sys.exit(None if profile.get("executor") == "slurm" and profile.get("jobs") == 100
+         and resources == {"runtime": 30, "mem_mb": 1000, "cpus_per_task": 1} else said)
+EOF
 # Overviews as SVG, or none; the other outputs stay as they were.
 workflow maps-svg genomes overview=svg || fail "overview=svg: $(cat maps-svg.log)"
 grep -q '<title>Overview of lambda_virus.fa</title>' maps-svg/overview/lambda_virus.svg || fail "overview=svg"

@@ -2,7 +2,7 @@
 # The workflow on a real SLURM cluster: a private single-node cluster (its
 # own munged, slurmctld and slurmd, ports, state and logs in a temporary
 # folder) runs README.md's cluster commands exactly as written, on three
-# sample genomes. The jobs must have gone through the scheduler and the
+# sample genomes: Snakemake 7 with the profile workflow/profiles/slurm. The jobs must have gone through the scheduler and the
 # outputs must equal those of a local run byte for byte. Every daemon is
 # stopped by its PID at the end, whatever happens.
 # Skipped (77) unless run as root with slurm-wlm, munge and snakemake, and
@@ -28,7 +28,7 @@ awk '$2 ~ "^/sys/fs/cgroup(/|$)" && ($3 == "cgroup" || $3 == "cgroup2") { found 
 readme_commands=$(awk '/<!-- cluster commands:/ { marked = 1; next }
                        marked && /^```/ { if (inside) exit; inside = 1; next }
                        inside { print }' "$src/README.md")
-grep -q '^snakemake ' <<<"$readme_commands" && grep -q -- '--cluster "sbatch ' <<<"$readme_commands" ||
+grep -q '^snakemake .*--profile workflow/profiles/slurm ' <<<"$readme_commands" ||
     { echo "FAIL: no cluster commands after the marker in README.md: $readme_commands"; exit 1; }
 
 rm -rf "$work" && mkdir -p "$work"
