@@ -140,8 +140,8 @@ int64_t FinalProgressValue(int64_t length)
     return length / stride * stride;
 }
 
-WindowAccumulator::WindowAccumulator(int32_t windowSize, int32_t step, bool keepWindows, uint64_t memoryLimit)
-    : ws_(windowSize), st_(step), keep_(keepWindows)
+WindowAccumulator::WindowAccumulator(int32_t windowSize, int32_t step, WindowKeeping keep, uint64_t memoryLimit)
+    : ws_(windowSize), st_(step), keep_(keep.values), keepSums_(keep.exactSums)
 {
     setMemoryLimit(memoryLimit);
     restart();
@@ -174,10 +174,16 @@ void WindowAccumulator::restart()
     gc_.clear();
     skew_.clear();
     unknownCounts_.clear();
+    gcTenths_.clear();
+    skewTenths_.clear();
     if (keep_) {
         gc_.push_back(0.0f);
         skew_.push_back(0.0f);
         unknownCounts_.push_back(0);
+    }
+    if (keepSums_) {
+        gcTenths_.push_back(0);
+        skewTenths_.push_back(0);
     }
 }
 
@@ -250,24 +256,32 @@ void WindowAccumulator::release()
     std::vector<float>().swap(gc_);
     std::vector<float>().swap(skew_);
     std::vector<int32_t>().swap(unknownCounts_);
+    std::vector<int64_t>().swap(gcTenths_);
+    std::vector<int64_t>().swap(skewTenths_);
     std::vector<Sums>().swap(ring_);
     head_ = count_ = 0;
 }
 
-// Grows the three arrays together, twice as large, within the memory limit
-// (counting the old array that each one's growth still holds). They always
-// keep room for the closing element finish() adds.
+// Grows the arrays together, twice as large, within the memory limit
+// (counting the old array that each one's growth still holds, a third of
+// them at most: the largest). They always keep room for the closing
+// element finish() adds.
 void WindowAccumulator::grow()
 {
     const std::size_t now = gc_.capacity();
     const std::size_t wanted = std::max<std::size_t>(16, now * 2);
-    if (KeptWindowBytes(int64_t(wanted)) + KeptWindowBytes(int64_t(now)) / 3 > memoryLimit_) {
+    const uint64_t largestOld = keepSums_ ? uint64_t(now) * sizeof(int64_t) : KeptWindowBytes(int64_t(now)) / 3;
+    if (KeptWindowBytes(int64_t(wanted), keepSums_) + largestOld > memoryLimit_) {
         overLimit_ = true;
         throw std::bad_alloc();
     }
     gc_.reserve(wanted);
     skew_.reserve(wanted);
     unknownCounts_.reserve(wanted);
+    if (keepSums_) {
+        gcTenths_.reserve(wanted);
+        skewTenths_.reserve(wanted);
+    }
 }
 
 void WindowAccumulator::addWindows(const unsigned char* data, int64_t end)
@@ -331,6 +345,10 @@ void WindowAccumulator::endWindow(const Sums& start)
         gc_.push_back(GCPercent(gc, ws_));
         skew_.push_back(skew);
         unknownCounts_.push_back(static_cast<int32_t>(sum_.unknown - start.unknown));
+        if (keepSums_) {
+            gcTenths_.push_back(gc);
+            skewTenths_.push_back(sum_.skew - start.skew);
+        }
     }
     // The running sum in hundredths, as the values table adds the values;
     // the first window to reach an extreme keeps it.
@@ -358,9 +376,15 @@ void WindowAccumulator::finish(WindowResults& results)
         skew_.push_back(0.0f);
         unknownCounts_.push_back(0);
     }
+    if (keepSums_) {
+        gcTenths_.push_back(0);
+        skewTenths_.push_back(0);
+    }
     results.GCValues.swap(gc_);
     results.SkewValues.swap(skew_);
     results.UnknownCounts.swap(unknownCounts_);
+    results.GCTenths.swap(gcTenths_);
+    results.SkewTenths.swap(skewTenths_);
     results.AvgGC = avgGC;
 }
 

@@ -28,11 +28,38 @@ public:
 // UnknownCounts has the same shape: element k is the number of positions of
 // window k whose byte is none of A, C, G, T in either case (N runs, other
 // IUPAC letters, gaps), for marking windows that are mostly unknown.
+// GCTenths and SkewTenths, when asked for (WindowKeeping::exactSums; empty
+// otherwise), have the same shape too: the exact sums behind window k's
+// values, its G+C weight and its G-C weight in tenths of a base.
 struct WindowResults {
     std::vector<float> GCValues;
     std::vector<float> SkewValues;
     std::vector<int32_t> UnknownCounts;
+    std::vector<int64_t> GCTenths, SkewTenths;
     float AvgGC = 0.0f;
+};
+
+// Whether a window of `windowSize` positions, `unknown` of them unknown, is
+// mostly unknown: more than half of its positions (51 of 100, not 50). Such
+// a window is a gap wherever windows of mostly unknown bases are left out:
+// the marked map, the overview's G+C and G-C/G+C rows, and the values
+// exported with gaps.
+constexpr bool MostlyUnknownWindow(int64_t unknown, int64_t windowSize)
+{
+    return unknown * 2 > windowSize;
+}
+
+// What a computation keeps of each window: its values and unknown count
+// (WindowResults' arrays), unless `values` is false, and with them the
+// exact sums when `exactSums` is true. It converts from a bool, the
+// values alone or nothing, and tests as one (are the values kept?).
+struct WindowKeeping {
+    bool values = true;
+    bool exactSums = false;
+    constexpr WindowKeeping(bool keepValues = true, bool keepExactSums = false)
+        : values(keepValues), exactSums(keepValues && keepExactSums)
+    {}
+    constexpr explicit operator bool() const { return values; }
 };
 
 // The weights of one character (see LetterWeightOf).
@@ -73,10 +100,12 @@ public:
     int64_t windows;
 };
 
-// Bytes that `windows` kept windows take (their three arrays).
-constexpr uint64_t KeptWindowBytes(int64_t windows)
+// Bytes that `windows` kept windows take (their three arrays, and the two
+// of the exact sums when they are kept).
+constexpr uint64_t KeptWindowBytes(int64_t windows, bool exactSums = false)
 {
-    return windows <= 0 ? 0 : uint64_t(windows) * (2 * sizeof(float) + sizeof(int32_t));
+    const uint64_t each = 2 * sizeof(float) + sizeof(int32_t) + (exactSums ? 2 * sizeof(int64_t) : 0);
+    return windows <= 0 ? 0 : uint64_t(windows) * each;
 }
 
 // The machine's physical memory in bytes (the largest value when unknown).
@@ -111,12 +140,13 @@ int64_t FinalProgressValue(int64_t length);
 // sequence (any split gives the same results), finish() checks the failures
 // CalcWindows checks up front and commits the results. Working memory is the
 // pending step-mark snapshots (about windowSize / step of them) plus the
-// growing result arrays, unless `keepWindows` is false: then only the
+// growing result arrays, unless `keep` keeps no values: then only the
 // windows are counted, the arrays stay empty ({}, not {0, 0}) and memory
 // does not grow with the sequence; the average, the window count and the
 // unknown positions are the same.
 //
-// Kept windows take 12 bytes each (three arrays). When the arrays would grow
+// Kept windows take 12 bytes each (three arrays), 28 with their exact sums
+// (see KeptWindowBytes). When the arrays would grow
 // past `memoryLimit` bytes (0: the machine's physical memory, beyond which
 // the system would swap for hours or end the program without a word), or
 // when memory cannot be had, the arrays are released and the rest of the
@@ -125,7 +155,7 @@ int64_t FinalProgressValue(int64_t length);
 // checked before the arrays grow, so they never take more than it.
 class WindowAccumulator {
 public:
-    WindowAccumulator(int32_t windowSize, int32_t step, bool keepWindows = true, uint64_t memoryLimit = 0);
+    WindowAccumulator(int32_t windowSize, int32_t step, WindowKeeping keep = {}, uint64_t memoryLimit = 0);
     // The limit for the sequences from the next restart() on (0 as above).
     void setMemoryLimit(uint64_t bytes);
     void add(const unsigned char* data, std::size_t size);
@@ -179,7 +209,7 @@ private:
     Sums popMark();
 
     int64_t ws_, st_;
-    bool keep_;
+    bool keep_, keepSums_;
     int64_t pos_ = 0;
     int64_t windows_ = 0;
     int64_t nextEnd_, nextMark_;
@@ -197,6 +227,7 @@ private:
     std::size_t head_ = 0, count_ = 0;
     std::vector<float> gc_, skew_;
     std::vector<int32_t> unknownCounts_;
+    std::vector<int64_t> gcTenths_, skewTenths_;
 };
 
 } // namespace quillet

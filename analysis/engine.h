@@ -156,11 +156,12 @@ struct RunSettings {
     // Bytes per chunk read (1 MiB; tests make it small so that records and
     // line breaks fall across chunk boundaries).
     std::size_t chunkSize = std::size_t{1} << 20;
-    // Whether records carry their per-window values. Without them (a
-    // summary of every record and nothing else) a record's WindowResults
-    // hold only AvgGC, its RecordInfo is the same, and the run needs a
-    // fixed working set whatever the window count.
-    bool keepWindows = true;
+    // Whether records carry their per-window values, and their exact sums
+    // with them (see WindowKeeping; `keepWindows = false` keeps neither).
+    // Without the values (a summary of every record and nothing else) a
+    // record's WindowResults hold only AvgGC, its RecordInfo is the same,
+    // and the run needs a fixed working set whatever the window count.
+    WindowKeeping keepWindows = true;
     // The most memory the run may hold, in bytes: the windows of the record
     // being computed and what the listener holds (RunListener::heldBytes);
     // 0 for RunMemoryCap(). Checked before memory is taken: the run ends

@@ -74,7 +74,7 @@ RecordProfile ProfileOf(const WindowResults& w, int32_t window, int32_t step)
             const float g = w.GCValues[std::size_t(k)], s = w.SkewValues[std::size_t(k)];
             hundredths += std::llround(double(s) * 100.0);
             cumulative.add(float(double(hundredths) / 100.0));
-            if (counted && int64_t(w.UnknownCounts[std::size_t(k)]) * 2 > int64_t(window))
+            if (counted && MostlyUnknownWindow(w.UnknownCounts[std::size_t(k)], window))
                 continue;
             gcSum += g;
             skewSum += s;

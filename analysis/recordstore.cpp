@@ -7,7 +7,8 @@ namespace quillet {
 uint64_t WindowBytes(const WindowResults& w)
 {
     return w.GCValues.capacity() * sizeof(float) + w.SkewValues.capacity() * sizeof(float) +
-           w.UnknownCounts.capacity() * sizeof(int32_t);
+           w.UnknownCounts.capacity() * sizeof(int32_t) +
+           (w.GCTenths.capacity() + w.SkewTenths.capacity()) * sizeof(int64_t);
 }
 
 namespace {

@@ -31,6 +31,7 @@ enum class Id {
     Size,
     Zoom,
     Mark,
+    Unrounded,
     Overview,
     MinLength,
     MaxRows,
@@ -47,16 +48,27 @@ struct OptionDef {
 };
 
 constexpr OptionDef kOptions[] = {
-    {Id::Window, 'w', "window", true},   {Id::Step, 's', "step", true},
-    {Id::Plot, 0, "plot", true},         {Id::Shift, 0, "shift", true},
-    {Id::Scale, 0, "scale", true},       {Id::Record, 0, "record", true},
-    {Id::Region, 0, "region", true},     {Id::AllRecords, 0, "all-records", false},
-    {Id::Picture, 'o', "picture", true}, {Id::Values, 0, "values", true},
-    {Id::Summary, 0, "summary", false},  {Id::Size, 0, "size", true},
-    {Id::Zoom, 0, "zoom", true},         {Id::Mark, 0, "mark-unknown", false},
-    {Id::Overview, 0, "overview", true}, {Id::MinLength, 0, "min-length", true},
-    {Id::MaxRows, 0, "max-rows", true},  {Id::Page, 0, "page", true},
-    {Id::Help, 'h', "help", false},      {Id::Version, 'V', "version", false},
+    {Id::Window, 'w', "window", true},
+    {Id::Step, 's', "step", true},
+    {Id::Plot, 0, "plot", true},
+    {Id::Shift, 0, "shift", true},
+    {Id::Scale, 0, "scale", true},
+    {Id::Record, 0, "record", true},
+    {Id::Region, 0, "region", true},
+    {Id::AllRecords, 0, "all-records", false},
+    {Id::Picture, 'o', "picture", true},
+    {Id::Values, 0, "values", true},
+    {Id::Summary, 0, "summary", false},
+    {Id::Size, 0, "size", true},
+    {Id::Zoom, 0, "zoom", true},
+    {Id::Mark, 0, "mark-unknown", false},
+    {Id::Unrounded, 0, "unrounded", false},
+    {Id::Overview, 0, "overview", true},
+    {Id::MinLength, 0, "min-length", true},
+    {Id::MaxRows, 0, "max-rows", true},
+    {Id::Page, 0, "page", true},
+    {Id::Help, 'h', "help", false},
+    {Id::Version, 'V', "version", false},
 };
 
 const OptionDef* FindLong(QStringView name)
@@ -269,6 +281,7 @@ QString Parser::Apply(Id id, const QString& value)
     case Id::AllRecords: o_.allRecords = true; return {};
     case Id::Summary: o_.summary = true; return {};
     case Id::Mark: o_.markUnknown = true; return {};
+    case Id::Unrounded: o_.unrounded = true; return {};
     case Id::Help:
     case Id::Version: return {};
     }
@@ -409,6 +422,8 @@ QString Parser::CheckTogether()
         return QStringLiteral("--zoom applies to .png and .bmp pictures; SVG and PDF are drawn as vectors");
     if (const QString e = CheckPictureSize("--size", o_.width, o_.height); picture && !e.isEmpty())
         return e;
+    if (o_.unrounded && o_.values.isEmpty())
+        return QStringLiteral("--unrounded applies to the values (--values); pictures show the map's values");
     if (const QString e = CheckOverview(); !e.isEmpty())
         return e;
     if (o_.files.size() > 1 && picture && !o_.picture.contains(QStringLiteral("{}")))
@@ -568,14 +583,17 @@ Computation:
                         the map: G+C content (gc, default), G-C/G+C (skew)
                         or the running sum of G-C/G+C (cumulative) with
                         lines at its minimum (origin) and maximum
-                        (terminus); bedGraph and bigWig values are
-                        G-C/G+C for both
+                        (terminus); bedGraph and bigWig values are the
+                        plot's
       --shift POS       G+C map: scroll bar position 0..4 (default 2; the
                         band moves by 10 % a position)
       --scale POS       G-C/G+C map: scroll bar position 0 (axis from -1.0
                         to 1.0, default) or 1 (-0.5 to 0.5)
-      --mark-unknown    shade windows of mostly unknown bases and break the
-                        curve there, as the map's context menu does
+      --mark-unknown    shade windows of mostly unknown bases (more than
+                        half of their bases) and break the curve there, as
+                        the map's context menu does; in the values they
+                        are gaps: no bedGraph or bigWig interval, NA in the
+                        TSV's value columns
 
 Records:
       --record NAME     only the record NAME: its whole name (the header up
@@ -609,10 +627,14 @@ Output:
                         million pixels in all, zoom included.
       --values OUT      every window's values: .tsv (table), .bedgraph or
                         .bw (bigWig, records with no window left out)
+      --unrounded       values from the windows' exact sums, not rounded
+                        as the map rounds them: G+C % and G-C/G+C to 6
+                        significant digits, the cumulative G-C/G+C their
+                        running sum
       --summary         one line per record on standard output: file,
                         record, length, average G+C, unknown %, windows,
                         origin and terminus (where the cumulative G-C/G+C
-                        is lowest and highest, in bp)
+                        is lowest and highest, in bp), window and step
                         (the default when no -o, --values or --overview is
                         given)
                         A control character in a record's name is written
@@ -648,8 +670,9 @@ written with the bytes of the FASTA headers.
 
 A record shorter than the window has no window, and a record of 0 bp (a
 header line alone) nothing to map: a note on standard error says so, and
-the file still counts as mapped. A picture or an overview with no window
-at all to draw is not written and fails the file. A record of
+the file still counts as mapped, unless no record of the file has a
+window: then the file fails. A picture or an overview with no window at
+all to draw is not written and fails the file. A record of
 2,147,483,647 bp or more (or past what 32-bit positions reach with the
 window and step) cannot be mapped: it is named on standard error, the other
 records are mapped, and the exit status is 1. A FILE may be a named pipe.

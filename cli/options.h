@@ -48,13 +48,20 @@ struct Options {
     bool summary = false;
     int width = kDefaultWidth, height = kDefaultHeight; // picture size in pixels at zoom 1
     int zoom = 1;
+    // Windows of mostly unknown bases left out of the curves and values.
     bool markUnknown = false;
+    // Values from the windows' exact sums rather than the map's.
+    bool unrounded = false;
     // The genome overview of each file: every record a row, longest first.
     QString overview; // output pattern, empty for none
     PictureKind overviewKind = PictureKind::Png;
     int64_t minLength = 0;                  // records shorter are left out
     int64_t maxRows = kDefaultOverviewRows; // the rest are summed up in a line
     PageSize page = kA4Page;                // pixels at zoom 1
+
+    // How the values are written: with gaps where the map marks windows,
+    // unrounded on request.
+    ValueOptions Values() const { return {.gaps = markUnknown, .unrounded = unrounded}; }
 
     // The map's shift (G+C) or scale (G-C/G+C) for the scroll positions,
     // and the one the map of --plot is drawn at.

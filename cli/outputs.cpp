@@ -59,12 +59,12 @@ void MakeFolderFor(const QString& path)
     QDir().mkpath(QFileInfo(path).absolutePath());
 }
 
-ValuesTable::ValuesTable(const QString& path, ValueFormat format, Plot plot)
-    : path_(path), format_(format), plot_(plot), file_(path, kDurability)
+ValuesTable::ValuesTable(const QString& path, ValueFormat format, Plot plot, const ValueOptions& options)
+    : path_(path), format_(format), plot_(plot), options_(options), file_(path, kDurability)
 {
     MakeFolderFor(path);
     if (format == ValueFormat::BigWig) {
-        track_ = std::make_unique<BigWigTrack>(plot);
+        track_ = std::make_unique<BigWigTrack>(plot, options);
         refusal_ = OutputRefusal(path).value_or(QString());
         ok_ = refusal_.isEmpty();
     } else {
@@ -81,7 +81,7 @@ void ValuesTable::startFile(int32_t windowSize, int32_t step)
         mark_ = qint64(track_->size());
         return;
     }
-    writer_ = std::make_unique<ValueWriter>(file_, format_, plot_, windowSize, step);
+    writer_ = std::make_unique<ValueWriter>(file_, format_, plot_, windowSize, step, options_);
     const bool header =
         !started_ || (format_ == ValueFormat::BedGraph && std::make_pair(windowSize, step) != lastHeader_);
     if (header)

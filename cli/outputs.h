@@ -48,7 +48,7 @@ inline constexpr OutputFile::Durability kDurability = OutputFile::Durability::Un
 // target it may not replace is said before the run all the same.
 class ValuesTable {
 public:
-    ValuesTable(const QString& path, ValueFormat format, Plot plot);
+    ValuesTable(const QString& path, ValueFormat format, Plot plot, const ValueOptions& options = {});
     bool ok() const { return ok_; }
     const QString& path() const { return path_; }
     void startFile(int32_t windowSize, int32_t step);
@@ -68,6 +68,7 @@ private:
     QString path_;
     ValueFormat format_;
     Plot plot_;
+    ValueOptions options_;
     OutputFile file_; // unused by a bigWig, which writes its own file when the table closes
     QString refusal_; // why a bigWig's target may not be replaced
     std::unique_ptr<ValueWriter> writer_;

@@ -65,7 +65,7 @@ int Mapper::Run()
     std::unique_ptr<ValuesTable> combined;
     const bool perFileValues = o_.values.contains(QStringLiteral("{}"));
     if (o_.summary)
-        Out(QByteArray("file\trecord\tlength\tavg_gc\tunknown_pct\twindows\torigin\tterminus\n"));
+        Out(QByteArray("file\trecord\tlength\tavg_gc\tunknown_pct\twindows\torigin\tterminus\twindow\tstep\n"));
     bool failed = false, ambiguous = false;
     for (const QString& path : o_.files) {
         const Outcome outcome = MapFile(path, perFileValues, combined);
@@ -102,7 +102,8 @@ Outcome Mapper::MapFile(const QString& path, bool perFileValues, std::unique_ptr
     // A summary alone needs no window's values: the run keeps none, so
     // memory stays the same whatever the number of windows. The
     // overview keeps each record's profile of at most 2,048 points.
-    settings.keepWindows = !o_.picture.isEmpty() || !o_.values.isEmpty() || !o_.overview.isEmpty();
+    // The exact sums only for unrounded values.
+    settings.keepWindows = {!o_.picture.isEmpty() || !o_.values.isEmpty() || !o_.overview.isEmpty(), o_.unrounded};
     // A header alone, or an empty one, is a record like any other here:
     // one record without sequence does not fail the others.
     settings.forgivingHeaders = true;
@@ -167,7 +168,7 @@ ValuesTable* Mapper::OpenValues(const QString& path, const Source& source, bool 
 {
     if (!perFileValues) {
         if (!combined)
-            combined = std::make_unique<ValuesTable>(o_.values, o_.valuesFormat, o_.plot);
+            combined = std::make_unique<ValuesTable>(o_.values, o_.valuesFormat, o_.plot, o_.Values());
         return combined.get();
     }
     const QString out = OutputName(o_.values, InputBaseName(path), QString());
@@ -176,7 +177,7 @@ ValuesTable* Mapper::OpenValues(const QString& path, const Source& source, bool 
                   .arg(out, source.shown, other));
         return nullptr;
     }
-    own = std::make_unique<ValuesTable>(out, o_.valuesFormat, o_.plot);
+    own = std::make_unique<ValuesTable>(out, o_.valuesFormat, o_.plot, o_.Values());
     return own.get();
 }
 
@@ -190,7 +191,10 @@ Outcome Mapper::Finish(const RunReport& report, FileRun& run, const Source& sour
         message = run.EndPictures();
     if (message.isEmpty() && !o_.overview.isEmpty())
         run.SaveOverview();
-    run.EndNotes();
+    const QString noWindows = message.isEmpty() && !run.outputFailed ? run.NoWindows() : QString();
+    run.EndNotes(!noWindows.isEmpty());
+    if (message.isEmpty())
+        message = noWindows;
 
     const bool ok = message.isEmpty() && !run.outputFailed;
     if (!message.isEmpty())
@@ -371,7 +375,13 @@ void FileRun::Take(RecordResult&& r)
     for (int64_t* position : {&r.info.cumulativeMinPosition, &r.info.cumulativeMaxPosition})
         if (*position > 0)
             *position += FirstPosition() - 1;
-    ++taken_;
+    if (taken_++ == 0)
+        firstTaken_ = r.info;
+    if (r.info.windows > 0 && withWindows_++ == 0) {
+        for (const QString& note : heldNotes_)
+            Error(note);
+        heldNotes_.clear();
+    }
     NoteShort(r.info);
     if (values_)
         values_->write(r.info, r.windows, FirstPosition(), r.sequenceLength);
@@ -401,10 +411,15 @@ void FileRun::NoteShort(const RecordInfo& info)
     if (info.windows != 0 || !windowSize_ || info.length >= *windowSize_)
         return;
     const bool pictures = !m_.options().picture.isEmpty() && m_.options().allRecords;
-    if (++shortRecords_ <= kMaxShortNotes)
-        Error(QStringLiteral("%1: %2: %3 bp is shorter than the window (%4 bp): no window%5")
-                  .arg(shown_, NoteName(info), FormatInteger(info.length), FormatInteger(*windowSize_),
-                       pictures ? QStringLiteral(", no picture") : QString()));
+    if (++shortRecords_ > kMaxShortNotes)
+        return;
+    const QString note = QStringLiteral("%1: %2: %3 bp is shorter than the window (%4 bp): no window%5")
+                             .arg(shown_, NoteName(info), FormatInteger(info.length), FormatInteger(*windowSize_),
+                                  pictures ? QStringLiteral(", no picture") : QString());
+    if (withWindows_ > 0)
+        Error(note);
+    else
+        heldNotes_ << note;
 }
 
 // A record of 0 bp: a header line with nothing after it.
@@ -414,9 +429,26 @@ void FileRun::NoteNoSequence(const RecordInfo& info)
         Error(QStringLiteral("%1: %2: no sequence (0 bp): not mapped").arg(shown_, NoteName(info)));
 }
 
-void FileRun::EndNotes()
+QString FileRun::NoWindows() const
 {
-    if (shortRecords_ > kMaxShortNotes)
+    if (withWindows_ > 0 || refused)
+        return {};
+    if (taken_ == 0)
+        return QStringLiteral("%1: no record has any sequence: nothing to map.").arg(shown_);
+    const QString window = GroupedInteger(windowSize_.value_or(0));
+    if (taken_ == 1)
+        return QStringLiteral("%1: record \"%2\" (%3 bp) is shorter than the window (%4 bp): give -w")
+            .arg(shown_, ShownName(firstTaken_.name), GroupedInteger(firstTaken_.length), window);
+    return QStringLiteral("%1: all %2 records%3 are shorter than the window (%4 bp): give -w")
+        .arg(shown_, GroupedInteger(taken_), emptyRecords_ > 0 ? QStringLiteral(" with sequence") : QString(), window);
+}
+
+void FileRun::EndNotes(bool noWindows)
+{
+    if (!noWindows)
+        for (const QString& note : heldNotes_)
+            Error(note);
+    if (shortRecords_ > kMaxShortNotes && !noWindows)
         Error(QStringLiteral("%1: %2 more records are shorter than the window (%3 bp): no window")
                   .arg(shown_)
                   .arg(shortRecords_ - kMaxShortNotes)
@@ -453,8 +485,8 @@ QString FileRun::EndPictures()
 }
 
 // The summary's line: file and record name with their bytes (control
-// characters escaped), then the numbers, the positions of the lowest and
-// highest cumulative G-C/G+C last.
+// characters escaped), then the numbers: the positions of the lowest and
+// highest cumulative G-C/G+C, then the window and step.
 QByteArray FileRun::SummaryLine(const RecordInfo& info) const
 {
     const double unknown = info.length > 0 ? 100.0 * double(info.unknown) / double(info.length) : 0.0;
@@ -477,6 +509,10 @@ QByteArray FileRun::SummaryLine(const RecordInfo& info) const
     integer(info.windows);
     integer(info.cumulativeMinPosition);
     integer(info.cumulativeMaxPosition);
+    // The window and step the file was mapped with: given, or proposed
+    // from its size.
+    integer(windowSize_.value_or(0));
+    integer(step_.value_or(0));
     line += '\n';
     return QByteArray(line.data(), qsizetype(line.size()));
 }
@@ -588,6 +624,7 @@ OverviewPicture FileRun::Overview() const
     const Options& o = m_.options();
     OverviewChoice choice;
     choice.plot = o.plot;
+    choice.markUnknown = o.markUnknown;
     choice.minLength = o.minLength;
     choice.maxRows = o.maxRows;
     // Titled after the file's name; standard input has none.

@@ -51,9 +51,13 @@ public:
     QString EndPictures();
     // After the run: takes the record --record picked, or says why none.
     QString TakeChosen();
+    // After the run: why the file fails when no record taken has a window
+    // (empty when one has, or a record was refused, which fails it already).
+    QString NoWindows() const;
     // After the run: the records shorter than the window, or without
-    // sequence, not yet noted.
-    void EndNotes();
+    // sequence, not yet noted; those shorter than the window are not when
+    // the file fails for want of any window (NoWindows says it).
+    void EndNotes(bool noWindows);
     // After the run: the overview of the records taken, under a name no
     // other output of the run has.
     void SaveOverview();
@@ -92,7 +96,12 @@ private:
     QByteArray fileColumn_;              // the summary's file column
     Matches whole_, byId_;
     int shortRecords_ = 0, emptyRecords_ = 0, refusedRecords_ = 0;
-    int64_t taken_ = 0;    // records that went into the outputs
+    // The notes of records shorter than the window wait for a record with
+    // a window: without one the file fails, and its message says it once.
+    QStringList heldNotes_;
+    int64_t taken_ = 0;       // records that went into the outputs
+    int64_t withWindows_ = 0; // of them, those with a window
+    RecordInfo firstTaken_;
     int64_t pictures_ = 0; // pictures of single records written
     // The records taken, and their curves, for the overview.
     std::vector<RecordInfo> overviewInfos_;

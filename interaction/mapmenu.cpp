@@ -141,6 +141,7 @@ void Quillet::MarkUnknown_Click(bool on)
 {
     markUnknownWindows = on;
     VScroll1_Scroll(); // redraws the map shown, if any
+    refreshOverview(false);
 }
 
 void Quillet::Records_Click()
@@ -261,6 +262,7 @@ void Quillet::refreshOverview(bool opening)
         const RecordsProxy* proxy = recordsWindow_->proxy();
         accept = [proxy](std::size_t i) { return proxy->acceptsRecord(i); };
     }
+    overviewWindow_->setMarkUnknown(markUnknownWindows);
     overviewWindow_->setStore(records, computedWindowText, computedStepText, std::move(accept));
 }
 
@@ -305,6 +307,8 @@ void Quillet::ExportValues_Click()
     source.windowSize = parameters->first;
     source.step = parameters->second;
     source.shownLength = int64_t(ReadNumber(Label6->Caption(), NumberLocale::c()).value_or(0));
+    // The windows the marked map leaves out are gaps in the values too.
+    source.options.gaps = markUnknownWindows;
     SetMousePointer(11);
     ProgressDialogListener progress(this, QStringLiteral("Exporting values\u2026"));
     QString why;

@@ -90,26 +90,35 @@ const Library& BigWigLibrary()
     return library;
 }
 
-// A record's intervals in batches: the first batch holds one interval, the
-// others up to kBatch. `put(first, starts, ends, values, count)` takes each
-// batch (`first` for the first) and says whether to go on.
+// A record's intervals in batches, gaps left out: the first batch holds
+// one interval, the others up to kBatch. `put(first, starts, ends, values,
+// count)` takes each batch (`first` for the first) and says whether to go
+// on. A record of gaps alone has no batch.
 template <typename Put>
 bool ForEachBatch(const BigWigTrack::Record& r, Put&& put)
 {
     const int64_t n = int64_t(r.values.size());
     std::vector<uint32_t> starts, ends;
-    for (int64_t from = 0; from < n;) {
-        const int64_t to = from == 0 ? 1 : std::min<int64_t>(n, from + int64_t(kBatch));
+    std::vector<float> values;
+    bool first = true;
+    for (int64_t k = 1; k <= n;) {
         starts.clear();
         ends.clear();
-        for (int64_t k = from + 1; k <= to; ++k) {
+        values.clear();
+        for (; k <= n && values.size() < (first ? 1 : kBatch); ++k) {
+            const float v = r.values[std::size_t(k - 1)];
+            if (std::isnan(v))
+                continue;
             const TrackSpan span = TrackInterval(k, n, r.windowSize, r.step, r.firstPosition);
             starts.push_back(uint32_t(span.start));
             ends.push_back(uint32_t(span.end));
+            values.push_back(v);
         }
-        if (!put(from == 0, starts.data(), ends.data(), r.values.data() + from, uint32_t(to - from)))
+        if (values.empty())
+            return true;
+        if (!put(first, starts.data(), ends.data(), values.data(), uint32_t(values.size())))
             return false;
-        from = to;
+        first = false;
     }
     return true;
 }
@@ -118,20 +127,22 @@ bool ForEachBatch(const BigWigTrack::Record& r, Put&& put)
 // the chromosome's block, the others are appended to it. The library finds
 // a chromosome's ID by comparing its name with every name before it, which
 // made a file of many records take time with the square of their number.
-// The records come in ID order, so from the third on the first interval
-// goes in under the name found at once (ID 0), which still closes the
-// block of the chromosome before (whose ID is 1 or more) as the right name
-// would, and the ID is then set to the right one, which the chromosome's
-// blocks are written with.
-bool AddRecord(const Library& bw, bigWigFile_t* fp, const BigWigTrack::Record& r, uint32_t tid)
+// The records come in ID order, so when the chromosome whose block is open
+// (`open`, the last one that had intervals; -1 before any) has an ID of 1
+// or more, the first interval goes in under the name found at once (ID 0),
+// which still closes that block as the right name would, and the ID is
+// then set to the right one, which the chromosome's blocks are written
+// with. A chromosome without intervals (gaps alone) opens no block.
+bool AddRecord(const Library& bw, bigWigFile_t* fp, const BigWigTrack::Record& r, uint32_t tid, int64_t& open)
 {
     return ForEachBatch(r, [&](bool first, uint32_t* starts, uint32_t* ends, const float* values, uint32_t count) {
         if (!first)
             return bw.appendIntervals(fp, starts, ends, values, count) == 0;
-        const char* chrom = tid >= 2 ? fp->cl->chrom[0] : r.id.c_str();
+        const char* chrom = open >= 1 ? fp->cl->chrom[0] : r.id.c_str();
         if (bw.addIntervals(fp, &chrom, starts, ends, values, count) != 0)
             return false;
         fp->writeBuffer->tid = tid;
+        open = tid;
         return true;
     });
 }
@@ -347,9 +358,11 @@ bool BigWigTrack::addRecord(const QString& name, int64_t length, const WindowRes
         error_ = QStringLiteral("two records are called \"%1\", and a bigWig names each record once").arg(id);
         return false;
     }
-    const std::vector<float>& plotted = TrackValuesOf(windows, plot_);
     Record r{std::move(bytes), uint32_t(length), windowSize, step, firstPosition, {}};
-    r.values.assign(plotted.begin() + 1, plotted.begin() + 1 + std::ptrdiff_t(n));
+    r.values.reserve(n);
+    WindowCursor window(windows, windowSize, options_);
+    while (window.next())
+        r.values.push_back(window.gap() ? std::numeric_limits<float>::quiet_NaN() : ExportedFloat(window.value(plot_)));
     records_.push_back(std::move(r));
     return true;
 }
@@ -433,8 +446,9 @@ bool BigWigTrack::writeTo(MemoryFile& memory, const Progress& progress)
         fp->cl = bw.createChromList(names.data(), lengths.data(), int64_t(names.size()));
         ok = fp->cl && bw.writeHdr(fp) == 0;
     }
+    int64_t open = -1;
     for (std::size_t i = 0; ok && i < records_.size(); ++i) {
-        ok = AddRecord(bw, fp, records_[i], uint32_t(i));
+        ok = AddRecord(bw, fp, records_[i], uint32_t(i), open);
         if (progress)
             progress(i + 1, 2 * records_.size());
     }

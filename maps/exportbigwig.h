@@ -3,7 +3,9 @@
 // browsers load at any scale. Each record with at least one window is one
 // chromosome: its ID (the header up to its first blank, as the bedGraph
 // names it, as UTF-8 text) and its length. Its intervals are the bedGraph's (see
-// TrackInterval) and its values the plotted floats, bit for bit.
+// TrackInterval) and its values the plot's, the map's floats bit for bit
+// (see ExportedFloat for the others). With ValueOptions::gaps a window of
+// mostly unknown bases has no interval.
 //
 // A bigWig lists every chromosome before its first value, while records
 // arrive one at a time, so the records' plotted values are collected first
@@ -27,7 +29,7 @@ class MemoryFile;
 
 class BigWigTrack {
 public:
-    explicit BigWigTrack(Plot plot) : plot_(plot) {}
+    explicit BigWigTrack(Plot plot, const ValueOptions& options = {}) : plot_(plot), options_(options) {}
 
     // Adds the windows of a record of `length` bases whose first window
     // starts at base `firstPosition` (`length` is the whole record's, also
@@ -52,8 +54,8 @@ public:
     // What went wrong, in the window's words, without the file's name.
     const QString& error() const { return error_; }
 
-    // One record's chromosome: its ID as UTF-8, its length and the plotted
-    // values of its windows.
+    // One record's chromosome: its ID as UTF-8, its length and the values
+    // of its windows, NaN for a gap.
     struct Record {
         std::string id;
         uint32_t length;
@@ -67,6 +69,7 @@ private:
     bool writeTo(MemoryFile& memory, const Progress& progress);
 
     Plot plot_;
+    ValueOptions options_;
     std::vector<Record> records_;
     std::unordered_set<std::string> ids_;
     QString error_;

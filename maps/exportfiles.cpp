@@ -91,7 +91,7 @@ ExportResult PutRecords(const PutRecord& put, ValuesScope scope, const ValuesSou
 ExportResult WriteBigWigFile(const QString& path, Plot plot, ValuesScope scope, const ValuesSource& source,
                              RunListener* progress, QString* why)
 {
-    BigWigTrack track(plot);
+    BigWigTrack track(plot, source.options);
     const bool shownOnly = !(scope == ValuesScope::All && source.records && source.records->size() > 0);
     const PutRecord put = [&](const RecordInfo& info, const WindowResults& w) {
         return track.addRecord(info.name, info.length, w, source.windowSize, source.step,
@@ -122,7 +122,7 @@ ExportResult WriteValuesFile(const QString& path, ValueFormat format, Plot plot,
         Tell(why, file.error());
         return ExportResult::Failed;
     }
-    ValueWriter writer(file, format, plot, source.windowSize, source.step);
+    ValueWriter writer(file, format, plot, source.windowSize, source.step, source.options);
     const bool shownOnly = !(scope == ValuesScope::All && source.records && source.records->size() > 0);
     const PutRecord put = [&](const RecordInfo& info, const WindowResults& w) {
         return writer.writeRecord(info.name, w, shownOnly ? source.firstPosition : 1);

@@ -23,6 +23,7 @@ struct ValuesSource {
     int32_t windowSize = 0, step = 0;     // the ones the windows were computed with
     int64_t firstPosition = 1;            // the base the shown record's first window starts at
     int64_t shownLength = 0;              // the whole shown record's length (a bigWig's chromosome size)
+    ValueOptions options;                 // gaps where the map marks windows of mostly unknown bases
 };
 
 enum class ValuesScope { Shown, All };

@@ -6,6 +6,7 @@
 #include <QIODevice>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 
 namespace quillet {
 
@@ -31,7 +32,107 @@ QString TableName(const QString& name)
     return n.replace(u'\t', u' ').replace(u'\n', u' ').replace(u'\r', u' ');
 }
 
+// Exact values are written to this many significant digits.
+constexpr int kExactDigits = 6;
+
 } // namespace
+
+void AppendExported(std::string& out, const ExportedValue& v)
+{
+    switch (v.kind) {
+    case ExportedValue::Kind::Plotted: AppendSingle(out, v.plotted); return;
+    case ExportedValue::Kind::Hundredths: ValueWriter::AppendHundredths(out, v.hundredths); return;
+    case ExportedValue::Kind::Exact: AppendGeneral(out, v.exact, kExactDigits); return;
+    }
+}
+
+float ExportedFloat(const ExportedValue& v)
+{
+    switch (v.kind) {
+    case ExportedValue::Kind::Plotted: return v.plotted;
+    case ExportedValue::Kind::Hundredths: return float(double(v.hundredths) / 100.0);
+    case ExportedValue::Kind::Exact: {
+        // The value of the text the TSV and bedGraph write, so that every
+        // output of a window holds the same value.
+        std::string text;
+        AppendGeneral(text, v.exact, kExactDigits);
+        return float(std::strtod(text.c_str(), nullptr));
+    }
+    }
+    return 0;
+}
+
+WindowCursor::WindowCursor(const WindowResults& w, int32_t windowSize, const ValueOptions& options)
+    : w_(w), windowSize_(windowSize), options_(options),
+      n_(w.GCValues.size() >= 2 ? int64_t(w.GCValues.size()) - 2 : 0),
+      counted_(w.UnknownCounts.size() == w.GCValues.size()),
+      exact_(options.unrounded && w.GCTenths.size() == w.GCValues.size() && w.SkewTenths.size() == w.GCValues.size())
+{}
+
+bool WindowCursor::next()
+{
+    if (k_ >= n_)
+        return false;
+    ++k_;
+    hundredths_ += std::llround(double(skewValue()) * 100.0);
+    if (exact_)
+        exactSum_ += exactSkew();
+    return true;
+}
+
+float WindowCursor::skewValue() const
+{
+    return w_.SkewValues.size() > std::size_t(k_) ? w_.SkewValues[std::size_t(k_)] : 0.0f;
+}
+
+// G-C/G+C from the window's sums, 0 without G+C weight (as the map's).
+double WindowCursor::exactSkew() const
+{
+    const int64_t gc = w_.GCTenths[std::size_t(k_)];
+    return gc == 0 ? 0.0 : double(w_.SkewTenths[std::size_t(k_)]) / double(gc);
+}
+
+bool WindowCursor::gap() const
+{
+    return options_.gaps && MostlyUnknownWindow(unknown(), windowSize_);
+}
+
+int64_t WindowCursor::unknown() const
+{
+    return counted_ ? w_.UnknownCounts[std::size_t(k_)] : 0;
+}
+
+ExportedValue WindowCursor::gc() const
+{
+    if (exact_)
+        return {.kind = ExportedValue::Kind::Exact,
+                .exact = double(w_.GCTenths[std::size_t(k_)]) * 10.0 / double(windowSize_)};
+    return {.plotted = w_.GCValues[std::size_t(k_)]};
+}
+
+ExportedValue WindowCursor::skew() const
+{
+    if (exact_)
+        return {.kind = ExportedValue::Kind::Exact, .exact = exactSkew()};
+    return {.plotted = skewValue()};
+}
+
+ExportedValue WindowCursor::cumulative() const
+{
+    if (exact_)
+        return {.kind = ExportedValue::Kind::Exact, .exact = exactSum_};
+    return {.kind = ExportedValue::Kind::Hundredths, .hundredths = hundredths_};
+}
+
+ExportedValue WindowCursor::value(Plot plot) const
+{
+    switch (plot) {
+    case Plot::GCContent: return gc();
+    case Plot::Skew: return skew();
+    case Plot::Cumulative: return cumulative();
+    }
+    return gc();
+}
 
 TrackSpan TrackInterval(int64_t k, int64_t n, int32_t windowSize, int32_t step, int64_t firstPosition)
 {
@@ -43,8 +144,9 @@ TrackSpan TrackInterval(int64_t k, int64_t n, int32_t windowSize, int32_t step, 
     return {k == 1 ? start : slice, k == n ? end : slice + st};
 }
 
-ValueWriter::ValueWriter(QIODevice& out, ValueFormat format, Plot plot, int32_t windowSize, int32_t step)
-    : out_(out), format_(format), plot_(plot), windowSize_(windowSize), step_(step)
+ValueWriter::ValueWriter(QIODevice& out, ValueFormat format, Plot plot, int32_t windowSize, int32_t step,
+                         const ValueOptions& options)
+    : out_(out), format_(format), plot_(plot), windowSize_(windowSize), step_(step), options_(options)
 {
     buffer_.reserve(kFlushAt + 4096);
 }
@@ -103,25 +205,38 @@ bool ValueWriter::begin()
             (slices ? QStringLiteral("; each value covers the %1 bp at its window's centre, the first and last "
                                      "reach their window's ends")
                           .arg(step_)
-                    : QStringLiteral("; each value covers its window"));
+                    : QStringLiteral("; each value covers its window")) +
+            (options_.unrounded ? QStringLiteral("; exact values to 6 significant digits") : QString()) +
+            (options_.gaps ? QStringLiteral("; windows with more than half of their bases unknown are left out")
+                           : QString());
         buffer_ +=
             QStringLiteral("track type=bedGraph name=\"%1\" description=\"%2\"\n").arg(name, description).toStdString();
     }
     return flush();
 }
 
+void ValueWriter::append(const ExportedValue& v)
+{
+    if (v.kind == ExportedValue::Kind::Plotted)
+        buffer_ += valueText(v.plotted);
+    else
+        AppendExported(buffer_, v);
+}
+
 bool ValueWriter::writeRecord(const QString& name, const WindowResults& w, int64_t firstPosition)
 {
-    const std::size_t n = w.GCValues.size() >= 2 ? w.GCValues.size() - 2 : 0;
-    const bool haveUnknown = w.UnknownCounts.size() == w.GCValues.size();
     const int64_t step = step_ >= 1 ? step_ : 0; // a step of 0 or below: the one window 1 .. windowSize
     // The header's own bytes: the engine reads a header one byte to one
     // character, so Latin-1 gives them back (UTF-8 would encode them twice).
     const std::string label =
         WithoutNul(format_ == ValueFormat::Tsv ? TableName(name) : RecordId(name)).toLatin1().toStdString();
-    int64_t cumulative = 0; // hundredths
-    for (std::size_t k = 1; k <= n; ++k) {
-        const int64_t start0 = int64_t(k - 1) * step + firstPosition - 1;
+    WindowCursor window(w, windowSize_, options_);
+    while (window.next()) {
+        const int64_t k = window.index();
+        const bool gap = window.gap();
+        if (gap && format_ != ValueFormat::Tsv)
+            continue; // no interval
+        const int64_t start0 = (k - 1) * step + firstPosition - 1;
         const int64_t end = start0 + windowSize_;
         buffer_ += label;
         buffer_ += '\t';
@@ -130,27 +245,30 @@ bool ValueWriter::writeRecord(const QString& name, const WindowResults& w, int64
             buffer_ += '\t';
             AppendInt(buffer_, end);
             buffer_ += '\t';
-            buffer_ += valueText(w.GCValues[k]);
+            if (gap)
+                buffer_ += "NA\tNA";
+            else {
+                append(window.gc());
+                buffer_ += '\t';
+                append(window.skew());
+            }
             buffer_ += '\t';
-            const float skew = w.SkewValues.size() > k ? w.SkewValues[k] : 0.0f;
-            buffer_ += valueText(skew);
-            buffer_ += '\t';
-            const int64_t unknown = haveUnknown ? w.UnknownCounts[k] : 0;
-            if (unknown == 0)
+            if (const int64_t unknown = window.unknown(); unknown == 0)
                 buffer_ += '0';
             else
                 AppendHundredths(buffer_, std::llround(10000.0 * double(unknown) / double(windowSize_)));
             buffer_ += '\t';
-            cumulative += std::llround(double(skew) * 100.0);
-            AppendHundredths(buffer_, cumulative);
+            if (gap)
+                buffer_ += "NA";
+            else
+                append(window.cumulative());
         } else {
-            const TrackSpan span = TrackInterval(int64_t(k), int64_t(n), windowSize_, step_, firstPosition);
+            const TrackSpan span = TrackInterval(k, window.windows(), windowSize_, step_, firstPosition);
             AppendInt(buffer_, span.start);
             buffer_ += '\t';
             AppendInt(buffer_, span.end);
             buffer_ += '\t';
-            const std::vector<float>& values = TrackValuesOf(w, plot_);
-            buffer_ += valueText(values.size() > k ? values[k] : 0.0f);
+            append(window.value(plot_));
         }
         buffer_ += '\n';
         if (buffer_.size() >= kFlushAt && !flush())

@@ -15,9 +15,12 @@
 // 1 .. k of the record).
 // bedGraph: a track line naming the plot, then per window: chromosome (the
 // record name up to its first blank), start (0-based), end (exclusive) and
-// the plotted value over the window's track interval (see TrackInterval),
-// so the intervals are sorted and never overlap, as genome browsers and
-// the bigWig converters require.
+// the plot's value (G+C %, G-C/G+C or the cumulative G-C/G+C) over the
+// window's track interval (see TrackInterval), so the intervals are sorted
+// and never overlap, as genome browsers and the bigWig converters require.
+//
+// ValueOptions may leave the windows of mostly unknown bases out, and
+// write exact values instead of the map's.
 #include "analysis/calcwindows.h"
 #include "maps/plots.h"
 
@@ -31,9 +34,71 @@ namespace quillet {
 
 enum class ValueFormat { Tsv, BedGraph, BigWig };
 
+// How values are written besides the map's values of every window (the
+// default of each).
+struct ValueOptions {
+    // Windows of mostly unknown bases (MostlyUnknownWindow) are gaps, as in
+    // the marked map's curve: no bedGraph line, no bigWig interval, "NA" in
+    // the TSV's value columns (G+C %, G-C/G+C and the cumulative one; the
+    // unknown % stays). The running sum still counts them, as the map's.
+    bool gaps = false;
+    // Values from the windows' exact sums (WindowResults::GCTenths and
+    // SkewTenths) rather than the map's rounded values: G+C % and G-C/G+C
+    // to 6 significant digits, and the running sum of those exact G-C/G+C
+    // values. A bigWig holds the floats of that text. Windows without their
+    // sums keep the map's values.
+    bool unrounded = false;
+};
+
+// One value as an export writes it: a float the map plots (in its own
+// number text), a running sum of the map's values in hundredths, or an
+// exact value (to 6 significant digits).
+struct ExportedValue {
+    enum class Kind { Plotted, Hundredths, Exact } kind = Kind::Plotted;
+    float plotted = 0;
+    int64_t hundredths = 0;
+    double exact = 0;
+};
+// Its text, as the TSV and bedGraph write it, and the float a bigWig holds
+// (that of the text).
+void AppendExported(std::string& out, const ExportedValue& v);
+float ExportedFloat(const ExportedValue& v);
+
+// The windows of one record as an export goes through them, in order
+// (the running sum needs them so): next() moves to the next window, and
+// the values are those of the window it is on.
+class WindowCursor {
+public:
+    WindowCursor(const WindowResults& w, int32_t windowSize, const ValueOptions& options);
+    int64_t windows() const { return n_; }
+    // The first window at the first call, then the next; false past the last.
+    bool next();
+    int64_t index() const { return k_; } // 1-based
+    // Left out of the values (ValueOptions::gaps).
+    bool gap() const;
+    int64_t unknown() const;
+    ExportedValue gc() const;
+    ExportedValue skew() const;
+    ExportedValue cumulative() const;
+    ExportedValue value(Plot plot) const;
+
+private:
+    float skewValue() const;
+    double exactSkew() const;
+
+    const WindowResults& w_;
+    int32_t windowSize_;
+    ValueOptions options_;
+    int64_t n_ = 0, k_ = 0;
+    bool counted_ = false, exact_ = false;
+    int64_t hundredths_ = 0; // the running sum of the map's values
+    double exactSum_ = 0;    // and of the exact ones
+};
+
 class ValueWriter {
 public:
-    ValueWriter(QIODevice& out, ValueFormat format, Plot plot, int32_t windowSize, int32_t step);
+    ValueWriter(QIODevice& out, ValueFormat format, Plot plot, int32_t windowSize, int32_t step,
+                const ValueOptions& options = {});
     ~ValueWriter();
 
     // The header line (TSV) or track line (bedGraph); call once, first.
@@ -52,11 +117,13 @@ public:
 
 private:
     bool flush();
+    void append(const ExportedValue& v);
 
     QIODevice& out_;
     ValueFormat format_;
     Plot plot_;
     int32_t windowSize_, step_;
+    ValueOptions options_;
     std::string buffer_;
     bool ok_ = true;
     struct Cached {

@@ -80,14 +80,14 @@ MapValuesChoice ChooseMapValues(const QString& path, int filterIndex)
 ExplorerValuesChoice ChooseExplorerValues(const QString& path, int filterIndex)
 {
     const std::optional<ValueFormat> named = ValueFormatOfName(path);
-    int type = std::clamp(filterIndex, 0, 2);
+    int type = std::clamp(filterIndex, 0, kPlotCount);
     if (named == ValueFormat::Tsv)
         type = 0;
     else if (named == ValueFormat::BedGraph && type == 0)
         type = 1;
     ExplorerValuesChoice choice;
     choice.format = type == 0 ? ValueFormat::Tsv : ValueFormat::BedGraph;
-    choice.plot = type == 2 ? Plot::Skew : Plot::GCContent;
+    choice.plot = type == 0 ? Plot::GCContent : kPlots[std::size_t(type - 1)].plot;
     choice.path = WithExtension(path, ValueSuffix(choice.format));
     return choice;
 }

@@ -51,12 +51,16 @@ struct MapValuesChoice {
 };
 MapValuesChoice ChooseMapValues(const QString& path, int filterIndex);
 
-// The explorer's Export values: a TSV table, a bedGraph of the G+C content
-// and a bedGraph of G-C/G+C. A .tsv or .txt name makes the table and a
-// bedGraph name the G+C content's track unless a track was chosen; another
-// suffix keeps the chosen entry.
-inline const QString kExplorerValuesFilter =
-    QStringLiteral("TSV|*.tsv|bedGraph, G+C content|*.bedgraph|bedGraph, G-C/G+C|*.bedgraph");
+// The explorer's Export values: a TSV table, then a bedGraph of each plot
+// in the order of kPlots (G+C content, G-C/G+C, cumulative G-C/G+C). A
+// .tsv or .txt name makes the table and a bedGraph name the G+C content's
+// track unless a track was chosen; another suffix keeps the chosen entry.
+inline const QString kExplorerValuesFilter = [] {
+    QString filter = QStringLiteral("TSV|*.tsv");
+    for (const PlotTraits& t : kPlots)
+        filter += QStringLiteral("|bedGraph, %1|*.bedgraph").arg(PlotName(t.plot));
+    return filter;
+}();
 struct ExplorerValuesChoice {
     ValueFormat format = ValueFormat::Tsv;
     Plot plot = Plot::GCContent;

@@ -191,7 +191,7 @@ bool MostlyUnknown(const MapInputs& in, int32_t i)
 {
     if (!in.unknownCounts || i < 0 || size_t(i) >= in.unknownCounts->size())
         return false;
-    return int64_t((*in.unknownCounts)[size_t(i)]) * 2 > int64_t(in.unknownWindowSize);
+    return MostlyUnknownWindow((*in.unknownCounts)[size_t(i)], in.unknownWindowSize);
 }
 
 SequenceAxisText DrawSequenceAxis(PictureSurface& pic, const MapGeometry& g, float axisY, bool labelsAbove,

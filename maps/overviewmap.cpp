@@ -70,7 +70,7 @@ ValueTicks SharedScale(const OverviewPicture& p)
         if (!row.profile)
             continue;
         for (std::size_t i = 0; i < row.profile->gc.size(); ++i) {
-            const double v = ProfileValue(*row.profile, p.plot, i);
+            const double v = ProfileValue(*row.profile, p.plot, i, p.markUnknown);
             if (std::isnan(v))
                 continue;
             low = any ? std::min(low, v) : v;
@@ -138,7 +138,7 @@ void DrawCurve(PictureSurface& pic, const OverviewLayout& l, const OverviewPictu
     const RecordProfile& profile = *p.rows[std::size_t(r)].profile;
     bool drawing = false;
     for (std::size_t i = 0; i < profile.gc.size(); ++i) {
-        const double v = ProfileValue(profile, p.plot, i);
+        const double v = ProfileValue(profile, p.plot, i, p.markUnknown);
         if (std::isnan(v)) {
             if (drawing)
                 pic.EndCurve();
@@ -256,12 +256,14 @@ float OverviewXOf(const OverviewLayout& l, double position)
                  position / double(std::max<int64_t>(l.longest, 1)) * double(l.plotRight - l.plotLeft));
 }
 
-double ProfileValue(const RecordProfile& profile, Plot plot, std::size_t i)
+double ProfileValue(const RecordProfile& profile, Plot plot, std::size_t i, bool marked)
 {
     switch (plot) {
     case Plot::GCContent: return double(profile.gc[i]);
     case Plot::Skew: return double(profile.skew[i]);
-    case Plot::Cumulative: return double(profile.cumulative[i]);
+    case Plot::Cumulative:
+        // A G+C point without value has no window that is not mostly unknown.
+        return marked && std::isnan(profile.gc[i]) ? std::nan("") : double(profile.cumulative[i]);
     }
     return 0;
 }
@@ -274,7 +276,7 @@ double OverviewValueAt(const OverviewPicture& p, int r, double position)
     if (!row.profile || position < 0 || position > double(row.length))
         return std::nan("");
     const int64_t i = row.profile->pointAt(position);
-    return i < 0 ? std::nan("") : ProfileValue(*row.profile, p.plot, std::size_t(i));
+    return i < 0 ? std::nan("") : ProfileValue(*row.profile, p.plot, std::size_t(i), p.markUnknown);
 }
 
 void DrawOverview(PictureSurface& pic, const OverviewPicture& p)
@@ -304,6 +306,7 @@ OverviewPicture MakeOverview(const QString& path, const std::vector<RecordInfo>&
 {
     OverviewPicture p;
     p.plot = choice.plot;
+    p.markUnknown = choice.markUnknown;
     p.title = QFileInfo(path).fileName();
     p.windowText = windowText;
     p.stepText = stepText;

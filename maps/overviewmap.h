@@ -30,6 +30,10 @@ struct OverviewRow {
 
 struct OverviewPicture {
     Plot plot = Plot::GCContent;
+    // The cumulative rows break, as the marked map's curve does, where a
+    // point stands for windows of mostly unknown bases alone (the G+C and
+    // G-C/G+C rows always do).
+    bool markUnknown = false;
     QString title;                 // the file's name
     QString windowText, stepText;  // as the run used them
     int64_t records = 0;           // in the run
@@ -68,8 +72,10 @@ float OverviewXOf(const OverviewLayout& l, double position);
 // The plotted value of row r at `position`: its nearest point's; NaN where
 // the curve is broken or outside the record.
 double OverviewValueAt(const OverviewPicture& p, int r, double position);
-// The plotted value of point i of a profile.
-double ProfileValue(const RecordProfile& profile, Plot plot, std::size_t i);
+// The plotted value of point i of a profile; with `marked`, NaN for a
+// cumulative point whose windows are all mostly unknown (see
+// OverviewPicture::markUnknown).
+double ProfileValue(const RecordProfile& profile, Plot plot, std::size_t i, bool marked = false);
 
 void DrawOverview(PictureSurface& pic, const OverviewPicture& p);
 // Whether some row has a window to draw; without one the rows show no
@@ -79,6 +85,7 @@ bool AnyRowHasWindows(const OverviewPicture& p);
 // What an overview shows of a run's records.
 struct OverviewChoice {
     Plot plot = Plot::GCContent;
+    bool markUnknown = false;
     int64_t minLength = 0;
     int64_t maxRows = 50;
 };

@@ -39,11 +39,6 @@ QString PlotName(Plot plot)
     return QString(TraitsOf(plot).valuesName);
 }
 
-const std::vector<float>& TrackValuesOf(const WindowResults& w, Plot plot)
-{
-    return TraitsOf(plot).trackValues == Plot::Skew ? w.SkewValues : w.GCValues;
-}
-
 std::optional<int16_t> ScrollSetting(Plot plot, int position)
 {
     const PlotTraits& t = TraitsOf(plot);

@@ -45,9 +45,9 @@ struct PlotTraits {
     // draws. None for a map whose axis is fitted to its values.
     int16_t scrollPositions, scrollStart;
     std::array<int16_t, 5> scrollSettings;
-    // A bedGraph or bigWig of this plot: whose window values it holds, the
-    // track's name (PlotName) and the plot its description names.
-    Plot trackValues;
+    // A bedGraph or bigWig of this plot, which holds the plot's own value of
+    // each window: the track's name (PlotName), also that of the explorer's
+    // Export values entry, and the plot its description names.
     QLatin1String valuesName, valuesDescription;
 };
 
@@ -64,7 +64,6 @@ constexpr std::array<PlotTraits, kPlotCount> kPlots{{
      .scrollPositions = 5,
      .scrollStart = 2,
      .scrollSettings = {-20, -10, 0, 10, 20},
-     .trackValues = Plot::GCContent,
      .valuesName = QLatin1String("G+C content"),
      .valuesDescription = QLatin1String("G+C content (%)")},
     {.plot = Plot::Skew,
@@ -79,12 +78,11 @@ constexpr std::array<PlotTraits, kPlotCount> kPlots{{
      .scrollPositions = 2,
      .scrollStart = 0,
      .scrollSettings = {20, 10},
-     .trackValues = Plot::Skew,
      .valuesName = QLatin1String("G-C/G+C"),
      .valuesDescription = QLatin1String("G-C/G+C")},
     // Not in the selector: quillet-map, the explorer and the overview draw
-    // it. Its bedGraph and bigWig hold the G-C/G+C values it sums; the TSV
-    // has the running sum in a column of its own.
+    // it. Its bedGraph and bigWig hold the running sum, the TSV's last
+    // column.
     {.plot = Plot::Cumulative,
      .word = QLatin1String("cumulative"),
      .selectorIndex = -1,
@@ -97,9 +95,8 @@ constexpr std::array<PlotTraits, kPlotCount> kPlots{{
      .scrollPositions = 0,
      .scrollStart = 0,
      .scrollSettings = {},
-     .trackValues = Plot::Skew,
-     .valuesName = QLatin1String("G-C/G+C"),
-     .valuesDescription = QLatin1String("G-C/G+C")},
+     .valuesName = QLatin1String("Cumulative G-C/G+C"),
+     .valuesDescription = QLatin1String("cumulative G-C/G+C (the running sum over the record's windows)")},
 }};
 
 constexpr const PlotTraits& TraitsOf(Plot plot)
@@ -115,8 +112,6 @@ std::optional<Plot> PlotAtSelectorIndex(int index);
 QString TrackName(Plot plot);
 // The track line's plot name of a bedGraph ("G+C content", "G-C/G+C").
 QString PlotName(Plot plot);
-// The window values a bedGraph or bigWig of `plot` holds.
-const std::vector<float>& TrackValuesOf(const WindowResults& w, Plot plot);
 
 // The shift or scale that scroll position `position` draws the map of
 // `plot` at; none for a position its scroll bar does not have. StartSetting

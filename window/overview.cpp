@@ -267,6 +267,14 @@ void OverviewWindow::setPlot(Plot plot)
     plot_->setCurrentIndex(int(plot));
 }
 
+void OverviewWindow::setMarkUnknown(bool on)
+{
+    if (choice_.markUnknown == on)
+        return;
+    choice_.markUnknown = on;
+    rebuild();
+}
+
 void OverviewWindow::setMinLength(int64_t bases)
 {
     minLength_->setValue(int(std::clamp<int64_t>(bases, 0, minLength_->maximum())));

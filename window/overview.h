@@ -40,6 +40,9 @@ public:
     const RecordStore* store() const { return store_.get(); }
 
     void setPlot(Plot plot);
+    // Whether the main window marks windows of mostly unknown bases: the
+    // cumulative rows then break over them too.
+    void setMarkUnknown(bool on);
     void setMinLength(int64_t bases);
     void setMaxRows(int64_t rows);
     // The picture shown; each row knows its record.

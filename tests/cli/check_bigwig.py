@@ -3,10 +3,13 @@
 against the TSV and bedGraph of the same run, and that the bedGraph itself
 is what genome browsers and the converters accept.
 
-Usage: check_bigwig.py OUT.bw OUT.tsv OUT.bedgraph SUMMARY gc|skew [ID=LENGTH...]
+Usage: check_bigwig.py OUT.bw OUT.tsv OUT.bedgraph SUMMARY gc|skew|cumulative [ID=LENGTH...] [--gaps]
 SUMMARY is quillet-map's --summary of the run (record lengths and windows);
 ID=LENGTH gives a record's whole length where the run computed only a
-stretch of it (the summary then has the stretch's).
+stretch of it (the summary then has the stretch's). A window whose value
+is NA in the TSV (a gap: mostly unknown bases, with --mark-unknown) has
+no interval in the bedGraph or the bigWig, which leave a hole there;
+--gaps says that the TSV must have such a window.
 Prints what is wrong and exits 1, or exits 0.
 """
 import struct
@@ -33,14 +36,23 @@ for line in open(summary_path, encoding="latin-1").read().splitlines()[1:]:
     if int(f[5]) > 0:
         lengths[record_id(f[1])] = int(f[2])
 for given in sys.argv[6:]:
+    if given.startswith("--"):
+        continue
     chrom, length = given.rsplit("=", 1)
     lengths[chrom] = int(length)
 
-# The TSV: every window's coordinates and plotted value, by record.
-windows = {}
+# The TSV: every window's coordinates and plotted value, by record; a gap
+# stands between the windows around it.
+column = {"gc": 3, "skew": 4, "cumulative": 6}[plot]
+windows, gap_before, gaps = {}, {}, 0
 for line in open(tsv_path, encoding="latin-1").read().splitlines()[1:]:
     f = line.split("\t")
-    windows.setdefault(record_id(f[0]), []).append((int(f[1]) - 1, int(f[2]), f[3 if plot == "gc" else 4]))
+    chrom = record_id(f[0])
+    if f[column] == "NA":
+        gap_before.setdefault(chrom, set()).add(len(windows.get(chrom, [])))
+        gaps += 1
+        continue
+    windows.setdefault(chrom, []).append((int(f[1]) - 1, int(f[2]), f[column]))
 
 # The bedGraph: sorted, no overlap, one interval per window, inside each
 # window, and together exactly the windows' extent when they overlap.
@@ -54,13 +66,18 @@ for line in lines[1:]:
 if list(intervals) != list(windows):
     problems.append(f"bedGraph records {list(intervals)} differ from the TSV's {list(windows)}")
 for chrom, spans in intervals.items():
+    if len(spans) != len(windows.get(chrom, [])):
+        problems.append(f"{chrom}: {len(spans)} bedGraph lines for {len(windows.get(chrom, []))} windows with a value")
+        continue
     for i, (start, end, value) in enumerate(spans):
         wstart, wend, wvalue = windows[chrom][i]
         if not (wstart <= start < end <= wend) or value != wvalue:
             problems.append(f"{chrom}: bedGraph line {start} {end} {value} is not window {wstart} {wend} {wvalue}")
         if i > 0 and start < spans[i - 1][1]:
             problems.append(f"{chrom}: bedGraph interval at {start} overlaps or precedes the one before")
-    if spans[0][0] != windows[chrom][0][0] or spans[-1][1] != windows[chrom][-1][1]:
+        if i > 0 and i in gap_before.get(chrom, ()) and start == spans[i - 1][1]:
+            problems.append(f"{chrom}: no hole at {start} where a gap is")
+    if chrom not in gap_before and (spans[0][0] != windows[chrom][0][0] or spans[-1][1] != windows[chrom][-1][1]):
         problems.append(f"{chrom}: bedGraph does not cover the windows' extent")
 
 # The bigWig: the records with windows and their lengths, in file order;
@@ -79,6 +96,10 @@ for chrom, spans in intervals.items():
     if got != want:
         problems.append(f"{chrom}: bigWig intervals differ, {len(got)} against {len(want)}, "
                         f"first {got[:2]} against {want[:2]}")
+    # The holes of the gaps hold nothing.
+    for i in gap_before.get(chrom, ()):
+        if 0 < i < len(spans) and bw.intervals(chrom, spans[i - 1][1], spans[i][0]):
+            problems.append(f"{chrom}: bigWig intervals over the gap from {spans[i - 1][1]} to {spans[i][0]}")
     if spans[-1][1] > lengths.get(chrom, 0):
         problems.append(f"{chrom}: intervals end at {spans[-1][1]}, past its length {lengths.get(chrom)}")
     high = max(as_float32(v) for _, _, v in spans)
@@ -99,6 +120,9 @@ for chrom, spans in intervals.items():
     except RuntimeError as e:
         problems.append(f"{chrom}: the bedGraph does not convert to bigWig: {e}")
 converted.close()
+
+if "--gaps" in sys.argv and gaps == 0:
+    problems.append("the TSV has no gap")
 
 for p in problems[:20]:
     print(p)

@@ -57,28 +57,32 @@ env -i PATH=/usr/bin:/bin "$map" -o closed.png "$lambda" >&- 2>err || fail "clos
 
 # The summary, by default: one header and a line per record, with the
 # proposal for the file's size (49,270 bytes: window 100, step 50 gives
-# (48502 - 100) / 50 + 1 windows).
+# (48502 - 100) / 50 + 1 windows), which ends each line.
 run 0 "$lambda" "$excerpt"
 [ "$(wc -l <out)" -eq 9 ] || fail "summary of 1 + 7 records has $(wc -l <out) lines"
-has out $'file\trecord\tlength\tavg_gc\tunknown_pct\twindows\torigin\tterminus'
+[ "$(head -1 out)" = $'file\trecord\tlength\tavg_gc\tunknown_pct\twindows\torigin\tterminus\twindow\tstep' ] ||
+    fail "summary header: $(head -1 out)"
 has out "$lambda"$'\tgi|9626243|ref|NC_001416.1| Enterobacteria phage lambda, complete genome\t48502\t'
-grep -qP "^\Q$lambda\E\t.*\t0\.00\t969\t[1-9][0-9]*\t[1-9][0-9]*$" out || fail "lambda's unknown % and windows: $(sed -n 2p out)"
+grep -qP "^\Q$lambda\E\t.*\t0\.00\t969\t[1-9][0-9]*\t[1-9][0-9]*\t100\t50$" out ||
+    fail "lambda's unknown %, windows, window and step: $(sed -n 2p out)"
 has out $'\tChr2 1..30000\t30000\t'
 # The E. coli chromosome's origin and terminus, where the cumulative
 # G-C/G+C is lowest and highest: within 20 kb of oriC (3,925,800) and 100 kb
 # of the terminus (1,590,000), with the proposed window and step (3000 and
-# 1500: 3,093 windows) and with windows of 10 kb every 1 kb (4,632).
-for case in "3093" "4632 -w 10000 -s 1000"; do
-    read -r windows args <<<"$case"
+# 1500: 3,093 windows) and with windows of 10 kb every 1 kb (4,632); the
+# summary says which window and step.
+for case in "3093 3000 1500" "4632 10000 1000 -w 10000 -s 1000"; do
+    read -r windows window step args <<<"$case"
     run 0 $args "$src/samples/ecoli_k12_mg1655.fna.gz"
-    awk -F'\t' -v windows="$windows" 'NR == 2 && $6 == windows && $7 > 3905800 && $7 < 3945800 &&
-        $8 > 1490000 && $8 < 1690000 { ok = 1 } END { exit !ok }' out || fail "E. coli's origin and terminus: $(cat out)"
+    awk -F'\t' -v windows="$windows" -v window="$window" -v step="$step" 'NR == 2 && $6 == windows &&
+        $7 > 3905800 && $7 < 3945800 && $8 > 1490000 && $8 < 1690000 && $9 == window && $10 == step { ok = 1 }
+        END { exit !ok }' out || fail "E. coli's origin and terminus: $(cat out)"
 done
 
 # Standard input, gzip-compressed, with the window and step given.
 gzip -c "$phix" >phix.fa.gz
 env -i PATH=/usr/bin:/bin "$map" -w 100 -s 50 - <phix.fa.gz >out 2>err || fail "stdin: $(cat err)"
-grep -qP "^-\t.*\t5386\t.*\t106\t\d+\t\d+$" out || fail "phiX from standard input: $(cat out)"
+grep -qP "^-\t.*\t5386\t.*\t106\t\d+\t\d+\t100\t50$" out || fail "phiX from standard input: $(cat out)"
 # A pipe has no size to propose from.
 cat "$phix" | env -i PATH=/usr/bin:/bin "$map" - >out 2>err
 [ $? -eq 1 ] && grep -q "give --window and --step" err || fail "pipe without window: $(cat err)"
@@ -131,7 +135,7 @@ run 1 --values plain/v.tsv "$lambda" "$phix"
 # A named pipe is read as a stream; without a size it needs window and step.
 mkfifo pipe.fa
 cat "$phix" >pipe.fa &
-run 0 -w 100 -s 50 pipe.fa; grep -qP "^pipe.fa\t.*\t5386\t.*\t106\t\d+\t\d+$" out || fail "named pipe: $(cat out)"
+run 0 -w 100 -s 50 pipe.fa; grep -qP "^pipe.fa\t.*\t5386\t.*\t106\t\d+\t\d+\t100\t50$" out || fail "named pipe: $(cat out)"
 wait
 run 1 pipe.fa; has err "pipe.fa has no size to propose a window and step from"
 
@@ -150,22 +154,44 @@ cmp -s all.bedgraph all2.bedgraph || fail "--all-records changed the values"
 # of E. coli's chromosome, whose bigWig chromosome is the whole record
 # (4,641,652 bp) with the intervals at their record positions: the bigWig
 # as a real reader sees it against the TSV, the bedGraph sorted without
-# overlap and convertible to bigWig.
+# overlap and convertible to bigWig. Also the cumulative track, exact
+# values, and the gaps of the windows of mostly unknown bases: no interval
+# there, a hole in the track, NA in the TSV (in a record's middle, at its
+# start and end, and a record of N alone, whose chromosome has no interval).
 ecoli=$src/samples/ecoli_k12_mg1655.fna.gz
+lambda_bases=$(sed 1d "$lambda" | tr -d '\n')
+n1000=$(printf 'N%.0s' {1..1000})
+printf '>gapped one\n%s%s%s\n>ends\n%s%s%s\n>allN\n%s\n' "${lambda_bases:0:5000}" "$n1000" "${lambda_bases:5000:5000}" \
+    "$n1000" "${lambda_bases:20000:3000}" "$n1000" "$n1000" >gapped.fa
 for case in "gc|--plot gc -w 2000 -s 300|$excerpt|" "skew|--plot skew -w 2000 -s 300|$excerpt|" \
-    "region|-w 1000 -s 300 --region NC_000913.3:12345-87654|$ecoli|NC_000913.3=4641652"; do
+    "region|-w 1000 -s 300 --region NC_000913.3:12345-87654|$ecoli|NC_000913.3=4641652" \
+    "cumulative|--plot cumulative -w 2000 -s 300|$excerpt|" \
+    "unrounded|--plot skew --unrounded -w 2000 -s 300|$excerpt|" \
+    "gaps|--mark-unknown -w 200 -s 200|gapped.fa|--gaps" \
+    "gaps-sliced|--plot cumulative --unrounded --mark-unknown -w 300 -s 100|gapped.fa|--gaps"; do
     IFS='|' read -r name args input lengths <<<"$case"
-    plot=gc; [[ $args == *skew* ]] && plot=skew
+    plot=gc; [[ $args == *skew* ]] && plot=skew; [[ $args == *cumulative* ]] && plot=cumulative
     run 0 $args --values $name.bw --summary "$input"; mv out $name.summary
     run 0 $args --values $name.tsv "$input"
     run 0 $args --values $name.bedgraph "$input"
     "$src/tests/cli/check_bigwig.py" $name.bw $name.tsv $name.bedgraph $name.summary $plot $lengths >check 2>&1 ||
         fail "bigWig and bedGraph of $name: $(head -c 800 check)"
 done
-# A record shorter than the window: a note, no failure.
-run 0 -w 60000 -s 100 "$lambda"
-has err "gi|9626243|ref|NC_001416.1| Enterobacteria phage lambda, complete genome: 48502 bp is shorter than the window (60000 bp): no window"
-grep -qP "\t48502\t.*\t0\t0\t0$" out || fail "short record's summary: $(cat out)"
+# A record shorter than the window: a note, no failure, unless no record of
+# the file has a window (nor any sequence): then the file fails, saying so
+# once, and gives nothing (a summary line, values), as other failures.
+run 0 -w 2000 -s 1000 --values short.tsv "$excerpt"
+has err "ChrC 1..1544: 1544 bp is shorter than the window (2000 bp): no window"
+printf '>a\n>b\n' >headers.fa
+for case in "$lambda|record \"gi|9626243|ref|NC_001416.1| Enterobacteria phage lambda, complete genome\" (48,502 bp) is shorter than the window (60,000 bp): give -w" \
+    "$excerpt|all 7 records are shorter than the window (60,000 bp): give -w" \
+    "headers.fa|no record has any sequence: nothing to map."; do
+    IFS='|' read -r input message <<<"$case"
+    run 1 -w 60000 -s 100 --values none.tsv --summary "$input"
+    has err "$input: $message"
+    [ ! -e none.tsv ] && [ "$(wc -l <out)" -eq 1 ] && ! grep -q 'no window' err ||
+        fail "$input: values, summary lines or notes beside the failure: $(cat err out)"
+done
 # A record without sequence (a header alone, cut short by the next ">" or
 # the end of the file, or after an empty header line) is a note too; the
 # others are mapped, an empty header line's record with an empty name.

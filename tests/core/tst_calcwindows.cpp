@@ -195,13 +195,22 @@ TEST(CalcWindows, AgreesWithDirectSumsOnRandomSequences)
             const int64_t n = (g.ws > L) ? 0 : g.step <= 0 ? 1 : (L - g.ws) / g.step + 1;
             ASSERT_EQ(static_cast<int64_t>(r.GCValues.size()), n + 2);
             // Counted only, fed in uneven pieces: the same average, window
-            // count and unknown positions, and no values kept.
-            WindowAccumulator counted(g.ws, g.step, false);
+            // count and unknown positions, and no values kept. With the
+            // exact sums, the same values and the sums of each window.
+            WindowAccumulator counted(g.ws, g.step, false), summed(g.ws, g.step, WindowKeeping{true, true});
             const auto* bytes = reinterpret_cast<const unsigned char*>(seq.data());
-            for (std::size_t at = 0, piece = 1; at < seq.size(); at += piece, piece = piece * 3 % 97 + 1)
+            for (std::size_t at = 0, piece = 1; at < seq.size(); at += piece, piece = piece * 3 % 97 + 1) {
                 counted.add(bytes + at, std::min(piece, seq.size() - at));
-            WindowResults c;
+                summed.add(bytes + at, std::min(piece, seq.size() - at));
+            }
+            WindowResults c, sums;
             counted.finish(c);
+            summed.finish(sums);
+            EXPECT_EQ(sums.GCValues, r.GCValues);
+            EXPECT_EQ(sums.SkewValues, r.SkewValues);
+            ASSERT_EQ(sums.GCTenths.size(), r.GCValues.size());
+            ASSERT_EQ(sums.SkewTenths.size(), r.GCValues.size());
+            EXPECT_TRUE(r.GCTenths.empty() && c.GCTenths.empty()); // only when asked for
             EXPECT_EQ(counted.windows(), n);
             EXPECT_EQ(counted.unknown(), std::count_if(seq.begin(), seq.end(), [](char ch) {
                           return std::string_view("ACGTacgt").find(ch) == std::string_view::npos;
@@ -221,6 +230,8 @@ TEST(CalcWindows, AgreesWithDirectSumsOnRandomSequences)
                             : static_cast<float>(RoundHalfEven(static_cast<float>(sk) / static_cast<float>(gc), 2));
                 ASSERT_EQ(r.GCValues[static_cast<std::size_t>(k)], gcExpected) << "window " << k;
                 ASSERT_EQ(r.SkewValues[static_cast<std::size_t>(k)], skExpected) << "window " << k;
+                ASSERT_EQ(sums.GCTenths[static_cast<std::size_t>(k)], gc) << "window " << k;
+                ASSERT_EQ(sums.SkewTenths[static_cast<std::size_t>(k)], sk) << "window " << k;
             }
         }
     }
@@ -314,13 +325,15 @@ TEST(CalcWindows, WindowsBeyondTheMemoryLimitAreCountedToTheEnd)
     // characters the rest is only counted, which costs nothing.
     struct Case {
         int32_t ws, step;
-        bool keep;
-        int64_t windows;
+        WindowKeeping keep;
+        int64_t windows, kept;
     };
     constexpr int64_t kLength = (int64_t{1} << 32) + 5;
     const Case cases[] = {
-        {100, 1, true, kLength - 99},
-        {1000, 7, true, (kLength - 1000) / 7 + 1},
+        {100, 1, true, kLength - 99, 65534},
+        {1000, 7, true, (kLength - 1000) / 7 + 1, 65534},
+        // The exact sums take 16 bytes more a window: half as many fit.
+        {100, 1, WindowKeeping{true, true}, kLength - 99, 32766},
     };
     const std::vector<unsigned char> piece(1 << 20, 'G');
     for (const Case& c : cases) {
@@ -329,9 +342,10 @@ TEST(CalcWindows, WindowsBeyondTheMemoryLimitAreCountedToTheEnd)
             acc.add(piece.data(), std::size_t(std::min<int64_t>(int64_t(piece.size()), kLength - done)));
         EXPECT_EQ(acc.length(), kLength);
         // The limit, not the system, refused the arrays twice as large as
-        // 65,536 windows (the first element and the closing one are none).
+        // 65,536 windows (the first element and the closing one are none),
+        // or as 32,768 with the sums.
         EXPECT_TRUE(acc.outOfMemory() && acc.overLimit());
-        EXPECT_EQ(acc.windowsKept(), 65534);
+        EXPECT_EQ(acc.windowsKept(), c.kept);
         WindowResults r = Sentinel();
         try {
             acc.finish(r);

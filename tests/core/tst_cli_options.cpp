@@ -61,6 +61,9 @@ TEST(CliOptions, AcceptedFormsAndWhatTheyAskFor)
     EXPECT_EQ(o.pictureKind, PictureKind::Bmp);
     EXPECT_EQ(o.valuesFormat, ValueFormat::BedGraph);
     EXPECT_TRUE(o.summary && o.allRecords && o.markUnknown);
+    EXPECT_TRUE(o.Values().gaps && !o.Values().unrounded); // marked windows are gaps in the values too
+    const ValueOptions exact = ParseCommandLine(Args("--values v.bw --unrounded a.fa")).options.Values();
+    EXPECT_TRUE(!exact.gaps && exact.unrounded);
     EXPECT_EQ(o.width, 350);
     EXPECT_EQ(o.height, 150);
     EXPECT_EQ(o.zoom, 2);
@@ -119,7 +122,7 @@ TEST(CliOptions, AcceptedFormsAndWhatTheyAskFor)
     }
     o = ParseCommandLine(Args("--plot cumulative -o m.png a.fa")).options;
     EXPECT_EQ(o.plot, Plot::Cumulative);
-    EXPECT_EQ(TraitsOf(o.plot).trackValues, Plot::Skew); // the values behind it
+    EXPECT_EQ(PlotName(o.plot), QStringLiteral("Cumulative G-C/G+C")); // its values are its own track
 
     // Where --record's value is, for the program to take its bytes; also
     // --region's, whose name picks the record.
@@ -199,6 +202,9 @@ TEST(CliOptions, BadUsageIsRefusedWithAReason)
         {"--region c:1-5 --all-records a.fa", "names its record itself"},
         {"--region a:1-2 --region b:1-2 a.fa", "--region is given twice"},
         {"--plot cumulative --scale 1 a.fa", "--scale"},
+        // Exact values are the values' alone.
+        {"--unrounded a.fa", "--unrounded applies to the values (--values)"},
+        {"--unrounded -o m.png --overview o.svg a.fa", "--unrounded applies to the values"},
         {"--plot cumulative --shift 1 a.fa", "--shift"},
         // Pictures beyond what a painter draws, or beyond 256 million pixels.
         {"--size 16000x16000 --zoom 4 -o m.png a.fa", "64000x64000 pixels; a picture has at most 32767"},
@@ -311,10 +317,10 @@ TEST(CliOptions, RecordNamesAsWrittenAndMatched)
 TEST(CliOptions, HelpNamesEveryOption)
 {
     const QString help = HelpText();
-    for (const char* option : {"--window",       "--step",      "--plot",       "--shift",    "--scale", "--record",
-                               "--all-records",  "--picture",   "--values",     "--summary",  "--size",  "--zoom",
-                               "--mark-unknown", "--overview",  "--min-length", "--max-rows", "--page",  "--help",
-                               "--version",      "Exit status", "{}",           "{record}"})
+    for (const char* option : {"--window",       "--step",      "--plot",      "--shift",      "--scale",    "--record",
+                               "--all-records",  "--picture",   "--values",    "--summary",    "--size",     "--zoom",
+                               "--mark-unknown", "--unrounded", "--overview",  "--min-length", "--max-rows", "--page",
+                               "--help",         "--version",   "Exit status", "{}",           "{record}"})
         EXPECT_TRUE(help.contains(QString::fromUtf8(option))) << option;
 }
 

@@ -23,11 +23,11 @@ namespace {
 constexpr int32_t kWindow = 200, kStep = 100;
 
 QByteArray Export(ValueFormat format, Plot plot, const std::vector<ComputedRecord>& records, int32_t window = kWindow,
-                  int32_t step = kStep)
+                  int32_t step = kStep, const ValueOptions& options = {})
 {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
-    ValueWriter writer(buffer, format, plot, window, step);
+    ValueWriter writer(buffer, format, plot, window, step, options);
     EXPECT_TRUE(writer.begin());
     for (const auto& r : records)
         EXPECT_TRUE(writer.writeRecord(r.name, r.windows));
@@ -205,6 +205,98 @@ TEST(ExportValues, OddRecords)
               (QList<QByteArray>{"a\t0\t6\t0.4", "\xC5\xA0\xC4\x8D\t0\t6\t0.4", "s\\x00a\t0\t6\t0.4", ""}));
 }
 
+// Windows of 10 bp: 80 % G+C; 60 % with 6 unknown (a gap when asked);
+// 65 % with 5 unknown, exactly half (no gap); 30 %. The cumulative plot
+// has a track of its own; gaps leave lines out of a track and write NA in
+// the table, whose running sum still counts them; exact values come from
+// the windows' sums (G-C/G+C 1/6, 2/6.5, 1/3 where the map has 0.17, 0.31
+// and 0.33). At step 5 the windows of bases 11 to 20 and 16 to 25 are
+// gaps (6 unknown), those of 6 to 15 and 21 to 30 not (5).
+TEST(ExportValues, PlotsGapsAndExactValuesLineByLine)
+{
+    WindowAccumulator acc(10, 10, WindowKeeping{true, true});
+    const std::string bases = "GGGGGCCCAT"
+                              "NNNNNNGGCA"
+                              "NNNNNGGGCA"
+                              "GGCATTATAT";
+    acc.add(reinterpret_cast<const unsigned char*>(bases.data()), bases.size());
+    WindowResults w;
+    acc.finish(w);
+    const ValueOptions plain, gaps{.gaps = true}, exact{.unrounded = true}, both{.gaps = true, .unrounded = true};
+    struct Row {
+        const char* name;
+        ValueFormat format;
+        Plot plot;
+        ValueOptions options;
+        int32_t step;
+        QList<QByteArray> lines; // after the header or track line
+        const char* trackEnds;   // how a bedGraph's track line ends
+    };
+    using F = ValueFormat;
+    const Row rows[] = {
+        {"the map's values",
+         F::Tsv,
+         Plot::GCContent,
+         plain,
+         10,
+         {"s\t1\t10\t80\t0.25\t0\t0.25", "s\t11\t20\t60\t0.17\t60\t0.42", "s\t21\t30\t65\t0.31\t50\t0.73",
+          "s\t31\t40\t30\t0.33\t0\t1.06"},
+         nullptr},
+        {"gaps in the table",
+         F::Tsv,
+         Plot::GCContent,
+         gaps,
+         10,
+         {"s\t1\t10\t80\t0.25\t0\t0.25", "s\t11\t20\tNA\tNA\t60\tNA", "s\t21\t30\t65\t0.31\t50\t0.73",
+          "s\t31\t40\t30\t0.33\t0\t1.06"},
+         nullptr},
+        {"exact values in the table",
+         F::Tsv,
+         Plot::GCContent,
+         exact,
+         10,
+         {"s\t1\t10\t80\t0.25\t0\t0.25", "s\t11\t20\t60\t0.166667\t60\t0.416667",
+          "s\t21\t30\t65\t0.307692\t50\t0.724359", "s\t31\t40\t30\t0.333333\t0\t1.05769"},
+         nullptr},
+        {"the G+C track",
+         F::BedGraph,
+         Plot::GCContent,
+         plain,
+         10,
+         {"s\t0\t10\t80", "s\t10\t20\t60", "s\t20\t30\t65", "s\t30\t40\t30"},
+         "each value covers its window\""},
+        {"the cumulative track, with a gap",
+         F::BedGraph,
+         Plot::Cumulative,
+         gaps,
+         10,
+         {"s\t0\t10\t0.25", "s\t20\t30\t0.73", "s\t30\t40\t1.06"},
+         "each value covers its window; windows with more than half of their bases unknown are left out\""},
+        {"exact G-C/G+C with a gap, in slices",
+         F::BedGraph,
+         Plot::Skew,
+         both,
+         5,
+         {"s\t0\t7\t0.25", "s\t7\t12\t-0.545455", "s\t22\t30\t0.307692"},
+         "; exact values to 6 significant digits; windows with more than half of their bases unknown are left out\""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        WindowResults windows = w;
+        if (row.step != 10) {
+            WindowAccumulator slices(10, row.step, WindowKeeping{true, true});
+            slices.add(reinterpret_cast<const unsigned char*>(bases.data()), 30);
+            slices.finish(windows);
+        }
+        const QList<QByteArray> lines =
+            Export(row.format, row.plot, {{"s", 30, windows}}, 10, row.step, row.options).split('\n');
+        EXPECT_EQ(lines.mid(1, lines.size() - 2), row.lines);
+        if (row.trackEnds) {
+            EXPECT_TRUE(lines.front().endsWith(row.trackEnds)) << lines.front().constData();
+        }
+    }
+}
+
 TEST(ExportValues, NumberText)
 {
     const std::pair<int64_t, const char*> hundredths[] = {
@@ -343,7 +435,8 @@ TEST(FileTypes, ExplorerValuesFollowTheSuffixThenTheEntry)
     for (const ExplorerCase& c :
          std::initializer_list<ExplorerCase>{{"v", 0, F::Tsv, Plot::GCContent, "v.tsv"},
                                              {"v", 2, F::BedGraph, Plot::Skew, "v.bedgraph"},
-                                             {"v", 7, F::BedGraph, Plot::Skew, "v.bedgraph"},
+                                             {"v", 3, F::BedGraph, Plot::Cumulative, "v.bedgraph"},
+                                             {"v", 7, F::BedGraph, Plot::Cumulative, "v.bedgraph"},
                                              {"v.bedgraph", 0, F::BedGraph, Plot::GCContent, "v.bedgraph"},
                                              {"v.bg", 2, F::BedGraph, Plot::Skew, "v.bg"},
                                              {"v.TSV", 2, F::Tsv, Plot::GCContent, "v.TSV"},

@@ -6,6 +6,7 @@
 #include "recordingsurface.h"
 
 #include <cmath>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace quillet {
@@ -62,6 +63,77 @@ TEST(OverviewProfile, PointsAveragesBreaksAndRunningSum)
     EXPECT_DOUBLE_EQ(many.positionOf(0), 1.5 * 1000 + 500);
 
     EXPECT_TRUE(ProfileOf(WindowResults{}, 10, 5).gc.empty());
+
+    // Gaps: a window with more than half of its positions unknown is left
+    // out of its point (exactly half is not), the point's average is over
+    // the windows left, and a point of gaps alone has no value. Window k
+    // (1-based) has G+C k % 3 (0, 1, 2, ...) and G-C/G+C k % 3 / 10;
+    // `unknown` gives the unknown positions of window k.
+    const float gap = std::nanf("");
+    struct Row {
+        const char* name;
+        int64_t windows;
+        int32_t window;
+        std::function<int32_t(int64_t)> unknown;
+        std::vector<float> points; // the first G+C points
+        float gcLow, gcHigh;
+    };
+    const int64_t four = RecordProfile::kProfilePoints * 3 + 2; // four windows a point
+    const Row rows[] = {
+        {"one window a point, one gap", 3, 10, [](int64_t k) { return k == 2 ? 6 : 0; }, {1, gap, 0}, 0, 1},
+        {"exactly half is no gap", 3, 10, [](int64_t k) { return k == 2 ? 5 : 0; }, {1, 2, 0}, 0, 2},
+        {"odd window: 6 of 11 is a gap, 5 is not",
+         3,
+         11,
+         [](int64_t k) { return k == 1   ? 5
+                                : k == 2 ? 6
+                                         : 0; },
+         {1, gap, 0},
+         0,
+         1},
+        // Each point's second window a gap: (1 + 0 + 1) / 3 for the first, not (1 + 2 + 0 + 1) / 4.
+        {"gaps left out of a point's average",
+         four,
+         10,
+         [](int64_t k) { return k % 4 == 2 ? 10 : 0; },
+         {2.0f / 3, 5.0f / 3, 2.0f / 3},
+         0,
+         2},
+        {"half unknown stays in a point's average",
+         four,
+         10,
+         [](int64_t k) { return k % 4 == 2 ? 5 : 0; },
+         {1, 5.0f / 4, 3.0f / 4},
+         0,
+         2},
+        {"a point of gaps alone", four, 10, [](int64_t k) { return k <= 4 ? 7 : 0; }, {gap, 5.0f / 4}, 0, 2},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<float> g, s;
+        std::vector<int32_t> unknown;
+        for (int64_t k = 1; k <= row.windows; ++k) {
+            g.push_back(float(k % 3));
+            s.push_back(float(k % 3) / 10);
+            unknown.push_back(row.unknown(k));
+        }
+        const RecordProfile p = ProfileOf(Windows(g, s, unknown), row.window, row.window);
+        ASSERT_GE(p.gc.size(), row.points.size());
+        for (std::size_t i = 0; i < row.points.size(); ++i) {
+            // The running sum has a value at every point; marked, the
+            // cumulative row breaks where the others do.
+            EXPECT_EQ(ProfileValue(p, Plot::Cumulative, i), double(p.cumulative[i]));
+            EXPECT_EQ(std::isnan(ProfileValue(p, Plot::Cumulative, i, true)), std::isnan(row.points[i]));
+            if (std::isnan(row.points[i])) {
+                EXPECT_TRUE(std::isnan(p.gc[i]) && std::isnan(p.skew[i])) << "point " << i;
+                continue;
+            }
+            EXPECT_FLOAT_EQ(p.gc[i], row.points[i]) << "point " << i;
+            EXPECT_FLOAT_EQ(p.skew[i], row.points[i] / 10) << "point " << i;
+        }
+        EXPECT_FLOAT_EQ(p.gcLow, row.gcLow);
+        EXPECT_FLOAT_EQ(p.gcHigh, row.gcHigh);
+    }
 }
 
 std::vector<RecordInfo> Lengths(const std::vector<int64_t>& lengths)

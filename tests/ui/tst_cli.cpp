@@ -249,8 +249,11 @@ private slots:
             QStringList extra;
         };
         const Kind kinds[] = {{0, "png", {}}, {1, "png", {"--zoom", "2"}}, {3, "svg", {}}, {4, "pdf", {}}};
-        for (const auto& [plot, page] :
-             {std::pair{"gc", "a4"}, std::pair{"skew", "900x700"}, std::pair{"cumulative", "900x700"}}) {
+        // With the marking, the cumulative rows break where the map's curve does.
+        for (const auto& [plot, page, mark] :
+             {std::tuple{"gc", "a4", false}, std::tuple{"skew", "900x700", false},
+              std::tuple{"cumulative", "900x700", false}, std::tuple{"cumulative", "a4", true}}) {
+            w.MarkUnknown_Click(mark);
             o->plotBox()->setCurrentIndex(plot == QLatin1String("gc") ? 0 : plot == QLatin1String("skew") ? 1 : 2);
             o->pageBox()->setCurrentIndex(page == QLatin1String("a4") ? 0 : 2);
             o->pageSizeBox()->setText(QString::fromLatin1(page));
@@ -262,7 +265,7 @@ private slots:
                 SameAsCli(windowPath, cliPath,
                           QStringList{"-w", "200", "-s", "100", "--plot", plot, "--overview", cliPath, "--max-rows",
                                       "4", "--min-length", "2000", "--page", page} +
-                              k.extra);
+                              k.extra + (mark ? QStringList{"--mark-unknown"} : QStringList{}));
                 if (QTest::currentTestFailed())
                     return;
             }
@@ -279,18 +282,29 @@ private slots:
             w.Combo1->SetListIndex(int16_t(plot));
             w.Command_run_Click();
             QCOMPARE(w.records->size(), std::size_t(7));
-            // Filters 1 and 3: TSV and bedGraph of all records.
-            for (const auto& [filter, suffix] : {std::pair{1, "tsv"}, std::pair{3, "bedgraph"}}) {
-                const QString windowPath = Fresh(QString::fromLatin1(suffix)),
-                              cliPath = Fresh(QString::fromLatin1(suffix));
-                p.saveOfTypeAnswers.push_back(SaveChoice{windowPath, filter});
-                w.ExportValues_Click();
-                QCOMPARE(Cli({"-w", "200", "-s", "100", "--plot", plot ? "skew" : "gc", "--values", cliPath, kExcerpt}),
-                         0);
-                const QByteArray a = Contents(windowPath);
-                QVERIFY(a.count('\n') > 7 * 40);
-                QVERIFY2(a == Contents(cliPath), qPrintable(cliPath));
+            // Filters 1, 3 and 5: TSV, bedGraph and bigWig of all records;
+            // with the marking, the windows of mostly unknown bases (Chr2's
+            // and Chr4's first 1,000) are gaps in them.
+            for (const bool mark : {false, true}) {
+                w.MarkUnknown_Click(mark);
+                for (const auto& [filter, suffix] :
+                     {std::pair{1, "tsv"}, std::pair{3, "bedgraph"}, std::pair{5, "bw"}}) {
+                    const QString windowPath = Fresh(QString::fromLatin1(suffix)),
+                                  cliPath = Fresh(QString::fromLatin1(suffix));
+                    p.saveOfTypeAnswers.push_back(SaveChoice{windowPath, filter});
+                    w.ExportValues_Click();
+                    QStringList arguments{"-w",       "200",  "-s", "100", "--plot", plot ? "skew" : "gc",
+                                          "--values", cliPath};
+                    if (mark)
+                        arguments << QStringLiteral("--mark-unknown");
+                    QCOMPARE(Cli(arguments + QStringList{kExcerpt}), 0);
+                    const QByteArray a = Contents(windowPath);
+                    QVERIFY(filter == 5 || a.count('\n') > 7 * 40);
+                    QCOMPARE(filter != 5 && a.contains("\tNA\t"), mark && filter == 1);
+                    QVERIFY2(a == Contents(cliPath), qPrintable(cliPath));
+                }
             }
+            w.MarkUnknown_Click(false);
         }
         QVERIFY(p.messages.isEmpty());
     }

@@ -174,7 +174,8 @@ private slots:
             QStringList options;
         } values[] = {{"a.tsv", 0, {}},
                       {"b.bedgraph", 1, {}},
-                      {"c.bedgraph", 2, {QStringLiteral("--plot"), QStringLiteral("skew")}}};
+                      {"c.bedgraph", 2, {QStringLiteral("--plot"), QStringLiteral("skew")}},
+                      {"d.bedgraph", 3, {QStringLiteral("--plot"), QStringLiteral("cumulative")}}};
         for (const auto& v : values) {
             const QString ours = dir.filePath(QString::fromLatin1(v.name)), cli = ours + QStringLiteral(".cli");
             p.saveOfTypeAnswers.push_back(SaveChoice{ours, v.filter});
