@@ -1,7 +1,7 @@
 #include "analysis/recordformat.h"
 
 #include "analysis/fasta.h"
-#include "analysis/flatfile.h"
+#include "analysis/flatcutter.h"
 
 namespace quillet {
 

@@ -5,7 +5,7 @@
 // its name and the bytes of its sequence. The run engine (which computes
 // the windows) and the explorer's builder (which indexes one record) are
 // sinks; the cutters are FASTA's (analysis/fasta.h) and the GenBank and
-// EMBL flat files' (analysis/flatfile.h).
+// EMBL flat files' (analysis/flatcutter.h).
 //
 // A new record format is one cutter, one row in kRecordFormats
 // (recordformat.cpp) with the test that recognises its content, a fuzz

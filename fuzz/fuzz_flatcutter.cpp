@@ -8,7 +8,7 @@
 // same whatever the piece size, as for the whole content at once; a
 // sequence holds no digit and no "/"; a record begins at a line of its
 // keyword; names stay within their bound.
-#include "analysis/flatfile.h"
+#include "analysis/flatcutter.h"
 #include "fuzz/check.h"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "analysis/flatfile.h"
+#include "analysis/flatcutter.h"
 
 #include <algorithm>
 #include <cstring>
