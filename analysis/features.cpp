@@ -362,6 +362,7 @@ uint16_t FeatureSetBuilder::typeIndex(std::string_view type)
         if (set_.types_.size() > UINT16_MAX)
             throw Failure("it names more than 65,535 types of feature");
         set_.types_.emplace_back(type);
+        typeKinds_.push_back(uint8_t(KindOfType(type)));
     }
     return it->second;
 }
@@ -397,7 +398,7 @@ void FeatureSetBuilder::add(const Draft& d, std::span<const FeaturePart> parts)
     for (const std::string_view s : texts)
         appendText(s.substr(0, std::min(s.size(), kLongest)));
     row.type = typeIndex(d.type);
-    row.kind = uint8_t(KindOfType(d.type));
+    row.kind = typeKinds_[row.type];
     row.flags = uint8_t(uint8_t(d.strand) | (d.partialStart ? FeatureSet::kPartialStart : 0) |
                         (d.partialEnd ? FeatureSet::kPartialEnd : 0) | (d.site ? FeatureSet::kSite : 0) |
                         (d.joined ? 0 : FeatureSet::kUnjoined));
@@ -518,6 +519,7 @@ FeatureSet FeatureSetBuilder::finish()
     rowRecords_ = {};
     recordIds_ = {};
     typeIds_ = {};
+    typeKinds_ = {};
     FeatureSet set = std::move(set_);
     set_ = FeatureSet();
     lastRecord_ = FeatureSet::kNone;

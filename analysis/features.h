@@ -188,6 +188,7 @@ private:
     std::vector<uint32_t> rowRecords_;
     std::unordered_map<std::string, uint32_t> recordIds_;
     std::unordered_map<std::string, uint16_t> typeIds_;
+    std::vector<uint8_t> typeKinds_;
     uint32_t lastRecord_ = FeatureSet::kNone;
     bool mergeIds_ = false;
 };

@@ -311,6 +311,12 @@ TEST(TableFormats, ReadIntoFeaturesAndRecords)
          {"chr2:gene 100-900 - abc", "chr2:transcript 100-900 - abc in:G1", "chr2:exon 100-300 - G1 in:T1 note=a; b",
           "chr2:CDS 150-300,500-800 - G1 in:T1", "chr2:exon 500-900 - abc in:T1"},
          {"chr2 0"}},
+        // GTF without gene and transcript lines: the CDS is no parent of exons.
+        {AnnotationFormat::Gtf,
+         "chr3|s|exon|1|100|.|+|.|gene_id \"G2\"; transcript_id \"T2\";\n"
+         "chr3|s|CDS|50|100|.|+|0|gene_id \"G2\"; transcript_id \"T2\";\n",
+         {"chr3:exon 1-100 + G2", "chr3:CDS 50-100 + G2"},
+         {"chr3 0"}},
         // BED: 3, 6 and 12 columns, headers, blanks as separators, an empty stretch.
         {AnnotationFormat::Bed,
          "track name=x\nbrowser position chr1:1-100\n# comment\n"
