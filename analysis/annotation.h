@@ -1,0 +1,55 @@
+#pragma once
+// Reading annotation files into a FeatureSet: GFF3, GTF, BED (3 to 12
+// columns), GenBank and EMBL flat files (their records' header facts and
+// feature tables; their sequences are left to the sequence readers). The
+// format is recognised by the content. A bad line fails the whole file
+// with a Failure that names the file, the line and what is wrong.
+#include "analysis/features.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace quillet {
+
+enum class AnnotationFormat { None, Gff3, Gtf, Bed, GenBank, Embl };
+const char* AnnotationFormatName(AnnotationFormat format);
+
+// The format of a file's content; for None, `what` says what the content
+// seems to be ("a FASTA sequence file", "empty", "text that is no
+// annotation" ...).
+struct AnnotationKind {
+    AnnotationFormat format = AnnotationFormat::None;
+    std::string what;
+};
+AnnotationKind SniffAnnotation(std::string_view content);
+
+struct AnnotationFile {
+    AnnotationFormat format = AnnotationFormat::None;
+    FeatureSet features;
+    // GFF3 with a ##FASTA section: the offset in the content of the line
+    // after the directive, where the sequences start; -1 without one.
+    int64_t fastaOffset = -1;
+    // GenBank and EMBL location parts on other entries ("J00194.1:100..202")
+    // are skipped; a feature left without parts is skipped too.
+    uint64_t remoteParts = 0;
+    uint64_t remoteFeatures = 0;
+};
+
+// Each reader takes the decoded content and the file's name for messages.
+// Throws Failure.
+AnnotationFile ReadGff3(std::string_view content, std::string_view fileName);
+AnnotationFile ReadGtf(std::string_view content, std::string_view fileName);
+AnnotationFile ReadBed(std::string_view content, std::string_view fileName);
+AnnotationFile ReadGenBank(std::string_view content, std::string_view fileName);
+AnnotationFile ReadEmbl(std::string_view content, std::string_view fileName);
+// Recognises the format and reads it; refuses content of another kind
+// ("genes.fa: it is a FASTA sequence file, not annotation ...").
+AnnotationFile ReadAnnotation(std::string_view content, std::string_view fileName);
+// Opens the file (decompressing it by its content), reads it whole and
+// reads it as annotation. Throws Failure naming the file.
+AnnotationFile ReadAnnotationFile(const QString& path);
+
+} // namespace quillet
