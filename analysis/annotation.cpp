@@ -7,8 +7,12 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
+#include <exception>
 #include <memory>
 #include <new>
+#include <sys/mman.h>
+#include <thread>
 #include <vector>
 
 namespace quillet {
@@ -177,31 +181,149 @@ AnnotationFile ReadAnnotation(std::string_view content, std::string_view fileNam
                   ", not annotation (GFF3, GTF, BED, GenBank or EMBL)");
 }
 
-AnnotationFile ReadAnnotationFile(const QString& path)
+namespace {
+
+// A growing buffer of mapped memory: grown by remapping (no copy), never
+// cleared first.
+class ContentBuffer {
+public:
+    ContentBuffer() = default;
+    ContentBuffer(const ContentBuffer&) = delete;
+    ContentBuffer& operator=(const ContentBuffer&) = delete;
+    ~ContentBuffer()
+    {
+        if (data_)
+            ::munmap(data_, capacity_);
+    }
+    char* data() const { return static_cast<char*>(data_); }
+    std::size_t capacity() const { return capacity_; }
+    // Throws std::bad_alloc when the memory cannot be had.
+    void reserve(std::size_t bytes)
+    {
+        bytes = (bytes + kPage - 1) / kPage * kPage;
+        if (bytes <= capacity_)
+            return;
+        void* p = data_ ? ::mremap(data_, capacity_, bytes, MREMAP_MAYMOVE)
+                        : ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED)
+            throw std::bad_alloc();
+        data_ = p;
+        capacity_ = bytes;
+    }
+
+private:
+    static constexpr std::size_t kPage = 4096;
+    void* data_ = nullptr;
+    std::size_t capacity_ = 0;
+};
+
+// Reads from the stream until the buffer holds `limit` bytes or the
+// content ends (then `ended`).
+void Fill(InputStream& in, ContentBuffer& buffer, std::size_t& filled, std::size_t limit, bool& ended)
+{
+    buffer.reserve(limit);
+    while (filled < limit && !ended) {
+        const std::size_t got = in.read(buffer.data() + filled, limit - filled);
+        ended = got == 0;
+        filled += got;
+    }
+}
+
+// Where the next block ends: after the last line feed within the block's
+// size, or the first one after it; 0 when the buffer holds no whole line.
+std::size_t BlockEnd(const char* data, std::size_t filled, std::size_t blockBytes, bool ended)
+{
+    if (ended && filled <= blockBytes)
+        return filled;
+    const std::size_t within = std::min(filled, blockBytes);
+    const void* lf = ::memrchr(data, '\n', within);
+    if (!lf)
+        lf = std::memchr(data + within, '\n', filled - within);
+    return lf ? std::size_t(static_cast<const char*>(lf) - data) + 1 : ended ? filled : 0;
+}
+
+// Reads a table in blocks of whole lines, the first of them in `buffer`.
+// While a block is read, a thread fetches (and decompresses) the next.
+void ReadBlocks(InputStream& in, ContentBuffer& buffer, std::size_t filled, bool ended, std::size_t blockBytes,
+                uint64_t total, TableReader& table)
+{
+    ContentBuffer spare;
+    ContentBuffer *current = &buffer, *next = &spare;
+    for (uint64_t offset = 0;;) {
+        const std::size_t cut = BlockEnd(current->data(), filled, blockBytes, ended);
+        if (cut == 0) {
+            Fill(in, *current, filled, filled * 2, ended); // a line longer than a block
+            continue;
+        }
+        const bool last = ended && cut == filled;
+        std::size_t nextFilled = filled - cut;
+        bool nextEnded = ended;
+        std::exception_ptr fetchError;
+        std::thread fetch;
+        if (!last) {
+            next->reserve(std::max(blockBytes, nextFilled));
+            std::memcpy(next->data(), current->data() + cut, nextFilled);
+            fetch = std::thread([&] {
+                try {
+                    Fill(in, *next, nextFilled, std::max(blockBytes, nextFilled), nextEnded);
+                } catch (...) {
+                    fetchError = std::current_exception();
+                }
+            });
+        }
+        bool more = false;
+        try {
+            more = table.add(std::string_view(current->data(), cut), offset, 0, total);
+        } catch (...) {
+            if (fetch.joinable())
+                fetch.join();
+            throw;
+        }
+        if (fetch.joinable())
+            fetch.join();
+        if (fetchError)
+            std::rethrow_exception(fetchError);
+        if (!more || last)
+            return;
+        std::swap(current, next);
+        filled = nextFilled;
+        ended = nextEnded;
+        offset += cut;
+    }
+}
+
+} // namespace
+
+AnnotationFile ReadAnnotationFile(const QString& path, std::size_t blockBytes)
 {
     const std::string name = QFileInfo(path).fileName().toStdString();
-    std::string content;
+    blockBytes = std::max<std::size_t>(blockBytes, 1);
+    constexpr std::size_t kHead = std::size_t(1) << 20; // what the format is told from
+    ContentBuffer buffer;
+    std::size_t filled = 0;
+    bool ended = false;
     try {
         const std::unique_ptr<InputStream> in = OpenInput(path);
-        constexpr std::size_t kChunk = std::size_t(1) << 20;
-        if (in->compression() == Compression::None)
-            content.reserve(std::size_t(in->total()) + kChunk);
-        std::size_t filled = 0;
-        for (;;) {
-            if (content.size() < filled + kChunk)
-                content.resize(std::max(content.capacity(), filled + kChunk));
-            const std::size_t got = in->read(content.data() + filled, content.size() - filled);
-            if (got == 0)
-                break;
-            filled += got;
+        const uint64_t total = in->compression() == Compression::None ? in->total() : 0;
+        Fill(*in, buffer, filled, std::max(blockBytes, kHead), ended);
+        const AnnotationKind kind = SniffAnnotation(std::string_view(buffer.data(), filled));
+        std::unique_ptr<TableReader> table = kind.format == AnnotationFormat::Gff3  ? GffTableReader(name, false)
+                                             : kind.format == AnnotationFormat::Gtf ? GffTableReader(name, true)
+                                             : kind.format == AnnotationFormat::Bed ? BedTableReader(name)
+                                                                                    : nullptr;
+        if (!table) {
+            // The flat files (and what is refused) are read whole.
+            while (!ended)
+                Fill(*in, buffer, filled, filled * 2, ended);
+            return ReadAnnotation(std::string_view(buffer.data(), filled), name);
         }
-        content.resize(filled);
+        ReadBlocks(*in, buffer, filled, ended, blockBytes, total, *table);
+        return table->finish();
     } catch (const InputError& e) {
         throw Failure(name + ": " + e.what());
     } catch (const std::bad_alloc&) {
         throw Failure(name + ": it is too large to be read into memory");
     }
-    return ReadAnnotation(content, name);
 }
 
 } // namespace quillet

@@ -8,6 +8,7 @@
 
 #include <QString>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -39,17 +40,21 @@ struct AnnotationFile {
 };
 
 // Each reader takes the decoded content and the file's name for messages.
-// Throws Failure.
-AnnotationFile ReadGff3(std::string_view content, std::string_view fileName);
-AnnotationFile ReadGtf(std::string_view content, std::string_view fileName);
-AnnotationFile ReadBed(std::string_view content, std::string_view fileName);
+// Throws Failure. The table formats read a large content in `pieces`
+// pieces at once, one thread each (0: one for every two processors, each
+// of 32 MiB at least), with the same result as reading it from the start.
+AnnotationFile ReadGff3(std::string_view content, std::string_view fileName, int pieces = 0);
+AnnotationFile ReadGtf(std::string_view content, std::string_view fileName, int pieces = 0);
+AnnotationFile ReadBed(std::string_view content, std::string_view fileName, int pieces = 0);
 AnnotationFile ReadGenBank(std::string_view content, std::string_view fileName);
 AnnotationFile ReadEmbl(std::string_view content, std::string_view fileName);
 // Recognises the format and reads it; refuses content of another kind
 // ("genes.fa: it is a FASTA sequence file, not annotation ...").
 AnnotationFile ReadAnnotation(std::string_view content, std::string_view fileName);
-// Opens the file (decompressing it by its content), reads it whole and
-// reads it as annotation. Throws Failure naming the file.
-AnnotationFile ReadAnnotationFile(const QString& path);
+// Opens the file (decompressing it by its content) and reads it as
+// annotation: GenBank and EMBL whole, the table formats in blocks of whole
+// lines of about `blockBytes` each (what is read is the same). Throws
+// Failure naming the file.
+AnnotationFile ReadAnnotationFile(const QString& path, std::size_t blockBytes = std::size_t(64) << 20);
 
 } // namespace quillet

@@ -13,14 +13,21 @@ namespace {
 
 constexpr int kMaxColumns = 12;
 
-class BedReader {
+// The lines from `from` to `to` of a BED content (a TableReading reads a large
+// file in several such pieces at once).
+class BedPiece {
 public:
-    BedReader(std::string_view content, std::string_view fileName) : lines_(content), file_(fileName)
+    BedPiece(std::string_view content, std::size_t from, std::size_t to, uint64_t expected, bool atStart, bool)
+        : lines_(content, from, to, atStart)
     {
-        result_.format = AnnotationFormat::Bed;
+        builder.expect(expected);
     }
 
-    AnnotationFile read()
+    FeatureSetBuilder builder;
+    int64_t fastaOffset = -1; // BED has no FASTA section
+    uint64_t lines() const { return lines_.number(); }
+
+    void read()
     {
         std::string_view line;
         while (lines_.next(line)) {
@@ -29,12 +36,10 @@ public:
                 continue;
             featureLine(t);
         }
-        result_.features = AtLine(file_, lines_.number(), [&] { return builder_.finish(); });
-        return std::move(result_);
     }
 
 private:
-    [[noreturn]] void fail(const std::string& what) const { LineFailure(file_, lines_.number(), what); }
+    [[noreturn]] void fail(const std::string& what) const { LineFailure(lines_.number(), what); }
 
     static bool IsWord(std::string_view line, std::string_view word)
     {
@@ -115,7 +120,7 @@ private:
         if (end < start)
             fail("the end (" + std::to_string(end) + ") is before the start (" + std::to_string(start) + ")");
         FeatureSetBuilder::Draft d;
-        d.record = builder_.record(col[0]);
+        d.record = builder.record(col[0]);
         d.type = "feature";
         if (n >= 4 && col[3] != ".")
             d.name = col[3];
@@ -136,21 +141,29 @@ private:
         } else {
             parts_.assign(1, {uint32_t(start + 1), uint32_t(end)});
         }
-        AtLine(file_, lines_.number(), [&] { builder_.add(d, parts_); });
+        AtLine(lines_.number(), [&] { builder.add(d, parts_); });
     }
 
     Lines lines_;
-    std::string_view file_;
-    AnnotationFile result_;
-    FeatureSetBuilder builder_;
     std::vector<FeaturePart> parts_;
 };
 
 } // namespace
 
-AnnotationFile ReadBed(std::string_view content, std::string_view fileName)
+namespace annotation {
+
+std::unique_ptr<TableReader> BedTableReader(std::string_view file)
 {
-    return BedReader(content, fileName).read();
+    return std::make_unique<TableReading<BedPiece>>(file, AnnotationFormat::Bed, false);
+}
+
+} // namespace annotation
+
+AnnotationFile ReadBed(std::string_view content, std::string_view fileName, int pieces)
+{
+    const auto reader = BedTableReader(fileName);
+    reader->add(content, 0, pieces, content.size());
+    return reader->finish();
 }
 
 } // namespace quillet

@@ -14,6 +14,10 @@ namespace {
 constexpr uint32_t kBlock = 16;         // rows a block of the interval index
 constexpr uint32_t kMaxRows = 1u << 30; // the name index keeps row << 2 | field
 constexpr int kTexts = 6;
+// The texts of a feature in the pool, the most looked at first.
+enum Text { kIdText, kParentText, kNameText, kLocusText, kProductText, kNoteText };
+// The texts the name index holds, by the field of an entry.
+constexpr int kIndexedText[3] = {kNameText, kLocusText, kIdText};
 
 char Lower(char c)
 {
@@ -181,7 +185,7 @@ Feature FeatureSet::feature(uint32_t i) const
     f.joined = !(row.flags & kUnjoined);
     f.parent = row.parent;
     const char* p = pool_.data() + row.strings;
-    std::string_view* texts[kTexts] = {&f.name, &f.locusTag, &f.id, &f.product, &f.note, &f.parentId};
+    std::string_view* texts[kTexts] = {&f.id, &f.parentId, &f.name, &f.locusTag, &f.product, &f.note};
     for (std::string_view* t : texts) {
         const auto n = std::size_t(ReadVarint(p));
         *t = {p, n};
@@ -230,7 +234,7 @@ void FeatureSet::overlapping(uint32_t record, uint64_t from, uint64_t to, std::v
 std::vector<uint32_t> FeatureSet::find(std::string_view key) const
 {
     const uint32_t h = FoldHash(key);
-    const auto entryText = [&](uint32_t e) { return text(rows_[e >> 2].strings, int(e & 3)); };
+    const auto entryText = [&](uint32_t e) { return text(rows_[e >> 2].strings, kIndexedText[e & 3]); };
     auto it = std::lower_bound(names_.begin(), names_.end(), h,
                                [&](uint32_t e, uint32_t value) { return FoldHash(entryText(e)) < value; });
     std::vector<uint32_t> found;
@@ -263,8 +267,8 @@ std::vector<uint64_t> FeatureSet::buildIndex() const
     std::vector<uint64_t> keys;
     keys.reserve(rows_.size() * 2);
     for (uint32_t i = 0; i < rows_.size(); ++i) {
-        const std::string_view name = text(rows_[i].strings, 0), locus = text(rows_[i].strings, 1),
-                               id = text(rows_[i].strings, 2);
+        const std::string_view name = text(rows_[i].strings, kNameText), locus = text(rows_[i].strings, kLocusText),
+                               id = text(rows_[i].strings, kIdText);
         const auto add = [&](std::string_view s, uint32_t field) {
             keys.push_back(uint64_t(FoldHash(s)) << 32 | (i << 2 | field));
         };
@@ -287,7 +291,7 @@ void FeatureSet::resolveParents(const std::vector<uint64_t>& keys)
 {
     std::vector<uint64_t> queries;
     for (uint32_t i = 0; i < rows_.size(); ++i) {
-        const std::string_view pid = text(rows_[i].strings, 5);
+        const std::string_view pid = text(rows_[i].strings, kParentText);
         if (!pid.empty())
             queries.push_back(uint64_t(FoldHash(pid)) << 32 | i);
     }
@@ -298,11 +302,11 @@ void FeatureSet::resolveParents(const std::vector<uint64_t>& keys)
         while (a < keys.size() && keys[a] >> 32 < hq)
             ++a;
         const auto child = uint32_t(q);
-        const std::string_view pid = text(rows_[child].strings, 5);
+        const std::string_view pid = text(rows_[child].strings, kParentText);
         const uint32_t record = recordOf(child);
         for (std::size_t k = a; k < keys.size() && keys[k] >> 32 == hq; ++k) {
             const uint32_t r = uint32_t(keys[k]) >> 2;
-            if (r != child && text(rows_[r].strings, 2) == pid && text(rows_[r].strings, 5) != pid &&
+            if (r != child && text(rows_[r].strings, kIdText) == pid && text(rows_[r].strings, kParentText) != pid &&
                 recordOf(r) == record) {
                 rows_[child].parent = r;
                 break;
@@ -376,7 +380,7 @@ void FeatureSetBuilder::appendText(std::string_view s)
 void FeatureSetBuilder::add(const Draft& d, std::span<const FeaturePart> parts)
 {
     constexpr std::size_t kLongest = std::size_t(1) << 24; // bytes kept of one text
-    const std::string_view texts[kTexts] = {d.name, d.locusTag, d.id, d.product, d.note, d.parentId};
+    const std::string_view texts[kTexts] = {d.id, d.parentId, d.name, d.locusTag, d.product, d.note};
     uint64_t bytes = 0;
     for (const std::string_view s : texts)
         bytes += 4 + std::min(s.size(), kLongest);
@@ -404,6 +408,56 @@ void FeatureSetBuilder::add(const Draft& d, std::span<const FeaturePart> parts)
                         (d.joined ? 0 : FeatureSet::kUnjoined));
     set_.rows_.push_back(row);
     rowRecords_.push_back(d.record);
+    if (mergeIds_)
+        idHashes_.push_back(d.id.empty() ? 0 : std::max(1u, FoldHash(d.id)));
+}
+
+void FeatureSetBuilder::expect(uint64_t contentBytes)
+{
+    const uint64_t rows = std::min<uint64_t>(contentBytes / 256, kMaxRows);
+    set_.rows_.reserve(std::size_t(rows));
+    rowRecords_.reserve(std::size_t(rows));
+    if (mergeIds_)
+        idHashes_.reserve(std::size_t(rows));
+    set_.pool_.reserve(std::size_t(std::min<uint64_t>(contentBytes / 3, UINT32_MAX)));
+}
+
+void FeatureSetBuilder::absorb(FeatureSetBuilder&& next)
+{
+    FeatureSet& n = next.set_;
+    std::vector<uint32_t> records(n.records_.size());
+    for (std::size_t r = 0; r < records.size(); ++r) {
+        const FeatureRecord& theirs = n.records_[r];
+        FeatureRecord& ours = set_.records_[records[r] = record(theirs.id)];
+        if (ours.length == 0)
+            ours.length = theirs.length;
+        if (ours.topology == Topology::Unknown)
+            ours.topology = theirs.topology;
+        for (auto field : {&FeatureRecord::definition, &FeatureRecord::chromosome, &FeatureRecord::plasmid,
+                           &FeatureRecord::organelle})
+            if ((ours.*field).empty())
+                ours.*field = theirs.*field;
+    }
+    std::vector<uint16_t> types(n.types_.size());
+    for (std::size_t t = 0; t < types.size(); ++t)
+        types[t] = typeIndex(n.types_[t]);
+    if (set_.rows_.size() + n.rows_.size() >= kMaxRows || set_.pool_.size() + n.pool_.size() >= UINT32_MAX ||
+        set_.parts_.size() + n.parts_.size() >= UINT32_MAX)
+        throw Failure("it holds more features than can be kept (over 1,073,741,824, or 4 GB of their texts)");
+    const auto poolBase = uint32_t(set_.pool_.size()), partBase = uint32_t(set_.parts_.size());
+    set_.pool_.append(n.pool_);
+    set_.parts_.insert(set_.parts_.end(), n.parts_.begin(), n.parts_.end());
+    set_.rows_.reserve(set_.rows_.size() + n.rows_.size());
+    for (std::size_t i = 0; i < n.rows_.size(); ++i) {
+        FeatureSet::Row row = n.rows_[i];
+        row.strings += poolBase;
+        row.firstPart += row.partCount > 1 ? partBase : 0;
+        row.type = types[row.type];
+        set_.rows_.push_back(row);
+        rowRecords_.push_back(records[next.rowRecords_[i]]);
+    }
+    idHashes_.insert(idHashes_.end(), next.idHashes_.begin(), next.idHashes_.end());
+    next = FeatureSetBuilder();
 }
 
 // Rows of one ID, type and record: the first takes the parts of all, in
@@ -412,15 +466,13 @@ void FeatureSetBuilder::mergeRows()
 {
     auto& rows = set_.rows_;
     std::vector<uint64_t> keys;
-    for (uint32_t i = 0; i < rows.size(); ++i) {
-        const std::string_view id = set_.text(rows[i].strings, 2);
-        if (!id.empty())
-            keys.push_back(uint64_t(MixHash(MixHash(FoldHash(id), rowRecords_[i]), rows[i].type)) << 32 | i);
-    }
+    for (uint32_t i = 0; i < rows.size(); ++i)
+        if (idHashes_[i] != 0)
+            keys.push_back(uint64_t(MixHash(MixHash(idHashes_[i], rowRecords_[i]), rows[i].type)) << 32 | i);
     SortByHigh32(keys);
     const auto same = [&](uint32_t a, uint32_t b) {
         return rowRecords_[a] == rowRecords_[b] && rows[a].type == rows[b].type &&
-               set_.text(rows[a].strings, 2) == set_.text(rows[b].strings, 2);
+               set_.text(rows[a].strings, kIdText) == set_.text(rows[b].strings, kIdText);
     };
     std::vector<uint32_t> group;
     std::vector<FeaturePart> parts;
@@ -464,8 +516,36 @@ void FeatureSetBuilder::mergeRows()
     }
 }
 
-// Drops the merged rows, marks joins across the origin of circular
-// records, and orders the rows by record and start (file order for ties).
+// On circular records: cuts a feature that ends past the record's end
+// (as GFF3 writes one across the origin) in two, and marks joins across
+// the origin.
+void FeatureSetBuilder::markOrigins()
+{
+    for (uint32_t i = 0; i < set_.rows_.size(); ++i) {
+        FeatureSet::Row& row = set_.rows_[i];
+        const FeatureRecord& rec = set_.records_[rowRecords_[i]];
+        if (rec.topology != Topology::Circular || rec.length == 0 || (row.flags & FeatureSet::kDropped))
+            continue;
+        const FeaturePart span = row.span;
+        if (row.partCount == 1 && span.end > rec.length && span.start <= rec.length &&
+            span.end - rec.length < span.start) {
+            if (set_.parts_.size() + 2 >= UINT32_MAX)
+                throw Failure("it holds more feature parts than can be kept");
+            row.firstPart = uint32_t(set_.parts_.size());
+            row.partCount = 2;
+            set_.parts_.push_back({span.start, uint32_t(rec.length)});
+            set_.parts_.push_back({1, uint32_t(span.end - rec.length)});
+            row.span = {1, uint32_t(rec.length)};
+        }
+        const FeaturePart* p = set_.parts_.data() + row.firstPart;
+        for (uint32_t k = 1; k < row.partCount; ++k)
+            if ((p[k - 1].end == rec.length && p[k].start == 1) || (p[k].end == rec.length && p[k - 1].start == 1))
+                row.flags |= FeatureSet::kAcrossOrigin;
+    }
+}
+
+// Drops the merged rows and orders the others by record and start (file
+// order for ties).
 void FeatureSetBuilder::sortRows()
 {
     auto& rows = set_.rows_;
@@ -481,20 +561,17 @@ void FeatureSetBuilder::sortRows()
                                 (rowRecords_[prev] == rowRecords_[i] && rows[prev].span.start <= rows[i].span.start));
         }
         order.push_back(i);
-        FeatureSet::Row& row = rows[i];
-        const FeatureRecord& rec = set_.records_[rowRecords_[i]];
-        if (row.partCount > 1 && rec.topology == Topology::Circular && rec.length > 0) {
-            const FeaturePart* p = set_.parts_.data() + row.firstPart;
-            for (uint32_t k = 1; k < row.partCount; ++k)
-                if ((p[k - 1].end == rec.length && p[k].start == 1) || (p[k].end == rec.length && p[k - 1].start == 1))
-                    row.flags |= FeatureSet::kAcrossOrigin;
-        }
     }
-    if (!sorted)
-        std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-            return rowRecords_[a] != rowRecords_[b] ? rowRecords_[a] < rowRecords_[b]
-                                                    : rows[a].span.start < rows[b].span.start;
-        });
+    if (!sorted) {
+        // By (record, start, row): the keys side by side sort faster than
+        // rows looked up from a comparison.
+        std::vector<std::pair<uint64_t, uint32_t>> keyed(order.size());
+        for (std::size_t k = 0; k < order.size(); ++k)
+            keyed[k] = {uint64_t(rowRecords_[order[k]]) << 32 | rows[order[k]].span.start, order[k]};
+        std::sort(keyed.begin(), keyed.end());
+        for (std::size_t k = 0; k < order.size(); ++k)
+            order[k] = keyed[k].second;
+    }
     std::vector<FeatureSet::Row> ordered;
     ordered.reserve(order.size());
     for (const uint32_t i : order)
@@ -515,17 +592,17 @@ FeatureSet FeatureSetBuilder::finish()
 {
     if (mergeIds_)
         mergeRows();
+    markOrigins();
     sortRows();
     rowRecords_ = {};
+    idHashes_ = {};
     recordIds_ = {};
     typeIds_ = {};
     typeKinds_ = {};
     FeatureSet set = std::move(set_);
     set_ = FeatureSet();
     lastRecord_ = FeatureSet::kNone;
-    set.rows_.shrink_to_fit();
     set.parts_.shrink_to_fit();
-    set.pool_.shrink_to_fit();
     {
         const std::vector<uint64_t> keys = set.buildIndex();
         set.resolveParents(keys);

@@ -107,7 +107,8 @@ public:
     // Bytes held: the rows, parts, indexes, types and records; the text pool
     // apart.
     uint64_t memoryBytes() const;
-    uint64_t poolBytes() const { return pool_.capacity(); }
+    // The bytes of text in use (room reserved beyond them is never touched).
+    uint64_t poolBytes() const { return pool_.size(); }
 
 private:
     friend class FeatureSetBuilder;
@@ -131,8 +132,8 @@ private:
         uint8_t flags = 0;
     };
     static_assert(sizeof(Row) == 28);
-    // Text `field` (0 name, 1 locus tag, 2 ID, 3 product, 4 note, 5 parent
-    // ID) of the texts at `offset`.
+    // Text `field` (0 ID, 1 parent ID, 2 name, 3 locus tag, 4 product,
+    // 5 note) of the texts at `offset`.
     std::string_view text(uint32_t offset, int field) const;
     uint32_t recordOf(uint32_t row) const;
     std::vector<uint64_t> buildIndex() const;
@@ -176,17 +177,27 @@ public:
     // Lines of one ID, type and record become one feature with their
     // parts in file order (GFF3's features over several lines).
     void mergeSameIds() { mergeIds_ = true; }
+    // Room for the features of a table file of this many bytes (a line a
+    // feature), so that the rows and texts seldom move as they grow.
+    void expect(uint64_t contentBytes);
+    // Takes the features of a builder of the next part of the same file,
+    // as if they had been added here. Throws Failure like add().
+    void absorb(FeatureSetBuilder&& next);
     uint32_t size() const { return uint32_t(set_.rows_.size()); }
+    // The set: rows of one ID merged when asked, a feature past the end of
+    // a circular record cut in two at its origin, sorted and indexed.
     FeatureSet finish();
 
 private:
     uint16_t typeIndex(std::string_view type);
     void appendText(std::string_view s);
     void mergeRows();
+    void markOrigins();
     void sortRows();
 
     FeatureSet set_;
     std::vector<uint32_t> rowRecords_;
+    std::vector<uint32_t> idHashes_; // of each row's ID, 0 for none
     std::unordered_map<std::string, uint32_t> recordIds_;
     std::unordered_map<std::string, uint16_t> typeIds_;
     std::vector<uint8_t> typeKinds_;

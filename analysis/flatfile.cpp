@@ -206,8 +206,7 @@ struct Qualifiers {
 
 class FlatFileReader {
 public:
-    FlatFileReader(std::string_view content, std::string_view fileName, bool embl)
-        : lines_(content), file_(fileName), embl_(embl)
+    FlatFileReader(std::string_view content, bool embl) : lines_(content), embl_(embl)
     {
         result_.format = embl ? AnnotationFormat::Embl : AnnotationFormat::GenBank;
     }
@@ -227,14 +226,14 @@ public:
             }
         }
         endRecord();
-        result_.features = AtLine(file_, lines_.number(), [&] { return builder_.finish(); });
+        result_.features = AtLine(lines_.number(), [&] { return builder_.finish(); });
         return std::move(result_);
     }
 
 private:
     enum class State { Between, Header, Table, Sequence };
 
-    [[noreturn]] void fail(uint64_t line, const std::string& what) const { LineFailure(file_, line, what); }
+    [[noreturn]] void fail(uint64_t line, const std::string& what) const { LineFailure(line, what); }
 
     void startRecord()
     {
@@ -505,11 +504,10 @@ private:
             d.id = q[Qualifiers::ProteinId];
         d.product = q[Qualifiers::Product];
         d.note = q[Qualifiers::Note];
-        AtLine(file_, featureLine_, [&] { builder_.add(d, location.parts); });
+        AtLine(featureLine_, [&] { builder_.add(d, location.parts); });
     }
 
     Lines lines_;
-    std::string_view file_;
     bool embl_;
     AnnotationFile result_;
     FeatureSetBuilder builder_;
@@ -537,12 +535,20 @@ private:
 
 AnnotationFile ReadGenBank(std::string_view content, std::string_view fileName)
 {
-    return FlatFileReader(content, fileName, false).read();
+    try {
+        return FlatFileReader(content, false).read();
+    } catch (const LineProblem& p) {
+        Fail(fileName, p);
+    }
 }
 
 AnnotationFile ReadEmbl(std::string_view content, std::string_view fileName)
 {
-    return FlatFileReader(content, fileName, true).read();
+    try {
+        return FlatFileReader(content, true).read();
+    } catch (const LineProblem& p) {
+        Fail(fileName, p);
+    }
 }
 
 } // namespace quillet

@@ -5,6 +5,7 @@
 #include "analysis/annotationtext.h"
 
 #include <array>
+#include <cstring>
 
 namespace quillet {
 
@@ -42,12 +43,6 @@ std::string_view PercentDecoded(std::string_view s, std::string& scratch)
     return scratch;
 }
 
-// The first of the values separated by commas.
-std::string_view FirstValue(std::string_view v)
-{
-    return v.substr(0, v.find(','));
-}
-
 // The attributes the features keep, decoded.
 struct Attributes {
     enum Field { Id, Name, Parent, Gene, Locus, Product, Note, MobileElement, TranscriptId, Count };
@@ -64,28 +59,44 @@ struct Attributes {
     }
     void set(Field f, std::string_view v, bool encoded)
     {
-        if (value[f].empty())
-            value[f] = encoded ? PercentDecoded(FirstValue(v), scratch[f]) : v;
+        if (!value[f].empty())
+            return;
+        if (!encoded) {
+            value[f] = v;
+            return;
+        }
+        // The first value, decoded when it holds a "%".
+        bool percent = false;
+        std::size_t n = 0;
+        for (; n < v.size() && v[n] != ','; ++n)
+            percent = percent || v[n] == '%';
+        value[f] = percent ? PercentDecoded(v.substr(0, n), scratch[f]) : v.substr(0, n);
     }
 };
 
-class GffReader {
+// The lines from `from` to `to` of a GFF3 or GTF content (a TableReading
+// reads a large file in several such pieces at once).
+class GffPiece {
 public:
-    GffReader(std::string_view content, std::string_view fileName, bool gtf)
-        : lines_(content), file_(fileName), gtf_(gtf)
+    GffPiece(std::string_view content, std::size_t from, std::size_t to, uint64_t expected, bool atStart, bool gtf)
+        : lines_(content, from, to, atStart), gtf_(gtf)
     {
-        result_.format = gtf ? AnnotationFormat::Gtf : AnnotationFormat::Gff3;
+        builder.mergeSameIds();
+        builder.expect(expected);
     }
 
-    AnnotationFile read()
+    FeatureSetBuilder builder;
+    int64_t fastaOffset = -1;
+    uint64_t lines() const { return lines_.number(); }
+
+    void read()
     {
-        builder_.mergeSameIds();
         std::string_view line;
         while (lines_.next(line)) {
             if (line.empty() || Trim(line).empty())
                 continue;
             if (line[0] == '>' && !gtf_) {
-                result_.fastaOffset = int64_t(lines_.lineStart());
+                fastaOffset = int64_t(lines_.lineStart());
                 break;
             }
             if (line[0] == '#') {
@@ -95,18 +106,16 @@ public:
             }
             featureLine(line);
         }
-        result_.features = AtLine(file_, lines_.number(), [&] { return builder_.finish(); });
-        return std::move(result_);
     }
 
 private:
-    [[noreturn]] void fail(const std::string& what) const { LineFailure(file_, lines_.number(), what); }
+    [[noreturn]] void fail(const std::string& what) const { LineFailure(lines_.number(), what); }
 
     // False at ##FASTA, where the features end.
     bool directive(std::string_view line)
     {
         if (line == "##FASTA") {
-            result_.fastaOffset = int64_t(lines_.lineEnd());
+            fastaOffset = int64_t(lines_.lineEnd());
             return false;
         }
         constexpr std::string_view kRegion = "##sequence-region";
@@ -125,7 +134,7 @@ private:
             if (n != 3 || !ReadUint(words[1], start) || !ReadUint(words[2], end) || end < start)
                 fail("the ##sequence-region line is not \"##sequence-region ID start end\"");
             std::string scratch;
-            FeatureRecord& rec = builder_.recordInfo(builder_.record(PercentDecoded(words[0], scratch)));
+            FeatureRecord& rec = builder.recordInfo(builder.record(PercentDecoded(words[0], scratch)));
             rec.length = end;
         }
         return true;
@@ -143,38 +152,72 @@ private:
         return uint32_t(v);
     }
 
+    // tag=value;tag=value ... (files write a blank after ";" at times).
     void gffAttributes(std::string_view text)
     {
-        while (!text.empty()) {
-            const std::size_t semi = text.find(';');
-            const std::string_view piece = Trim(text.substr(0, semi));
-            text = semi == std::string_view::npos ? std::string_view() : text.substr(semi + 1);
-            const std::size_t eq = piece.find('=');
-            if (eq == std::string_view::npos)
+        const char* p = text.data();
+        const char* const end = p + text.size();
+        while (p < end) {
+            while (p < end && *p == ' ')
+                ++p;
+            const char* tag = p;
+            while (p < end && *p != '=' && *p != ';')
+                ++p;
+            if (p == end)
+                break;
+            if (*p++ == ';')
                 continue;
-            const std::string_view tag = piece.substr(0, eq), v = piece.substr(eq + 1);
+            const char* v = p;
+            const void* semi = std::memchr(p, ';', std::size_t(end - p));
+            const char* vEnd = semi ? static_cast<const char*>(semi) : end;
+            p = vEnd + 1;
+            while (vEnd > v && IsBlank(vEnd[-1]))
+                --vEnd;
+            gffAttribute(std::string_view(tag, std::size_t(v - 1 - tag)), std::string_view(v, std::size_t(vEnd - v)));
+        }
+    }
+
+    void gffAttribute(std::string_view tag, std::string_view v)
+    {
+        switch (tag.size()) {
+        case 2:
             if (tag == "ID")
                 attrs_.set(Attributes::Id, v, true);
-            else if (tag == "Name")
+            break;
+        case 4:
+            if (tag == "Name")
                 attrs_.set(Attributes::Name, v, true);
-            else if (tag == "Parent")
-                attrs_.set(Attributes::Parent, v, true);
-            else if (tag == "gene" || tag == "gene_name")
+            else if (tag == "gene")
                 attrs_.set(Attributes::Gene, v, true);
-            else if (tag == "locus_tag")
-                attrs_.set(Attributes::Locus, v, true);
-            else if (tag == "product")
-                attrs_.set(Attributes::Product, v, true);
             else if (tag == "Note" || tag == "note")
                 attrs_.set(Attributes::Note, v, true);
-            else if (tag == "mobile_element_type")
-                attrs_.set(Attributes::MobileElement, v, true);
-            else if (tag == "Is_circular")
+            break;
+        case 6:
+            if (tag == "Parent")
+                attrs_.set(Attributes::Parent, v, true);
+            break;
+        case 7:
+            if (tag == "product")
+                attrs_.set(Attributes::Product, v, true);
+            break;
+        case 9:
+            if (tag == "locus_tag")
+                attrs_.set(Attributes::Locus, v, true);
+            else if (tag == "gene_name")
+                attrs_.set(Attributes::Gene, v, true);
+            else if (tag == "end_range")
+                attrs_.partialEnd = !v.empty() && v.back() == '.';
+            break;
+        case 11:
+            if (tag == "Is_circular")
                 attrs_.circular = v == "true";
             else if (tag == "start_range")
                 attrs_.partialStart = v.substr(0, 1) == ".";
-            else if (tag == "end_range")
-                attrs_.partialEnd = !v.empty() && v.back() == '.';
+            break;
+        case 19:
+            if (tag == "mobile_element_type")
+                attrs_.set(Attributes::MobileElement, v, true);
+            break;
         }
     }
 
@@ -286,7 +329,7 @@ private:
         attrs_.clear();
         if (n == 9)
             gtf_ ? gtfAttributes(col[8]) : gffAttributes(col[8]);
-        d.record = builder_.record(gtf_ ? col[0] : PercentDecoded(col[0], seqid_));
+        d.record = builder.record(gtf_ ? col[0] : PercentDecoded(col[0], seqid_));
         d.type = col[2];
         d.partialStart = attrs_.partialStart;
         d.partialEnd = attrs_.partialEnd;
@@ -295,45 +338,47 @@ private:
         d.note = attrs_.value[Attributes::Note];
         gtf_ ? gtfDraft(d) : gffDraft(d);
 
-        FeatureRecord& rec = builder_.recordInfo(d.record);
+        // (A feature past the end of a circular record runs across its
+        // origin: the set cuts it in two.)
         if (attrs_.circular) {
+            FeatureRecord& rec = builder.recordInfo(d.record);
             rec.topology = Topology::Circular;
             if (rec.length == 0 && d.type == "region")
                 rec.length = end;
         }
-        // On a circular record, a feature across the origin ends past the
-        // record's end.
-        const FeaturePart whole{start, end};
-        std::span<const FeaturePart> parts(&whole, 1);
-        FeaturePart split[2];
-        if (rec.topology == Topology::Circular && rec.length > 0 && end > rec.length && start <= rec.length &&
-            end - rec.length < start) {
-            split[0] = {start, uint32_t(rec.length)};
-            split[1] = {1, uint32_t(end - rec.length)};
-            parts = split;
-        }
-        AtLine(file_, lines_.number(), [&] { builder_.add(d, parts); });
+        const FeaturePart part{start, end};
+        AtLine(lines_.number(), [&] { builder.add(d, {&part, 1}); });
     }
 
     Lines lines_;
-    std::string_view file_;
     bool gtf_;
-    AnnotationFile result_;
-    FeatureSetBuilder builder_;
     Attributes attrs_;
     std::string seqid_;
 };
 
 } // namespace
 
-AnnotationFile ReadGff3(std::string_view content, std::string_view fileName)
+namespace annotation {
+
+std::unique_ptr<TableReader> GffTableReader(std::string_view file, bool gtf)
 {
-    return GffReader(content, fileName, false).read();
+    return std::make_unique<TableReading<GffPiece>>(file, gtf ? AnnotationFormat::Gtf : AnnotationFormat::Gff3, gtf);
 }
 
-AnnotationFile ReadGtf(std::string_view content, std::string_view fileName)
+} // namespace annotation
+
+AnnotationFile ReadGff3(std::string_view content, std::string_view fileName, int pieces)
 {
-    return GffReader(content, fileName, true).read();
+    const auto reader = GffTableReader(fileName, false);
+    reader->add(content, 0, pieces, content.size());
+    return reader->finish();
+}
+
+AnnotationFile ReadGtf(std::string_view content, std::string_view fileName, int pieces)
+{
+    const auto reader = GffTableReader(fileName, true);
+    reader->add(content, 0, pieces, content.size());
+    return reader->finish();
 }
 
 } // namespace quillet

@@ -2,10 +2,12 @@
 // recognition of the format) and the feature set they make.
 //
 // Input: one byte choosing the reader (its value modulo 6: recognising the
-// format, then GFF3, GTF, BED, GenBank, EMBL), then the file content.
+// format, then GFF3, GTF, BED, GenBank, EMBL) and for the tables the
+// number of pieces to read them in as well (1 + the value / 6 modulo 4),
+// then the file content.
 //
 // Checks: a reader either gives a set or fails with a message that names
-// the file; the set's features have parts of 1-based stretches within
+// the file; a table read in pieces gives the same set or failure; the set's features have parts of 1-based stretches within
 // their span, come in record and start order, belong to the records they
 // are counted in and have parents on their own record; every feature is
 // found by its name, locus tag and ID; overlap queries (at positions taken
@@ -82,6 +84,28 @@ void CheckFeatures(const FeatureSet& set)
         }
 }
 
+// Everything a reading gives, as text.
+std::string Described(const AnnotationFile& file)
+{
+    const FeatureSet& set = file.features;
+    std::string s = std::to_string(file.fastaOffset) + " " + std::to_string(file.remoteParts) + "\n";
+    for (const FeatureRecord& r : set.records())
+        s += r.id + " " + std::to_string(r.length) + " " + std::to_string(int(r.topology)) + " " + r.definition + " " +
+             std::to_string(r.featureCount) + "\n";
+    for (uint32_t i = 0; i < set.size(); ++i) {
+        const Feature f = set.feature(i);
+        s += std::string(f.type) + " " + std::to_string(int(f.strand)) + std::to_string(f.partialStart) +
+             std::to_string(f.partialEnd) + std::to_string(f.site) + std::to_string(f.acrossOrigin) +
+             std::to_string(f.joined) + " " + std::to_string(f.parent);
+        for (const FeaturePart& p : f.parts)
+            s += " " + std::to_string(p.start) + "-" + std::to_string(p.end);
+        for (const std::string_view t : {f.name, f.locusTag, f.id, f.product, f.note, f.parentId})
+            s += "|" + std::string(t);
+        s += "\n";
+    }
+    return s;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -89,21 +113,42 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size == 0)
         return 0;
     const std::string content(reinterpret_cast<const char*>(data) + 1, size - 1);
-    using Reader = AnnotationFile (*)(std::string_view, std::string_view);
-    const Reader readers[] = {ReadAnnotation, ReadGff3, ReadGtf, ReadBed, ReadGenBank, ReadEmbl};
     const int choice = data[0] % 6;
+    const int pieces = 1 + (data[0] / 6) % 4;
+    const auto read = [&](int n) {
+        switch (choice) {
+        case 1: return ReadGff3(content, "f.txt", n);
+        case 2: return ReadGtf(content, "f.txt", n);
+        case 3: return ReadBed(content, "f.txt", n);
+        case 4: return ReadGenBank(content, "f.txt");
+        case 5: return ReadEmbl(content, "f.txt");
+        default: return ReadAnnotation(content, "f.txt");
+        }
+    };
     const AnnotationKind kind = SniffAnnotation(content);
     Check((kind.format == AnnotationFormat::None) != kind.what.empty(), "a kind that is no format says what it is");
     AnnotationFile file;
+    std::string failure;
     try {
-        file = readers[choice](content, "f.txt");
+        file = read(1);
     } catch (const Failure& e) {
-        const std::string what = e.what();
-        Check(what.rfind("f.txt line ", 0) == 0 || what.rfind("f.txt: ", 0) == 0, "a failure names the file");
-        Check(choice != 0 || kind.format != AnnotationFormat::None || what.rfind("f.txt: ", 0) == 0,
+        failure = e.what();
+        Check(failure.rfind("f.txt line ", 0) == 0 || failure.rfind("f.txt: ", 0) == 0, "a failure names the file");
+        Check(choice != 0 || kind.format != AnnotationFormat::None || failure.rfind("f.txt: ", 0) == 0,
               "other kinds are refused as a whole");
-        return 0;
     }
+    // A table read in pieces (at once, as large files are) is the same.
+    if (choice >= 1 && choice <= 3 && pieces > 1) {
+        try {
+            const AnnotationFile inPieces = read(pieces);
+            Check(failure.empty(), "pieces fail where the whole fails");
+            Check(Described(inPieces) == Described(file), "pieces read as the whole");
+        } catch (const Failure& e) {
+            Check(failure == e.what(), "pieces fail as the whole does");
+        }
+    }
+    if (!failure.empty())
+        return 0;
     if (choice == 0)
         Check(file.format == kind.format, "the recognised format is the one read");
     Check(file.fastaOffset >= -1 && file.fastaOffset <= int64_t(content.size()), "FASTA starts within the content");

@@ -5,6 +5,7 @@
 #include "analysis/failure.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -65,11 +66,28 @@ std::vector<std::string> DescribeRecords(const FeatureSet& set)
     return out;
 }
 
-std::string Message(AnnotationFile (*read)(std::string_view, std::string_view), const std::string& content,
-                    const std::string& name)
+// A reader, with the number of pieces to read a table format in.
+using Reader = AnnotationFile (*)(std::string_view, std::string_view, int);
+
+AnnotationFile GenBank(std::string_view content, std::string_view name, int)
+{
+    return ReadGenBank(content, name);
+}
+
+AnnotationFile Embl(std::string_view content, std::string_view name, int)
+{
+    return ReadEmbl(content, name);
+}
+
+AnnotationFile Recognised(std::string_view content, std::string_view name, int)
+{
+    return ReadAnnotation(content, name);
+}
+
+std::string Message(Reader read, const std::string& content, const std::string& name, int pieces = 1)
 {
     try {
-        read(content, name);
+        read(content, name, pieces);
     } catch (const Failure& e) {
         return e.what();
     }
@@ -330,17 +348,22 @@ TEST(TableFormats, ReadIntoFeaturesAndRecords)
     };
     for (const Case& c : cases) {
         const std::string content = Tabs(c.content);
-        const AnnotationFile f = ReadAnnotation(content, "t");
-        EXPECT_EQ(f.format, c.format) << c.content;
-        EXPECT_EQ(DescribeAll(f.features), c.features) << c.content;
-        EXPECT_EQ(DescribeRecords(f.features), c.records) << c.content;
-        EXPECT_EQ(f.fastaOffset, c.fastaAt.empty() ? -1 : int64_t(content.find(c.fastaAt))) << c.content;
+        EXPECT_EQ(ReadAnnotation(content, "t").format, c.format) << c.content;
+        // Read whole, and in pieces cut at lines (as large files are).
+        const Reader read = c.format == AnnotationFormat::Gff3  ? ReadGff3
+                            : c.format == AnnotationFormat::Gtf ? ReadGtf
+                                                                : ReadBed;
+        for (const int pieces : {1, 2, 3, 7}) {
+            const AnnotationFile f = read(content, "t", pieces);
+            EXPECT_EQ(DescribeAll(f.features), c.features) << c.content << pieces;
+            EXPECT_EQ(DescribeRecords(f.features), c.records) << c.content << pieces;
+            EXPECT_EQ(f.fastaOffset, c.fastaAt.empty() ? -1 : int64_t(content.find(c.fastaAt))) << c.content;
+        }
     }
 }
 
 TEST(AnnotationReaders, BadLinesNameTheFileTheLineAndTheFault)
 {
-    using Reader = AnnotationFile (*)(std::string_view, std::string_view);
     struct Case {
         Reader read;
         std::string content;
@@ -374,28 +397,28 @@ TEST(AnnotationReaders, BadLinesNameTheFileTheLineAndTheFault)
          "t line 1: blockCount is 2 but there are 1 block sizes and 2 block starts"},
         {ReadBed, "chr1|0|100|x|0|+|0|100|0|1|200|0\n",
          "t line 1: block 1 (0, size 200) is empty or ends after the end (100)"},
-        {ReadGenBank, GenBankWith("join(12..78,,134..202)", false),
+        {GenBank, GenBankWith("join(12..78,,134..202)", false),
          "t line 5: the location \"join(12..78,,134..202)\" cannot be read (at character 13)"},
-        {ReadGenBank, GenBankWith("complement(12..78", false),
+        {GenBank, GenBankWith("complement(12..78", false),
          "t line 5: the location \"complement(12..78\" cannot be read (at character 18)"},
-        {ReadGenBank, GenBankWith("gap(100)", false),
+        {GenBank, GenBankWith("gap(100)", false),
          "t line 5: the location \"gap(100)\" cannot be read (at character 1)"},
-        {ReadGenBank, GenBankWith("200..100", false),
+        {GenBank, GenBankWith("200..100", false),
          "t line 5: the location \"200..100\" ends (100) before it starts (200)"},
-        {ReadGenBank, GenBankWith("0..5", false),
+        {GenBank, GenBankWith("0..5", false),
          "t line 5: the location \"0..5\" has the position 0 (positions run from 1 to 4,294,967,295)"},
-        {ReadGenBank, GenBankWith(nested, false), "t line 5: the location is nested more than 50 deep"},
-        {ReadGenBank,
+        {GenBank, GenBankWith(nested, false), "t line 5: the location is nested more than 50 deep"},
+        {GenBank,
          "LOCUS       A   10 bp    DNA     linear\nFEATURES             Location/Qualifiers\n"
          "     gene            1..5\n                     /note=\"open\n     gene            6..9\n//\n",
          "t line 4: the value of /note has no closing quote"},
-        {ReadGenBank, "LOCUS\nFEATURES             Location/Qualifiers\n     gene            1..5\n//\n",
+        {GenBank, "LOCUS\nFEATURES             Location/Qualifiers\n     gene            1..5\n//\n",
          "t line 2: the record has no name (no LOCUS, ACCESSION or VERSION; or no ID and AC)"},
-        {ReadEmbl, EmblWith("join(1..2", false),
-         "t line 6: the location \"join(1..2\" cannot be read (at character 10)"},
+        {Embl, EmblWith("join(1..2", false), "t line 6: the location \"join(1..2\" cannot be read (at character 10)"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(Message(c.read, Tabs(c.content), "t"), c.message) << c.content;
+        for (const int pieces : {1, 2, 3})
+            EXPECT_EQ(Message(c.read, Tabs(c.content), "t", pieces), c.message) << c.content << pieces;
 }
 
 TEST(AnnotationReaders, RecogniseTheFormatAndRefuseOtherKinds)
@@ -431,7 +454,7 @@ TEST(AnnotationReaders, RecogniseTheFormatAndRefuseOtherKinds)
     for (const Case& c : cases) {
         const std::string content = Tabs(c.content);
         EXPECT_EQ(SniffAnnotation(content).format, c.format) << c.content;
-        EXPECT_EQ(Message(ReadAnnotation, content, "g"), c.message.empty() ? "(read)" : c.message) << c.content;
+        EXPECT_EQ(Message(Recognised, content, "g"), c.message.empty() ? "(read)" : c.message) << c.content;
     }
 }
 
@@ -480,6 +503,60 @@ TEST(AnnotationReaders, GenBankAndGff3OfOneGenomeAgree)
     }
     EXPECT_EQ(gb.features.records()[0].fullName(),
               "NC_000913.3 Escherichia coli str. K-12 substr. MG1655, complete genome");
+}
+
+// Large table files are read in blocks of whole lines: the same features,
+// FASTA offset and line numbers in messages, whatever the size of a block.
+TEST(AnnotationReaders, ReadTablesFromFilesInBlocks)
+{
+    QTemporaryDir dir;
+    const auto write = [&](const char* name, const std::string& content) {
+        QFile f(dir.filePath(QString::fromLatin1(name)));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(content.data(), qint64(content.size()));
+        return f.fileName();
+    };
+    QFile excerpt(QStringLiteral(QUILLET_SOURCE_DIR "/tests/data/ecoli_excerpt.gff3"));
+    ASSERT_TRUE(excerpt.open(QIODevice::ReadOnly));
+    const QByteArray gff = excerpt.readAll();
+    const std::string fasta = Tabs("\xEF\xBB\xBF##gff-version 3\nchr1|.|gene|1|5|.|+|.|ID=g\n##FASTA\n>chr1\nACGT\n");
+    const std::string bed = Tabs("chr1|0|10\nchr1|5|20|a\n#x\nchr2|1|2\nchr1|9|3\n");
+    struct Case {
+        QString path;
+        std::string whole; // the content, or its failure
+    };
+    const Case cases[] = {
+        {write("a.gff3", gff.toStdString()), gff.toStdString()},
+        {write("f.gff3", fasta), fasta},
+        {write("b.bed", bed), bed},
+    };
+    for (const Case& c : cases) {
+        const std::string name = QFileInfo(c.path).fileName().toStdString();
+        std::string expected;
+        try {
+            const AnnotationFile f = ReadAnnotation(c.whole, name);
+            expected = std::to_string(f.fastaOffset) + "\n";
+            for (const std::string& d : DescribeAll(f.features))
+                expected += d + "\n";
+        } catch (const Failure& e) {
+            expected = e.what();
+        }
+        if (name == "b.bed") {
+            EXPECT_EQ(expected, "b.bed line 5: the end (3) is before the start (9)");
+        }
+        for (const std::size_t block : {1, 7, 50, 333, 4096, 1 << 20}) {
+            std::string got;
+            try {
+                const AnnotationFile f = ReadAnnotationFile(c.path, block);
+                got = std::to_string(f.fastaOffset) + "\n";
+                for (const std::string& d : DescribeAll(f.features))
+                    got += d + "\n";
+            } catch (const Failure& e) {
+                got = e.what();
+            }
+            EXPECT_EQ(got, expected) << name << " in blocks of " << block;
+        }
+    }
 }
 
 TEST(AnnotationReaders, ReadFilesThroughTheirCompression)
