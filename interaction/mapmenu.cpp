@@ -2,6 +2,8 @@
 // picture): the Records window, the explorer of the record shown, exporting the values behind the map and the
 // map as a picture, and marking windows of mostly unknown bases. Double
 // clicking the sequence name opens the Records window too.
+#include "analysis/annotation.h"
+#include "analysis/input.h"
 #include "analysis/numtext.h"
 #include "analysis/recordname.h"
 #include "maps/exportfiles.h"
@@ -83,6 +85,30 @@ private:
     QProgressDialog dialog_;
 };
 
+// Whether a file's first lines are GFF3's.
+bool LooksLikeGff3(const QString& path)
+{
+    const std::unique_ptr<InputStream> in = OpenInput(path);
+    std::string head(4096, '\0');
+    head.resize(in->read(head.data(), head.size()));
+    return SniffAnnotation(head).format == AnnotationFormat::Gff3;
+}
+
+// The features a sequence file holds itself: a GenBank or EMBL file's
+// feature tables, a GFF3 file's lines before its sequences. None for a
+// FASTA file, or when they cannot be read (the sequences still can).
+std::shared_ptr<const FeatureSet> OwnFeatures(const RecordStore& store)
+{
+    const bool flat = store.size() > 0 && store.info(0).format != RecordFormat::Fasta;
+    try {
+        if (!flat && !LooksLikeGff3(store.path()))
+            return nullptr;
+        return std::make_shared<const FeatureSet>(ReadAnnotationFile(store.path()).features);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
 } // namespace
 
 void Quillet::createMapMenu()
@@ -105,6 +131,7 @@ void Quillet::createMapMenu()
     mapMenu_->addSeparator();
     mapMenu_->addAction(QStringLiteral("Export values\u2026"), this, &Quillet::ExportValues_Click);
     mapMenu_->addAction(QStringLiteral("Export picture\u2026"), this, &Quillet::ExportPicture_Click);
+    mapMenu_->addAction(QStringLiteral("Features\u2026"), this, &Quillet::Features_Click);
     mapMenu_->addSeparator();
     QAction* mark = mapMenu_->addAction(QStringLiteral("Mark windows of mostly unknown bases"));
     mark->setCheckable(true);
@@ -221,6 +248,7 @@ void Quillet::ExploreRecord(std::size_t index)
         explorerWindow_ = new ExplorerWindow(this);
     explorerWindow_->setPlatform(&platform());
     explorerWindow_->setStore(records);
+    explorerWindow_->setFeatureSets(FeatureSets());
     // The record already in the explorer keeps its view.
     if (explorerWindow_->recordIndex() != int64_t(index)) {
         SetMousePointer(11);
@@ -231,6 +259,43 @@ void Quillet::ExploreRecord(std::size_t index)
     explorerWindow_->raise();
     explorerWindow_->activateWindow();
     explorerWindow_->canvas()->setFocus();
+}
+
+bool Quillet::Features_Click()
+{
+    FileDialogRequest request;
+    request.flags = kOpenDialogFlags;
+    request.filter = kAnnotationFilter;
+    request.initDir = dataFolder();
+    request.title = QStringLiteral("Add the features of an annotation file");
+    const std::optional<QString> path = platform().openFile(this, request);
+    return path && AddFeatures(*path);
+}
+
+bool Quillet::AddFeatures(const QString& path)
+{
+    try {
+        addedFeatures_.push_back(std::make_shared<const FeatureSet>(ReadAnnotationFile(path).features));
+    } catch (const std::exception& e) {
+        MsgBox(QString::fromUtf8(e.what()));
+        return false;
+    }
+    if (explorerWindow_)
+        explorerWindow_->setFeatureSets(FeatureSets());
+    return true;
+}
+
+std::vector<std::shared_ptr<const FeatureSet>> Quillet::FeatureSets()
+{
+    if (records && records->path() != ownFeaturesPath_) {
+        ownFeaturesPath_ = records->path();
+        ownFeatures_ = OwnFeatures(*records);
+    }
+    std::vector<std::shared_ptr<const FeatureSet>> sets;
+    if (ownFeatures_ && records)
+        sets.push_back(ownFeatures_);
+    sets.insert(sets.end(), addedFeatures_.begin(), addedFeatures_.end());
+    return sets;
 }
 
 void Quillet::Overview_Click()

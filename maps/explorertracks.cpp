@@ -117,7 +117,7 @@ void DrawPositionAxis(PictureSurface& pic, const ExplorerLayout& l, const Explor
 }
 
 void DrawMark(PictureSurface& pic, const ExplorerLayout& l, const ExplorerPicture& p, int64_t position,
-              const QString& name)
+              const QString& name, const QString& note)
 {
     const double middle = double(position) - 0.5;
     if (middle < double(p.from - 1) || middle > double(p.to) || l.bands.empty())
@@ -127,7 +127,7 @@ void DrawMark(PictureSurface& pic, const ExplorerLayout& l, const ExplorerPictur
         pic.Line(x, band.top, x, band.bottom, kExplorerMarkColor);
     // The label in the row above the first track's name, on the side with
     // room for it, tied to the line by a stroke in that row.
-    const QString text = name + QStringLiteral(" ") + GroupedInteger(position);
+    const QString text = name + QStringLiteral(" ") + GroupedInteger(position) + note;
     const float width = TextWidth(p, text);
     const float textX = x + 4 * kPx + width <= l.right ? x + 4 * kPx : x - 4 * kPx - width;
     const float rowTop = l.bands.front().top - kTitleRow - kMarkRow;
@@ -156,9 +156,17 @@ ExplorerLayout LayOutExplorer(float width, float height, const ExplorerPicture& 
     l.right = std::max(kLeft + 10 * kPx, width - kRight);
     l.axisY = std::max(kTop + 10 * kPx, height - kAxisRows);
     const int count = int(std::count(p.shown.begin(), p.shown.end(), true));
+    float curvesBottom = l.axisY;
+    if (p.featuresShown && !p.features.empty()) {
+        // The features take a fixed height over the position axis.
+        const float trackHeight = FeatureTrackHeight(p.fontSize);
+        const float top = count == 0 ? kTop + kMarkRow : Snap(l.axisY - trackHeight);
+        l.features = FeatureBand{l.left, l.right, Snap(top + kTitleRow), l.axisY};
+        curvesBottom = top - kGap;
+    }
     if (count == 0)
         return l;
-    const float each = (l.axisY - kTop - kMarkRow - float(count - 1) * kGap) / float(count);
+    const float each = (curvesBottom - kTop - kMarkRow - float(count - 1) * kGap) / float(count);
     float top = kTop + kMarkRow;
     for (int t = 0; t < kPlotCount; ++t) {
         if (!p.shown[size_t(t)])
@@ -211,10 +219,12 @@ void DrawExplorer(PictureSurface& pic, const ExplorerPicture& p)
     const ExplorerLayout l = LayOutExplorer(pic.Width(), pic.Height(), p);
     for (const ExplorerBand& band : l.bands)
         DrawTrack(pic, l, band, p);
+    if (l.features)
+        DrawFeatureTrack(pic, p.features, *l.features, p.from, p.to, p.fontName, p.fontSize);
     if (p.origin)
-        DrawMark(pic, l, p, *p.origin, QStringLiteral("origin"));
+        DrawMark(pic, l, p, *p.origin, QStringLiteral("origin"), p.originNote);
     if (p.terminus)
-        DrawMark(pic, l, p, *p.terminus, QStringLiteral("terminus"));
+        DrawMark(pic, l, p, *p.terminus, QStringLiteral("terminus"), p.terminusNote);
     DrawPositionAxis(pic, l, p);
 }
 

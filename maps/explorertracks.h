@@ -9,6 +9,7 @@
 // bases from .. to spans [from - 1, to) and a window's point sits at its
 // middle, from - 1 + k * step + window / 2 for window k (0-based).
 #include "analysis/numtext.h"
+#include "maps/featuretrack.h"
 #include "maps/plots.h"
 #include "maps/surface.h"
 
@@ -37,6 +38,13 @@ struct ExplorerPicture {
     std::array<bool, kPlotCount> shown{true, true, true};
     // Where the whole record's cumulative G-C/G+C is lowest and highest.
     std::optional<int64_t> origin, terminus;
+    // The record's features, drawn in a track under the curves when there
+    // are any and it is shown.
+    TrackFeatures features;
+    bool featuresShown = true;
+    // What the origin's and terminus's labels add: how far they lie from
+    // the record's dnaA and dif (see DistanceNote).
+    QString originNote, terminusNote;
     QString fontName = QStringLiteral("Sans Serif");
     float fontSize = 8.0f;
 };
@@ -54,6 +62,7 @@ struct ExplorerLayout {
     float left = 0, right = 0; // the plot's horizontal extent
     float axisY = 0;           // the position axis under the last box
     std::vector<ExplorerBand> bands;
+    std::optional<FeatureBand> features; // the features track, under the curves
 };
 ExplorerLayout LayOutExplorer(float width, float height, const ExplorerPicture& p);
 

@@ -23,6 +23,10 @@ std::optional<PictureFormat> PictureFormatOfName(const QString& path);
 // Open: FASTA files.
 inline const QString kFastaFilter =
     QStringLiteral("fas Files (*.fas)|*.fas|fasta Files (*.fasta)|*.fasta|All Files (*.*)|*.*");
+// Features…: annotation files, plain or compressed.
+inline const QString kAnnotationFilter = QStringLiteral(
+    "Annotation files (GFF3, GTF, BED, GenBank, EMBL)|*.gff;*.gff3;*.gtf;*.bed;*.gb;*.gbk;*.gbff;*.embl;*.gff.gz;"
+    "*.gff3.gz;*.gtf.gz;*.bed.gz;*.gb.gz;*.gbk.gz;*.gbff.gz;*.embl.gz|All Files (*.*)|*.*");
 // Save: the map as a bitmap.
 inline const QString kBitmapFilter = QStringLiteral("bitmap picture Files (*.bmp)|*.bmp|All Files (*.*)|*.*");
 

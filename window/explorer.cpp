@@ -164,7 +164,10 @@ void ExplorerCanvas::mouseMoveEvent(QMouseEvent* e)
         const auto shift = int64_t(std::llround((x - dragX_) * basesPerPixel));
         owner_->setView(dragFrom_ - shift, dragTo_ - shift);
     }
-    owner_->statusLabel()->setText(owner_->statusAt(positionAt(x)));
+    const std::optional<PlacedFeature> feature = drag_ == Drag::None ? owner_->featureAt(e->position()) : std::nullopt;
+    owner_->statusLabel()->setText(
+        feature ? DescribeFeature(*owner_->picture().features.sources[feature->source].set, feature->index)
+                : owner_->statusAt(positionAt(x)));
     update();
 }
 
@@ -178,6 +181,10 @@ void ExplorerCanvas::mouseReleaseEvent(QMouseEvent* e)
         const double a = positionAt(std::min(dragX_, e->position().x()));
         const double b = positionAt(std::max(dragX_, e->position().x()));
         owner_->setView(int64_t(std::floor(a)) + 1, int64_t(std::ceil(b)));
+    } else if (drag == Drag::Pan && std::abs(e->position().x() - dragX_) < 3) {
+        // A click on a feature zooms to it.
+        if (const std::optional<PlacedFeature> feature = owner_->featureAt(e->position()))
+            owner_->zoomToFeature(*feature);
     }
     owner_->statusLabel()->setText(owner_->statusAt(positionAt(e->position().x())));
     update();
@@ -238,7 +245,7 @@ QWidget* ExplorerWindow::createControls()
     region_ = new QLineEdit(box);
     region_->setObjectName(QStringLiteral("ExplorerRegion"));
     region_->setAccessibleName(QStringLiteral("Region"));
-    region_->setPlaceholderText(QStringLiteral("START-END or NAME:START-END"));
+    region_->setPlaceholderText(QStringLiteral("START-END, NAME:START-END or a gene"));
     region_->setToolTip(QStringLiteral("A stretch to show: 1,000-2,000, 1.5M-2M or NAME:10k-20k (Enter)"));
     row->addWidget(records_, 2);
     row->addWidget(region_, 2);
@@ -249,6 +256,11 @@ QWidget* ExplorerWindow::createControls()
         tracks_[size_t(t)] = check;
         row->addWidget(check);
     }
+    featuresBox_ = new QCheckBox(QStringLiteral("Features"), box);
+    featuresBox_->setChecked(true);
+    featuresBox_->hide(); // until a record with features is shown
+    connect(featuresBox_, &QCheckBox::toggled, this, [this](bool on) { setFeaturesShown(on); });
+    row->addWidget(featuresBox_);
     windowLabel_ = new QLabel(box);
     windowLabel_->setObjectName(QStringLiteral("ExplorerWindowStep"));
     row->addWidget(windowLabel_, 1, Qt::AlignRight);
@@ -324,9 +336,84 @@ bool ExplorerWindow::showRecord(std::size_t index)
     records_->setCurrentIndex(int(index));
     setWindowTitle(QStringLiteral("Explorer \u2013 %1").arg(store_->info(index).name));
     message_->hide();
+    matchFeatures();
     computeMarks();
     showWhole();
     return true;
+}
+
+void ExplorerWindow::setFeatureSets(std::vector<std::shared_ptr<const FeatureSet>> sets)
+{
+    featureSets_ = std::move(sets);
+    matchFeatures();
+    viewChanged();
+}
+
+void ExplorerWindow::matchFeatures()
+{
+    picture_.features =
+        index_ >= 0 && store_
+            ? TrackFeatures::Of(featureSets_, RecordId(store_->info(std::size_t(index_)).name).toStdString())
+            : TrackFeatures{};
+    featuresBox_->setVisible(!picture_.features.empty());
+    noteMarks();
+}
+
+// The origin against the record's dnaA gene, the terminus against its dif
+// site, where the annotation has them.
+void ExplorerWindow::noteMarks()
+{
+    const bool circular = index_ >= 0 && store_ && store_->info(std::size_t(index_)).topology == Topology::Circular;
+    picture_.originNote =
+        picture_.origin ? DistanceNote(picture_.features, "dnaA", *picture_.origin, length_, circular) : QString();
+    picture_.terminusNote =
+        picture_.terminus ? DistanceNote(picture_.features, "dif", *picture_.terminus, length_, circular) : QString();
+}
+
+void ExplorerWindow::setFeaturesShown(bool shown)
+{
+    picture_.featuresShown = shown;
+    if (featuresBox_->isChecked() != shown)
+        featuresBox_->setChecked(shown);
+    viewChanged();
+}
+
+FeatureLayout ExplorerWindow::featureLayout() const
+{
+    const ExplorerLayout l =
+        LayOutExplorer(float(canvas_->width()) * kTwips, float(canvas_->height()) * kTwips, picture_);
+    return l.features ? LayOutFeatures(picture_.features, *l.features, picture_.from, picture_.to, picture_.fontName,
+                                       picture_.fontSize)
+                      : FeatureLayout{};
+}
+
+std::optional<PlacedFeature> ExplorerWindow::featureAt(QPointF point) const
+{
+    return FeatureAt(featureLayout(), float(point.x()) * kTwips, float(point.y()) * kTwips);
+}
+
+void ExplorerWindow::zoomToFeature(const PlacedFeature& placed)
+{
+    const Feature f = picture_.features.sources[placed.source].set->feature(placed.index);
+    const int64_t span = int64_t(f.end) - int64_t(f.start) + 1;
+    const int64_t margin = std::max<int64_t>(span / 10, 10);
+    setView(int64_t(f.start) - margin, int64_t(f.end) + margin);
+}
+
+bool ExplorerWindow::showFeatureNamed(const QString& text)
+{
+    const std::string name = text.trimmed().toStdString();
+    for (uint32_t k = 0; k < picture_.features.sources.size(); ++k) {
+        const FeatureSource& source = picture_.features.sources[k];
+        for (const uint32_t i : source.set->find(name)) {
+            if (source.set->feature(i).record != source.record)
+                continue;
+            zoomToFeature(PlacedFeature{k, i});
+            message_->hide();
+            return true;
+        }
+    }
+    return false;
 }
 
 void ExplorerWindow::computeMarks()
@@ -357,6 +444,7 @@ void ExplorerWindow::computeMarks()
     const auto middle = [w = int64_t(window), s = int64_t(step)](int64_t k) { return (k - 1) * s + (w + 1) / 2; };
     picture_.origin = middle(lowAt);
     picture_.terminus = middle(highAt);
+    noteMarks();
 }
 
 void ExplorerWindow::setView(int64_t from, int64_t to)
@@ -419,6 +507,8 @@ bool ExplorerWindow::applyRegion(const QString& text)
 {
     QString error;
     const std::optional<Region> region = ParseRegion(text, &error);
+    if (!region && showFeatureNamed(text))
+        return true;
     if (!region) {
         showMessage(QStringLiteral("\u201c%1\u201d is no region: %2. Type START-END or NAME:START-END.")
                         .arg(text.trimmed(), error));
@@ -431,6 +521,9 @@ bool ExplorerWindow::applyRegion(const QString& text)
         auto it = std::find_if(infos.begin(), infos.end(), named);
         if (it == infos.end())
             it = std::find_if(infos.begin(), infos.end(), byId);
+        // A name that is no record's may be a feature's (a gene, a locus tag).
+        if (it == infos.end() && region->wholeRecord() && showFeatureNamed(region->name))
+            return true;
         if (it == infos.end()) {
             showMessage(QStringLiteral("No record is named \u201c%1\u201d. Type START-END or NAME:START-END.")
                             .arg(region->name));
@@ -604,7 +697,31 @@ QString ExplorerWindow::describeView() const
         const bool inView = *at >= picture_.from && *at <= picture_.to;
         return QStringLiteral("%1 bp%2").arg(Bases(*at), inView ? QString() : QStringLiteral(" (outside the view)"));
     };
-    return text + QStringLiteral(" Origin at %1, terminus at %2.").arg(mark(picture_.origin), mark(picture_.terminus));
+    return text +
+           QStringLiteral(" Origin at %1%2, terminus at %3%4.")
+               .arg(mark(picture_.origin), picture_.originNote, mark(picture_.terminus), picture_.terminusNote) +
+           describeFeatures();
+}
+
+QString ExplorerWindow::describeFeatures() const
+{
+    if (picture_.features.empty() || !picture_.featuresShown)
+        return {};
+    constexpr std::size_t kListed = 20;
+    const FeatureLayout layout = featureLayout();
+    QStringList listed;
+    for (std::size_t k = 0; k < layout.placed.size() && k < kListed; ++k)
+        listed << DescribeFeature(*picture_.features.sources[layout.placed[k].source].set, layout.placed[k].index);
+    if (layout.inView == 0)
+        return QStringLiteral(" No feature in view.");
+    QString text = QStringLiteral(" %1 in view")
+                       .arg(layout.inView == 1 ? QStringLiteral("1 feature")
+                                               : QStringLiteral("%1 features").arg(Bases(layout.inView)));
+    if (!listed.isEmpty())
+        text += QStringLiteral(": ") + listed.join(QStringLiteral("; "));
+    if (layout.placed.size() > kListed)
+        text += QStringLiteral("; and %1 more drawn").arg(Bases(int64_t(layout.placed.size() - kListed)));
+    return text + u'.';
 }
 
 void ExplorerWindow::showMessage(const QString& text)

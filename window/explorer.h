@@ -12,12 +12,19 @@
 // zoom, Left and Right pan a tenth of the view, PageUp and PageDown a whole
 // view, Home shows the whole record, Esc closes; Ctrl+Shift+E exports the
 // view's values and Ctrl+Shift+P its picture (also in the tracks' menu).
+//
+// Features (from the sequence file itself when it is a GenBank, EMBL or
+// GFF3 file, and from annotation files added to the main window) are drawn
+// under the curves: hovering one says what it is, a click zooms to it, and
+// the region box takes a feature's name or locus tag.
 #include "analysis/recordstore.h"
 #include "maps/explorertracks.h"
 
 #include <QWidget>
 #include <array>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -69,6 +76,17 @@ public:
     // is none, or names no record, leaves the view and says why.
     bool applyRegion(const QString& text);
     void setTrackShown(Plot track, bool shown);
+    // The annotations whose features are drawn under the curves (those of
+    // the record shown, matched by its ID).
+    void setFeatureSets(std::vector<std::shared_ptr<const FeatureSet>> sets);
+    void setFeaturesShown(bool shown);
+    QCheckBox* featuresBox() const { return featuresBox_; }
+    // The features track's layout on the canvas, and the feature under a
+    // canvas point (logical pixels).
+    FeatureLayout featureLayout() const;
+    std::optional<PlacedFeature> featureAt(QPointF point) const;
+    // Shows the feature with a margin around it.
+    void zoomToFeature(const PlacedFeature& placed);
     // What the status line says for the continuous position `position`.
     QString statusAt(double position) const;
     // What the tracks' accessible description says of the view: the record
@@ -104,6 +122,10 @@ private:
     void computeMarks();
     QString askSavePath(const QString& title, const QString& filter, const QString& extension, int* type);
     void viewChanged();
+    void matchFeatures();
+    void noteMarks();
+    bool showFeatureNamed(const QString& text);
+    QString describeFeatures() const;
 
     PlatformServices* platform_ = nullptr;
     std::shared_ptr<const RecordStore> store_;
@@ -115,6 +137,8 @@ private:
     QComboBox* records_ = nullptr;
     QLineEdit* region_ = nullptr;
     std::array<QCheckBox*, kPlotCount> tracks_{};
+    QCheckBox* featuresBox_ = nullptr;
+    std::vector<std::shared_ptr<const FeatureSet>> featureSets_;
     QLabel* windowLabel_ = nullptr;
     QLabel* message_ = nullptr;
     QLabel* status_ = nullptr;

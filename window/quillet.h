@@ -5,6 +5,7 @@
 // window/runflow.cpp, the map's handlers in interaction/), the controls and
 // start-up here.
 #include "analysis/calcwindows.h"
+#include "analysis/features.h"
 #include "analysis/recordstore.h"
 #include "maps/gcmap.h"
 #include "window/commondialog.h"
@@ -16,6 +17,7 @@
 #include <QWidget>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace quillet {
 
@@ -134,6 +136,14 @@ public:
     void ExportValues_Click();
     void ExportPicture_Click();
     void MarkUnknown_Click(bool on);
+    // Features…: an annotation file (GFF3, GTF, BED, GenBank, EMBL) whose
+    // features the explorer draws beside those of the sequence file; false
+    // when none was added (cancelled, or a message said why).
+    bool Features_Click();
+    bool AddFeatures(const QString& path);
+    // The annotations for the last run's records: the sequence file's own
+    // (a GenBank, EMBL or GFF3 file), then those added.
+    std::vector<std::shared_ptr<const FeatureSet>> FeatureSets();
 
     // ---- Handlers ----
     void Form_Load();
@@ -207,6 +217,9 @@ private:
     RecordsWindow* recordsWindow_ = nullptr;
     ExplorerWindow* explorerWindow_ = nullptr;
     OverviewWindow* overviewWindow_ = nullptr;
+    std::vector<std::shared_ptr<const FeatureSet>> addedFeatures_;
+    std::shared_ptr<const FeatureSet> ownFeatures_; // of the file at ownFeaturesPath_
+    QString ownFeaturesPath_;
     float outerWidth_ = 0, outerHeight_ = 0;
     float frameWidth_ = 0, frameHeight_ = 0;
     int mousePointer_ = 0;
