@@ -164,7 +164,8 @@ void WindowAccumulator::restart()
     nextMark_ = st_ >= 1 ? st_ : kNever;
     tooLong_ = outOfMemory_ = overLimit_ = false;
     windowsKept_ = 0;
-    sum_ = Sums{};
+    sum_ = own_ = Sums{};
+    circle_ = 0;
     cumulative_ = minCumulative_ = maxCumulative_ = 0;
     minWindow_ = maxWindow_ = 0;
     if (ring_.empty())
@@ -245,6 +246,21 @@ void WindowAccumulator::addText(const unsigned char* data, std::size_t size)
         release();
         pos_ += SumBases(path_, data + done, size - done, true).positions;
     }
+}
+
+void WindowAccumulator::closeCircle(const unsigned char* head, std::size_t size)
+{
+    own_ = sum_;
+    circle_ = pos_;
+    add(head, size);
+}
+
+int64_t WindowAccumulator::windowMiddle(int64_t k) const
+{
+    if (k < 1)
+        return 0;
+    const int64_t middle = (k - 1) * (st_ >= 1 ? st_ : 0) + (ws_ + 1) / 2;
+    return circle_ > 0 && middle > circle_ ? middle - circle_ : middle;
 }
 
 // Memory ran out: release what was kept; the rest is only counted, for the
@@ -368,7 +384,7 @@ void WindowAccumulator::finish(WindowResults& results)
     if (outOfMemory_)
         throw WindowsOutOfMemory(WindowCountFor(pos_, int32_t(ws_), int32_t(st_)));
     CheckPositions(pos_, ws_, st_);
-    const double avg = static_cast<double>(sum_.gc) / 10.0 / static_cast<double>(pos_);
+    const double avg = static_cast<double>(circle_ > 0 ? own_.gc : sum_.gc) / 10.0 / static_cast<double>(length());
     const float avgGC = static_cast<float>(RoundHalfEven(avg, 3) * 100.0);
 
     if (keep_) {

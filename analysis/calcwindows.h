@@ -163,9 +163,17 @@ public:
     // carriage returns, line feeds and spaces are skipped, as if removed
     // before add() (every other byte is a position).
     void addText(const unsigned char* data, std::size_t size);
-    int64_t length() const { return pos_; }
+    // The sequence is whole and a circle: `head`, its first bases again
+    // (windowSize - 1 of them), follow its last one, so that the windows
+    // starting at 1, 1 + step, ... up to its length all complete, those
+    // near its end running on past the origin. length(), unknown() and the
+    // average stay the sequence's own, and the cumulative extremes are
+    // positions on the circle (1 .. length). Call once, before finish().
+    void closeCircle(const unsigned char* head, std::size_t size);
+    // Positions so far (the sequence's own, also once the circle is closed).
+    int64_t length() const { return circle_ > 0 ? circle_ : pos_; }
     // Positions so far whose byte is none of A, C, G, T (either case).
-    int64_t unknown() const { return sum_.unknown; }
+    int64_t unknown() const { return circle_ > 0 ? own_.unknown : sum_.unknown; }
     // Complete windows so far.
     int64_t windows() const { return windows_; }
     // Whether the windows were released for want of memory (see above),
@@ -203,7 +211,7 @@ private:
     void reachedPosition();
     void release();
     void endWindow(const Sums& start);
-    int64_t windowMiddle(int64_t k) const { return k < 1 ? 0 : (k - 1) * (st_ >= 1 ? st_ : 0) + (ws_ + 1) / 2; }
+    int64_t windowMiddle(int64_t k) const;
     void grow();
     void pushMark(const Sums& s);
     Sums popMark();
@@ -220,6 +228,8 @@ private:
     uint64_t memoryLimit_;
     SumPath path_ = SumPath::Scalar; // the same for every byte of a sequence
     Sums sum_;
+    int64_t circle_ = 0;     // the sequence's length once the circle is closed, 0 before
+    Sums own_;               // the sums of the sequence itself, then
     int64_t cumulative_ = 0; // hundredths
     int64_t minCumulative_ = 0, maxCumulative_ = 0;
     int64_t minWindow_ = 0, maxWindow_ = 0; // 1-based, 0 before the first window

@@ -210,16 +210,50 @@ private:
         heldBefore_ = listener_.heldBytes();
         if (heldBefore_ >= cap_)
             return stop(CapFilledDetail(name(), report_.records, cap_));
-        if (acc_) {
-            acc_->setMemoryLimit(cap_ - heldBefore_);
-            acc_->restart();
-        } else {
-            acc_.emplace(*settings_.windowSize, *settings_.step, settings_.keepWindows, cap_ - heldBefore_);
-        }
         seen_ = 0;
         restricted_ = settings_.restrictRecord && settings_.restrictRecord(name());
+        if (format_ == RecordFormat::Fasta && topology_ == Topology::Unknown)
+            topology_ = TopologyInHeader(name_);
+        beginCircle();
+        // The first bases a circle holds count against the cap with the
+        // windows (a limit of 0 would mean the whole memory: 1 byte at least).
+        const uint64_t room = cap_ - heldBefore_;
+        if (headWanted_ >= room)
+            return stop(WindowsOverCapDetail(name(), 0, cap_, report_.records, heldBefore_));
+        const uint64_t limit = room - headWanted_;
+        if (acc_) {
+            acc_->setMemoryLimit(limit);
+            acc_->restart();
+        } else {
+            acc_.emplace(*settings_.windowSize, *settings_.step, settings_.keepWindows, limit);
+        }
         return true;
     }
+
+    // Whether the record may be a circle, and if so how many of its first
+    // bases it keeps (windowSize - 1): whether it is one is known at its
+    // end (a record shorter than the window stays a line).
+    void beginCircle()
+    {
+        head_.clear();
+        circle_ = (settings_.topology == TopologyChoice::Circular ||
+                   (settings_.topology == TopologyChoice::Auto && topology_ == Topology::Circular)) &&
+                  !restricted_ && *settings_.step >= 1 && *settings_.windowSize >= 1;
+        headWanted_ = circle_ ? std::size_t(*settings_.windowSize - 1) : 0;
+    }
+
+    // Keeps the bases of [p, end) (text between lines) that the circle's
+    // head still wants.
+    void keepHead(const char* p, const char* end)
+    {
+        for (; p < end && head_.size() < headWanted_; ++p)
+            if (*p != '\r' && *p != '\n' && *p != ' ')
+                head_.push_back(*p);
+    }
+
+    // Whether the record ends as a circle: it may be one and holds a whole
+    // window.
+    bool wraps() const { return circle_ && acc_->length() >= *settings_.windowSize; }
 
     // A restricted record that ends before its stretch has no base to
     // compute: its listener hears of it (and can say why) rather than the
@@ -243,6 +277,8 @@ private:
     {
         const auto* bytes = reinterpret_cast<const unsigned char*>(p);
         if (!restricted_) {
+            if (head_.size() < headWanted_)
+                keepHead(p, end);
             const int64_t before = acc_->length();
             acc_->addText(bytes, static_cast<std::size_t>(end - p));
             seen_ += acc_->length() - before;
@@ -270,6 +306,15 @@ private:
             if (fit == SequenceFit::PastPositions)
                 return recordFailed(RecordFault::PastPositions);
         }
+        const bool wrapped = wraps();
+        if (wrapped) {
+            // Its first bases again, after its last: their positions must
+            // fit too.
+            if (FitOf(acc_->length() + int64_t(head_.size()), *settings_.windowSize, *settings_.step) !=
+                SequenceFit::Fits)
+                return recordFailed(RecordFault::PastPositions);
+            acc_->closeCircle(reinterpret_cast<const unsigned char*>(head_.data()), head_.size());
+        }
         RecordResult r;
         try {
             finishWindows(r.windows);
@@ -290,6 +335,7 @@ private:
         r.info.offset = offset_;
         r.info.format = format_;
         r.info.topology = topology_;
+        r.info.wrapped = wrapped;
         r.sequenceLength = seen_; // the accumulator stays for the next record
 
         ++report_.records;
@@ -371,6 +417,9 @@ private:
     std::optional<WindowAccumulator> acc_;
     int64_t seen_ = 0;        // bases of the record so far
     bool restricted_ = false; // only firstBase .. lastBase of it are computed
+    bool circle_ = false;     // it is computed as a circle if it holds a whole window
+    std::size_t headWanted_ = 0;
+    std::string head_; // its first bases, to follow its last one on a circle
 };
 
 } // namespace

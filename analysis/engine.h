@@ -30,7 +30,11 @@ struct RecordInfo {
     int64_t windows = 0;
     uint64_t offset = 0;                       // offset of its first byte (FASTA's ">") in the decoded content
     RecordFormat format = RecordFormat::Fasta; // of the file it was read from
-    Topology topology = Topology::Unknown;     // as the file says
+    Topology topology = Topology::Unknown;     // as the file says (a FASTA header's, see TopologyInHeader)
+    // Whether it was computed as a circle (RunSettings::topology): its
+    // windows start at 1, 1 + step, ... up to its length, and one that runs
+    // past its last base goes on at its first. `length` is still its own.
+    bool wrapped = false;
     // Where the cumulative G-C/G+C (the running sum of the windows' values)
     // is lowest and highest: the middle base of the first window to reach
     // it (see WindowAccumulator), 0 without a window. On a circular
@@ -139,6 +143,10 @@ constexpr uint64_t RunMemoryCap(uint64_t physicalBytes, uint64_t addressSpaceLim
 // This process's: PhysicalMemory() and its RLIMIT_AS as it is now.
 uint64_t RunMemoryCap();
 
+// Which records a run computes as circles: none (every record a line),
+// every record, or those whose file says they are circular.
+enum class TopologyChoice { Linear, Circular, Auto };
+
 struct RunSettings {
     // The window size and step as 32-bit integers; nothing when their text
     // could not be converted, which fails the run at the first well-formed
@@ -172,6 +180,14 @@ struct RunSettings {
     // sequence; every base of the others. Asked once per record.
     std::function<bool(const QString& recordName)> restrictRecord;
     int64_t firstBase = 1, lastBase = 0;
+    // Which records are circles, their windows running on past the last
+    // base to the first (see RecordInfo::wrapped). A circle is computed as
+    // its sequence followed by its first windowSize - 1 bases, which the
+    // run holds meanwhile (counted against the memory cap). A record
+    // shorter than the window, a step below 1 (the one window 1 ..
+    // windowSize) and a restricted record (its stretch is a line of its
+    // own) stay linear.
+    TopologyChoice topology = TopologyChoice::Linear;
     // Whether a header line that is empty or cut short is still a record
     // (quillet-map): an empty one (">" and its line break) gives a record
     // with an empty name, and one that the next ">" or the end of the

@@ -169,4 +169,52 @@ void FastaCutter::resumeInSequence()
     state_ = State::Body;
 }
 
+namespace {
+
+bool Blank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+std::string_view Trimmed(std::string_view s)
+{
+    while (!s.empty() && Blank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && Blank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+bool SameLetters(std::string_view s, std::string_view lower)
+{
+    return s.size() == lower.size() && std::equal(s.begin(), s.end(), lower.begin(), [](char a, char b) {
+               return (a >= 'A' && a <= 'Z' ? char(a - 'A' + 'a') : a) == b;
+           });
+}
+
+} // namespace
+
+Topology TopologyInHeader(std::string_view header)
+{
+    for (std::size_t open = header.find('['); open != std::string_view::npos; open = header.find('[', open + 1)) {
+        const std::size_t close = header.find(']', open + 1);
+        if (close == std::string_view::npos)
+            break;
+        const std::string_view inside = header.substr(open + 1, close - open - 1);
+        const std::size_t equals = inside.find('=');
+        if (equals == std::string_view::npos)
+            continue;
+        const std::string_view key = Trimmed(inside.substr(0, equals));
+        if (!SameLetters(key, "topology") && !SameLetters(key, "top"))
+            continue;
+        const std::string_view value = Trimmed(inside.substr(equals + 1));
+        if (SameLetters(value, "circular"))
+            return Topology::Circular;
+        if (SameLetters(value, "linear"))
+            return Topology::Linear;
+        return Topology::Unknown;
+    }
+    return Topology::Unknown;
+}
+
 } // namespace quillet

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace quillet {
 
@@ -40,5 +41,12 @@ private:
 // the kept bytes to the front; returns the new end. The write position never
 // passes the read position, so the bytes after `end` are left untouched.
 char* CompactSequence(char* begin, char* end);
+
+// The topology a FASTA header gives its record with a modifier in square
+// brackets, `[topology=circular]` or `[top=circular]` (or `linear`), as
+// sequence submissions write it: letters in either case, blanks allowed
+// around "=" and inside the brackets. The first such modifier counts;
+// Topology::Unknown without one, or with another value.
+Topology TopologyInHeader(std::string_view header);
 
 } // namespace quillet

@@ -32,6 +32,7 @@ enum class Id {
     Zoom,
     Mark,
     Unrounded,
+    Topology,
     Overview,
     MinLength,
     MaxRows,
@@ -63,6 +64,7 @@ constexpr OptionDef kOptions[] = {
     {Id::Zoom, 0, "zoom", true},
     {Id::Mark, 0, "mark-unknown", false},
     {Id::Unrounded, 0, "unrounded", false},
+    {Id::Topology, 0, "topology", true},
     {Id::Overview, 0, "overview", true},
     {Id::MinLength, 0, "min-length", true},
     {Id::MaxRows, 0, "max-rows", true},
@@ -282,6 +284,16 @@ QString Parser::Apply(Id id, const QString& value)
     case Id::Summary: o_.summary = true; return {};
     case Id::Mark: o_.markUnknown = true; return {};
     case Id::Unrounded: o_.unrounded = true; return {};
+    case Id::Topology:
+        if (value == u"linear")
+            o_.topology = TopologyChoice::Linear;
+        else if (value == u"circular")
+            o_.topology = TopologyChoice::Circular;
+        else if (value == u"auto")
+            o_.topology = TopologyChoice::Auto;
+        else
+            return QStringLiteral("--topology is linear, circular or auto, not \"%1\"").arg(value);
+        return {};
     case Id::Help:
     case Id::Version: return {};
     }
@@ -610,6 +622,15 @@ Records:
                         START, START + step, ...; values and the picture's
                         axis give record positions. START-END alone needs
                         a file of one record; NAME alone is --record NAME.
+      --topology linear|circular|auto
+                        whether a record is a circle whose windows run on
+                        past its last base to its first: none (linear,
+                        default), all (circular), or those the file says
+                        are circular (auto: GenBank or EMBL topology, a
+                        FASTA header's [topology=circular] or
+                        [top=circular]); windows then start at 1, 1 +
+                        step, ... up to the record's length. A --region
+                        stretch stays linear.
       --all-records     a picture of every record (needs {record} in -o)
                         Without these, a picture shows the last record (the
                         one the window shows after a run). Values and the

@@ -2,6 +2,7 @@
 // The command line of quillet-map: what it asks for, read from the
 // arguments into Options, with every check that needs no file. Kept apart
 // from the program so that tests can call it.
+#include "analysis/engine.h"
 #include "analysis/region.h"
 #include "maps/exportvalues.h"
 #include "maps/layoutfactors.h"
@@ -52,6 +53,8 @@ struct Options {
     bool markUnknown = false;
     // Values from the windows' exact sums rather than the map's.
     bool unrounded = false;
+    // Which records are circles whose windows run past the origin.
+    TopologyChoice topology = TopologyChoice::Linear;
     // The genome overview of each file: every record a row, longest first.
     QString overview; // output pattern, empty for none
     PictureKind overviewKind = PictureKind::Png;

@@ -94,8 +94,9 @@ void ValuesTable::startFile(int32_t windowSize, int32_t step)
 void ValuesTable::write(const RecordInfo& info, const WindowResults& w, int64_t firstPosition, int64_t recordLength)
 {
     if (ok_ && track_)
-        ok_ = track_->addRecord(info.name, recordLength, w, parameters_.first, parameters_.second, firstPosition);
-    else if (ok_ && !writer_->writeRecord(info.name, w, firstPosition))
+        ok_ = track_->addRecord(info.name, recordLength, w, parameters_.first, parameters_.second, firstPosition,
+                                info.wrapped);
+    else if (ok_ && !writer_->writeRecord(info.name, w, firstPosition, info.wrapped ? recordLength : 0))
         ok_ = false;
 }
 

@@ -107,6 +107,7 @@ Outcome Mapper::MapFile(const QString& path, bool perFileValues, std::unique_ptr
     // A header alone, or an empty one, is a record like any other here:
     // one record without sequence does not fail the others.
     settings.forgivingHeaders = true;
+    settings.topology = o_.topology;
     if (o_.region) {
         const QByteArray wanted = o_.recordBytes;
         const bool named = !o_.region->name.isEmpty();

@@ -93,7 +93,9 @@ const Library& BigWigLibrary()
 // A record's intervals in batches, gaps left out: the first batch holds
 // one interval, the others up to kBatch. `put(first, starts, ends, values,
 // count)` takes each batch (`first` for the first) and says whether to go
-// on. A record of gaps alone has no batch.
+// on. A record of gaps alone has no batch. A circle's windows go by twice,
+// first for the parts of their intervals past the origin, which begin the
+// chromosome, then for the rest.
 template <typename Put>
 bool ForEachBatch(const BigWigTrack::Record& r, Put&& put)
 {
@@ -101,26 +103,36 @@ bool ForEachBatch(const BigWigTrack::Record& r, Put&& put)
     std::vector<uint32_t> starts, ends;
     std::vector<float> values;
     bool first = true;
-    for (int64_t k = 1; k <= n;) {
+    const auto flush = [&] {
+        if (values.empty())
+            return true;
+        const bool going = put(first, starts.data(), ends.data(), values.data(), uint32_t(values.size()));
+        first = false;
         starts.clear();
         ends.clear();
         values.clear();
-        for (; k <= n && values.size() < (first ? 1 : kBatch); ++k) {
+        return going;
+    };
+    for (const bool pastOrigin : {true, false}) {
+        if (pastOrigin && r.circle <= 0)
+            continue;
+        for (int64_t k = 1; k <= n; ++k) {
             const float v = r.values[std::size_t(k - 1)];
             if (std::isnan(v))
                 continue;
-            const TrackSpan span = TrackInterval(k, n, r.windowSize, r.step, r.firstPosition);
+            const CircleParts parts =
+                OnCircle(TrackInterval(k, n, r.windowSize, r.step, r.firstPosition, r.circle), r.circle);
+            const TrackSpan span = pastOrigin ? parts.pastOrigin : parts.beforeOrigin;
+            if (span.empty())
+                continue;
             starts.push_back(uint32_t(span.start));
             ends.push_back(uint32_t(span.end));
             values.push_back(v);
+            if (values.size() >= (first ? 1 : kBatch) && !flush())
+                return false;
         }
-        if (values.empty())
-            return true;
-        if (!put(first, starts.data(), ends.data(), values.data(), uint32_t(values.size())))
-            return false;
-        first = false;
     }
-    return true;
+    return flush();
 }
 
 // Hands the intervals of chromosome `tid` to the library: the first opens
@@ -338,7 +350,7 @@ private:
 };
 
 bool BigWigTrack::addRecord(const QString& name, int64_t length, const WindowResults& windows, int32_t windowSize,
-                            int32_t step, int64_t firstPosition)
+                            int32_t step, int64_t firstPosition, bool circular)
 {
     const std::size_t n = windows.GCValues.size() >= 2 ? windows.GCValues.size() - 2 : 0;
     if (n == 0)
@@ -352,13 +364,15 @@ bool BigWigTrack::addRecord(const QString& name, int64_t length, const WindowRes
         error_ = QStringLiteral("record %1 has no name, and a bigWig names every record").arg(records_.size() + 1);
         return false;
     }
-    if (!fitsLength(id, length, TrackInterval(int64_t(n), int64_t(n), windowSize, step, firstPosition).end))
+    const int64_t circle = circular ? length : 0; // a circle's intervals are cut at its end
+    if (!fitsLength(id, length,
+                    circular ? length : TrackInterval(int64_t(n), int64_t(n), windowSize, step, firstPosition).end))
         return false;
     if (!ids_.insert(bytes).second) {
         error_ = QStringLiteral("two records are called \"%1\", and a bigWig names each record once").arg(id);
         return false;
     }
-    Record r{std::move(bytes), uint32_t(length), windowSize, step, firstPosition, {}};
+    Record r{std::move(bytes), uint32_t(length), windowSize, step, firstPosition, circle, {}};
     r.values.reserve(n);
     WindowCursor window(windows, windowSize, options_);
     while (window.next())

@@ -38,8 +38,10 @@ public:
     // empty or that of an earlier record (a bigWig names each chromosome
     // once), whose windows end past `length`, or longer than a bigWig's
     // 32-bit positions reach.
+    // A record computed as a circle (`circular`, RecordInfo::wrapped) has
+    // the interval of a window across its origin cut in two (see OnCircle).
     bool addRecord(const QString& name, int64_t length, const WindowResults& windows, int32_t windowSize, int32_t step,
-                   int64_t firstPosition = 1);
+                   int64_t firstPosition = 1, bool circular = false);
     // How many records are in, and dropping those added after the first
     // `count` (a file whose run failed takes its records back).
     std::size_t size() const { return records_.size(); }
@@ -61,6 +63,7 @@ public:
         uint32_t length;
         int32_t windowSize, step;
         int64_t firstPosition;
+        int64_t circle; // its length when its windows wrap, 0 on a line
         std::vector<float> values;
     };
 

@@ -4,6 +4,7 @@
 #include "analysis/recordname.h"
 
 #include <QIODevice>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -134,14 +135,35 @@ ExportedValue WindowCursor::value(Plot plot) const
     return gc();
 }
 
-TrackSpan TrackInterval(int64_t k, int64_t n, int32_t windowSize, int32_t step, int64_t firstPosition)
+TrackSpan TrackInterval(int64_t k, int64_t n, int32_t windowSize, int32_t step, int64_t firstPosition, int64_t circle)
 {
     const int64_t st = step >= 1 ? step : 0;
     const int64_t start = (k - 1) * st + firstPosition - 1, end = start + windowSize;
+    if (circle > 0 && st > 0) {
+        // The gap between the starts of neighbours: the step, or from the
+        // last window's start round to the first's. Overlapping neighbours
+        // meet halfway into their overlap, as the slices below do.
+        const int64_t round = circle - (n - 1) * st;
+        const int64_t before = k == 1 ? round : st, after = k == n ? round : st;
+        return {before < windowSize ? start + (windowSize - before) / 2 : start,
+                after < windowSize ? start + after + (windowSize - after) / 2 : end};
+    }
     if (st == 0 || st >= windowSize)
         return {start, end};
     const int64_t slice = start + (windowSize - st) / 2;
     return {k == 1 ? start : slice, k == n ? end : slice + st};
+}
+
+CircleParts OnCircle(TrackSpan span, int64_t circle)
+{
+    if (circle <= 0)
+        return {{0, 0}, span};
+    CircleParts parts;
+    if (span.end > circle)
+        parts.pastOrigin = {std::max(span.start, circle) - circle, span.end - circle};
+    if (span.start < circle)
+        parts.beforeOrigin = {span.start, std::min(span.end, circle)};
+    return parts;
 }
 
 ValueWriter::ValueWriter(QIODevice& out, ValueFormat format, Plot plot, int32_t windowSize, int32_t step,
@@ -223,58 +245,88 @@ void ValueWriter::append(const ExportedValue& v)
         AppendExported(buffer_, v);
 }
 
-bool ValueWriter::writeRecord(const QString& name, const WindowResults& w, int64_t firstPosition)
+bool ValueWriter::writeRecord(const QString& name, const WindowResults& w, int64_t firstPosition, int64_t circle)
 {
-    const int64_t step = step_ >= 1 ? step_ : 0; // a step of 0 or below: the one window 1 .. windowSize
     // The header's own bytes: the engine reads a header one byte to one
     // character, so Latin-1 gives them back (UTF-8 would encode them twice).
     const std::string label =
         WithoutNul(format_ == ValueFormat::Tsv ? TableName(name) : RecordId(name)).toLatin1().toStdString();
+    if (format_ != ValueFormat::Tsv)
+        return writeTrackRecord(label, w, firstPosition, circle);
     WindowCursor window(w, windowSize_, options_);
-    while (window.next()) {
-        const int64_t k = window.index();
-        const bool gap = window.gap();
-        if (gap && format_ != ValueFormat::Tsv)
-            continue; // no interval
-        const int64_t start0 = (k - 1) * step + firstPosition - 1;
-        const int64_t end = start0 + windowSize_;
-        buffer_ += label;
-        buffer_ += '\t';
-        if (format_ == ValueFormat::Tsv) {
-            AppendInt(buffer_, start0 + 1);
-            buffer_ += '\t';
-            AppendInt(buffer_, end);
-            buffer_ += '\t';
-            if (gap)
-                buffer_ += "NA\tNA";
-            else {
-                append(window.gc());
-                buffer_ += '\t';
-                append(window.skew());
-            }
-            buffer_ += '\t';
-            if (const int64_t unknown = window.unknown(); unknown == 0)
-                buffer_ += '0';
-            else
-                AppendHundredths(buffer_, std::llround(10000.0 * double(unknown) / double(windowSize_)));
-            buffer_ += '\t';
-            if (gap)
-                buffer_ += "NA";
-            else
-                append(window.cumulative());
-        } else {
-            const TrackSpan span = TrackInterval(k, window.windows(), windowSize_, step_, firstPosition);
-            AppendInt(buffer_, span.start);
-            buffer_ += '\t';
-            AppendInt(buffer_, span.end);
-            buffer_ += '\t';
-            append(window.value(plot_));
-        }
-        buffer_ += '\n';
-        if (buffer_.size() >= kFlushAt && !flush())
+    while (window.next())
+        if (!writeTableRow(label, window, firstPosition, circle))
             return false;
+    return flush();
+}
+
+bool ValueWriter::writeTableRow(const std::string& label, const WindowCursor& window, int64_t firstPosition,
+                                int64_t circle)
+{
+    const int64_t step = step_ >= 1 ? step_ : 0; // a step of 0 or below: the one window 1 .. windowSize
+    const bool gap = window.gap();
+    const int64_t start0 = (window.index() - 1) * step + firstPosition - 1;
+    const int64_t end = start0 + windowSize_;
+    buffer_ += label;
+    buffer_ += '\t';
+    AppendInt(buffer_, start0 + 1);
+    buffer_ += '\t';
+    AppendInt(buffer_, circle > 0 && end > circle ? end - circle : end);
+    buffer_ += '\t';
+    if (gap)
+        buffer_ += "NA\tNA";
+    else {
+        append(window.gc());
+        buffer_ += '\t';
+        append(window.skew());
+    }
+    buffer_ += '\t';
+    if (const int64_t unknown = window.unknown(); unknown == 0)
+        buffer_ += '0';
+    else
+        AppendHundredths(buffer_, std::llround(10000.0 * double(unknown) / double(windowSize_)));
+    buffer_ += '\t';
+    if (gap)
+        buffer_ += "NA";
+    else
+        append(window.cumulative());
+    buffer_ += '\n';
+    return buffer_.size() < kFlushAt || flush();
+}
+
+// A circle's windows go by twice: first for the parts of their intervals
+// past the origin (at the chromosome's start), then for the rest.
+bool ValueWriter::writeTrackRecord(const std::string& label, const WindowResults& w, int64_t firstPosition,
+                                   int64_t circle)
+{
+    for (const bool pastOrigin : {true, false}) {
+        if (pastOrigin && circle <= 0)
+            continue;
+        WindowCursor window(w, windowSize_, options_);
+        while (window.next()) {
+            if (window.gap())
+                continue; // no interval
+            const CircleParts parts = OnCircle(
+                TrackInterval(window.index(), window.windows(), windowSize_, step_, firstPosition, circle), circle);
+            const TrackSpan span = pastOrigin ? parts.pastOrigin : parts.beforeOrigin;
+            if (!span.empty() && !writeTrackLine(label, span, window))
+                return false;
+        }
     }
     return flush();
+}
+
+bool ValueWriter::writeTrackLine(const std::string& label, TrackSpan span, const WindowCursor& window)
+{
+    buffer_ += label;
+    buffer_ += '\t';
+    AppendInt(buffer_, span.start);
+    buffer_ += '\t';
+    AppendInt(buffer_, span.end);
+    buffer_ += '\t';
+    append(window.value(plot_));
+    buffer_ += '\n';
+    return buffer_.size() < kFlushAt || flush();
 }
 
 bool ValueWriter::flush()

@@ -95,6 +95,8 @@ private:
     double exactSum_ = 0;    // and of the exact ones
 };
 
+struct TrackSpan;
+
 class ValueWriter {
 public:
     ValueWriter(QIODevice& out, ValueFormat format, Plot plot, int32_t windowSize, int32_t step,
@@ -104,8 +106,11 @@ public:
     // The header line (TSV) or track line (bedGraph); call once, first.
     bool begin();
     // Every window of one record, whose first window starts at base
-    // `firstPosition` of it (not 1 when only a stretch was computed).
-    bool writeRecord(const QString& name, const WindowResults& windows, int64_t firstPosition = 1);
+    // `firstPosition` of it (not 1 when only a stretch was computed). On a
+    // circle of `circle` bases (0: a line) the TSV gives a window across
+    // the origin the end it has on the circle (below its start), and the
+    // bedGraph cuts its interval in two (see OnCircle).
+    bool writeRecord(const QString& name, const WindowResults& windows, int64_t firstPosition = 1, int64_t circle = 0);
     // Writes what is still buffered; false when any write failed.
     bool finish();
 
@@ -118,6 +123,9 @@ public:
 private:
     bool flush();
     void append(const ExportedValue& v);
+    bool writeTableRow(const std::string& label, const WindowCursor& window, int64_t firstPosition, int64_t circle);
+    bool writeTrackRecord(const std::string& label, const WindowResults& w, int64_t firstPosition, int64_t circle);
+    bool writeTrackLine(const std::string& label, TrackSpan span, const WindowCursor& window);
 
     QIODevice& out_;
     ValueFormat format_;
@@ -146,9 +154,28 @@ private:
 // edges. Each base of the windows' extent so goes to exactly one window,
 // the one whose centre is nearest (the later one on a tie), and the
 // intervals tile that extent in order.
+//
+// On a circle of `circle` bases (0: a line) whose windows run past its
+// last base to its first (RecordInfo::wrapped), the last window and the
+// first are neighbours too: where they overlap they share the bases
+// between them as any two overlapping neighbours do, so the intervals tile
+// the circle (or the windows' extent on it) and never overlap. The span is
+// then unrolled: it may run past `circle`, and OnCircle cuts it at the
+// origin.
 struct TrackSpan {
     int64_t start, end;
+    bool empty() const { return end <= start; }
 };
-TrackSpan TrackInterval(int64_t k, int64_t n, int32_t windowSize, int32_t step, int64_t firstPosition = 1);
+TrackSpan TrackInterval(int64_t k, int64_t n, int32_t windowSize, int32_t step, int64_t firstPosition = 1,
+                        int64_t circle = 0);
+// An unrolled span on a circle of `circle` bases as two intervals of the
+// chromosome: the part past the origin, moved to its start (empty when
+// none), and the part before it (empty when the span lies wholly past it).
+// A track writes the parts past the origin of every window first, so its
+// intervals stay sorted. On a line (`circle` 0) the span is the second part.
+struct CircleParts {
+    TrackSpan pastOrigin{0, 0}, beforeOrigin{0, 0};
+};
+CircleParts OnCircle(TrackSpan span, int64_t circle);
 
 } // namespace quillet

@@ -9,7 +9,9 @@ ID=LENGTH gives a record's whole length where the run computed only a
 stretch of it (the summary then has the stretch's). A window whose value
 is NA in the TSV (a gap: mostly unknown bases, with --mark-unknown) has
 no interval in the bedGraph or the bigWig, which leave a hole there;
---gaps says that the TSV must have such a window.
+--gaps says that the TSV must have such a window. --circular says that the
+records are circles whose windows run past the origin: a TSV window across
+it ends below its start, and its bedGraph interval is cut in two there.
 Prints what is wrong and exits 1, or exits 0.
 """
 import struct
@@ -52,7 +54,12 @@ for line in open(tsv_path, encoding="latin-1").read().splitlines()[1:]:
         gap_before.setdefault(chrom, set()).add(len(windows.get(chrom, [])))
         gaps += 1
         continue
-    windows.setdefault(chrom, []).append((int(f[1]) - 1, int(f[2]), f[column]))
+    start, end = int(f[1]) - 1, int(f[2])
+    if end <= start:  # across the origin of a circle: unrolled
+        if "--circular" not in sys.argv:
+            problems.append(f"{chrom}: window {f[1]} {f[2]} ends before it starts")
+        end += lengths.get(chrom, 0)
+    windows.setdefault(chrom, []).append((start, end, f[column]))
 
 # The bedGraph: sorted, no overlap, one interval per window, inside each
 # window, and together exactly the windows' extent when they overlap.
@@ -65,7 +72,34 @@ for line in lines[1:]:
     intervals.setdefault(chrom, []).append((int(start), int(end), value))
 if list(intervals) != list(windows):
     problems.append(f"bedGraph records {list(intervals)} differ from the TSV's {list(windows)}")
+
+def check_circle(chrom, spans):
+    """Each interval lies in a window of the same value (on the circle),
+    every window has one, and they tile the circle when windows overlap."""
+    length, wins = lengths.get(chrom, 0), windows.get(chrom, [])
+    used = set()
+    for i, (start, end, value) in enumerate(spans):
+        found = [k for k, (ws, we, wv) in enumerate(wins) if wv == value and
+                 any(ws <= start + turn and end + turn <= we for turn in (0, length))]
+        if not found:
+            problems.append(f"{chrom}: bedGraph line {start} {end} {value} is in no window of its value")
+        used.update(found)
+        if i > 0 and start < spans[i - 1][1]:
+            problems.append(f"{chrom}: bedGraph interval at {start} overlaps or precedes the one before")
+        if end > length:
+            problems.append(f"{chrom}: bedGraph interval {start} {end} past the circle's {length} bp")
+    if len(used) < len(wins):
+        problems.append(f"{chrom}: {len(wins) - len(used)} windows have no bedGraph interval")
+    step = wins[1][0] - wins[0][0] if len(wins) > 1 else 0
+    if 0 < step < wins[0][1] - wins[0][0] and chrom not in gap_before and \
+            sum(e - s for s, e, _ in spans) != length:
+        problems.append(f"{chrom}: the intervals do not tile the circle of {length} bp")
+
+
 for chrom, spans in intervals.items():
+    if "--circular" in sys.argv:
+        check_circle(chrom, spans)
+        continue
     if len(spans) != len(windows.get(chrom, [])):
         problems.append(f"{chrom}: {len(spans)} bedGraph lines for {len(windows.get(chrom, []))} windows with a value")
         continue

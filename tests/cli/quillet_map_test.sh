@@ -168,7 +168,10 @@ for case in "gc|--plot gc -w 2000 -s 300|$excerpt|" "skew|--plot skew -w 2000 -s
     "cumulative|--plot cumulative -w 2000 -s 300|$excerpt|" \
     "unrounded|--plot skew --unrounded -w 2000 -s 300|$excerpt|" \
     "gaps|--mark-unknown -w 200 -s 200|gapped.fa|--gaps" \
-    "gaps-sliced|--plot cumulative --unrounded --mark-unknown -w 300 -s 100|gapped.fa|--gaps"; do
+    "gaps-sliced|--plot cumulative --unrounded --mark-unknown -w 300 -s 100|gapped.fa|--gaps" \
+    "circle-sliced|--plot skew --topology circular -w 2000 -s 300|$excerpt|--circular" \
+    "circle|--topology circular -w 1000 -s 1000|$lambda|--circular" \
+    "circle-apart|--plot cumulative --topology circular -w 1000 -s 1300|$lambda|--circular"; do
     IFS='|' read -r name args input lengths <<<"$case"
     plot=gc; [[ $args == *skew* ]] && plot=skew; [[ $args == *cumulative* ]] && plot=cumulative
     run 0 $args --values $name.bw --summary "$input"; mv out $name.summary
@@ -177,6 +180,18 @@ for case in "gc|--plot gc -w 2000 -s 300|$excerpt|" "skew|--plot skew -w 2000 -s
     "$src/tests/cli/check_bigwig.py" $name.bw $name.tsv $name.bedgraph $name.summary $plot $lengths >check 2>&1 ||
         fail "bigWig and bedGraph of $name: $(head -c 800 check)"
 done
+# Which records are circles: a FASTA header's modifier or a GenBank LOCUS
+# line with auto, every record with circular, none by default; a window
+# count of 10 bases, window 4, step 3: 3 on a line, 4 on a circle.
+printf '>a [topology=circular]\nGGGGGCCCCC\n>b [top=linear]\nGGGGGCCCCC\n>c\nGGGGGCCCCC\n' >topology.fa
+printf 'LOCUS       g   10 bp    DNA     circular\nORIGIN\n        1 gggggccccc\n//\n' >topology.gb
+for case in "linear|3 3 3 3" "auto|4 3 3 4" "circular|4 4 4 4"; do
+    IFS='|' read -r topology counts <<<"$case"
+    run 0 -w 4 -s 3 --topology $topology --summary topology.fa topology.gb
+    [ "$(sed 1d out | cut -f6 | xargs)" = "$counts" ] || fail "--topology $topology: windows $(cut -f6 out | xargs)"
+done
+run 2 --topology ring topology.fa
+has err '--topology is linear, circular or auto, not "ring"'
 # A record shorter than the window: a note, no failure, unless no record of
 # the file has a window (nor any sequence): then the file fails, saying so
 # once, and gives nothing (a summary line, values), as other failures.

@@ -331,6 +331,105 @@ TEST(RunEngine, CumulativeExtremesWithAndWithoutKeptWindows)
     }
 }
 
+// A circle's windows are those of a linear run over its sequence followed
+// by its first window - 1 bases, for a step below, equal to and above the
+// window and wherever chunks end; its length, unknown count and average
+// stay its own, and the cumulative extremes are positions on the circle.
+// Where the file or the header says nothing, or the choice is linear, or
+// the record is shorter than the window, it stays a line.
+TEST(RunEngine, CircularRecordsWrapTheirWindowsPastTheOrigin)
+{
+    // C-rich at its end, G-rich at its start: the wrapped windows differ.
+    const std::string body = "GGGNGGATATCGCGTTAACCCCATCCC";
+    const int64_t L = int64_t(body.size());
+    struct Case {
+        const char* what;
+        std::string header; // FASTA header line, or a GenBank record when it starts with LOCUS
+        TopologyChoice choice;
+        int32_t ws, step;
+        bool wraps;
+    };
+    const std::string genbank = "LOCUS       p1   27 bp    DNA     circular\nORIGIN\n        1 " + body.substr(0, 10) +
+                                " " + body.substr(10) + "\n//\n";
+    const std::string embl =
+        "ID   p2; SV 1; linear; DNA; STD; PRO; 27 BP.\nSQ   Sequence 27 BP;\n     " + body + "\n//\n";
+    const Case cases[] = {
+        {"step below the window", ">p [topology=circular]", TopologyChoice::Auto, 6, 4, true},
+        {"step equal to the window", ">p [top=circular]", TopologyChoice::Auto, 5, 5, true},
+        {"step above the window", ">p", TopologyChoice::Circular, 4, 7, true},
+        {"step of 1", ">p [Topology = Circular]", TopologyChoice::Auto, 8, 1, true},
+        {"window of the whole record", ">p", TopologyChoice::Circular, 27, 2, true},
+        {"GenBank circular", genbank, TopologyChoice::Auto, 6, 4, true},
+        {"EMBL linear", embl, TopologyChoice::Auto, 6, 4, false},
+        {"EMBL linear, all records circles", embl, TopologyChoice::Circular, 6, 4, true},
+        {"header says linear", ">p [topology=linear]", TopologyChoice::Auto, 6, 4, false},
+        {"header says nothing", ">p circular", TopologyChoice::Auto, 6, 4, false},
+        {"linear choice", ">p [topology=circular]", TopologyChoice::Linear, 6, 4, false},
+        {"record shorter than the window", ">p", TopologyChoice::Circular, 28, 4, false},
+        {"step of 0: the one window", ">p", TopologyChoice::Circular, 6, 0, false},
+    };
+    for (const Case& c : cases) {
+        const std::string content =
+            c.header.starts_with("LOCUS") || c.header.starts_with("ID") ? c.header : c.header + "\n" + body + "\n";
+        // The linear run it must equal.
+        const std::string extended = c.wraps ? body + body.substr(0, std::size_t(c.ws - 1)) : body;
+        PieceStream whole(">x\n" + extended + "\n", 1 << 20);
+        Collect want;
+        RunSettings linear = Settings(c.ws, c.step);
+        linear.keepWindows = {true, true};
+        ASSERT_EQ(RunInput(whole, linear, want).end, RunEnd::Finished) << c.what;
+        const RecordResult& w = want.records.at(0);
+        for (const std::size_t chunk : {std::size_t{1}, std::size_t{5}, std::size_t{1} << 20}) {
+            SCOPED_TRACE(std::string(c.what) + ", chunk " + std::to_string(chunk));
+            PieceStream in(content, chunk);
+            RunSettings settings = Settings(c.ws, c.step, chunk);
+            settings.keepWindows = {true, true};
+            settings.topology = c.choice;
+            Collect got;
+            ASSERT_EQ(RunInput(in, settings, got).end, RunEnd::Finished);
+            ASSERT_EQ(got.records.size(), 1u);
+            const RecordResult& r = got.records[0];
+            EXPECT_EQ(r.info.wrapped, c.wraps);
+            EXPECT_EQ(r.info.length, L);
+            EXPECT_EQ(r.sequenceLength, L);
+            EXPECT_EQ(r.info.unknown, 1);
+            EXPECT_EQ(r.info.windows, c.step < 1 ? 1
+                                      : c.wraps  ? (L - 1) / c.step + 1
+                                                 : WindowCountFor(L, c.ws, c.step));
+            EXPECT_EQ(r.info.windows, w.info.windows);
+            EXPECT_EQ(r.windows.GCValues, w.windows.GCValues);
+            EXPECT_EQ(r.windows.SkewValues, w.windows.SkewValues);
+            EXPECT_EQ(r.windows.UnknownCounts, w.windows.UnknownCounts);
+            EXPECT_EQ(r.windows.GCTenths, w.windows.GCTenths);
+            EXPECT_EQ(r.windows.SkewTenths, w.windows.SkewTenths);
+            // The average of the record's own bases, not of the extended run.
+            WindowResults own;
+            CalcWindows(body, 1, 1, own);
+            EXPECT_EQ(r.info.AvgGC, own.AvgGC);
+            // Origin and terminus: the linear run's windows, the middle
+            // base taken round the circle.
+            const auto onCircle = [&](int64_t p) { return p > L ? p - L : p; };
+            EXPECT_EQ(r.info.cumulativeMinPosition, onCircle(w.info.cumulativeMinPosition));
+            EXPECT_EQ(r.info.cumulativeMaxPosition, onCircle(w.info.cumulativeMaxPosition));
+            if (r.info.windows > 0) {
+                EXPECT_GE(std::min(r.info.cumulativeMinPosition, r.info.cumulativeMaxPosition), 1);
+                EXPECT_LE(std::max(r.info.cumulativeMinPosition, r.info.cumulativeMaxPosition), L);
+            }
+        }
+    }
+    // A stretch of a circular record is a line of its own.
+    RunSettings s = Settings(6, 4);
+    s.topology = TopologyChoice::Circular;
+    s.restrictRecord = [](const QString&) { return true; };
+    s.firstBase = 3;
+    s.lastBase = 20;
+    PieceStream in(">p\n" + body + "\n", 1 << 20);
+    Collect got;
+    ASSERT_EQ(RunInput(in, s, got).end, RunEnd::Finished);
+    EXPECT_FALSE(got.records.at(0).info.wrapped);
+    EXPECT_EQ(got.records[0].info.windows, WindowCountFor(18, 6, 4));
+}
+
 // Only a stretch of the records a name test accepts is computed, as if it
 // were the whole sequence, wherever chunks end; other records stay whole.
 TEST(RunEngine, StretchOfTheChosenRecords)

@@ -129,6 +129,7 @@ TEST(ExportValues, TrackIntervalsTileTheWindows)
         int32_t window, step;
         int64_t n, first;
         std::vector<std::pair<int64_t, int64_t>> spans;
+        int64_t circle = 0; // a circle's windows, unrolled spans
     } cases[] = {
         {10, 4, 4, 1, {{0, 7}, {7, 11}, {11, 15}, {15, 22}}}, // (10 - 4) / 2 = 3 into each window
         {10, 3, 4, 1, {{0, 6}, {6, 9}, {9, 12}, {12, 19}}},   // odd difference: 3.5 rounds down
@@ -140,15 +141,54 @@ TEST(ExportValues, TrackIntervalsTileTheWindows)
         {10, 10, 3, 1, {{0, 10}, {10, 20}, {20, 30}}},                // step = window: the windows
         {10, 15, 2, 1, {{0, 10}, {15, 25}}},                          // gaps between windows stay gaps
         {10, 0, 1, 1, {{0, 10}}},                                     // step 0: the one window
+        // Circles: the last window and the first share their overlap too.
+        {10, 4, 6, 1, {{4, 7}, {7, 11}, {11, 15}, {15, 19}, {19, 23}, {23, 26}}, 22},
+        {10, 4, 5, 1, {{3, 7}, {7, 11}, {11, 15}, {15, 19}, {19, 23}}, 20}, // the last window ends at the origin
+        {4, 4, 3, 1, {{1, 4}, {4, 8}, {8, 11}}, 10},
+        {4, 5, 3, 1, {{1, 4}, {5, 9}, {10, 13}}, 12},
+        {3, 4, 3, 1, {{0, 3}, {4, 7}, {8, 10}}, 10}, // the one base both hold goes to the first
+        {4, 4, 3, 1, {{0, 4}, {4, 8}, {8, 12}}, 12}, // no window across the origin
+        {10, 4, 1, 1, {{0, 10}}, 10},                // one window, the whole circle
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "window " << c.window << ", step " << c.step << ", " << c.n << " windows");
         ASSERT_EQ(int64_t(c.spans.size()), c.n);
         for (int64_t k = 1; k <= c.n; ++k) {
-            const TrackSpan s = TrackInterval(k, c.n, c.window, c.step, c.first);
+            const TrackSpan s = TrackInterval(k, c.n, c.window, c.step, c.first, c.circle);
             EXPECT_EQ(std::make_pair(s.start, s.end), c.spans[std::size_t(k - 1)]) << "window " << k;
         }
     }
+}
+
+// A circle's windows as values: the TSV gives a window across the origin
+// its end on the circle, the bedGraph cuts its interval at the origin and
+// writes the part past it first, so the intervals stay sorted.
+TEST(ExportValues, WindowsAcrossTheOriginOfACircle)
+{
+    // The engine's windows of a circle of 10 bases, window 4, step 4:
+    // those of a line of its bases and its first 3 again.
+    WindowResults w;
+    CalcWindows("GGGGGCCCCCGGG", 4, 4, w);
+    const ComputedRecord circle{QStringLiteral("p circular"), 10, w};
+    const auto exported = [&](ValueFormat format, Plot plot) {
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        ValueWriter writer(buffer, format, plot, 4, 4);
+        EXPECT_TRUE(writer.begin() && writer.writeRecord(circle.name, circle.windows, 1, 10) && writer.finish());
+        QList<QByteArray> lines = buffer.data().split('\n');
+        lines.removeFirst(); // header or track line
+        return lines.join('\n');
+    };
+    EXPECT_EQ(exported(ValueFormat::Tsv, Plot::GCContent), "p circular\t1\t4\t100\t1\t0\t1\n"
+                                                           "p circular\t5\t8\t100\t-0.5\t0\t0.5\n"
+                                                           "p circular\t9\t2\t100\t0\t0\t0.5\n");
+    EXPECT_EQ(exported(ValueFormat::BedGraph, Plot::Skew), "p\t0\t1\t0\np\t1\t4\t1\np\t4\t8\t-0.5\np\t8\t10\t0\n");
+    EXPECT_EQ(exported(ValueFormat::BedGraph, Plot::Cumulative),
+              "p\t0\t1\t0.5\np\t1\t4\t1\np\t4\t8\t0.5\np\t8\t10\t0.5\n");
+    // A bigWig takes the same intervals, within the record's length.
+    BigWigTrack track(Plot::Skew);
+    EXPECT_TRUE(track.addRecord(circle.name, 10, w, 4, 4, 1, true)) << track.error().toStdString();
+    EXPECT_FALSE(track.addRecord(QStringLiteral("q"), 10, w, 4, 4, 1, false)); // as a line it passes its end
 }
 
 // A bigWig chromosome is its whole record: the track of a stretch from base

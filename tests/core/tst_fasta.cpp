@@ -240,3 +240,24 @@ TEST(FastaReader, ReportsRecordsThatCannotBeTakenApart)
             EXPECT_EQ(recs[k].problem, c.problems[k]) << k;
     }
 }
+
+TEST(FastaReader, TopologyFromTheHeadersModifiers)
+{
+    const std::pair<std::string_view, Topology> cases[] = {
+        {"pX1 plasmid [topology=circular]", Topology::Circular},
+        {"pX1 [top=circular] complete", Topology::Circular},
+        {"chr1 [TOPOLOGY = Circular ]", Topology::Circular},
+        {"[ top=linear]", Topology::Linear},
+        {"pX1 [organism=E. coli] [topology=circular]", Topology::Circular},
+        {"pX1 [topology=linear] [topology=circular]", Topology::Linear}, // the first counts
+        {"pX1 [topology=ring]", Topology::Unknown},
+        {"pX1 circular plasmid", Topology::Unknown},
+        {"pX1 topology=circular", Topology::Unknown},          // no brackets
+        {"pX1 [topology=circular", Topology::Unknown},         // not closed
+        {"pX1 [mol_topology=circular]", Topology::Unknown},    // another key
+        {"pX1 [topology] [top=circular]", Topology::Circular}, // a bracket without "=" first
+        {"", Topology::Unknown},
+    };
+    for (const auto& [header, topology] : cases)
+        EXPECT_EQ(TopologyInHeader(header), topology) << header;
+}
