@@ -95,8 +95,20 @@ private slots:
         for (QAction* a : w.MapMenu()->actions())
             if (!a->isSeparator())
                 texts << a->text();
-        QCOMPARE(texts, (QStringList{"Records\u2026", "Explore\u2026", "Overview\u2026", "Export values\u2026",
-                                     "Export picture\u2026", "Mark windows of mostly unknown bases"}));
+        QCOMPARE(texts,
+                 (QStringList{"Records\u2026", "Explore\u2026", "Overview\u2026", "Export values\u2026",
+                              "Export picture\u2026", "Features\u2026", "Mark windows of mostly unknown bases"}));
+        // Features…: an annotation is added, a sequence file is refused
+        // with a message that names it, and a cancelled dialog does nothing.
+        const QString data = QStringLiteral(QUILLET_SOURCE_DIR "/tests/data/");
+        p.openAnswers = {data + "ecoli_excerpt.gff3", data + "athaliana_excerpt.fa", std::nullopt};
+        QVERIFY(w.Features_Click());
+        QVERIFY(!w.Features_Click());
+        QVERIFY(!w.Features_Click());
+        QCOMPARE(w.FeatureSets().size(), std::size_t(1));
+        QCOMPARE(p.messages.size(), 1);
+        QVERIFY2(p.messages[0].contains(QStringLiteral("athaliana_excerpt.fa")), qPrintable(p.messages[0]));
+        p.messages.clear();
         QAction* mark = Action(w, "Mark windows of mostly unknown bases");
         QVERIFY(mark->isCheckable() && !mark->isChecked());
 
