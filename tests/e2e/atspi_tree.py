@@ -1,14 +1,17 @@
 #!/usr/bin/python3
 # Prints what an application tells the accessibility bus: one line per
 # accessible object under the application named APP, as
-# "role<TAB>name<TAB>description<TAB>text", depth first (text: what an
-# object with a text interface holds). Exits 1 when no such application is
+# "role<TAB>name<TAB>description<TAB>text<TAB>states", depth first (text:
+# what an object with a text interface holds; states: those of "active",
+# "focused" and "showing" it has). Exits 1 when no such application is
 # registered.
 #
 # usage: atspi_tree.py APP
 import sys
 
 import pyatspi
+
+STATES = (("active", pyatspi.STATE_ACTIVE), ("focused", pyatspi.STATE_FOCUSED), ("showing", pyatspi.STATE_SHOWING))
 
 
 def walk(node, out, depth=0):
@@ -24,7 +27,13 @@ def walk(node, out, depth=0):
         text = node.queryText().getText(0, -1)
     except Exception:
         text = ""
-    out.append("\t".join(s.replace("\t", " ").replace("\n", " ") for s in (role, name, description, text)))
+    try:
+        held = node.getState()
+        states = " ".join(n for n, s in STATES if held.contains(s))
+    except Exception:
+        states = ""
+    fields = (role, name, description, text, states)
+    out.append("\t".join(f.replace("\t", " ").replace("\n", " ") for f in fields))
     for i in range(node.childCount):
         try:
             walk(node.getChildAtIndex(i), out, depth + 1)

@@ -65,9 +65,17 @@ mkdir -p "$HOME" "$XDG_RUNTIME_DIR" "$XDG_CONFIG_HOME" && chmod 700 "$XDG_RUNTIM
 export QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1
 
 # ---- Reading the bus ----
-# The first object whose role is $1 and whose name matches the regular
-# expression $2, as "role<TAB>name<TAB>description<TAB>text".
-bus_line() { "$PY" "$TREE" Quillet 2>/dev/null | awk -F'\t' -v r="$1" -v n="$2" '$1 == r && $2 ~ n { print; exit }'; }
+# The first object whose role matches the regular expression $1 whole and
+# whose name matches the regular expression $2, as
+# "role<TAB>name<TAB>description<TAB>text<TAB>states".
+bus_line() { "$PY" "$TREE" Quillet 2>/dev/null | awk -F'\t' -v r="^($1)\$" -v n="$2" '$1 ~ r && $2 ~ n { print; exit }'; }
+# Role names as AT-SPI spells them: 2.56 renamed "push button" to "button",
+# and Qt 6.8 reports a plain frame widget as a panel.
+BUTTON='push button|button'
+FRAME='frame|panel'
+# A top-level window ready for keys: an object of that name is active on the bus
+# (only windows are).
+window_active() { "$PY" "$TREE" Quillet 2>/dev/null | awk -F'\t' -v n="$1" '$2 ~ n && $5 ~ /(^| )active( |$)/ { f = 1 } END { exit !f }'; }
 # Waits until that object's column $3 (2 name, 3 description, 4 text)
 # matches the regular expression $4; prints the column.
 bus_expect() { # role name-regex column value-regex
@@ -101,8 +109,8 @@ eval "$(xdotool getwindowgeometry --shell "$WID")" # X Y WIDTH HEIGHT
 bus_expect text '^FASTA file$' 4 "^$LAMBDA\$"
 bus_expect text '^Window\(bp\)$' 4 '^100$'
 bus_expect text '^Step\(bp\)$' 4 '^50$'
-bus_expect 'push button' '^Run$' 3 '^Run the analysis \(Ctrl\+R, F5\)$'
-bus_expect 'push button' '^Color$' 3 '^Choose the colour of the curve'
+bus_expect "$BUTTON" '^Run$' 3 '^Run the analysis \(Ctrl\+R, F5\)$'
+bus_expect "$BUTTON" '^Color$' 3 '^Choose the colour of the curve'
 
 # ---- Ctrl+R, then F5 with a new window size ----
 step "Ctrl+R runs; the results are on the bus"
@@ -111,13 +119,13 @@ xdotool key ctrl+r
 bus_expect label '^Total bases' 2 '^Total bases \(bp\): 48502$'
 bus_expect label '^Average G' 2 '^Average G\+C \(%\): 49\.9$'
 bus_expect text '^Sequence Name:$' 4 'Enterobacteria phage lambda'
-bus_expect frame '^Map$' 3 '^G\+C content map of .*lambda.*: 969 windows of 100 bp, step 50 bp\. Lowest [0-9.]+% at window [0-9]+ \(bases [0-9]+ to [0-9]+\); highest'
+bus_expect "$FRAME" '^Map$' 3 '^G\+C content map of .*lambda.*: 969 windows of 100 bp, step 50 bp\. Lowest [0-9.]+% at window [0-9]+ \(bases [0-9]+ to [0-9]+\); highest'
 step "F5 runs again with the window size typed"
 click_at "$(px $((5400 + 1200 + 735 / 2)))" "$(px $((960 + 440 + 270 / 2)))"
 xdotool key --clearmodifiers ctrl+a BackSpace
 xdotool type --delay 2 1000
 xdotool key F5
-bus_expect frame '^Map$' 3 ': 951 windows of 1000 bp, step 50 bp\..* Value axis 30%, 40%, 50%, 60%, 70% from bottom to top, reference line at 50%\.$'
+bus_expect "$FRAME" '^Map$' 3 ': 951 windows of 1000 bp, step 50 bp\..* Value axis 30%, 40%, 50%, 60%, 70% from bottom to top, reference line at 50%\.$'
 
 # ---- The genome overview ----
 step "Ctrl+G opens the overview, whose rows describe themselves"
@@ -127,6 +135,7 @@ wait_for 15 window_shown '^Overview of lambda_virus' || fail "Ctrl+G showed no o
 bus_expect filler '^Overview rows$' 3 '^Overview of lambda_virus\.fa: 1 of 1 records, longest first; G\+C \(%\)\. Row 1: gi\|9626243\|ref\|NC_001416\.1\|, 48,502 bp, average G\+C 49\.90 %, G\+C \(%\) from 30\.6 to 61\.3\.$'
 OVERVIEW=$(find_window '^Overview of lambda_virus')
 xdotool mousemove --window "$OVERVIEW" 20 20
+wait_for 15 window_active '^Overview of lambda_virus' || fail "the overview never became the active window"
 xdotool key Escape
 wait_for 10 window_gone '^Overview of lambda_virus' || fail "Escape did not close the overview"
 
@@ -143,18 +152,18 @@ arrow() { # up|down
 }
 step "the scroll bar's down arrow raises the value axis by ten points"
 arrow down
-bus_expect frame '^Map$' 3 'Value axis 40%, 50%, 60%, 70%, 80% from bottom to top, reference line at 60%\.$'
+bus_expect "$FRAME" '^Map$' 3 'Value axis 40%, 50%, 60%, 70%, 80% from bottom to top, reference line at 60%\.$'
 [ "$(labels_sum)" != "$MIDDLE_LABELS" ] || fail "the labels on screen did not change"
 arrow up
-bus_expect frame '^Map$' 3 'Value axis 30%, 40%, 50%, 60%, 70% from bottom to top, reference line at 50%\.$'
+bus_expect "$FRAME" '^Map$' 3 'Value axis 30%, 40%, 50%, 60%, 70% from bottom to top, reference line at 50%\.$'
 wait_for 5 test "$(labels_sum)" = "$MIDDLE_LABELS" || fail "the labels on screen are not the middle ones again"
 arrow up
-bus_expect frame '^Map$' 3 'Value axis 20%, 30%, 40%, 50%, 60% from bottom to top, reference line at 40%\.$'
+bus_expect "$FRAME" '^Map$' 3 'Value axis 20%, 30%, 40%, 50%, 60% from bottom to top, reference line at 40%\.$'
 step "the clicked scroll bar has the focus and takes Down and Home"
 xdotool key Down
-bus_expect frame '^Map$' 3 'Value axis 30%, 40%, 50%, 60%, 70% from bottom to top, reference line at 50%\.$'
+bus_expect "$FRAME" '^Map$' 3 'Value axis 30%, 40%, 50%, 60%, 70% from bottom to top, reference line at 50%\.$'
 xdotool key Home
-bus_expect frame '^Map$' 3 'Value axis 10%, 20%, 30%, 40%, 50% from bottom to top, reference line at 30%\.$'
+bus_expect "$FRAME" '^Map$' 3 'Value axis 10%, 20%, 30%, 40%, 50% from bottom to top, reference line at 30%\.$'
 
 # ---- The keyboard cursor over the map ----
 step "Home, Right and End walk the cursor line over the map"
@@ -162,13 +171,13 @@ click_at "$(px 3000)" "$(px 5000)" # focuses the map
 rest
 xdotool key Home
 bus_expect label '^Position' 2 '^Position 500$'
-bus_expect frame '^Map$' 3 ' Cursor at Window 1 of 951, bases 1 to 1000: G\+C content [0-9.]+%\.$'
+bus_expect "$FRAME" '^Map$' 3 ' Cursor at Window 1 of 951, bases 1 to 1000: G\+C content [0-9.]+%\.$'
 xdotool key Right
 bus_expect label '^Position' 2 '^Position 550$'
-bus_expect frame '^Map$' 3 ' Cursor at Window 2 of 951, bases 51 to 1050: '
+bus_expect "$FRAME" '^Map$' 3 ' Cursor at Window 2 of 951, bases 51 to 1050: '
 xdotool key End
 bus_expect label '^Position' 2 '^Position 48000$'
-bus_expect frame '^Map$' 3 ' Cursor at Window 951 of 951, bases 47501 to 48500: '
+bus_expect "$FRAME" '^Map$' 3 ' Cursor at Window 951 of 951, bases 47501 to 48500: '
 
 # ---- Copy, Save, Open and About from the keyboard ----
 step "Ctrl+Shift+C copies the map"
@@ -184,6 +193,8 @@ dialog_by_key() { # key title-regex
     local dlg
     dlg=$(find_window "$2")
     xdotool mousemove --window "$dlg" 20 20
+    # Shown is not yet ready: a slow build maps the dialog before it takes keys.
+    wait_for 15 window_active "$2" || fail "$1 showed /$2/, but it never became the active window"
     xdotool key Escape
     wait_for 10 window_gone "$2" || fail "Escape did not close /$2/"
     echo "   $1 showed and Escape closed \"$(xdotool getwindowname "$dlg" 2>/dev/null || echo "$2")\""
