@@ -12,7 +12,7 @@ PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev libgl-dev libgtest-dev
           clang clang-format libclang-rt-dev locales
           libisal-dev isal libzstd-dev zstd liblzma-dev xz-utils libbz2-dev bzip2 pkg-config
           libbigwig-dev zlib1g-dev python3-pybigwig
-          snakemake seqkit file slurm-wlm munge
+          snakemake seqkit samtools tabix file slurm-wlm munge
           dpkg-dev lintian appstream desktop-file-utils shared-mime-info)
 
 ensure_packages() {

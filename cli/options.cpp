@@ -37,6 +37,7 @@ enum class Id {
     MinLength,
     MaxRows,
     Page,
+    Index,
     Help,
     Version
 };
@@ -69,6 +70,7 @@ constexpr OptionDef kOptions[] = {
     {Id::MinLength, 0, "min-length", true},
     {Id::MaxRows, 0, "max-rows", true},
     {Id::Page, 0, "page", true},
+    {Id::Index, 0, "index", false},
     {Id::Help, 'h', "help", false},
     {Id::Version, 'V', "version", false},
 };
@@ -159,6 +161,7 @@ private:
     QString SetSize(const QString& value);
     QString SetOverview(Id id, const QString& value);
     QString CheckTogether();
+    QString CheckIndex();
     QString CheckOverview() const;
     QString CheckPictureSize(const char* option, int width, int height) const;
     bool Given(Id id) const { return given_.count(id) != 0; }
@@ -187,6 +190,8 @@ ParsedCommandLine Parser::Parse(const QStringList& arguments)
         r_.action = ParsedCommandLine::Action::Help;
     else if (error.isEmpty() && Given(Id::Version))
         r_.action = ParsedCommandLine::Action::Version;
+    else if (error.isEmpty() && Given(Id::Index))
+        error = CheckIndex();
     else if (error.isEmpty())
         error = CheckTogether();
     if (!error.isEmpty()) {
@@ -294,6 +299,7 @@ QString Parser::Apply(Id id, const QString& value)
         else
             return QStringLiteral("--topology is linear, circular or auto, not \"%1\"").arg(value);
         return {};
+    case Id::Index:
     case Id::Help:
     case Id::Version: return {};
     }
@@ -444,6 +450,19 @@ QString Parser::CheckTogether()
         return QStringLiteral("a picture of every record needs {record} in its name");
     if (!picture && o_.values.isEmpty() && !overview)
         o_.summary = true;
+    return {};
+}
+
+// Indexing writes the indexes and nothing else.
+QString Parser::CheckIndex()
+{
+    if (given_.size() > 1)
+        return QStringLiteral("--index writes the files' indexes only; map them in a run of their own");
+    if (o_.files.isEmpty())
+        return QStringLiteral("no FASTA file given");
+    if (o_.files.contains(QStringLiteral("-")))
+        return QStringLiteral("standard input (-) cannot be indexed: an index is kept beside its file");
+    r_.action = ParsedCommandLine::Action::Index;
     return {};
 }
 
@@ -673,6 +692,12 @@ Output:
                         overview: the page, portrait, in pixels at 96 dpi
                         (a4: 794x1123, default; letter: 816x1056; or WxH,
                         1 to 16000 each)
+
+Indexes:
+      --index           write FILE.fai (and for a bgzip file FILE.gzi) as
+                        samtools faidx writes them, and nothing else; only
+                        plain and bgzip files whose records have lines of
+                        one length (the last shorter) can be indexed
 
   -h, --help            this text
   -V, --version         the program's version

@@ -82,7 +82,7 @@ struct Options {
 };
 
 struct ParsedCommandLine {
-    enum class Action { Run, Help, Version, Usage } action = Action::Run;
+    enum class Action { Run, Help, Version, Index, Usage } action = Action::Run;
     Options options;
     QString error; // what was wrong, for Usage
     // Where --record's value is (or --region's, whose name part picks the

@@ -5,6 +5,7 @@
 // size. Messages name the file and use the window's words.
 #include "analysis/fileio.h"
 #include "analysis/processlocale.h"
+#include "analysis/seqindex.h"
 #include "cli/options.h"
 #include "cli/outputs.h"
 #include "cli/run.h"
@@ -68,6 +69,18 @@ std::unique_ptr<QCoreApplication> MakeApplication(int& argc, char** argv, bool p
     return app;
 }
 
+// --index: each file's indexes, or a line on why not.
+int IndexFiles(const QStringList& files)
+{
+    int status = 0;
+    for (const QString& file : files)
+        if (const QString e = quillet::WriteSequenceIndex(file); !e.isEmpty()) {
+            Error(e);
+            status = 1;
+        }
+    return status;
+}
+
 } // namespace
 } // namespace quillet::cli
 
@@ -101,6 +114,7 @@ int main(int argc, char** argv)
     case ParsedCommandLine::Action::Version:
         Out(QStringLiteral("quillet-map ") + QString::fromLatin1(quillet::kVersion) + u'\n');
         return CloseStandardOutput(QStringLiteral("The version")) ? 0 : 1;
+    case ParsedCommandLine::Action::Index: return IndexFiles(parsed.options.files);
     case ParsedCommandLine::Action::Run: break;
     }
     const auto app =

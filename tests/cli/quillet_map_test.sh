@@ -459,6 +459,54 @@ done
 run 1 -w 200 -s 100 --overview plain/ov.png "$lambda"; has err "The overview could not be saved to plain/ov.png: Not a directory."
 run 1 -w 200 -s 100 --overview same.png -o same.png "$lambda"; has err "the overview of $lambda gets the same name as"
 
+# --index writes the .fai and .gzi samtools faidx writes, byte for byte, and
+# refuses what samtools refuses: plain and bgzip files, one record and many,
+# line widths of 1 to 80, CRLF, a last line without its line feed, blank
+# lines between records, a repeated name, a file ending in ">"; then lines
+# of different lengths inside a record, a blank line inside one, a record
+# without sequence at the end, text before the first header.
+if command -v samtools >/dev/null && command -v bgzip >/dev/null; then
+    mkdir -p idx && python3 - idx <<'PY'
+import random, sys
+random.seed(7)
+def rec(name, n, w, eol="\n", last=True):
+    s = "".join(random.choice("ACGTNacgtn") for _ in range(n))
+    lines = [s[i:i + w] for i in range(0, n, w)]
+    return ">" + name + eol + eol.join(lines) + (eol if last and lines else "")
+cases = {
+    "many": "".join(rec("r%d x" % i, random.randint(1, 500), random.choice([1, 7, 60, 80])) for i in range(20)),
+    "big": "".join(rec("chr%d" % i, 150000, 60) for i in range(3)),
+    "crlf": rec("a", 300, 70, "\r\n") + rec("b", 50, 70, "\r\n"),
+    "nolf": rec("a", 300, 60) + rec("b", 125, 60, last=False),
+    "blank": "\n" + rec("a", 300, 60) + "\n\n" + rec("b", 20, 60) + rec("a", 5, 60) + ">\tname\tx\nACGT\n>",
+    "longer": ">a\nACGT\nACGTA\n", "inner": ">a\nACGT\n\nACGT\n", "shortmid": ">a\nACGT\nAC\nACGT\n",
+    "noseq": rec("a", 100, 60) + ">b\n", "text": "hello\n" + rec("a", 10, 60),
+}
+for name, text in cases.items():
+    open(sys.argv[1] + "/" + name + ".fa", "w", newline="").write(text)
+PY
+    head -c 200000 idx/big.fa | bgzip >idx/joined.fa.gz && tail -c +200001 idx/big.fa | bgzip >>idx/joined.fa.gz
+    for f in idx/*.fa; do bgzip -k "$f"; done
+    for f in idx/*.fa idx/*.fa.gz; do
+        mkdir -p "$f.s" && cp "$f" "$f.s/x" && samtools faidx "$f.s/x" 2>/dev/null
+        samtools_status=$?
+        "$map" --index "$f" 2>err
+        if [ "$samtools_status" -eq 0 ]; then
+            for i in fai gzi; do
+                [ ! -e "$f.s/x.$i" ] || cmp -s "$f.s/x.$i" "$f.$i" || fail "--index $f: $f.$i differs from samtools' $(cat err)"
+            done
+        else
+            grep -q "^quillet-map: $f cannot be indexed: " err || fail "--index $f: samtools refused it, we said $(cat err)"
+        fi
+    done
+    gzip -c idx/many.fa >idx/gzip.fa.gz
+    run 1 --index idx/gzip.fa.gz; has err "idx/gzip.fa.gz cannot be indexed: it is compressed with gzip, not in bgzip's blocks"
+else
+    echo "note: samtools or bgzip missing (packages samtools, tabix); --index not checked against samtools"
+fi
+run 2 --index -w 10 "$phix"; has err "--index writes the files' indexes only"
+run 2 --index -; has err "standard input (-) cannot be indexed"
+
 # The caller's locale: the C locale of cron and batch jobs, a locale of
 # another character set and one with a decimal comma change no byte of the
 # outputs and put nothing on standard error.

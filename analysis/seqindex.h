@@ -1,0 +1,75 @@
+#pragma once
+// Sequence indexes as samtools keeps them beside a FASTA file: FILE.fai,
+// one line per record (its ID, length, the content offset of its first
+// base, bases per line and bytes per line), and for a bgzip file FILE.gzi,
+// where each compressed block starts in the file and in the content.
+//
+// The .fai is built by the rules samtools applies, so that the files are
+// byte for byte the ones `samtools faidx` writes, and a file samtools
+// refuses to index (lines of different lengths inside a record, a blank
+// line inside a sequence, text before the first header) is refused too.
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quillet {
+
+struct FaiRecord {
+    std::string name; // the header's first word
+    uint64_t length = 0;
+    uint64_t offset = 0;    // of the first base, in the content
+    uint64_t lineBases = 0; // bases on each full line
+    uint64_t lineBytes = 0; // bytes of each full line, its line end included
+};
+
+// Builds the .fai records from the content given in pieces of any size.
+class FaiBuilder {
+public:
+    void feed(const char* data, std::size_t size);
+    // After the last piece: the records, or nothing with why() set.
+    std::optional<std::vector<FaiRecord>> finish();
+    const QString& why() const { return why_; }
+
+private:
+    enum class State { OutRead, CarriageReturn, NameStart, Name, RestOfHeader, LineStart, InLine };
+    bool step(unsigned char c);
+    void startName();
+    void startSequence();
+    bool endLine();
+    bool fail(const QString& why);
+
+    State state_ = State::OutRead;
+    std::vector<FaiRecord> records_;
+    std::vector<std::string> seen_; // names kept, sorted, to drop repeats as samtools does
+    FaiRecord current_;
+    bool readDone_ = false;
+    uint64_t position_ = 0, line_ = 1;
+    uint64_t lineLength_ = 0, lineGraphs_ = 0;
+    bool failed_ = false;
+    QString why_;
+};
+
+// The .fai text of `records`.
+std::string FaiText(const std::vector<FaiRecord>& records);
+
+// Where a bgzip block starts: in the compressed file and in the content.
+struct BgzfBlock {
+    uint64_t compressed = 0, content = 0;
+    uint32_t bytes = 0; // of content it holds
+};
+// The blocks of the gzip file held in `bytes` (its whole compressed
+// content), or nothing when it is no bgzip file (a member without the
+// block-size field, or a damaged or cut block), with why() in `why`.
+std::optional<std::vector<BgzfBlock>> BgzfBlocks(const char* bytes, std::size_t size, QString& why);
+// The .gzi bytes: the number of entries, then each block's two offsets,
+// little-endian 64-bit, for every block that holds content but the first.
+std::string GziBytes(const std::vector<BgzfBlock>& blocks);
+
+// Indexes the FASTA file at `path` (plain or bgzip), writing PATH.fai and
+// for bgzip PATH.gzi. Empty on success, else why, naming the file.
+QString WriteSequenceIndex(const QString& path);
+
+} // namespace quillet
