@@ -633,6 +633,11 @@ RunReport RunFile(const QString& path, const RunSettings& settings, RunListener&
     return RunOpened([&] { return OpenInput(path); }, settings, listener);
 }
 
+RunReport RunFileAt(const QString& path, uint64_t fileOffset, const RunSettings& settings, RunListener& listener)
+{
+    return RunOpened([&] { return OpenInputAt(path, fileOffset); }, settings, listener);
+}
+
 RunReport RunDescriptor(int fd, const RunSettings& settings, RunListener& listener)
 {
     return RunOpened([&] { return OpenInputDescriptor(fd); }, settings, listener);

@@ -233,6 +233,9 @@ RunReport RunInput(InputStream& input, const RunSettings& settings, RunListener&
 // Opens `path` (see OpenInput) and runs over it; an unopenable file ends
 // with RunEnd::FileFailure and an unsupported kind with RunEnd::Unsupported.
 RunReport RunFile(const QString& path, const RunSettings& settings, RunListener& listener);
+// The same over the file from byte `fileOffset` on (a bgzip block's start,
+// see OpenInputAt); settings.startOffset counts from there.
+RunReport RunFileAt(const QString& path, uint64_t fileOffset, const RunSettings& settings, RunListener& listener);
 // The same over an open file descriptor (standard input, a named pipe),
 // which the input reads as a stream and leaves open.
 RunReport RunDescriptor(int fd, const RunSettings& settings, RunListener& listener);

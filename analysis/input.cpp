@@ -593,6 +593,11 @@ std::unique_ptr<InputStream> Open(std::unique_ptr<RawFile> file)
 
 std::unique_ptr<InputStream> OpenInput(const QString& path)
 {
+    return OpenInputAt(path, 0);
+}
+
+std::unique_ptr<InputStream> OpenInputAt(const QString& path, uint64_t fileOffset)
+{
     if (path.isEmpty())
         throw InputError(InputError::Kind::Unreadable, "no file was named");
     const QByteArray native = NativePath(path);
@@ -607,6 +612,10 @@ std::unique_ptr<InputStream> OpenInput(const QString& path)
         throw InputError(InputError::Kind::Unreadable, "it is no regular file");
     }
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    if (fileOffset > 0 && ::lseek(fd, off_t(fileOffset), SEEK_SET) < 0) {
+        ::close(fd);
+        Unreadable("cannot be read");
+    }
     return Open(std::make_unique<RawFile>(fd, true, static_cast<uint64_t>(st.st_size)));
 }
 

@@ -51,6 +51,9 @@ public:
 // anything that is no regular file (never blocks on a FIFO); Unsupported for
 // a recognised kind that holds no FASTA text (the message names the kind).
 std::unique_ptr<InputStream> OpenInput(const QString& path);
+// The same from byte `fileOffset` of the file on: the start of a bgzip
+// block, which its index (.gzi) names, decompresses as a file of its own.
+std::unique_ptr<InputStream> OpenInputAt(const QString& path, uint64_t fileOffset);
 // The same over a descriptor the caller owns (standard input, say).
 std::unique_ptr<InputStream> OpenInputDescriptor(int fd);
 

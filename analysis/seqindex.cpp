@@ -1,11 +1,14 @@
 #include "analysis/seqindex.h"
 
+#include "analysis/fileio.h"
 #include "analysis/input.h"
 #include "analysis/outputfile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstring>
 #include <memory>
 
@@ -306,6 +309,218 @@ QString WriteSequenceIndex(const QString& path)
     if (blocks)
         return Save(path + QStringLiteral(".gzi"), GziBytes(*blocks));
     return {};
+}
+
+uint64_t SequenceBytes(const FaiRecord& r)
+{
+    if (r.lineBases == 0)
+        return 0;
+    return r.length / r.lineBases * r.lineBytes + r.length % r.lineBases;
+}
+
+std::optional<std::vector<FaiRecord>> ParseFai(const std::string& text, QString& why)
+{
+    std::vector<FaiRecord> records;
+    std::size_t line = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        ++line;
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        const std::string_view row(text.data() + at, end - at);
+        at = end + 1;
+        FaiRecord r;
+        std::size_t field = 0;
+        uint64_t* numbers[] = {&r.length, &r.offset, &r.lineBases, &r.lineBytes};
+        bool ok = true;
+        for (std::size_t from = 0; ok && from <= row.size(); ++field) {
+            const std::size_t tab = std::min(row.find('\t', from), row.size());
+            const std::string_view cell = row.substr(from, tab - from);
+            if (field == 0) {
+                r.name = std::string(cell);
+                ok = !cell.empty();
+            } else if (field <= 4) {
+                const auto [p, ec] = std::from_chars(cell.data(), cell.data() + cell.size(), *numbers[field - 1]);
+                ok = ec == std::errc{} && p == cell.data() + cell.size() && !cell.empty();
+            }
+            from = tab + 1;
+        }
+        // Five fields (a FASTQ index has six); bases fit in their line.
+        if (!ok || field != 5 || r.lineBases > r.lineBytes || (r.lineBases == 0 && r.length > 0)) {
+            why = QStringLiteral("line %1 is no index line").arg(line);
+            return std::nullopt;
+        }
+        records.push_back(std::move(r));
+    }
+    return records;
+}
+
+namespace {
+
+// A file's content from its indexes: the blocks of a bgzip file (none for
+// a plain one) and where each starts.
+class IndexedContent {
+public:
+    IndexedContent(QString path, std::vector<BgzfBlock> blocks, uint64_t size)
+        : path_(std::move(path)), blocks_(std::move(blocks)), size_(size)
+    {}
+    uint64_t size() const { return size_; }
+    // Where to open the file to read from content byte `at`.
+    IndexedStart startOf(uint64_t at) const
+    {
+        if (blocks_.empty())
+            return {0, at};
+        auto b = std::upper_bound(blocks_.begin(), blocks_.end(), at,
+                                  [](uint64_t v, const BgzfBlock& x) { return v < x.content; });
+        --b;
+        return {b->compressed, at - b->content};
+    }
+    // Content bytes from .. to; nothing when they cannot be read.
+    std::optional<std::string> read(uint64_t from, uint64_t to) const
+    {
+        const IndexedStart s = startOf(from);
+        try {
+            auto input = OpenInputAt(path_, s.fileOffset);
+            if (!input->skip(s.contentSkip))
+                return std::nullopt;
+            std::string bytes(to - from, '\0');
+            std::size_t filled = 0;
+            while (filled < bytes.size())
+                if (const std::size_t got = input->read(bytes.data() + filled, bytes.size() - filled))
+                    filled += got;
+                else
+                    return std::nullopt;
+            return bytes;
+        } catch (const InputError&) {
+            return std::nullopt;
+        }
+    }
+
+private:
+    QString path_;
+    std::vector<BgzfBlock> blocks_;
+    uint64_t size_;
+};
+
+// The file's content through its .gzi, which must name exactly the file's
+// blocks, or plain; nothing with `why` otherwise.
+std::optional<IndexedContent> OpenIndexedContent(const QString& path, QString& why)
+{
+    Compression compression;
+    try {
+        compression = OpenInput(path)->compression();
+    } catch (const InputError& e) {
+        why = QStringLiteral("%1 %2").arg(path, QString::fromLocal8Bit(e.what()));
+        return std::nullopt;
+    }
+    QFile raw(path);
+    if (!raw.open(QIODevice::ReadOnly)) {
+        why = QStringLiteral("%1 cannot be read").arg(path);
+        return std::nullopt;
+    }
+    if (compression == Compression::None)
+        return IndexedContent(path, {}, uint64_t(raw.size()));
+    const QString gzi = path + QStringLiteral(".gzi");
+    if (compression != Compression::Gzip) {
+        why = QStringLiteral("%1 is compressed with %2, which cannot be read from the middle")
+                  .arg(path, QLatin1String(CompressionName(compression)));
+        return std::nullopt;
+    }
+    const uchar* mapped = raw.size() > 0 ? raw.map(0, raw.size()) : nullptr;
+    auto blocks =
+        mapped ? BgzfBlocks(reinterpret_cast<const char*>(mapped), std::size_t(raw.size()), why) : std::nullopt;
+    if (!blocks) {
+        why = QStringLiteral("%1 cannot be read by its index: %2").arg(path, why);
+        return std::nullopt;
+    }
+    const std::optional<std::string> stored = ReadWholeFile(gzi);
+    if (!stored || *stored != GziBytes(*blocks)) {
+        why = stored ? QStringLiteral("%1 names other blocks than %2 has").arg(gzi, path)
+                     : QStringLiteral("%1 is missing or cannot be read").arg(gzi);
+        return std::nullopt;
+    }
+    uint64_t size = 0;
+    for (const BgzfBlock& b : *blocks)
+        size += b.bytes;
+    return IndexedContent(path, std::move(*blocks), size);
+}
+
+// Whether the records lie in order, apart, within `size` content bytes.
+bool RecordsFit(const std::vector<FaiRecord>& records, uint64_t size)
+{
+    uint64_t end = 0;
+    for (const FaiRecord& r : records) {
+        if (r.offset < end || r.offset > size || SequenceBytes(r) > size - r.offset)
+            return false;
+        end = r.offset + SequenceBytes(r);
+    }
+    return true;
+}
+
+// The longest header line looked for before a record's first base.
+constexpr uint64_t kHeaderReach = 1 << 16;
+
+// Where the header line ending right before `offset` starts, when it is
+// the header of a record whose ID is `id` (after ">" and any blanks, up to
+// white space, as the .fai's name was taken).
+std::optional<uint64_t> HeaderBefore(const IndexedContent& content, uint64_t floor, uint64_t offset,
+                                     const std::string& id)
+{
+    const uint64_t from = std::max(floor, offset > kHeaderReach ? offset - kHeaderReach : 0);
+    const auto bytes = offset > from ? content.read(from, offset) : std::nullopt;
+    if (!bytes || bytes->back() != '\n')
+        return std::nullopt;
+    const std::size_t last = bytes->size() - 1; // the header's line feed
+    const std::size_t previous = last == 0 ? std::string::npos : bytes->rfind('\n', last - 1);
+    if (previous == std::string::npos && from != 0 && from != floor)
+        return std::nullopt; // a header longer than the reach
+    const std::size_t start = previous == std::string::npos ? 0 : previous + 1;
+    if ((*bytes)[start] != '>')
+        return std::nullopt;
+    std::size_t name = start + 1;
+    while (name < bytes->size() && IsSpace((unsigned char)(*bytes)[name]) && (*bytes)[name] != '\n')
+        ++name;
+    std::size_t end = name;
+    while (end < bytes->size() && !IsSpace((unsigned char)(*bytes)[end]))
+        ++end;
+    if (bytes->compare(name, end - name, id) != 0)
+        return std::nullopt;
+    return from + start;
+}
+
+} // namespace
+
+std::optional<IndexedStart> FindIndexedRecord(const QString& path, const std::string& id, QString& refusal)
+{
+    const QString fai = path + QStringLiteral(".fai");
+    const QFileInfo faiInfo(fai);
+    if (!faiInfo.exists())
+        return std::nullopt;
+    const auto refuse = [&](const QString& why) {
+        refusal = why;
+        return std::nullopt;
+    };
+    if (faiInfo.lastModified() < QFileInfo(path).lastModified())
+        return refuse(QStringLiteral("%1 is older than %2").arg(fai, path));
+    const std::optional<std::string> text = ReadWholeFile(fai);
+    if (!text)
+        return refuse(QStringLiteral("%1 cannot be read").arg(fai));
+    QString why;
+    const auto records = ParseFai(*text, why);
+    if (!records)
+        return refuse(QStringLiteral("%1: %2").arg(fai, why));
+    const auto content = OpenIndexedContent(path, why);
+    if (!content)
+        return refuse(why);
+    if (!RecordsFit(*records, content->size()))
+        return refuse(QStringLiteral("%1 places records where %2 has none").arg(fai, path));
+    const auto r = std::find_if(records->begin(), records->end(), [&](const FaiRecord& x) { return x.name == id; });
+    if (r == records->end())
+        return std::nullopt;
+    const uint64_t floor = r == records->begin() ? 0 : std::prev(r)->offset + SequenceBytes(*std::prev(r));
+    const auto header = HeaderBefore(*content, floor, r->offset, id);
+    if (!header)
+        return refuse(QStringLiteral("%1 places record %2 where %3 has no header of it")
+                          .arg(fai, QString::fromStdString(id), path));
+    return content->startOf(*header);
 }
 
 } // namespace quillet

@@ -72,4 +72,26 @@ std::string GziBytes(const std::vector<BgzfBlock>& blocks);
 // for bgzip PATH.gzi. Empty on success, else why, naming the file.
 QString WriteSequenceIndex(const QString& path);
 
+// The records of a .fai's text; nothing, with the line at fault in `why`,
+// when a line is no index line.
+std::optional<std::vector<FaiRecord>> ParseFai(const std::string& text, QString& why);
+// The content bytes a record's sequence takes in its file, line ends included.
+uint64_t SequenceBytes(const FaiRecord& r);
+
+// Where a record's header line starts, to read it alone: the file's byte
+// to open it at (a bgzip block's start, 0 for a plain file) and the
+// content bytes to skip from there to the header's ">".
+struct IndexedStart {
+    uint64_t fileOffset = 0;
+    uint64_t contentSkip = 0;
+};
+// The start of the record whose ID is `id` in the FASTA file at `path`,
+// through PATH.fai (and for bgzip PATH.gzi). Nothing when there is no .fai
+// or it lists no such record. Indexes are trusted only when they agree with
+// the file: a .fai older than the file, a line that is no index line,
+// records that overlap or pass the file's end, a .gzi that is missing or
+// names other blocks than the file has, or a header line not where the
+// .fai puts it: then nothing, with `refusal` saying which index and why.
+std::optional<IndexedStart> FindIndexedRecord(const QString& path, const std::string& id, QString& refusal);
+
 } // namespace quillet

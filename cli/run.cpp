@@ -117,6 +117,19 @@ Outcome Mapper::MapFile(const QString& path, bool perFileValues, std::unique_ptr
         settings.firstBase = o_.region->start;
         settings.lastBase = o_.region->end;
     }
+    // One record named: with indexes that agree with the file, only its
+    // bytes are read.
+    if (o_.record) {
+        const QByteArray& name = o_.recordBytes;
+        qsizetype blank = name.size(); // the ID ends at the first blank
+        for (const char c : {' ', '\t'})
+            if (const qsizetype at = name.indexOf(c); at >= 0)
+                blank = std::min(blank, at);
+        QString refusal;
+        source.StartAtRecord(name.left(blank).toStdString(), settings, refusal);
+        if (!refusal.isEmpty())
+            Error(QStringLiteral("%1, so it is not used: %2 is read whole").arg(refusal, source.shown));
+    }
     // The engine reads a few chunks ahead. Chunks of 256 KiB stay in the
     // caches while a decompressor fills them (a gzip run is a sixth
     // faster than with 1 MiB); a small genome gets chunks its size, since

@@ -1,6 +1,8 @@
 // Opening quillet-map's inputs, and knowing them by device and inode.
 #include "cli/sources.h"
 
+#include "analysis/seqindex.h"
+
 #include "analysis/fileio.h"
 #include "analysis/runverdict.h"
 
@@ -64,10 +66,22 @@ bool Source::Open()
     return true;
 }
 
+void Source::StartAtRecord(const std::string& id, RunSettings& settings, QString& refusal)
+{
+    if (stream_)
+        return;
+    if (const auto start = FindIndexedRecord(path_, id, refusal)) {
+        fileOffset_ = start->fileOffset;
+        settings.startOffset = start->contentSkip;
+        settings.maxRecords = 1;
+        settings.format = RecordFormat::Fasta;
+    }
+}
+
 RunReport Source::Run(const RunSettings& settings, RunListener& listener)
 {
     if (!stream_)
-        return RunFile(path_, settings, listener);
+        return fileOffset_ > 0 ? RunFileAt(path_, fileOffset_, settings, listener) : RunFile(path_, settings, listener);
     return RunDescriptor(fd_, settings, listener);
 }
 

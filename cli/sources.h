@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -31,6 +32,11 @@ public:
     // regular file. False, with the problem, when it cannot be read.
     bool Open();
     RunReport Run(const RunSettings& settings, RunListener& listener);
+    // Reads only the record whose ID is `id` when the file's indexes
+    // (samtools' .fai, and .gzi for bgzip) agree with the file: the run
+    // starts at the record's header and ends after it. An index that does
+    // not agree is not used, and `refusal` says which and why.
+    void StartAtRecord(const std::string& id, RunSettings& settings, QString& refusal);
 
     QString shown;               // the FILE in messages
     std::optional<int64_t> size; // bytes on disk, for the proposal
@@ -39,6 +45,7 @@ public:
 private:
     QString path_;
     bool stream_ = false;
+    uint64_t fileOffset_ = 0; // where a run through the indexes opens the file
     int fd_ = -1;
     bool owned_ = false;
 };

@@ -499,6 +499,23 @@ PY
             grep -q "^quillet-map: $f cannot be indexed: " err || fail "--index $f: samtools refused it, we said $(cat err)"
         fi
     done
+    # --record through the indexes gives the values of a whole read; an
+    # index older than its file, or one that names other places, is refused
+    # by name and the file read whole.
+    mkdir -p whole
+    for f in many.fa many.fa.gz crlf.fa.gz nolf.fa joined.fa.gz; do
+        cp "idx/$f" "whole/$f"
+        for r in $(cut -f1 "idx/$f.fai" | sed -n '1p;2p;$p'); do
+            run 0 -w 7 -s 3 --record "$r" --values "idx/$r.tsv" "idx/$f"
+            [ ! -s err ] || fail "--record $r through the indexes of $f: $(cat err)"
+            run 0 -w 7 -s 3 --record "$r" --values "whole/$r.tsv" "whole/$f"
+            cmp -s "idx/$r.tsv" "whole/$r.tsv" || fail "--record $r of $f: the indexes changed the values"
+        done
+    done
+    touch -d '2001-01-01' idx/many.fa.fai
+    run 0 -w 7 -s 3 --record r3 --summary idx/many.fa; has err "idx/many.fa.fai is older than idx/many.fa, so it is not used"
+    cp idx/many.fa.gz.gzi idx/big.fa.gz.gzi
+    run 0 -w 7 -s 3 --record chr2 --summary idx/big.fa.gz; has err "idx/big.fa.gz.gzi names other blocks than idx/big.fa.gz has"
     gzip -c idx/many.fa >idx/gzip.fa.gz
     run 1 --index idx/gzip.fa.gz; has err "idx/gzip.fa.gz cannot be indexed: it is compressed with gzip, not in bgzip's blocks"
 else
