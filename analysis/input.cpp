@@ -1,5 +1,6 @@
 #include "analysis/input.h"
 
+#include "analysis/bgzf.h"
 #include "analysis/fileio.h"
 
 #include <bzlib.h>
@@ -67,6 +68,14 @@ public:
     }
     RawFile(const RawFile&) = delete;
     RawFile& operator=(const RawFile&) = delete;
+    int fd() const { return fd_; }
+    bool owned() const { return owned_; }
+    // Hands the descriptor (and closing it, when owned) to another reader.
+    int release()
+    {
+        owned_ = false;
+        return fd_;
+    }
 
     std::size_t read(char* buffer, std::size_t capacity)
     {
@@ -547,13 +556,26 @@ bool LooksBinary(const std::string& head)
     return controls >= 8 && controls * 16 > head.size();
 }
 
-std::unique_ptr<InputStream> Open(std::unique_ptr<RawFile> file)
+// A regular file of bgzip blocks from `start` on is inflated on every core;
+// any other gzip (a pipe, plain gzip, padding after the last member) member
+// after member.
+std::unique_ptr<InputStream> OpenGzip(std::unique_ptr<RawFile> file, uint64_t start)
+{
+    if (file->total() > 0)
+        if (auto blocks = ScanBgzf(file->fd(), start, file->total())) {
+            const bool owned = file->owned();
+            return OpenBgzfStream(file->release(), owned, file->total(), std::move(*blocks));
+        }
+    return std::make_unique<GzipStream>(std::move(file));
+}
+
+std::unique_ptr<InputStream> Open(std::unique_ptr<RawFile> file, uint64_t start = 0)
 {
     const Compression c = CompressionOf(file->peek(16));
     std::unique_ptr<InputStream> stream;
     switch (c) {
     case Compression::None: stream = std::make_unique<PlainStream>(std::move(file)); break;
-    case Compression::Gzip: stream = std::make_unique<GzipStream>(std::move(file)); break;
+    case Compression::Gzip: stream = OpenGzip(std::move(file), start); break;
     case Compression::Zstd: stream = std::make_unique<ZstdStream>(std::move(file)); break;
     case Compression::Xz: stream = std::make_unique<XzStream>(std::move(file)); break;
     case Compression::Bzip2: stream = std::make_unique<Bzip2Stream>(std::move(file)); break;
@@ -616,7 +638,7 @@ std::unique_ptr<InputStream> OpenInputAt(const QString& path, uint64_t fileOffse
         ::close(fd);
         Unreadable("cannot be read");
     }
-    return Open(std::make_unique<RawFile>(fd, true, static_cast<uint64_t>(st.st_size)));
+    return Open(std::make_unique<RawFile>(fd, true, static_cast<uint64_t>(st.st_size)), fileOffset);
 }
 
 std::unique_ptr<InputStream> OpenInputDescriptor(int fd)

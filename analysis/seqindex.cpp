@@ -27,38 +27,10 @@ bool IsSpace(unsigned char c)
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-uint32_t Little32(const unsigned char* p)
-{
-    return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24;
-}
-uint16_t Little16(const unsigned char* p)
-{
-    return uint16_t(p[0] | p[1] << 8);
-}
-
 void PutLittle64(std::string& out, uint64_t v)
 {
     for (int i = 0; i < 8; ++i)
         out.push_back(char((v >> (8 * i)) & 0xff));
-}
-
-// The BSIZE field of a bgzip member's header at p (size bytes left): the
-// member's length less one, or -1 when the header is no bgzip header.
-int64_t BlockSizeField(const unsigned char* p, std::size_t size)
-{
-    constexpr std::size_t kFixed = 12; // magic, method, flags, time, extra flags, system, XLEN
-    if (size < kFixed || p[0] != 0x1f || p[1] != 0x8b || p[2] != 8 || !(p[3] & 4))
-        return -1;
-    const std::size_t extra = Little16(p + 10);
-    if (size < kFixed + extra)
-        return -1;
-    for (std::size_t i = kFixed; i + 4 <= kFixed + extra;) {
-        const std::size_t length = Little16(p + i + 2);
-        if (p[i] == 'B' && p[i + 1] == 'C' && length == 2 && i + 6 <= kFixed + extra)
-            return Little16(p + i + 4);
-        i += 4 + length;
-    }
-    return -1;
 }
 
 } // namespace
@@ -206,30 +178,6 @@ std::string FaiText(const std::vector<FaiRecord>& records)
         text += r.name + '\t' + std::to_string(r.length) + '\t' + std::to_string(r.offset) + '\t' +
                 std::to_string(r.lineBases) + '\t' + std::to_string(r.lineBytes) + '\n';
     return text;
-}
-
-std::optional<std::vector<BgzfBlock>> BgzfBlocks(const char* bytes, std::size_t size, QString& why)
-{
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes);
-    std::vector<BgzfBlock> blocks;
-    uint64_t content = 0;
-    for (std::size_t at = 0; at < size;) {
-        const int64_t field = BlockSizeField(p + at, size - at);
-        if (field < 0) {
-            why = QStringLiteral("it is compressed with gzip, not in bgzip's blocks (at byte %1)").arg(at);
-            return std::nullopt;
-        }
-        const std::size_t length = std::size_t(field) + 1;
-        if (length < 26 || length > size - at) {
-            why = QStringLiteral("its bgzip block at byte %1 is cut short").arg(at);
-            return std::nullopt;
-        }
-        const uint32_t held = Little32(p + at + length - 4);
-        blocks.push_back({at, content, held});
-        content += held;
-        at += length;
-    }
-    return blocks;
 }
 
 std::string GziBytes(const std::vector<BgzfBlock>& blocks)

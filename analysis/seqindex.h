@@ -8,6 +8,8 @@
 // byte for byte the ones `samtools faidx` writes, and a file samtools
 // refuses to index (lines of different lengths inside a record, a blank
 // line inside a sequence, text before the first header) is refused too.
+#include "analysis/bgzf.h"
+
 #include <QString>
 #include <cstddef>
 #include <cstdint>
@@ -55,15 +57,6 @@ private:
 // The .fai text of `records`.
 std::string FaiText(const std::vector<FaiRecord>& records);
 
-// Where a bgzip block starts: in the compressed file and in the content.
-struct BgzfBlock {
-    uint64_t compressed = 0, content = 0;
-    uint32_t bytes = 0; // of content it holds
-};
-// The blocks of the gzip file held in `bytes` (its whole compressed
-// content), or nothing when it is no bgzip file (a member without the
-// block-size field, or a damaged or cut block), with why() in `why`.
-std::optional<std::vector<BgzfBlock>> BgzfBlocks(const char* bytes, std::size_t size, QString& why);
 // The .gzi bytes: the number of entries, then each block's two offsets,
 // little-endian 64-bit, for every block that holds content but the first.
 std::string GziBytes(const std::vector<BgzfBlock>& blocks);

@@ -1,0 +1,264 @@
+#include "analysis/bgzf.h"
+
+#include <isa-l/igzip_lib.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <sys/mman.h>
+#include <thread>
+#include <unistd.h>
+
+namespace quillet {
+
+namespace {
+
+uint32_t Little32(const unsigned char* p)
+{
+    return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24;
+}
+uint16_t Little16(const unsigned char* p)
+{
+    return uint16_t(p[0] | p[1] << 8);
+}
+
+// The BSIZE field of a bgzip member's header at p (size bytes left): the
+// member's length less one, or -1 when the header is no bgzip header.
+int64_t BlockSizeField(const unsigned char* p, std::size_t size)
+{
+    constexpr std::size_t kFixed = 12; // magic, method, flags, time, extra flags, system, XLEN
+    if (size < kFixed || p[0] != 0x1f || p[1] != 0x8b || p[2] != 8 || !(p[3] & 4))
+        return -1;
+    const std::size_t extra = Little16(p + 10);
+    if (size < kFixed + extra)
+        return -1;
+    for (std::size_t i = kFixed; i + 4 <= kFixed + extra;) {
+        const std::size_t length = Little16(p + i + 2);
+        if (p[i] == 'B' && p[i + 1] == 'C' && length == 2 && i + 6 <= kFixed + extra)
+            return Little16(p + i + 4);
+        i += 4 + length;
+    }
+    return -1;
+}
+
+// Blocks in flight per worker: enough to keep each busy while the reader
+// copies out, few enough to bound memory (a block is at most 64 KiB).
+constexpr std::size_t kBlocksPerJob = 16;
+constexpr std::size_t kJobsPerWorker = 3;
+
+class BgzfStream : public InputStream {
+public:
+    BgzfStream(int fd, bool owned, uint64_t total, std::vector<BgzfBlock> blocks)
+        : fd_(fd), owned_(owned), total_(total), blocks_(std::move(blocks))
+    {
+        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+        workers_.reserve(cores);
+        for (unsigned i = 0; i < cores; ++i)
+            workers_.emplace_back([this] { work(); });
+    }
+    ~BgzfStream() override
+    {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        for (std::thread& t : workers_)
+            t.join();
+        if (owned_)
+            ::close(fd_);
+    }
+    Compression compression() const override { return Compression::Gzip; }
+    uint64_t consumed() const override { return consumed_; }
+    uint64_t total() const override { return total_; }
+
+    std::size_t read(char* buffer, std::size_t capacity) override
+    {
+        while (outPos_ == out_.size()) {
+            if (!nextJob())
+                return 0;
+        }
+        const std::size_t n = std::min(capacity, out_.size() - outPos_);
+        std::memcpy(buffer, out_.data() + outPos_, n);
+        outPos_ += n;
+        return n;
+    }
+
+private:
+    struct Job {
+        std::size_t first = 0, last = 0; // blocks first .. last - 1
+        std::string out;
+        std::string error;
+        bool taken = false, done = false;
+    };
+
+    // The next job's content into out_, in order; false after the last.
+    bool nextJob()
+    {
+        std::unique_lock lock(mutex_);
+        fill();
+        if (jobs_.empty())
+            return false;
+        done_.wait(lock, [&] { return jobs_.front().done; });
+        Job job = std::move(jobs_.front());
+        jobs_.pop_front();
+        fill();
+        lock.unlock();
+        wake_.notify_all();
+        if (!job.error.empty())
+            throw InputError(InputError::Kind::Damaged, job.error);
+        out_ = std::move(job.out);
+        outPos_ = 0;
+        consumed_ = job.last < blocks_.size() ? blocks_[job.last].compressed : total_;
+        return true;
+    }
+    // Queues jobs up to the bound (the lock held).
+    void fill()
+    {
+        const std::size_t bound = kJobsPerWorker * workers_.size();
+        bool added = false;
+        while (jobs_.size() < bound && queued_ < blocks_.size()) {
+            Job job;
+            job.first = queued_;
+            job.last = std::min(blocks_.size(), queued_ + kBlocksPerJob);
+            queued_ = job.last;
+            jobs_.push_back(std::move(job));
+            added = true;
+        }
+        if (added)
+            wake_.notify_all();
+    }
+
+    void work()
+    {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [&] { return stopping_ || std::any_of(jobs_.begin(), jobs_.end(), Untaken); });
+            if (stopping_)
+                return;
+            Job& job = *std::find_if(jobs_.begin(), jobs_.end(), Untaken);
+            job.taken = true;
+            const std::size_t first = job.first, last = job.last;
+            lock.unlock();
+            std::string out, error;
+            inflate(first, last, out, error);
+            lock.lock();
+            // A deque keeps its elements in place while others are popped
+            // from the front; find this one again by its blocks.
+            for (Job& j : jobs_)
+                if (j.first == first) {
+                    j.out = std::move(out);
+                    j.error = std::move(error);
+                    j.done = true;
+                }
+            done_.notify_all();
+        }
+    }
+    static bool Untaken(const Job& j) { return !j.taken; }
+
+    // Inflates blocks first .. last - 1, each a gzip member of its own
+    // whose CRC and length ISA-L checks.
+    void inflate(std::size_t first, std::size_t last, std::string& out, std::string& error) const
+    {
+        const uint64_t from = blocks_[first].compressed;
+        const uint64_t to = last < blocks_.size() ? blocks_[last].compressed : total_;
+        std::string in(to - from, '\0');
+        for (std::size_t got = 0; got < in.size();) {
+            const ssize_t n = ::pread(fd_, in.data() + got, in.size() - got, off_t(from + got));
+            if (n <= 0) {
+                error = n == 0 ? "the gzip data ends early (the file is truncated)" : std::strerror(errno);
+                return;
+            }
+            got += std::size_t(n);
+        }
+        uint64_t size = 0;
+        for (std::size_t b = first; b < last; ++b)
+            size += blocks_[b].bytes;
+        out.resize(size);
+        inflate_state state;
+        std::size_t at = 0;
+        for (std::size_t b = first; b < last; ++b) {
+            isal_inflate_init(&state);
+            state.crc_flag = ISAL_GZIP;
+            const uint64_t start = blocks_[b].compressed - from;
+            const uint64_t end = (b + 1 < blocks_.size() ? blocks_[b + 1].compressed : total_) - from;
+            state.next_in = reinterpret_cast<uint8_t*>(in.data() + start);
+            state.avail_in = uint32_t(end - start);
+            state.next_out = reinterpret_cast<uint8_t*>(out.data() + at);
+            state.avail_out = blocks_[b].bytes;
+            const int ret = isal_inflate(&state);
+            if (ret != ISAL_DECOMP_OK || state.block_state != ISAL_BLOCK_FINISH || state.avail_out != 0) {
+                error = "the gzip data is broken (a bgzip block does not inflate to its length)";
+                out.resize(at); // what came before is still given
+                return;
+            }
+            at += blocks_[b].bytes;
+        }
+    }
+
+    int fd_;
+    bool owned_;
+    uint64_t total_;
+    std::vector<BgzfBlock> blocks_;
+    std::vector<std::thread> workers_;
+    std::mutex mutex_;
+    std::condition_variable wake_, done_;
+    std::deque<Job> jobs_;
+    std::size_t queued_ = 0;
+    bool stopping_ = false;
+    std::string out_;
+    std::size_t outPos_ = 0;
+    uint64_t consumed_ = 0;
+};
+
+} // namespace
+
+std::optional<std::vector<BgzfBlock>> BgzfBlocks(const char* bytes, std::size_t size, QString& why)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes);
+    std::vector<BgzfBlock> blocks;
+    uint64_t content = 0;
+    for (std::size_t at = 0; at < size;) {
+        const int64_t field = BlockSizeField(p + at, size - at);
+        if (field < 0) {
+            why = QStringLiteral("it is compressed with gzip, not in bgzip's blocks (at byte %1)").arg(at);
+            return std::nullopt;
+        }
+        const std::size_t length = std::size_t(field) + 1;
+        if (length < 26 || length > size - at) {
+            why = QStringLiteral("its bgzip block at byte %1 is cut short").arg(at);
+            return std::nullopt;
+        }
+        const uint32_t held = Little32(p + at + length - 4);
+        blocks.push_back({at, content, held});
+        content += held;
+        at += length;
+    }
+    return blocks;
+}
+
+std::optional<std::vector<BgzfBlock>> ScanBgzf(int fd, uint64_t start, uint64_t total)
+{
+    if (total <= start)
+        return std::nullopt;
+    void* mapped = ::mmap(nullptr, std::size_t(total), PROT_READ, MAP_PRIVATE, fd, 0);
+    if (mapped == MAP_FAILED)
+        return std::nullopt;
+    QString why;
+    auto blocks = BgzfBlocks(static_cast<const char*>(mapped) + start, std::size_t(total - start), why);
+    ::munmap(mapped, std::size_t(total));
+    if (blocks)
+        for (BgzfBlock& b : *blocks)
+            b.compressed += start;
+    return blocks;
+}
+
+std::unique_ptr<InputStream> OpenBgzfStream(int fd, bool owned, uint64_t total, std::vector<BgzfBlock> blocks)
+{
+    return std::make_unique<BgzfStream>(fd, owned, total, std::move(blocks));
+}
+
+} // namespace quillet
