@@ -31,6 +31,9 @@ public:
     // regular file. False, with the problem, when it cannot be read.
     bool Open();
     RunReport Run(const RunSettings& settings, RunListener& listener);
+    // Read as it comes (standard input, a pipe, a device): it cannot be
+    // read again.
+    bool stream() const { return stream_; }
 
     QString shown;               // the FILE in messages
     std::optional<int64_t> size; // bytes on disk, for the proposal
