@@ -326,4 +326,55 @@ AnnotationFile ReadAnnotationFile(const QString& path, std::size_t blockBytes)
     }
 }
 
+namespace {
+
+// Whether a file's first lines are GFF3's.
+bool LooksLikeGff3(const QString& path)
+{
+    const std::unique_ptr<InputStream> in = OpenInput(path);
+    std::string head(4096, '\0');
+    head.resize(in->read(head.data(), head.size()));
+    return SniffAnnotation(head).format == AnnotationFormat::Gff3;
+}
+
+} // namespace
+
+bool AnnotationOnly(const QString& path)
+{
+    try {
+        const std::unique_ptr<InputStream> in = OpenInput(path);
+        std::string head(std::size_t(64) << 10, '\0');
+        head.resize(in->read(head.data(), head.size()));
+        const AnnotationFormat format = SniffAnnotation(head).format;
+        if (format != AnnotationFormat::Gff3)
+            return format == AnnotationFormat::Gtf || format == AnnotationFormat::Bed;
+        // A GFF3 file may hold its sequences after its features, at its end.
+        static constexpr std::string_view kFasta = "\n##FASTA";
+        std::string block = "\n" + head;
+        for (;;) {
+            if (block.find(kFasta) != std::string::npos)
+                return false;
+            std::string next(std::size_t(1) << 20, '\0');
+            next.resize(in->read(next.data(), next.size()));
+            if (next.empty())
+                return true;
+            // The directive may straddle two blocks.
+            block = block.substr(block.size() - std::min(block.size(), kFasta.size() - 1)) + next;
+        }
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+std::shared_ptr<const FeatureSet> OwnFeatures(const QString& path, RecordFormat format)
+{
+    try {
+        if (format == RecordFormat::Fasta && !LooksLikeGff3(path))
+            return nullptr;
+        return std::make_shared<const FeatureSet>(ReadAnnotationFile(path).features);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
 } // namespace quillet

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -56,5 +57,17 @@ AnnotationFile ReadAnnotation(std::string_view content, std::string_view fileNam
 // lines of about `blockBytes` each (what is read is the same). Throws
 // Failure naming the file.
 AnnotationFile ReadAnnotationFile(const QString& path, std::size_t blockBytes = std::size_t(64) << 20);
+
+// Whether the file is annotation without sequences (GTF, BED, GFF3 without
+// a ##FASTA section), recognised by its content: what the window adds as
+// features when it is dropped there rather than opening it. False when it
+// cannot be read.
+bool AnnotationOnly(const QString& path);
+
+// The features a sequence file holds itself: a GenBank or EMBL file's
+// feature tables, a GFF3 file's lines before its sequences. `format` is the
+// format its records were read in. None for a FASTA file, or when they
+// cannot be read (the sequences still can).
+std::shared_ptr<const FeatureSet> OwnFeatures(const QString& path, RecordFormat format);
 
 } // namespace quillet

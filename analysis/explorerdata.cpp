@@ -97,7 +97,9 @@ QString RecordChanged(const QString& path, const RecordInfo& info, const char* w
 // name, then its bases into the index.
 class ExplorerData::Builder final : public RecordSink {
 public:
-    Builder(ExplorerData& d, const RecordInfo& info, bool keepBases) : d_(d), info_(info), keep_(keepBases) {}
+    Builder(ExplorerData& d, const RecordInfo& info, bool keepBases, bool checkBases)
+        : d_(d), info_(info), keep_(keepBases), checkBases_(checkBases)
+    {}
 
     // False when cancelled.
     bool read(InputStream& in, const std::function<bool()>& cancelled)
@@ -137,7 +139,8 @@ public:
         const QString name = QString::fromLatin1(name_.data(), qsizetype(name_.size()));
         if (name != info_.name)
             throw Failure(RecordChanged(d_.path_, info_, "another name").toStdString());
-        if (pos_ != info_.length || sum_.unknown != info_.unknown || WindowGCPercent(sum_.gc, pos_) != info_.AvgGC)
+        if (pos_ != info_.length ||
+            (checkBases_ && (sum_.unknown != info_.unknown || WindowGCPercent(sum_.gc, pos_) != info_.AvgGC)))
             throw Failure(RecordChanged(d_.path_, info_, "other bases").toStdString());
     }
 
@@ -216,7 +219,7 @@ private:
 
     ExplorerData& d_;
     const RecordInfo& info_;
-    bool keep_;
+    bool keep_, checkBases_;
     bool started_ = false, header_ = false;
     std::string name_;
     int64_t pos_ = 0;
@@ -226,7 +229,8 @@ private:
 };
 
 std::unique_ptr<ExplorerData> ExplorerData::Load(const QString& path, const RecordInfo& info,
-                                                 const std::function<bool()>& cancelled, uint64_t budget)
+                                                 const std::function<bool()>& cancelled, uint64_t budget,
+                                                 bool checkBases)
 {
     std::unique_ptr<ExplorerData> d(new ExplorerData);
     d->path_ = path;
@@ -243,7 +247,7 @@ std::unique_ptr<ExplorerData> ExplorerData::Load(const QString& path, const Reco
         else
             d->offsets_.reserve(std::size_t((info.length + layout.grain - 1) / layout.grain));
         const std::unique_ptr<InputStream> in = OpenInput(path);
-        Builder b(*d, info, keep);
+        Builder b(*d, info, keep, checkBases);
         if (!b.read(*in, cancelled))
             return nullptr;
         b.check();

@@ -52,10 +52,12 @@ public:
     // cannot be read or no longer gives that record (its name, length,
     // unknown count or average G+C differ), or when memory runs short.
     // `budget` caps memoryBytes() (never more than about one byte per base
-    // either); tests lower it.
+    // either); tests lower it. Without `checkBases` only the name and the
+    // length are compared: `info` then may come from a run of a stretch of
+    // the record, whose unknown count and average are the stretch's.
     static std::unique_ptr<ExplorerData> Load(const QString& path, const RecordInfo& info,
                                               const std::function<bool()>& cancelled = {},
-                                              uint64_t budget = kDefaultBudget);
+                                              uint64_t budget = kDefaultBudget, bool checkBases = true);
 
     int64_t length() const { return length_; }
     QString name() const { return name_; }

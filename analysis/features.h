@@ -94,6 +94,12 @@ public:
     uint32_t size() const { return uint32_t(rows_.size()); }
     Feature feature(uint32_t i) const;
     FeaturePart span(uint32_t i) const { return rows_[i].span; }
+    // The strand and the number of parts of feature i, without the rest of
+    // it (what thinning a whole genome's track asks of every feature).
+    Strand strand(uint32_t i) const { return Strand(rows_[i].flags & kStrandMask); }
+    uint32_t partCount(uint32_t i) const { return rows_[i].partCount; }
+    std::string_view type(uint32_t i) const { return types_[rows_[i].type]; }
+    uint32_t parent(uint32_t i) const { return rows_[i].parent; }
     const std::vector<FeatureRecord>& records() const { return records_; }
     // The record with this ID (exactly), or kNone.
     uint32_t recordIndex(std::string_view id) const;

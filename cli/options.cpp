@@ -38,6 +38,8 @@ enum class Id {
     MaxRows,
     Page,
     Index,
+    Tracks,
+    Features,
     Help,
     Version
 };
@@ -46,7 +48,8 @@ struct OptionDef {
     Id id;
     char shortName; // 0 when none
     const char* longName;
-    bool takesValue; // takes one value; given twice, one would be lost
+    bool takesValue;         // takes one value; given twice, one would be lost
+    bool repeatable = false; // may be given several times, each value kept
 };
 
 constexpr OptionDef kOptions[] = {
@@ -71,6 +74,8 @@ constexpr OptionDef kOptions[] = {
     {Id::MaxRows, 0, "max-rows", true},
     {Id::Page, 0, "page", true},
     {Id::Index, 0, "index", false},
+    {Id::Tracks, 0, "tracks", true},
+    {Id::Features, 0, "features", true, true},
     {Id::Help, 'h', "help", false},
     {Id::Version, 'V', "version", false},
 };
@@ -160,6 +165,8 @@ private:
     QString SetValues(const QString& value);
     QString SetSize(const QString& value);
     QString SetOverview(Id id, const QString& value);
+    QString SetTracks(const QString& value);
+    QString CheckTracks() const;
     QString CheckTogether();
     QString CheckIndex();
     QString CheckOverview() const;
@@ -231,7 +238,7 @@ QString Parser::ReadOption(const QStringList& arguments, qsizetype& i)
             return QStringLiteral("option %1 needs a value").arg(shown);
         value = arguments[++i];
     }
-    if (!given_.insert(def->id).second && def->takesValue)
+    if (!given_.insert(def->id).second && def->takesValue && !def->repeatable)
         return QStringLiteral("%1 is given twice; it takes one value").arg(Names(*def));
     if (def->id == Id::Record || def->id == Id::Region) {
         r_.recordArgument = i;
@@ -285,6 +292,12 @@ QString Parser::Apply(Id id, const QString& value)
     case Id::MinLength:
     case Id::MaxRows:
     case Id::Page: return SetOverview(id, value);
+    case Id::Tracks: return SetTracks(value);
+    case Id::Features:
+        if (value.isEmpty())
+            return QStringLiteral("--features needs an annotation file");
+        o_.features << value;
+        return {};
     case Id::AllRecords: o_.allRecords = true; return {};
     case Id::Summary: o_.summary = true; return {};
     case Id::Mark: o_.markUnknown = true; return {};
@@ -359,6 +372,36 @@ QString Parser::SetSize(const QString& value)
             .arg(value);
     o_.width = size->width;
     o_.height = size->height;
+    o_.tracksWidth = size->width;
+    o_.tracksHeight = size->height;
+    return {};
+}
+
+QString Parser::SetTracks(const QString& value)
+{
+    const std::optional<PictureKind> kind = PictureKindOfName(value);
+    if (!kind || *kind == PictureKind::Bmp)
+        return QStringLiteral("tracks %1: the name must end in .png, .svg or .pdf").arg(value);
+    o_.tracksKind = *kind;
+    o_.tracks = value;
+    return {};
+}
+
+// The tracks are of one record of each file, read again from its file.
+QString Parser::CheckTracks() const
+{
+    if (o_.tracks.isEmpty())
+        return {};
+    if (o_.allRecords)
+        return QStringLiteral("--tracks draws one record of a file (the one -o shows, or --record's); leave out "
+                              "--all-records");
+    if (o_.files.contains(QStringLiteral("-")))
+        return QStringLiteral("--tracks reads its record again from the file; standard input (-) cannot be read "
+                              "twice");
+    if (o_.files.size() > 1 && !o_.tracks.contains(QStringLiteral("{}")))
+        return QStringLiteral("tracks for each of several files need {} in their name (the file's base name)");
+    if (o_.tracksKind == PictureKind::Png)
+        return CheckPictureSize("--size", o_.tracksWidth, o_.tracksHeight);
     return {};
 }
 
@@ -431,11 +474,13 @@ QString Parser::CheckTogether()
         return QStringLiteral("--record and --all-records exclude each other");
     // --all-records without a picture asks nothing more: values and the
     // summary cover every record anyway.
-    const bool overview = !o_.overview.isEmpty();
-    if ((Given(Id::Size) && !picture) || (Given(Id::Zoom) && !picture && !overview))
-        return QStringLiteral("--size and --zoom need a picture (-o); an overview takes --zoom and --page");
+    const bool overview = !o_.overview.isEmpty(), tracks = !o_.tracks.isEmpty();
+    if ((Given(Id::Size) && !picture && !tracks) || (Given(Id::Zoom) && !picture && !overview && !tracks))
+        return QStringLiteral("--size and --zoom need a picture (-o) or the tracks (--tracks); an overview takes "
+                              "--zoom and --page");
     const bool raster = (picture && (o_.pictureKind == PictureKind::Png || o_.pictureKind == PictureKind::Bmp)) ||
-                        (overview && o_.overviewKind == PictureKind::Png);
+                        (overview && o_.overviewKind == PictureKind::Png) ||
+                        (tracks && o_.tracksKind == PictureKind::Png);
     if (o_.zoom != 1 && !raster)
         return QStringLiteral("--zoom applies to .png and .bmp pictures; SVG and PDF are drawn as vectors");
     if (const QString e = CheckPictureSize("--size", o_.width, o_.height); picture && !e.isEmpty())
@@ -444,11 +489,13 @@ QString Parser::CheckTogether()
         return QStringLiteral("--unrounded applies to the values (--values); pictures show the map's values");
     if (const QString e = CheckOverview(); !e.isEmpty())
         return e;
+    if (const QString e = CheckTracks(); !e.isEmpty())
+        return e;
     if (o_.files.size() > 1 && picture && !o_.picture.contains(QStringLiteral("{}")))
         return QStringLiteral("a picture for each of several files needs {} in its name (the file's base name)");
     if (o_.allRecords && picture && !o_.picture.contains(QStringLiteral("{record}")))
         return QStringLiteral("a picture of every record needs {record} in its name");
-    if (!picture && o_.values.isEmpty() && !overview)
+    if (!picture && o_.values.isEmpty() && !overview && !tracks)
         o_.summary = true;
     return {};
 }
@@ -692,6 +739,20 @@ Output:
                         overview: the page, portrait, in pixels at 96 dpi
                         (a4: 794x1123, default; letter: 816x1056; or WxH,
                         1 to 16000 each)
+
+      --tracks OUT      the explorer's picture of the record a picture
+                        shows (the last, or --record's), whole or the
+                        --region stretch: G+C, G-C/G+C and its running sum
+                        at the explorer's own window and step, the origin
+                        and terminus, and the features track when there
+                        are features; the bytes of the explorer's Export
+                        picture at that size; .png (--zoom applies), .svg
+                        or .pdf; --size sets it too (default 1000x560)
+      --features FILE   an annotation file (GFF3, GTF, BED, GenBank, EMBL;
+                        may be given several times) whose features the
+                        tracks draw beside those of a GenBank, EMBL or
+                        GFF3 sequence file; features on records the FILE
+                        does not hold are counted on standard error
 
 Indexes:
       --index           write FILE.fai (and for a bgzip file FILE.gzi) as

@@ -22,6 +22,9 @@ enum class PictureKind { Png, Svg, Pdf, Bmp };
 constexpr int kDefaultWidth = 701;
 constexpr int kDefaultHeight = 309;
 constexpr int kFrame = 2;
+// The explorer's tracks (--tracks) at their default size, in pixels.
+constexpr int kDefaultTracksWidth = 1000;
+constexpr int kDefaultTracksHeight = 560;
 // --size and --page take 1 to kMaxSizeSide pixels a side. A PNG or BMP is
 // drawn whole in memory by a painter whose coordinates end at 32767, so
 // with the zoom it may have at most kMaxPictureSide pixels a side and
@@ -61,6 +64,13 @@ struct Options {
     int64_t minLength = 0;                  // records shorter are left out
     int64_t maxRows = kDefaultOverviewRows; // the rest are summed up in a line
     PageSize page = kA4Page;                // pixels at zoom 1
+    // The explorer's tracks of the record a picture shows (or of its
+    // --region), drawn as the explorer's Export picture draws them.
+    QString tracks; // output pattern, empty for none
+    PictureKind tracksKind = PictureKind::Png;
+    int tracksWidth = kDefaultTracksWidth, tracksHeight = kDefaultTracksHeight; // pixels at zoom 1
+    // Annotation files whose features the tracks draw.
+    QStringList features;
 
     // How the values are written: with gaps where the map marks windows,
     // unrounded on request.

@@ -142,12 +142,14 @@ QString OutputNames::Claim(const QString& path, const QString& what)
 
 QString OutputOverInput(const Options& o)
 {
-    const InputFiles inputs(o.files);
+    const InputFiles inputs(o.files + o.features);
     const std::pair<const QString&, QString> outputs[] = {{o.picture, QStringLiteral("picture")},
                                                           {o.overview, QStringLiteral("overview")},
-                                                          {o.values, QStringLiteral("values")}};
+                                                          {o.values, QStringLiteral("values")},
+                                                          {o.tracks, QStringLiteral("tracks")}};
     for (const auto& [pattern, what] : outputs) {
-        if (pattern.isEmpty() || (what == u"picture" && pattern.contains(QStringLiteral("{record}"))))
+        if (pattern.isEmpty() ||
+            ((what == u"picture" || what == u"tracks") && pattern.contains(QStringLiteral("{record}"))))
             continue;
         // Values without {} are one table, under the name as given.
         const bool perFile = what != u"values" || pattern.contains(QStringLiteral("{}"));

@@ -117,7 +117,8 @@ int main(int argc, char** argv)
     case ParsedCommandLine::Action::Index: return IndexFiles(parsed.options.files);
     case ParsedCommandLine::Action::Run: break;
     }
-    const auto app =
-        MakeApplication(argc, argv, !parsed.options.picture.isEmpty() || !parsed.options.overview.isEmpty());
+    const auto app = MakeApplication(argc, argv,
+                                     !parsed.options.picture.isEmpty() || !parsed.options.overview.isEmpty() ||
+                                         !parsed.options.tracks.isEmpty());
     return Mapper(parsed.options).Run();
 }

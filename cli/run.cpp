@@ -2,13 +2,18 @@
 // the window's words, pictures and the overview drawn as its exports are.
 #include "cli/run.h"
 
+#include "analysis/annotation.h"
+#include "analysis/explorerdata.h"
 #include "analysis/fileio.h"
 #include "analysis/numtext.h"
 #include "analysis/proposal.h"
 #include "analysis/recordname.h"
 #include "analysis/runverdict.h"
+#include "maps/explorerview.h"
 #include "maps/exportfiles.h"
 #include "maps/imagesurface.h"
+
+#include <QGuiApplication>
 
 #include <unistd.h>
 
@@ -62,6 +67,8 @@ Mapper::Mapper(const Options& o) : o_(o), progress_(isatty(STDERR_FILENO) == 1),
 
 int Mapper::Run()
 {
+    if (!ReadFeatures())
+        return 1;
     std::unique_ptr<ValuesTable> combined;
     const bool perFileValues = o_.values.contains(QStringLiteral("{}"));
     if (o_.summary)
@@ -79,6 +86,19 @@ int Mapper::Run()
     if (!CloseStandardOutput(QStringLiteral("The summary")))
         failed = true;
     return ambiguous ? 2 : failed ? 1 : 0;
+}
+
+bool Mapper::ReadFeatures()
+{
+    for (const QString& file : o_.features) {
+        try {
+            features_.push_back(std::make_shared<const FeatureSet>(ReadAnnotationFile(file).features));
+        } catch (const std::exception& e) {
+            Error(QString::fromUtf8(e.what()));
+            return false;
+        }
+    }
+    return true;
 }
 
 QString Mapper::Claim(const QString& path, const QString& what)
@@ -205,6 +225,11 @@ Outcome Mapper::Finish(const RunReport& report, FileRun& run, const Source& sour
         message = run.EndPictures();
     if (message.isEmpty() && !o_.overview.isEmpty())
         run.SaveOverview();
+    if (message.isEmpty() && !o_.tracks.isEmpty())
+        run.SaveTracks(features_);
+    if (message.isEmpty())
+        for (std::size_t i = 0; i < features_.size(); ++i)
+            run.ReportMissing(*features_[i], o_.features[qsizetype(i)]);
     const QString noWindows = message.isEmpty() && !run.outputFailed ? run.NoWindows() : QString();
     run.EndNotes(!noWindows.isEmpty());
     if (message.isEmpty())
@@ -241,7 +266,7 @@ FileRun::FileRun(Mapper& m, const Source& source, const QString& path, const QSt
       windowSize_(settings.windowSize), step_(settings.step), longestRecord_(settings.longestRecord), values_(values),
       drawable_(m.options().plot, m.options().OuterWidthTwips(), m.options().OuterHeightTwips(),
                 RunTexts(windowText, stepText)),
-      fileColumn_(EscapeControls(NativePath(path)))
+      fileColumn_(EscapeControls(NativePath(path))), stream_(source.stream())
 {}
 
 MapInputs FileRun::Inputs(const RecordResult& r) const
@@ -265,6 +290,8 @@ MapInputs FileRun::Inputs(const RecordResult& r) const
 // tried once.
 bool FileRun::recordComputed(RecordResult&& r)
 {
+    if (!m_.options().features.isEmpty())
+        names_ << r.info.name;
     if (const QString problem = RegionProblem(r); !problem.isEmpty()) {
         failure = problem;
         return false;
@@ -286,6 +313,8 @@ bool FileRun::recordComputed(RecordResult&& r)
 // records are mapped; with --record only the record asked for is told of.
 bool FileRun::recordFailed(const RecordInfo& info, RecordFault fault)
 {
+    if (!m_.options().features.isEmpty())
+        names_ << info.name;
     const bool empty = fault == RecordFault::NoSequence;
     const QString problem = empty ? QStringLiteral("%1: record \"%2\" has no sequence (0 bp): nothing to map.")
                                         .arg(shown_, ShownName(info.name))
@@ -391,6 +420,12 @@ void FileRun::Take(RecordResult&& r)
             *position += FirstPosition() - 1;
     if (taken_++ == 0)
         firstTaken_ = r.info;
+    if (!o.tracks.isEmpty()) {
+        // The explorer shows the whole record, also when only a stretch
+        // was computed.
+        tracksRecord_ = r.info;
+        tracksRecord_->length = r.sequenceLength;
+    }
     if (r.info.windows > 0 && withWindows_++ == 0) {
         for (const QString& note : heldNotes_)
             Error(note);
@@ -668,6 +703,84 @@ bool FileRun::WriteOverview(const QString& out, const OverviewPicture& picture, 
     }
     why = file.error();
     return written;
+}
+
+void FileRun::SaveTracks(const std::vector<std::shared_ptr<const FeatureSet>>& added)
+{
+    QString problem;
+    if (!tracksRecord_) {
+        problem = NothingToDraw(QStringLiteral("tracks"));
+    } else if (stream_) {
+        problem = QStringLiteral("%1 is read as it comes (a pipe or a device): --tracks cannot read record \"%2\" "
+                                 "again: no tracks.")
+                      .arg(shown_, ShownName(tracksRecord_->name));
+    } else {
+        const QString out = OutputName(m_.options().tracks, base_, tracksRecord_->name);
+        const QString what =
+            QStringLiteral("the tracks of record \"%1\" of %2").arg(ShownName(tracksRecord_->name), shown_);
+        if (const QString other = m_.Claim(out, what); !other.isEmpty())
+            problem = QStringLiteral("The tracks could not be saved to %1: %2 gets the same name as %3.")
+                          .arg(out, what, other);
+        else
+            problem = WriteTracks(out, added);
+    }
+    if (problem.isEmpty())
+        return;
+    Error(problem);
+    outputFailed = true;
+}
+
+// The record read again and shown as the explorer shows it: whole, or the
+// stretch of --region, with the file's own features first and the added
+// ones after them, as the window gives them to its explorer.
+QString FileRun::WriteTracks(const QString& out, const std::vector<std::shared_ptr<const FeatureSet>>& added) const
+{
+    const Options& o = m_.options();
+    const RecordInfo& info = *tracksRecord_;
+    ExplorerView view;
+    UseExplorerFont(view.settings(), QGuiApplication::font());
+    std::vector<std::shared_ptr<const FeatureSet>> sets;
+    if (std::shared_ptr<const FeatureSet> own = OwnFeatures(path_, info.format))
+        sets.push_back(std::move(own));
+    sets.insert(sets.end(), added.begin(), added.end());
+    view.setFeatureSets(std::move(sets));
+    QString problem;
+    try {
+        // The run has just read the record; a stretch's run knows only the
+        // stretch's bases, so only the name and length are compared.
+        problem = view.setRecord(ExplorerData::Load(path_, info, {}, ExplorerData::kDefaultBudget, false), info);
+        if (problem.isEmpty() && o.region)
+            problem = view.setView(o.region->start, std::min(o.region->end, view.length()));
+    } catch (const std::exception& e) {
+        problem = QString::fromUtf8(e.what());
+    }
+    if (!problem.isEmpty())
+        return QStringLiteral("%1: record \"%2\": %3").arg(shown_, ShownName(info.name), problem);
+    const PictureFormat format = o.tracksKind == PictureKind::Svg   ? PictureFormat::Svg
+                                 : o.tracksKind == PictureKind::Pdf ? PictureFormat::Pdf
+                                                                    : PictureFormat::Png;
+    const PictureExport request =
+        ExplorerExport(view.picture(), info.name, format, o.zoom, o.tracksWidth, o.tracksHeight);
+    MakeFolderFor(out);
+    OutputFile file(out, kDurability);
+    try {
+        if (file.open(QIODevice::WriteOnly) &&
+            WritePicture(file, request, [&](PictureSurface& s) { DrawExplorer(s, view.picture()); }) && file.commit())
+            return {};
+    } catch (const PictureNotMade& e) {
+        return e.message(out);
+    } catch (const std::exception&) {
+    }
+    return NotSaved(QStringLiteral("The tracks"), out, file.error());
+}
+
+void FileRun::ReportMissing(const FeatureSet& set, const QString& file) const
+{
+    const QString report = MissingRecordsReport(MissingRecords(set, names_));
+    if (report.isEmpty())
+        return;
+    for (const QString& line : report.split(u'\n'))
+        Error(QStringLiteral("%1: warning: %2 (%3)").arg(file, line, shown_));
 }
 
 } // namespace quillet::cli

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "analysis/engine.h"
+#include "analysis/features.h"
 #include "analysis/overview.h"
 #include "cli/options.h"
 #include "cli/outputs.h"
@@ -61,6 +62,13 @@ public:
     // After the run: the overview of the records taken, under a name no
     // other output of the run has.
     void SaveOverview();
+    // After the run: the explorer's tracks of the record a picture shows,
+    // with the file's own features and `added`, under a name no other
+    // output of the run has.
+    void SaveTracks(const std::vector<std::shared_ptr<const FeatureSet>>& added);
+    // After the run: the features of `set` (read from `file`) on records
+    // this file does not hold, a warning line each.
+    void ReportMissing(const FeatureSet& set, const QString& file) const;
 
     QString failure;           // set when the run must stop for this file
     bool outputFailed = false; // an output of this file could not be written
@@ -84,6 +92,8 @@ private:
     // False, with the reason when one is known, when it could not be written;
     // `notMade` then says why when the picture could not be made.
     bool WriteOverview(const QString& out, const OverviewPicture& picture, QString& why, QString& notMade) const;
+    // The tracks' problem, or nothing when they were written to `out`.
+    QString WriteTracks(const QString& out, const std::vector<std::shared_ptr<const FeatureSet>>& added) const;
 
     Mapper& m_;
     QString path_, shown_, base_, windowText_, stepText_;
@@ -107,6 +117,11 @@ private:
     std::vector<RecordInfo> overviewInfos_;
     std::vector<RecordProfile> overviewProfiles_;
     uint64_t overviewBytes_ = 0;
+    bool stream_ = false;
+    // The record the tracks show (its whole length), and every record's
+    // name when features are given.
+    std::optional<RecordInfo> tracksRecord_;
+    QStringList names_;
 };
 
 enum class Outcome { Mapped, Failed, Ambiguous };
@@ -134,6 +149,9 @@ private:
     ValuesTable* OpenValues(const QString& path, const Source& source, bool perFileValues,
                             std::unique_ptr<ValuesTable>& own, std::unique_ptr<ValuesTable>& combined);
 
+    // Reads the --features files; false, having said why, when one cannot be.
+    bool ReadFeatures();
+
     // After the run: its verdict, the single picture, the outputs kept or
     // taken back, each failure said once.
     Outcome Finish(const RunReport& report, FileRun& run, const Source& source, ValuesTable* values, ValuesTable* own);
@@ -144,6 +162,7 @@ private:
     const Options& o_;
     ProgressLine progress_;
     OutputNames names_;
+    std::vector<std::shared_ptr<const FeatureSet>> features_; // of o_.features, in order
 };
 
 } // namespace quillet::cli

@@ -37,6 +37,9 @@ public:
     // starts at the record's header and ends after it. An index that does
     // not agree is not used, and `refusal` says which and why.
     void StartAtRecord(const std::string& id, RunSettings& settings, QString& refusal);
+    // Read as it comes (standard input, a pipe, a device): it cannot be
+    // read again.
+    bool stream() const { return stream_; }
 
     QString shown;               // the FILE in messages
     std::optional<int64_t> size; // bytes on disk, for the proposal

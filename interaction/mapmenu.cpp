@@ -17,6 +17,7 @@
 #include "window/recordswindow.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
@@ -84,30 +85,6 @@ public:
 private:
     QProgressDialog dialog_;
 };
-
-// Whether a file's first lines are GFF3's.
-bool LooksLikeGff3(const QString& path)
-{
-    const std::unique_ptr<InputStream> in = OpenInput(path);
-    std::string head(4096, '\0');
-    head.resize(in->read(head.data(), head.size()));
-    return SniffAnnotation(head).format == AnnotationFormat::Gff3;
-}
-
-// The features a sequence file holds itself: a GenBank or EMBL file's
-// feature tables, a GFF3 file's lines before its sequences. None for a
-// FASTA file, or when they cannot be read (the sequences still can).
-std::shared_ptr<const FeatureSet> OwnFeatures(const RecordStore& store)
-{
-    const bool flat = store.size() > 0 && store.info(0).format != RecordFormat::Fasta;
-    try {
-        if (!flat && !LooksLikeGff3(store.path()))
-            return nullptr;
-        return std::make_shared<const FeatureSet>(ReadAnnotationFile(store.path()).features);
-    } catch (const std::exception&) {
-        return nullptr;
-    }
-}
 
 } // namespace
 
@@ -187,6 +164,7 @@ void Quillet::Records_Click()
         connect(recordsWindow_->filterBox(), &QLineEdit::textChanged, this, [this] { refreshOverview(false); });
     }
     recordsWindow_->setStore(records);
+    recordsWindow_->setFeatureSets(FeatureSets());
     recordsWindow_->show();
     recordsWindow_->raise();
     recordsWindow_->activateWindow();
@@ -282,6 +260,19 @@ bool Quillet::AddFeatures(const QString& path)
     }
     if (explorerWindow_)
         explorerWindow_->setFeatureSets(FeatureSets());
+    if (recordsWindow_)
+        recordsWindow_->setFeatureSets(FeatureSets());
+    // Features on records the run does not hold are drawn nowhere: say so.
+    if (records && records->size() > 0) {
+        QStringList names;
+        names.reserve(qsizetype(records->size()));
+        for (const RecordInfo& info : records->infos())
+            names << info.name;
+        if (const QString report = MissingRecordsReport(MissingRecords(*addedFeatures_.back(), names));
+            !report.isEmpty())
+            MsgBox(QStringLiteral("The features of %1 were added.\n%2.")
+                       .arg(QDir::toNativeSeparators(path), report.split(u'\n').join(QStringLiteral(";\n"))));
+    }
     return true;
 }
 
@@ -289,7 +280,8 @@ std::vector<std::shared_ptr<const FeatureSet>> Quillet::FeatureSets()
 {
     if (records && records->path() != ownFeaturesPath_) {
         ownFeaturesPath_ = records->path();
-        ownFeatures_ = OwnFeatures(*records);
+        ownFeatures_ =
+            OwnFeatures(records->path(), records->size() > 0 ? records->info(0).format : RecordFormat::Fasta);
     }
     std::vector<std::shared_ptr<const FeatureSet>> sets;
     if (ownFeatures_ && records)

@@ -151,25 +151,28 @@ void LayOutSource(const FeatureSource& source, uint32_t sourceIndex, const Featu
     std::array<float, 2> filled{band.left - kPx, band.left - kPx};
     std::array<int64_t, 2> last{-1, -1}; // in layout.placed
     for (const uint32_t i : found) {
-        const Feature f = source.set->feature(i);
-        if (!DrawnType(f.type))
+        // Each feature is told from its row alone: what is not drawn, the
+        // CDS or RNA of a gene, and a box on pixels already filled.
+        const FeatureSet& set = *source.set;
+        if (!DrawnType(set.type(i)))
             continue;
-        const int lane = LaneOf(f.strand);
-        const auto [x1, x2] = Extent(s, f.start, f.end, from, to);
-        const float top = BoxTop(band, lane);
+        const FeaturePart span = set.span(i);
+        const int lane = LaneOf(set.strand(i));
+        const auto [x1, x2] = Extent(s, span.start, span.end, from, to);
         // A child of the same extent as its gene (the CDS or RNA of it)
         // takes the gene's place: its kind and product say more.
         if (last[lane] >= 0) {
             PlacedFeature& before = layout.placed[std::size_t(last[lane])];
-            if (f.parent == before.index && x1 == before.x1 && x2 == before.x2) {
+            if (set.parent(i) == before.index && x1 == before.x1 && x2 == before.x2) {
                 before.index = i;
                 continue;
             }
         }
         // A box on pixels the lane has filled already shows nothing new:
         // at most one new box a pixel.
-        if (x1 < filled[lane] && x2 <= filled[lane] + kPx && f.parts.size() <= 1)
+        if (x1 < filled[lane] && x2 <= filled[lane] + kPx && set.partCount(i) <= 1)
             continue;
+        const float top = BoxTop(band, lane);
         filled[lane] = std::max(filled[lane], x2);
         last[lane] = int64_t(layout.placed.size());
         layout.placed.push_back({sourceIndex, i, x1, x2, top, top + kBox});
@@ -185,10 +188,15 @@ void PlaceLabels(const TrackFeatures& features, const FeatureBand& band, const Q
     for (const PlacedFeature& p : layout.placed) {
         const FeatureSet& set = *features.sources[p.source].set;
         const Feature f = set.feature(p.index);
+        const int lane = LaneOf(f.strand);
+        // A label starts at its feature's middle at the latest (or at the
+        // band's left edge): one that cannot clear the label before it is
+        // not worth measuring, which at a whole genome is nearly every one.
+        if (std::max((p.x1 + p.x2) / 2, band.left) < end[std::size_t(lane)] + kLabelGap)
+            continue;
         const QString text = FeatureLabel(set, p.index);
         if (text.isEmpty())
             continue;
-        const int lane = LaneOf(f.strand);
         const float width = TextWidth(fontName, fontSize, text);
         if (width > band.right - band.left)
             continue;
@@ -241,19 +249,39 @@ void DrawParts(PictureSurface& pic, const Scale& s, const Feature& f, const Plac
         pic.Shade(p.x1, p.y1, p.x2, p.y2, color);
         return;
     }
-    std::vector<FeaturePart> parts(f.parts.begin(), f.parts.end());
-    std::sort(parts.begin(), parts.end(), [](const FeaturePart& a, const FeaturePart& b) { return a.start < b.start; });
-    float before = -1;
+    // The parts from left to right (a reverse strand's are listed the other
+    // way), copied only when they are not in that order already.
+    const auto byStart = [](const FeaturePart& a, const FeaturePart& b) { return a.start < b.start; };
+    std::vector<FeaturePart> sorted;
+    std::span<const FeaturePart> parts = f.parts;
+    if (!std::is_sorted(parts.begin(), parts.end(), byStart)) {
+        sorted.assign(parts.begin(), parts.end());
+        std::sort(sorted.begin(), sorted.end(), byStart);
+        parts = sorted;
+    }
+    // Parts that meet on the screen are one box: at a whole genome a
+    // gene's exons are a pixel or two apart, and a box each would cost
+    // more than they show.
+    float runX1 = -1, runX2 = -1;
     for (const FeaturePart& part : parts) {
         if (int64_t(part.end) < from || int64_t(part.start) > to)
             continue;
         const auto [x1, x2] = Extent(s, part.start, part.end, from, to);
-        // Joined parts are tied by a line across what lies between them.
-        if (f.joined && before >= 0 && x1 > before)
-            pic.Line(before, middle, x1, middle, color);
-        pic.Shade(x1, p.y1, x2, p.y2, color);
-        before = x2;
+        if (runX2 >= 0 && x1 <= runX2) {
+            runX2 = std::max(runX2, x2);
+            continue;
+        }
+        if (runX2 >= 0) {
+            pic.Shade(runX1, p.y1, runX2, p.y2, color);
+            // Joined parts are tied by a line across what lies between them.
+            if (f.joined)
+                pic.Line(runX2, middle, x1, middle, color);
+        }
+        runX1 = x1;
+        runX2 = x2;
     }
+    if (runX2 >= 0)
+        pic.Shade(runX1, p.y1, runX2, p.y2, color);
 }
 
 void DrawEnds(PictureSurface& pic, const Feature& f, const PlacedFeature& p)

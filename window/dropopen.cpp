@@ -1,5 +1,6 @@
 #include "window/dropopen.h"
 
+#include "analysis/annotation.h"
 #include "analysis/fileio.h"
 #include "analysis/proposal.h"
 #include "window/quillet.h"
@@ -23,6 +24,14 @@ void OpenFilePath(Quillet& window, const QString& path)
     const Proposal p = ProposeParameters(*length);
     window.Text_Step->SetText(p.step);
     window.Text_WS->SetText(p.window);
+}
+
+void OpenDroppedFile(Quillet& window, const QString& path)
+{
+    if (AnnotationOnly(path))
+        window.AddFeatures(path);
+    else
+        OpenFilePath(window, path);
 }
 
 namespace {
@@ -89,7 +98,7 @@ protected:
             e->setDropAction(Qt::CopyAction);
             e->accept();
             window_.activateWindow();
-            OpenFilePath(window_, *file);
+            OpenDroppedFile(window_, *file);
             return true;
         }
         default: return false;

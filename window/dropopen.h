@@ -26,6 +26,10 @@ std::optional<QString> DroppedFile(const QMimeData* data);
 // (a name that is no valid text still names its file).
 std::optional<QString> CommandLineFile(const QStringList& arguments);
 
+// A dropped file: an annotation without sequences adds its features as
+// Features… does; any other file opens as a sequence file (OpenFilePath).
+void OpenDroppedFile(Quillet& window, const QString& path);
+
 // Lets a file be dropped anywhere on the window, its boxes included; text
 // dropped into a box is still that box's own business.
 void InstallFileDrop(Quillet& window);

@@ -212,8 +212,7 @@ ExplorerWindow::ExplorerWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     layout->addWidget(canvas_, 1);
     layout->addWidget(status_);
     resize(1000, 640);
-    picture_.fontName = font().family();
-    picture_.fontSize = float(font().pointSizeF() > 0 ? font().pointSizeF() : 9.0);
+    UseExplorerFont(view_.settings(), font());
     auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(close, &QShortcut::activated, this, &QWidget::close);
     // The exports: keys anywhere in the window, and the tracks' menu.
@@ -292,14 +291,8 @@ void ExplorerWindow::setStore(std::shared_ptr<const RecordStore> store)
     if (store == store_)
         return;
     store_ = std::move(store);
-    data_.reset();
     index_ = -1;
-    length_ = 0;
-    ExplorerPicture empty;
-    empty.shown = picture_.shown;
-    empty.fontName = picture_.fontName;
-    empty.fontSize = picture_.fontSize;
-    picture_ = std::move(empty);
+    view_.clear();
     records_->clear();
     if (store_) {
         QStringList names;
@@ -330,49 +323,28 @@ bool ExplorerWindow::showRecord(std::size_t index)
                         .arg(store_->path(), failure));
         return false;
     }
-    data_ = std::move(loaded);
     index_ = int64_t(index);
-    length_ = data_->length();
     records_->setCurrentIndex(int(index));
     setWindowTitle(QStringLiteral("Explorer \u2013 %1").arg(store_->info(index).name));
     message_->hide();
-    matchFeatures();
-    computeMarks();
-    showWhole();
+    const QString viewFailure = view_.setRecord(std::move(loaded), store_->info(index));
+    featuresBox_->setVisible(!picture().features.empty());
+    if (!viewFailure.isEmpty())
+        showMessage(viewFailure);
+    viewChanged();
     return true;
 }
 
 void ExplorerWindow::setFeatureSets(std::vector<std::shared_ptr<const FeatureSet>> sets)
 {
-    featureSets_ = std::move(sets);
-    matchFeatures();
+    view_.setFeatureSets(std::move(sets));
+    featuresBox_->setVisible(!picture().features.empty());
     viewChanged();
-}
-
-void ExplorerWindow::matchFeatures()
-{
-    picture_.features =
-        index_ >= 0 && store_
-            ? TrackFeatures::Of(featureSets_, RecordId(store_->info(std::size_t(index_)).name).toStdString())
-            : TrackFeatures{};
-    featuresBox_->setVisible(!picture_.features.empty());
-    noteMarks();
-}
-
-// The origin against the record's dnaA gene, the terminus against its dif
-// site, where the annotation has them.
-void ExplorerWindow::noteMarks()
-{
-    const bool circular = index_ >= 0 && store_ && store_->info(std::size_t(index_)).topology == Topology::Circular;
-    picture_.originNote =
-        picture_.origin ? DistanceNote(picture_.features, "dnaA", *picture_.origin, length_, circular) : QString();
-    picture_.terminusNote =
-        picture_.terminus ? DistanceNote(picture_.features, "dif", *picture_.terminus, length_, circular) : QString();
 }
 
 void ExplorerWindow::setFeaturesShown(bool shown)
 {
-    picture_.featuresShown = shown;
+    view_.settings().featuresShown = shown;
     if (featuresBox_->isChecked() != shown)
         featuresBox_->setChecked(shown);
     viewChanged();
@@ -381,9 +353,9 @@ void ExplorerWindow::setFeaturesShown(bool shown)
 FeatureLayout ExplorerWindow::featureLayout() const
 {
     const ExplorerLayout l =
-        LayOutExplorer(float(canvas_->width()) * kTwips, float(canvas_->height()) * kTwips, picture_);
-    return l.features ? LayOutFeatures(picture_.features, *l.features, picture_.from, picture_.to, picture_.fontName,
-                                       picture_.fontSize)
+        LayOutExplorer(float(canvas_->width()) * kTwips, float(canvas_->height()) * kTwips, picture());
+    return l.features ? LayOutFeatures(picture().features, *l.features, picture().from, picture().to,
+                                       picture().fontName, picture().fontSize)
                       : FeatureLayout{};
 }
 
@@ -394,7 +366,7 @@ std::optional<PlacedFeature> ExplorerWindow::featureAt(QPointF point) const
 
 void ExplorerWindow::zoomToFeature(const PlacedFeature& placed)
 {
-    const Feature f = picture_.features.sources[placed.source].set->feature(placed.index);
+    const Feature f = picture().features.sources[placed.source].set->feature(placed.index);
     const int64_t span = int64_t(f.end) - int64_t(f.start) + 1;
     const int64_t margin = std::max<int64_t>(span / 10, 10);
     setView(int64_t(f.start) - margin, int64_t(f.end) + margin);
@@ -403,8 +375,8 @@ void ExplorerWindow::zoomToFeature(const PlacedFeature& placed)
 bool ExplorerWindow::showFeatureNamed(const QString& text)
 {
     const std::string name = text.trimmed().toStdString();
-    for (uint32_t k = 0; k < picture_.features.sources.size(); ++k) {
-        const FeatureSource& source = picture_.features.sources[k];
+    for (uint32_t k = 0; k < picture().features.sources.size(); ++k) {
+        const FeatureSource& source = picture().features.sources[k];
         for (const uint32_t i : source.set->find(name)) {
             if (source.set->feature(i).record != source.record)
                 continue;
@@ -416,71 +388,21 @@ bool ExplorerWindow::showFeatureNamed(const QString& text)
     return false;
 }
 
-void ExplorerWindow::computeMarks()
-{
-    picture_.origin.reset();
-    picture_.terminus.reset();
-    if (!data_ || length_ < 1)
-        return;
-    const auto [window, step] = ChooseWindowAndStep(1, length_);
-    ViewWindows whole;
-    try {
-        whole = data_->windows(1, length_, window, step);
-    } catch (const std::exception&) {
-        return;
-    }
-    // The running sum in hundredths, as the values table and the summary
-    // add it, and the first window of its lowest and of its highest value.
-    const std::vector<double> sums = CumulativeSkew(whole.values.SkewValues);
-    const int64_t n = int64_t(whole.values.SkewValues.size()) - 2;
-    if (n < 1)
-        return;
-    const auto first = sums.begin() + 1, last = sums.begin() + 1 + n;
-    const int64_t lowAt = std::min_element(first, last) - sums.begin();
-    const int64_t highAt = std::max_element(first, last) - sums.begin();
-    // The middle base of the window (the left one of two).
-    // (The window and step are copied in: clang before 16 cannot capture a
-    // structured binding.)
-    const auto middle = [w = int64_t(window), s = int64_t(step)](int64_t k) { return (k - 1) * s + (w + 1) / 2; };
-    picture_.origin = middle(lowAt);
-    picture_.terminus = middle(highAt);
-    noteMarks();
-}
-
 void ExplorerWindow::setView(int64_t from, int64_t to)
 {
-    if (!data_ || length_ < 1)
+    if (!view_.hasRecord())
         return;
-    const int64_t span = std::clamp(to - from + 1, std::min(kMinimumSpan, length_), length_);
-    from = std::clamp<int64_t>(from, 1, length_ - span + 1);
-    picture_.from = from;
-    picture_.to = from + span - 1;
-    const auto [window, step] = ChooseWindowAndStep(picture_.from, picture_.to);
-    picture_.window = window;
-    picture_.step = step;
-    picture_.gc.clear();
-    picture_.skew.clear();
-    try {
-        const ViewWindows view = data_->windows(picture_.from, picture_.to, window, step);
-        const std::vector<float>&gc = view.values.GCValues, &skew = view.values.SkewValues;
-        // Windows 1 .. n between the two zero ends.
-        if (gc.size() > 2 && skew.size() == gc.size()) {
-            picture_.gc.assign(gc.begin() + 1, gc.end() - 1);
-            picture_.skew.assign(skew.begin() + 1, skew.end() - 1);
-        }
-    } catch (const std::exception& e) {
-        showMessage(QString::fromUtf8(e.what()));
-    }
-    picture_.cumulative = CumulativeOf(picture_.skew);
+    if (const QString failure = view_.setView(from, to); !failure.isEmpty())
+        showMessage(failure);
     viewChanged();
 }
 
 void ExplorerWindow::zoom(double factor, double anchor)
 {
-    if (!data_)
+    if (!view_.hasRecord())
         return;
-    const double start = double(picture_.from - 1), span = double(picture_.to - picture_.from + 1);
-    const double newSpan = std::clamp(span * factor, double(std::min(kMinimumSpan, length_)), double(length_));
+    const double start = double(picture().from - 1), span = double(picture().to - picture().from + 1);
+    const double newSpan = std::clamp(span * factor, double(std::min(kMinimumSpan, length())), double(length()));
     const double newStart = anchor - (anchor - start) * newSpan / span;
     const auto from = int64_t(std::llround(newStart)) + 1;
     setView(from, from + int64_t(std::llround(newSpan)) - 1);
@@ -488,19 +410,19 @@ void ExplorerWindow::zoom(double factor, double anchor)
 
 void ExplorerWindow::zoom(double factor)
 {
-    zoom(factor, (double(picture_.from - 1) + double(picture_.to)) / 2);
+    zoom(factor, (double(picture().from - 1) + double(picture().to)) / 2);
 }
 
 void ExplorerWindow::pan(double fraction)
 {
-    const int64_t span = picture_.to - picture_.from + 1;
+    const int64_t span = picture().to - picture().from + 1;
     const auto shift = int64_t(std::llround(fraction * double(span)));
-    setView(picture_.from + shift, picture_.to + shift);
+    setView(picture().from + shift, picture().to + shift);
 }
 
 void ExplorerWindow::showWhole()
 {
-    setView(1, length_);
+    setView(1, length());
 }
 
 bool ExplorerWindow::applyRegion(const QString& text)
@@ -532,16 +454,16 @@ bool ExplorerWindow::applyRegion(const QString& text)
         if (int64_t(it - infos.begin()) != index_ && !showRecord(std::size_t(it - infos.begin())))
             return false;
     }
-    if (!data_)
+    if (!view_.hasRecord())
         return false;
     if (region->wholeRecord()) {
         showWhole();
-    } else if (region->start > length_) {
+    } else if (region->start > length()) {
         showMessage(
-            QStringLiteral("The record has %1 bases; %2 is past its end.").arg(Bases(length_), Bases(region->start)));
+            QStringLiteral("The record has %1 bases; %2 is past its end.").arg(Bases(length()), Bases(region->start)));
         return false;
     } else {
-        setView(region->start, std::min(region->end, length_));
+        setView(region->start, std::min(region->end, length()));
     }
     message_->hide();
     return true;
@@ -549,7 +471,7 @@ bool ExplorerWindow::applyRegion(const QString& text)
 
 void ExplorerWindow::setTrackShown(Plot track, bool shown)
 {
-    picture_.shown[size_t(track)] = shown;
+    view_.settings().shown[size_t(track)] = shown;
     if (tracks_[size_t(track)]->isChecked() != shown)
         tracks_[size_t(track)]->setChecked(shown);
     canvas_->setAccessibleDescription(describeView());
@@ -558,32 +480,32 @@ void ExplorerWindow::setTrackShown(Plot track, bool shown)
 
 QString ExplorerWindow::statusAt(double position) const
 {
-    const int64_t k = ExplorerWindowAt(picture_, position);
-    if (k < 0 || !data_)
+    const int64_t k = ExplorerWindowAt(picture(), position);
+    if (k < 0 || !view_.hasRecord())
         return {};
-    const int64_t base = std::clamp<int64_t>(int64_t(std::floor(position)) + 1, picture_.from, picture_.to);
-    const int64_t start = picture_.from + k * picture_.step;
+    const int64_t base = std::clamp<int64_t>(int64_t(std::floor(position)) + 1, picture().from, picture().to);
+    const int64_t start = picture().from + k * picture().step;
     QString text = QStringLiteral("Position %1 bp   (window %2\u2013%3)")
-                       .arg(Bases(base), Bases(start), Bases(start + picture_.window - 1));
+                       .arg(Bases(base), Bases(start), Bases(start + picture().window - 1));
     for (const PlotTraits& t : kPlots)
-        if (picture_.shown[size_t(t.plot)])
+        if (picture().shown[size_t(t.plot)])
             text += QStringLiteral("   %1 %2")
                         .arg(QString(t.trackName),
-                             QString::number(ExplorerValue(picture_, t.plot, k), 'f', t.explorerDecimals));
+                             QString::number(ExplorerValue(picture(), t.plot, k), 'f', t.explorerDecimals));
     return text;
 }
 
 QString ExplorerWindow::askSavePath(const QString& title, const QString& filter, const QString& extension, int* type)
 {
-    if (!platform_ || !data_ || !store_ || index_ < 0 || picture_.gc.empty())
+    if (!platform_ || !view_.hasRecord() || !store_ || index_ < 0 || picture().gc.empty())
         return {};
     FileDialogRequest request;
     request.flags = kSaveDialogFlags;
     request.filter = filter;
     request.fileName = QStringLiteral("%1_%2-%3.%4")
                            .arg(RecordExportName(store_->info(std::size_t(index_)).name))
-                           .arg(picture_.from)
-                           .arg(picture_.to)
+                           .arg(picture().from)
+                           .arg(picture().to)
                            .arg(extension);
     request.initDir = QFileInfo(store_->path()).absolutePath();
     request.title = title;
@@ -607,7 +529,7 @@ bool ExplorerWindow::exportValues()
     QString why;
     try {
         // The windows of the view again, with their unknown counts.
-        const ViewWindows view = data_->windows(picture_.from, picture_.to, picture_.window, picture_.step);
+        const ViewWindows view = view_.data()->windows(picture().from, picture().to, picture().window, picture().step);
         ValuesSource source;
         source.shownName = store_->info(std::size_t(index_)).name;
         source.shown = &view.values;
@@ -633,22 +555,13 @@ bool ExplorerWindow::exportPicture()
     const PictureChoice chosen = ChoosePicture(asked, type);
     const QString& path = chosen.path;
     // The tracks as the window shows them, at their size on the screen.
-    PictureExport request;
-    request.format = chosen.format;
-    request.scale = chosen.scale;
-    request.outerWidth = float(canvas_->width()) * kTwips;
-    request.outerHeight = float(canvas_->height()) * kTwips;
-    request.border = 0;
-    request.back = 0x00FFFFFF;
-    request.fore = 0x00000000;
-    request.title =
-        QStringLiteral("%1 %2-%3")
-            .arg(UnicodeName(store_->info(std::size_t(index_)).name), Bases(picture_.from), Bases(picture_.to));
+    const PictureExport request = ExplorerExport(picture(), store_->info(std::size_t(index_)).name, chosen.format,
+                                                 chosen.scale, canvas_->width(), canvas_->height());
     bool saved = false;
     QString why, notMade;
     try {
         saved = WritePictureFile(
-            path, request, [this](PictureSurface& surface) { DrawExplorer(surface, picture_); }, &why);
+            path, request, [this](PictureSurface& surface) { DrawExplorer(surface, picture()); }, &why);
     } catch (const PictureNotMade& e) {
         notMade = e.message(QDir::toNativeSeparators(path));
     } catch (const std::exception&) {
@@ -663,30 +576,30 @@ bool ExplorerWindow::exportPicture()
 
 QString ExplorerWindow::describeView() const
 {
-    if (!data_ || !store_ || index_ < 0 || picture_.gc.empty())
+    if (!view_.hasRecord() || !store_ || index_ < 0 || picture().gc.empty())
         return QStringLiteral("No record shown.");
     QString text = QStringLiteral("%1, bases %2 to %3 of %4; window %5 bp, step %6 bp.")
-                       .arg(UnicodeName(store_->info(std::size_t(index_)).name), Bases(picture_.from),
-                            Bases(picture_.to), Bases(length_), Bases(picture_.window), Bases(picture_.step));
+                       .arg(UnicodeName(store_->info(std::size_t(index_)).name), Bases(picture().from),
+                            Bases(picture().to), Bases(length()), Bases(picture().window), Bases(picture().step));
     // Window k (0-based) of the view, as record positions.
     const auto where = [&](int64_t k) {
-        const int64_t start = picture_.from + k * picture_.step;
-        return QStringLiteral("%1-%2").arg(Bases(start), Bases(start + picture_.window - 1));
+        const int64_t start = picture().from + k * picture().step;
+        return QStringLiteral("%1-%2").arg(Bases(start), Bases(start + picture().window - 1));
     };
-    const auto n = int64_t(picture_.gc.size());
+    const auto n = int64_t(picture().gc.size());
     for (const PlotTraits& t : kPlots) {
-        if (!picture_.shown[size_t(t.plot)])
+        if (!picture().shown[size_t(t.plot)])
             continue;
         int64_t low = 0, high = 0;
         for (int64_t k = 1; k < n; ++k) {
-            const double v = ExplorerValue(picture_, t.plot, k);
-            if (v < ExplorerValue(picture_, t.plot, low))
+            const double v = ExplorerValue(picture(), t.plot, k);
+            if (v < ExplorerValue(picture(), t.plot, low))
                 low = k;
-            if (v > ExplorerValue(picture_, t.plot, high))
+            if (v > ExplorerValue(picture(), t.plot, high))
                 high = k;
         }
         const auto value = [&](int64_t k) {
-            return QString::number(ExplorerValue(picture_, t.plot, k), 'f', t.explorerDecimals);
+            return QString::number(ExplorerValue(picture(), t.plot, k), 'f', t.explorerDecimals);
         };
         text += QStringLiteral(" %1: lowest %2 at %3, highest %4 at %5.")
                     .arg(QString(t.trackName), value(low), where(low), value(high), where(high));
@@ -694,24 +607,24 @@ QString ExplorerWindow::describeView() const
     const auto mark = [&](const std::optional<int64_t>& at) {
         if (!at)
             return QStringLiteral("unknown");
-        const bool inView = *at >= picture_.from && *at <= picture_.to;
+        const bool inView = *at >= picture().from && *at <= picture().to;
         return QStringLiteral("%1 bp%2").arg(Bases(*at), inView ? QString() : QStringLiteral(" (outside the view)"));
     };
     return text +
            QStringLiteral(" Origin at %1%2, terminus at %3%4.")
-               .arg(mark(picture_.origin), picture_.originNote, mark(picture_.terminus), picture_.terminusNote) +
+               .arg(mark(picture().origin), picture().originNote, mark(picture().terminus), picture().terminusNote) +
            describeFeatures();
 }
 
 QString ExplorerWindow::describeFeatures() const
 {
-    if (picture_.features.empty() || !picture_.featuresShown)
+    if (picture().features.empty() || !picture().featuresShown)
         return {};
     constexpr std::size_t kListed = 20;
     const FeatureLayout layout = featureLayout();
     QStringList listed;
     for (std::size_t k = 0; k < layout.placed.size() && k < kListed; ++k)
-        listed << DescribeFeature(*picture_.features.sources[layout.placed[k].source].set, layout.placed[k].index);
+        listed << DescribeFeature(*picture().features.sources[layout.placed[k].source].set, layout.placed[k].index);
     if (layout.inView == 0)
         return QStringLiteral(" No feature in view.");
     QString text = QStringLiteral(" %1 in view")
@@ -732,15 +645,15 @@ void ExplorerWindow::showMessage(const QString& text)
 
 void ExplorerWindow::viewChanged()
 {
-    if (data_) {
+    if (view_.hasRecord()) {
         windowLabel_->setText(
-            QStringLiteral("Window %1 bp, step %2 bp").arg(Bases(picture_.window), Bases(picture_.step)));
-        region_->setText(QStringLiteral("%1-%2").arg(Bases(picture_.from), Bases(picture_.to)));
+            QStringLiteral("Window %1 bp, step %2 bp").arg(Bases(picture().window), Bases(picture().step)));
+        region_->setText(QStringLiteral("%1-%2").arg(Bases(picture().from), Bases(picture().to)));
     } else {
         windowLabel_->clear();
         region_->clear();
     }
-    status_->setText(data_ ? kHint : QString());
+    status_->setText(view_.hasRecord() ? kHint : QString());
     if (canvas_) {
         canvas_->setAccessibleDescription(describeView());
         static_cast<ExplorerCanvas*>(canvas_)->redraw();

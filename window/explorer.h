@@ -19,6 +19,7 @@
 // the region box takes a feature's name or locus tag.
 #include "analysis/recordstore.h"
 #include "maps/explorertracks.h"
+#include "maps/explorerview.h"
 
 #include <QWidget>
 #include <array>
@@ -33,7 +34,6 @@ class QLineEdit;
 
 namespace quillet {
 
-class ExplorerData;
 class PlatformServices;
 
 class ExplorerWindow : public QWidget {
@@ -53,16 +53,16 @@ public:
 
     // The view: bases from .. to (1-based, inclusive) of a record of
     // length() bases, and the window and step its values were computed at.
-    int64_t viewFrom() const { return picture_.from; }
-    int64_t viewTo() const { return picture_.to; }
-    int64_t length() const { return length_; }
-    int32_t window() const { return picture_.window; }
-    int32_t step() const { return picture_.step; }
+    int64_t viewFrom() const { return view_.picture().from; }
+    int64_t viewTo() const { return view_.picture().to; }
+    int64_t length() const { return view_.length(); }
+    int32_t window() const { return view_.picture().window; }
+    int32_t step() const { return view_.picture().step; }
     // The values drawn, the marks and the tracks shown.
-    const ExplorerPicture& picture() const { return picture_; }
+    const ExplorerPicture& picture() const { return view_.picture(); }
 
     // The shortest view, in bases (shorter records are shown whole).
-    static constexpr int64_t kMinimumSpan = 50;
+    static constexpr int64_t kMinimumSpan = ExplorerView::kMinimumSpan;
     // Shows bases from .. to, moved and cut to fit in the record.
     void setView(int64_t from, int64_t to);
     // Scales the view's span by `factor` (below 1 zooms in) around the
@@ -119,26 +119,21 @@ protected:
 
 private:
     QWidget* createControls();
-    void computeMarks();
     QString askSavePath(const QString& title, const QString& filter, const QString& extension, int* type);
     void viewChanged();
-    void matchFeatures();
-    void noteMarks();
+    void featuresChanged();
     bool showFeatureNamed(const QString& text);
     QString describeFeatures() const;
 
     PlatformServices* platform_ = nullptr;
     std::shared_ptr<const RecordStore> store_;
-    std::unique_ptr<ExplorerData> data_;
     int64_t index_ = -1;
-    int64_t length_ = 0;
-    ExplorerPicture picture_;
+    ExplorerView view_;
 
     QComboBox* records_ = nullptr;
     QLineEdit* region_ = nullptr;
     std::array<QCheckBox*, kPlotCount> tracks_{};
     QCheckBox* featuresBox_ = nullptr;
-    std::vector<std::shared_ptr<const FeatureSet>> featureSets_;
     QLabel* windowLabel_ = nullptr;
     QLabel* message_ = nullptr;
     QLabel* status_ = nullptr;

@@ -1,6 +1,8 @@
 #include "window/recordswindow.h"
 
 #include "analysis/numtext.h"
+#include "analysis/recordname.h"
+#include "maps/featuretrack.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -25,6 +27,24 @@ void RecordsModel::setStore(std::shared_ptr<const RecordStore> store)
     beginResetModel();
     store_ = std::move(store);
     endResetModel();
+}
+
+void RecordsModel::setFeatureSets(std::vector<std::shared_ptr<const FeatureSet>> sets)
+{
+    sets_ = std::move(sets);
+    if (rowCount() > 0)
+        emit dataChanged(index(0, CumulativeMin), index(rowCount() - 1, CumulativeMax));
+}
+
+QString RecordsModel::markNote(const RecordInfo& r, bool origin) const
+{
+    const int64_t at = origin ? r.cumulativeMinPosition : r.cumulativeMaxPosition;
+    if (sets_.empty() || at < 1)
+        return {};
+    const TrackFeatures features = TrackFeatures::Of(sets_, RecordId(r.name).toStdString());
+    return features.empty()
+               ? QString()
+               : DistanceNote(features, origin ? "dnaA" : "dif", at, r.length, r.topology == Topology::Circular);
 }
 
 int RecordsModel::rowCount(const QModelIndex& parent) const
@@ -59,8 +79,8 @@ QVariant RecordsModel::data(const QModelIndex& index, int role) const
     case AverageGC: return FormatSingle(r.AvgGC);
     case Unknown: return FormatFixed(UnknownPercent(r), 2);
     case Windows: return FormatInteger(r.windows);
-    case CumulativeMin: return FormatInteger(r.cumulativeMinPosition);
-    case CumulativeMax: return FormatInteger(r.cumulativeMaxPosition);
+    case CumulativeMin: return FormatInteger(r.cumulativeMinPosition) + markNote(r, true);
+    case CumulativeMax: return FormatInteger(r.cumulativeMaxPosition) + markNote(r, false);
     }
     return {};
 }
@@ -350,6 +370,19 @@ void RecordsWindow::setStore(std::shared_ptr<const RecordStore> store)
     model_->setStore(std::move(store));
     proxy_->prepareNames();
     updateCount();
+}
+
+void RecordsWindow::setFeatureSets(std::vector<std::shared_ptr<const FeatureSet>> sets)
+{
+    const bool any = !sets.empty();
+    model_->setFeatureSets(std::move(sets));
+    // Room for a note beside the positions.
+    if (!any)
+        return;
+    QHeaderView* header = table_->horizontalHeader();
+    const int wide = CellWidth(table_, QStringLiteral("0000000000 (0,000,000 bp from dnaA)"));
+    for (const int c : {int(RecordsModel::CumulativeMin), int(RecordsModel::CumulativeMax)})
+        header->resizeSection(c, std::max(header->sectionSize(c), wide));
 }
 
 void RecordsWindow::selectRecord(std::size_t index)

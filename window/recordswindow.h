@@ -2,8 +2,10 @@
 // The Records window: every record of the last run in a sortable table
 // (number, name, length, average G+C, unknown share, windows, where the
 // cumulative G-C/G+C is lowest and highest) with a filter on the name that
-// applies as you type. Choosing a record (Enter or a double click) asks the
+// applies as you type. Where a record's features hold a dnaA gene or a dif
+// site, its origin and terminus say how far they lie from it. Choosing a record (Enter or a double click) asks the
 // main window to show it.
+#include "analysis/features.h"
 #include "analysis/recordstore.h"
 
 #include <QAbstractTableModel>
@@ -28,6 +30,9 @@ public:
     explicit RecordsModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
     void setStore(std::shared_ptr<const RecordStore> store);
     const RecordStore* store() const { return store_.get(); }
+    // The annotations whose dnaA and dif the origin and terminus are told
+    // against (those of each record, matched by its ID).
+    void setFeatureSets(std::vector<std::shared_ptr<const FeatureSet>> sets);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -38,7 +43,12 @@ public:
     static double UnknownPercent(const RecordInfo& info);
 
 private:
+    // " (1,234 bp from dnaA)" after the origin, " (in dif)" after the
+    // terminus; nothing without such a feature.
+    QString markNote(const RecordInfo& r, bool origin) const;
+
     std::shared_ptr<const RecordStore> store_;
+    std::vector<std::shared_ptr<const FeatureSet>> sets_;
 };
 
 // Filters on the name and sorts by the values (not their text), reading
@@ -81,6 +91,7 @@ public:
     // and sorting, another one (a new run) starts with an empty filter.
     void setStore(std::shared_ptr<const RecordStore> store);
     const RecordStore* store() const { return model_->store(); }
+    void setFeatureSets(std::vector<std::shared_ptr<const FeatureSet>> sets);
 
     QLineEdit* filterBox() const { return filter_; }
     QTableView* table() const { return table_; }

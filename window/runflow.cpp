@@ -286,8 +286,10 @@ void Quillet::endRun(const RunReport& report, const std::shared_ptr<RecordStore>
         return;
     }
     records = store;
-    if (recordsWindow_ && recordsWindow_->isVisible())
+    if (recordsWindow_ && recordsWindow_->isVisible()) {
         recordsWindow_->setStore(records);
+        recordsWindow_->setFeatureSets(FeatureSets());
+    }
     bool drawn = false;
     try {
         drawn = ShowRecord(store->size() - 1);

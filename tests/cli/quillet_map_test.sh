@@ -524,6 +524,21 @@ fi
 run 2 --index -w 10 "$phix"; has err "--index writes the files' indexes only"
 run 2 --index -; has err "standard input (-) cannot be indexed"
 
+# The explorer's tracks beside an annotation: its features on a record the
+# sequence file lacks are counted on standard error, naming the annotation
+# file; a file that is no annotation is refused by its name, and a stream
+# cannot be read twice.
+gff3=$src/tests/data/ecoli_excerpt.gff3
+run 0 --tracks tracks.svg --features "$gff3" "$lambda"
+has err "ecoli_excerpt.gff3: warning: "; has err "features on NC_000913.3, which the sequence file does not hold ($lambda)"
+has tracks.svg "<text"
+run 0 --tracks tracks.png --region 1-20k --size 600x300 --zoom 2 "$lambda"; [ ! -s err ] || fail "tracks: $(cat err)"
+run 1 --tracks notes.png --features "$phix" "$lambda"; has err "phix174.fa"; has err "not annotation"
+[ ! -e notes.png ] || fail "--features of a FASTA file wrote the tracks"
+run 2 --tracks t.png -; has err "standard input (-) cannot be read twice"
+cp "$gff3" ann.svg && run 2 --tracks ann.svg --features ann.svg "$lambda"; has err "tracks ann.svg would replace"
+rm -f tracks.fifo && mkfifo tracks.fifo && { cat "$lambda" >tracks.fifo & }
+run 1 -w 100 -s 100 --tracks fifo.png tracks.fifo; has err "cannot read record"; wait
 # The caller's locale: the C locale of cron and batch jobs, a locale of
 # another character set and one with a decimal comma change no byte of the
 # outputs and put nothing on standard error.

@@ -110,6 +110,18 @@ TEST(CliOptions, AcceptedFormsAndWhatTheyAskFor)
         EXPECT_FALSE(p.options.summary);
     }
 
+    // The tracks take --size and --zoom, ask for no summary, and draw the
+    // features of every --features file, in order.
+    o = ParseCommandLine(Args("--features a.gff3 --tracks T.SVG --features=b.bed --size 640x400 a.fa")).options;
+    EXPECT_EQ(o.tracksKind, PictureKind::Svg);
+    EXPECT_EQ(o.tracksWidth, 640);
+    EXPECT_EQ(o.tracksHeight, 400);
+    EXPECT_EQ(o.features, QStringList({"a.gff3", "b.bed"}));
+    EXPECT_FALSE(o.summary);
+    o = ParseCommandLine(Args("--tracks {}/{record}.png --zoom 4 a.fa b.fa")).options;
+    EXPECT_EQ(o.tracksWidth, kDefaultTracksWidth);
+    EXPECT_EQ(o.zoom, 4);
+
     // A region picks its record as --record does; a name alone is --record.
     for (const auto& [line, record, start, end] :
          {std::tuple{"--region chr1:1,000-2k a.fa", "chr1", 1000, 2000}, std::tuple{"--region=5-9 a.fa", "", 5, 9},
@@ -232,6 +244,17 @@ TEST(CliOptions, BadUsageIsRefusedWithAReason)
         {"--overview o.svg --zoom 2 a.fa", "vectors"},
         {"--overview o.pdf --zoom 2 -o m.svg a.fa", "vectors"},
         {"--overview o.png --page 9000x9000 --zoom 4 a.fa", "--page 9000x9000 at --zoom 4 is a picture of 36000x36000"},
+        // The tracks: one record of each file, read again from it.
+        {"--tracks t.bmp a.fa", "tracks t.bmp: the name must end in .png, .svg or .pdf"},
+        {"--tracks t a.fa", ".png, .svg or .pdf"},
+        {"--tracks t.png a.fa b.fa", "tracks for each of several files need {}"},
+        {"--tracks t.png -", "standard input (-) cannot be read twice"},
+        {"--tracks t.png --all-records -o {record}.png a.fa", "leave out --all-records"},
+        {"--tracks a.png --tracks b.png a.fa", "--tracks is given twice"},
+        {"--tracks t.svg --zoom 2 a.fa", "vectors"},
+        {"--tracks t.png --size 9000x9000 --zoom 4 a.fa", "--size 9000x9000 at --zoom 4 is a picture of 36000x36000"},
+        {"--features= --tracks t.png a.fa", "--features needs an annotation file"},
+        {"--features", "option --features needs a value"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);

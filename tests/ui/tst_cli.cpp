@@ -7,6 +7,7 @@
 // environment, so it needs no display and no platform setting.
 #include "tests/ui/runfixtures.h"
 #include "tests/ui/scriptedplatform.h"
+#include "window/explorer.h"
 #include "window/overview.h"
 #include "window/quillet.h"
 
@@ -146,12 +147,13 @@ class CliTest : public QObject {
         }
     }
 
-    // Runs the command line with `arguments` on the excerpt, which must
-    // write the bytes of the window's file (a PDF but for its stamps).
-    void SameAsCli(const QString& windowPath, const QString& cliPath, const QStringList& arguments)
+    // Runs the command line with `arguments` on `file`, which must write
+    // the bytes of the window's file (a PDF but for its stamps).
+    void SameAsCli(const QString& windowPath, const QString& cliPath, const QStringList& arguments,
+                   const QString& file = kExcerpt)
     {
         QByteArray err;
-        QCOMPARE(Cli(arguments + QStringList{kExcerpt}, &err), 0);
+        QCOMPARE(Cli(arguments + QStringList{file}, &err), 0);
         QVERIFY2(err.isEmpty(), err.constData());
         QByteArray a = Contents(windowPath), b = Contents(cliPath);
         QVERIFY2(!a.isEmpty(), qPrintable(windowPath));
@@ -269,6 +271,70 @@ private slots:
                 if (QTest::currentTestFailed())
                     return;
             }
+        }
+        QVERIFY(p.messages.isEmpty());
+    }
+
+    // The explorer's tracks: its Export picture and --tracks at the
+    // canvas's size, for a record whole and a region of it, with and
+    // without the features of an annotation file (drawn, labelled as text
+    // in SVG and PDF).
+    void tracksAreTheExplorersBytes_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("features");
+        QTest::addColumn<QString>("region");
+        QTest::addColumn<QStringList>("options");
+        const QString ecoli = QStringLiteral(QUILLET_SOURCE_DIR "/samples/ecoli_k12_mg1655.fna.gz");
+        const QString gff3 = QStringLiteral(QUILLET_SOURCE_DIR "/tests/data/ecoli_excerpt.gff3");
+        QTest::newRow("last record, whole") << kExcerpt << QString() << QString() << QStringList{};
+        QTest::newRow("region of a record by its ID") << kExcerpt << QString() << QStringLiteral("Chr2:1,000-9,000")
+                                                      << QStringList{"--region", "Chr2:1,000-9,000"};
+        QTest::newRow("E. coli whole, with features") << ecoli << gff3 << QString() << QStringList{"--features", gff3};
+        QTest::newRow("E. coli genes, with features")
+            << ecoli << gff3 << QStringLiteral("1-6000") << QStringList{"--features", gff3, "--region", "1-6000"};
+    }
+    void tracksAreTheExplorersBytes()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, features);
+        QFETCH(QString, region);
+        QFETCH(QStringList, options);
+        ScriptedPlatform p;
+        Quillet w(p, nullptr, kDesignScreen);
+        w.show();
+        w.Text1->SetText(file);
+        w.Text_WS->SetText(QStringLiteral("1000"));
+        w.Text_Step->SetText(QStringLiteral("1000"));
+        w.Command_run_Click();
+        QVERIFY(p.messages.isEmpty());
+        if (!features.isEmpty())
+            QVERIFY(w.AddFeatures(features));
+        w.Explore_Click();
+        ExplorerWindow* e = w.explorerWindow();
+        QVERIFY(e && e->isVisible());
+        if (!region.isEmpty())
+            QVERIFY(e->applyRegion(region));
+        QCOMPARE(e->picture().features.empty(), features.isEmpty());
+        const QString size = QStringLiteral("%1x%2").arg(e->canvas()->width()).arg(e->canvas()->height());
+        struct Kind {
+            int filter;
+            const char* suffix;
+            QStringList extra;
+        };
+        const Kind kinds[] = {{0, "png", {}}, {1, "png", {"--zoom", "2"}}, {3, "svg", {}}, {4, "pdf", {}}};
+        for (const Kind& k : kinds) {
+            const QString windowPath = Fresh(QString::fromLatin1(k.suffix)),
+                          cliPath = Fresh(QString::fromLatin1(k.suffix));
+            p.saveOfTypeAnswers.push_back(SaveChoice{windowPath, k.filter});
+            QVERIFY(e->exportPicture());
+            SameAsCli(windowPath, cliPath,
+                      QStringList{"-w", "1000", "-s", "1000", "--tracks", cliPath, "--size", size} + options + k.extra,
+                      file);
+            if (QTest::currentTestFailed())
+                return;
+            if (k.filter == 3 && region == u"1-6000")
+                QVERIFY(Contents(cliPath).contains(">thrL</text>"));
         }
         QVERIFY(p.messages.isEmpty());
     }

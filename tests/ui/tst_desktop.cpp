@@ -154,6 +154,25 @@ private slots:
         run(latin1Path, "1000", "500");
         QCOMPARE(w->Label6->Caption(), QStringLiteral("48502"));
 
+        // An annotation dropped adds its features and leaves the boxes (its
+        // features are on a record the run lacks, which is said); a GFF3
+        // file that holds its sequences opens as a sequence file does.
+        const QString gff3 = QStringLiteral(QUILLET_SOURCE_DIR "/tests/data/ecoli_excerpt.gff3");
+        const QString withSequence =
+            WriteFile(dir, QStringLiteral("withseq.gff3"),
+                      "##gff-version 3\nc1\t.\tgene\t1\t4\t.\t+\t.\tID=g1\n##FASTA\n>c1\nACGTACGT\n");
+        QVERIFY(dropOn(w.get(), Urls({QUrl::fromLocalFile(gff3)})));
+        QCOMPARE(w->Text1->Text(), latin1Path);
+        QCOMPARE(w->FeatureSets().size(), std::size_t(1));
+        QCOMPARE(p->messages.size(), 1);
+        QVERIFY2(p->messages[0].contains(QStringLiteral("ecoli_excerpt.gff3")) &&
+                     p->messages[0].contains(QStringLiteral("on NC_000913.3, which the sequence file does not hold")),
+                 qPrintable(p->messages[0]));
+        p->messages.clear();
+        QVERIFY(dropOn(w.get(), Urls({QUrl::fromLocalFile(withSequence)})));
+        QCOMPARE(w->Text1->Text(), withSequence);
+        QCOMPARE(w->FeatureSets().size(), std::size_t(1));
+
         // Only local files are taken; text dropped into a box stays the box's.
         QVERIFY(!CommandLineFile({"quillet"}));
         const std::unique_ptr<QMimeData> remote(Urls({QUrl(QStringLiteral("https://example.org/x.fa"))}));

@@ -269,6 +269,34 @@ private slots:
         w.Records_Click();
         QVERIFY(r->filterBox()->text().isEmpty());
         QCOMPARE(m->rowCount(), 7);
+
+        // With an annotation of Chr2's dnaA and dif, its origin and
+        // terminus say how far they lie from them; the other rows stay.
+        const QString genes = dir.filePath(QStringLiteral("chr2.gff3"));
+        QFile gff3(genes);
+        QVERIFY(gff3.open(QIODevice::WriteOnly));
+        gff3.write("##gff-version 3\nChr2\t.\tgene\t100\t200\t.\t+\t.\tID=g1;Name=dnaA\n"
+                   "Chr2\t.\tmisc_feature\t5000\t5028\t.\t+\t.\tID=s1;Name=dif\n");
+        gff3.close();
+        QVERIFY(w.AddFeatures(genes));
+        QVERIFY(p.messages.isEmpty());
+        const RecordInfo& chr2Info = w.records->info(1);
+        const auto note = [](int64_t at, int64_t lo, int64_t hi, const char* feature) {
+            const int64_t d = at < lo ? lo - at : at > hi ? at - hi : 0;
+            return QString::number(at) +
+                   (d == 0 ? QStringLiteral(" (in %1)").arg(QLatin1String(feature))
+                           : QStringLiteral(" (%1 bp from %2)").arg(GroupedInteger(d), QLatin1String(feature)));
+        };
+        for (int k = 0; k < m->rowCount(); ++k) {
+            const bool isChr2 = m->index(k, RecordsModel::Name).data().toString() == chr2Info.name;
+            const QString origin = m->index(k, RecordsModel::CumulativeMin).data().toString();
+            const QString terminus = m->index(k, RecordsModel::CumulativeMax).data().toString();
+            QCOMPARE(origin.contains(u'('), isChr2);
+            if (isChr2) {
+                QCOMPARE(origin, note(chr2Info.cumulativeMinPosition, 100, 200, "dnaA"));
+                QCOMPARE(terminus, note(chr2Info.cumulativeMaxPosition, 5000, 5028, "dif"));
+            }
+        }
     }
 
     void exportsValuesOfTheShownRecordAndOfAll()
