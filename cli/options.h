@@ -58,6 +58,10 @@ struct Options {
     // The genome overview of each file: every record a row, longest first.
     QString overview; // output pattern, empty for none
     PictureKind overviewKind = PictureKind::Png;
+    // The circular map of each file: every record a circle, longest first,
+    // with the overview's --min-length, --max-rows and --page.
+    QString circular; // output pattern, empty for none
+    PictureKind circularKind = PictureKind::Png;
     int64_t minLength = 0;                  // records shorter are left out
     int64_t maxRows = kDefaultOverviewRows; // the rest are summed up in a line
     PageSize page = kA4Page;                // pixels at zoom 1

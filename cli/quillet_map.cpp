@@ -103,7 +103,8 @@ int main(int argc, char** argv)
         return CloseStandardOutput(QStringLiteral("The version")) ? 0 : 1;
     case ParsedCommandLine::Action::Run: break;
     }
-    const auto app =
-        MakeApplication(argc, argv, !parsed.options.picture.isEmpty() || !parsed.options.overview.isEmpty());
+    const auto app = MakeApplication(argc, argv,
+                                     !parsed.options.picture.isEmpty() || !parsed.options.overview.isEmpty() ||
+                                         !parsed.options.circular.isEmpty());
     return Mapper(parsed.options).Run();
 }

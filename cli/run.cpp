@@ -2,6 +2,7 @@
 // the window's words, pictures and the overview drawn as its exports are.
 #include "cli/run.h"
 
+#include "analysis/failure.h"
 #include "analysis/fileio.h"
 #include "analysis/numtext.h"
 #include "analysis/proposal.h"
@@ -11,6 +12,8 @@
 #include "maps/imagesurface.h"
 
 #include <unistd.h>
+
+#include <QFileInfo>
 
 #include <algorithm>
 #include <bit>
@@ -192,6 +195,8 @@ Outcome Mapper::Finish(const RunReport& report, FileRun& run, const Source& sour
         message = run.EndPictures();
     if (message.isEmpty() && !o_.overview.isEmpty())
         run.SaveOverview();
+    if (message.isEmpty() && !o_.circular.isEmpty())
+        run.SaveCircular();
     const QString noWindows = message.isEmpty() && !run.outputFailed ? run.NoWindows() : QString();
     run.EndNotes(!noWindows.isEmpty());
     if (message.isEmpty())
@@ -388,6 +393,8 @@ void FileRun::Take(RecordResult&& r)
         values_->write(r.info, r.windows, FirstPosition(), r.sequenceLength);
     if (o.summary)
         summaryLines += SummaryLine(r.info);
+    if (!o.circular.isEmpty())
+        circularInfos_.push_back(r.info);
     if (!o.overview.isEmpty()) {
         overviewInfos_.push_back(r.info);
         overviewProfiles_.push_back(ProfileOf(r.windows, windowSize_.value_or(0), step_.value_or(0)));
@@ -612,6 +619,51 @@ void FileRun::SaveOverview()
             QStringLiteral("The overview could not be saved to %1: %2 gets the same name as %3.").arg(out, what, other);
     else if (QString why, notMade; !WriteOverview(out, picture, why, notMade))
         problem = notMade.isEmpty() ? NotSaved(QStringLiteral("The overview"), out, why) : notMade;
+    if (problem.isEmpty())
+        return;
+    Error(problem);
+    outputFailed = true;
+}
+
+// Each record read again and drawn as the window's Export of its circular
+// map does, so that the bytes are the same.
+void FileRun::SaveCircular()
+{
+    const Options& o = m_.options();
+    const QString out = OutputName(o.circular, base_, QString());
+    const QString what = QStringLiteral("the circular map of %1").arg(shown_);
+    OverviewChoice choice;
+    choice.minLength = o.minLength;
+    choice.maxRows = o.maxRows;
+    QString problem;
+    std::optional<CircularPicture> picture;
+    try {
+        picture = LoadCircularMap(path_, QFileInfo(path_).fileName(), circularInfos_, choice, {});
+    } catch (const Failure& e) {
+        problem = QString::fromUtf8(e.what());
+    }
+    const PictureFormat format = o.circularKind == PictureKind::Svg   ? PictureFormat::Svg
+                                 : o.circularKind == PictureKind::Pdf ? PictureFormat::Pdf
+                                                                      : PictureFormat::Png;
+    if (!problem.isEmpty()) {
+    } else if (!picture || circularInfos_.empty()) {
+        problem = NothingToDraw(QStringLiteral("circular map"));
+    } else if (const QString other = m_.Claim(out, what); !other.isEmpty()) {
+        problem = QStringLiteral("The circular map could not be saved to %1: %2 gets the same name as %3.")
+                      .arg(out, what, other);
+    } else {
+        MakeFolderFor(out);
+        OutputFile file(out, kDurability);
+        try {
+            if (!file.open(QIODevice::WriteOnly) ||
+                !WritePicture(file, CircularExport(*picture, format, o.zoom, o.page),
+                              [&](PictureSurface& s) { DrawCircular(s, *picture); }) ||
+                !file.commit())
+                problem = NotSaved(QStringLiteral("The circular map"), out, file.error());
+        } catch (const PictureNotMade& e) {
+            problem = e.message(out);
+        }
+    }
     if (problem.isEmpty())
         return;
     Error(problem);

@@ -8,6 +8,7 @@
 #include "cli/outputs.h"
 #include "cli/progress.h"
 #include "cli/sources.h"
+#include "maps/circularmap.h"
 #include "maps/drawcheck.h"
 #include "maps/gcmap.h"
 #include "maps/overviewmap.h"
@@ -61,6 +62,8 @@ public:
     // After the run: the overview of the records taken, under a name no
     // other output of the run has.
     void SaveOverview();
+    // After the run: the circular map of the records taken.
+    void SaveCircular();
 
     QString failure;           // set when the run must stop for this file
     bool outputFailed = false; // an output of this file could not be written
@@ -107,6 +110,7 @@ private:
     std::vector<RecordInfo> overviewInfos_;
     std::vector<RecordProfile> overviewProfiles_;
     uint64_t overviewBytes_ = 0;
+    std::vector<RecordInfo> circularInfos_; // the records taken, for the circular map
 };
 
 enum class Outcome { Mapped, Failed, Ambiguous };
