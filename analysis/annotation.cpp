@@ -326,4 +326,20 @@ AnnotationFile ReadAnnotationFile(const QString& path, std::size_t blockBytes)
     }
 }
 
+std::shared_ptr<const FeatureSet> SequenceFileFeatures(const QString& path, RecordFormat format)
+{
+    try {
+        if (format == RecordFormat::Fasta) {
+            const std::unique_ptr<InputStream> in = OpenInput(path);
+            std::string head(4096, '\0');
+            head.resize(in->read(head.data(), head.size()));
+            if (SniffAnnotation(head).format != AnnotationFormat::Gff3)
+                return nullptr;
+        }
+        return std::make_shared<const FeatureSet>(ReadAnnotationFile(path).features);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
 } // namespace quillet

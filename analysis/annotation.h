@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -56,5 +57,11 @@ AnnotationFile ReadAnnotation(std::string_view content, std::string_view fileNam
 // lines of about `blockBytes` each (what is read is the same). Throws
 // Failure naming the file.
 AnnotationFile ReadAnnotationFile(const QString& path, std::size_t blockBytes = std::size_t(64) << 20);
+
+// The features a sequence file holds itself (its records read as
+// `format`): a GenBank or EMBL file's feature tables, a GFF3 file's lines
+// before its sequences. None for a FASTA file, or when they cannot be read
+// (the sequences still can).
+std::shared_ptr<const FeatureSet> SequenceFileFeatures(const QString& path, RecordFormat format);
 
 } // namespace quillet

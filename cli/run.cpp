@@ -2,6 +2,7 @@
 // the window's words, pictures and the overview drawn as its exports are.
 #include "cli/run.h"
 
+#include "analysis/annotation.h"
 #include "analysis/failure.h"
 #include "analysis/fileio.h"
 #include "analysis/numtext.h"
@@ -638,7 +639,12 @@ void FileRun::SaveCircular()
     QString problem;
     std::optional<CircularPicture> picture;
     try {
-        picture = LoadCircularMap(path_, QFileInfo(path_).fileName(), circularInfos_, choice, {});
+        // The features the sequence file holds itself, as the window draws them.
+        std::vector<std::shared_ptr<const FeatureSet>> sets;
+        if (!circularInfos_.empty())
+            if (auto own = SequenceFileFeatures(path_, circularInfos_.front().format))
+                sets.push_back(std::move(own));
+        picture = LoadCircularMap(path_, QFileInfo(path_).fileName(), circularInfos_, choice, sets);
     } catch (const Failure& e) {
         problem = QString::fromUtf8(e.what());
     }

@@ -85,28 +85,10 @@ private:
     QProgressDialog dialog_;
 };
 
-// Whether a file's first lines are GFF3's.
-bool LooksLikeGff3(const QString& path)
-{
-    const std::unique_ptr<InputStream> in = OpenInput(path);
-    std::string head(4096, '\0');
-    head.resize(in->read(head.data(), head.size()));
-    return SniffAnnotation(head).format == AnnotationFormat::Gff3;
-}
-
-// The features a sequence file holds itself: a GenBank or EMBL file's
-// feature tables, a GFF3 file's lines before its sequences. None for a
-// FASTA file, or when they cannot be read (the sequences still can).
+// The features a sequence file holds itself.
 std::shared_ptr<const FeatureSet> OwnFeatures(const RecordStore& store)
 {
-    const bool flat = store.size() > 0 && store.info(0).format != RecordFormat::Fasta;
-    try {
-        if (!flat && !LooksLikeGff3(store.path()))
-            return nullptr;
-        return std::make_shared<const FeatureSet>(ReadAnnotationFile(store.path()).features);
-    } catch (const std::exception&) {
-        return nullptr;
-    }
+    return SequenceFileFeatures(store.path(), store.size() > 0 ? store.info(0).format : RecordFormat::Fasta);
 }
 
 } // namespace
