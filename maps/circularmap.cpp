@@ -288,6 +288,8 @@ void DrawFeatures(PictureSurface& pic, const CircleGeometry& g, const CircleReco
             const int lane = f.strand == Strand::Reverse ? 1 : 0;
             const Ring ring = lane ? Ring::Minus : Ring::Plus;
             for (const FeaturePart& part : f.parts) {
+                if (part.start > c.length)
+                    continue;
                 const auto column = [&](double pos) {
                     return std::min(columns - 1, std::size_t(pos / double(c.length) * double(columns)));
                 };
