@@ -189,7 +189,7 @@ float SideRoom(const CircularPicture& p)
 }
 float CaptionHeight(const CircularPicture& p)
 {
-    return 3 * TextHeight(p) + 2 * kPx;
+    return 4 * TextHeight(p) + 2 * kPx;
 }
 
 // The largest cell width at which n small cells fit `width` x `height`,
@@ -374,7 +374,9 @@ void DrawLabels(PictureSurface& pic, const CircleGeometry& g, const CircleRecord
             const QString text = FeatureLabel(f);
             if (!DrawnType(f.type) || text.isEmpty() || f.kind == FeatureKind::Other)
                 continue;
-            const double a = AngleOf(c, (double(f.start) + double(f.end)) / 2 - 0.5);
+            // A feature across the origin is labelled at its first part.
+            const FeaturePart span = f.acrossOrigin && !f.parts.empty() ? f.parts.front() : FeaturePart{f.start, f.end};
+            const double a = AngleOf(c, (double(span.start) + double(span.end)) / 2 - 0.5);
             const Box b = LabelPlacer::Beside(g.cx, g.cy, tickLabels + h * 1.2f, a, TextWidth(p, text), h);
             if (placer.take(b))
                 PrintAt(pic, b.left, b.top, text);
@@ -405,8 +407,7 @@ void DrawCaption(PictureSurface& pic, const CircleGeometry& g, const CircleRecor
         return;
     }
     if (c.origin > 0)
-        lines[2] =
-            QStringLiteral("%1; ori %2, ter %3").arg(lines[2], GroupedInteger(c.origin), GroupedInteger(c.terminus));
+        lines << QStringLiteral("ori %1, ter %2").arg(GroupedInteger(c.origin), GroupedInteger(c.terminus));
     const float width = g.cellRight - g.cellLeft - 4 * kPx;
     for (int i = 0; i < lines.size(); ++i) {
         const QString text = Elided(p, lines[i], width);
