@@ -650,8 +650,13 @@ std::optional<CircularPicture> LoadCircularMap(const QString& path, const QStrin
                 stopped = true;
                 return CircleRecord{};
             }
-            return MakeCircle(*data, info, i, CircleWraps(info),
-                              TrackFeatures::Of(sets, RecordId(info.name).toStdString()));
+            TrackFeatures features = TrackFeatures::Of(sets, RecordId(info.name).toStdString());
+            // An annotation may say what the sequence file does not (GFF3's Is_circular=true).
+            const bool annotatedCircle =
+                std::any_of(features.sources.begin(), features.sources.end(), [](const FeatureSource& f) {
+                    return f.set->records()[f.record].topology == Topology::Circular;
+                });
+            return MakeCircle(*data, info, i, CircleWraps(info) || annotatedCircle, std::move(features));
         },
         accept);
     if (stopped)

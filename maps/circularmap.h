@@ -78,7 +78,8 @@ CircularPicture MakeCircularMap(const QString& path, const std::vector<RecordInf
 
 // The circular map of the records of the file `path` that `choice` shows,
 // each read again from the file (ExplorerData) with the features `sets`
-// hold for it, titled `title`. The window and quillet-map both make their
+// hold for it, titled `title`. A record wraps when CircleWraps says so or
+// an annotation of it says it is circular. The window and quillet-map both make their
 // maps with it, so that they are the same. Null when `cancelled` says so;
 // throws quillet::Failure when the file no longer gives a record.
 std::optional<CircularPicture> LoadCircularMap(const QString& path, const QString& title,

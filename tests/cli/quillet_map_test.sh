@@ -446,6 +446,11 @@ run 0 --circular many-circles.svg --max-rows 5 --min-length 2,000 many.fa
 for text in ">r30<" ">r26<" ">3,000 bp<" ">and 6 shorter records, 13.5 kb<" 'viewBox="0 0 794 1123"'; do
     has many-circles.svg "$text"
 done
+# A record is a circle when the file says so, also a GFF3 file's Is_circular.
+printf '##gff-version 3\npX\tt\tregion\t1\t600\t.\t+\t.\tID=pX;Is_circular=true\n##FASTA\n>pX\n%s\n' \
+    "$(printf 'ACGGTCAAGT%.0s' $(seq 60))" >circle.gff3
+run 0 --circular circle.svg circle.gff3
+has circle.svg ">600 bp, circular<"
 # Sizes: A4 and Letter pages, zoom, a page in pixels; several files by {}.
 run 0 -w 200 -s 100 --overview 'ov/{}.png' "$lambda" "$phix"
 file ov/lambda_virus.png | grep -q "794 x 1123" && file ov/phix174.png | grep -q "794 x 1123" ||
