@@ -62,6 +62,12 @@ struct Options {
     // with the overview's --min-length, --max-rows and --page.
     QString circular; // output pattern, empty for none
     PictureKind circularKind = PictureKind::Png;
+    // Whether circular maps are all there is to write: each circle has its
+    // own window, so the run's window leaves no record without one.
+    bool CircularOnly() const
+    {
+        return !circular.isEmpty() && picture.isEmpty() && values.isEmpty() && overview.isEmpty() && !summary;
+    }
     int64_t minLength = 0;                  // records shorter are left out
     int64_t maxRows = kDefaultOverviewRows; // the rest are summed up in a line
     PageSize page = kA4Page;                // pixels at zoom 1

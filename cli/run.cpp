@@ -417,7 +417,7 @@ void FileRun::Take(RecordResult&& r)
 // its empty map without a word, so this is a note, not a failure.
 void FileRun::NoteShort(const RecordInfo& info)
 {
-    if (info.windows != 0 || !windowSize_ || info.length >= *windowSize_)
+    if (info.windows != 0 || !windowSize_ || info.length >= *windowSize_ || m_.options().CircularOnly())
         return;
     const bool pictures = !m_.options().picture.isEmpty() && m_.options().allRecords;
     if (++shortRecords_ > kMaxShortNotes)
@@ -440,7 +440,9 @@ void FileRun::NoteNoSequence(const RecordInfo& info)
 
 QString FileRun::NoWindows() const
 {
-    if (withWindows_ > 0 || refused)
+    if (taken_ == 0 && !refused)
+        return QStringLiteral("%1: no record has any sequence: nothing to map.").arg(shown_);
+    if (withWindows_ > 0 || refused || m_.options().CircularOnly())
         return {};
     if (taken_ == 0)
         return QStringLiteral("%1: no record has any sequence: nothing to map.").arg(shown_);

@@ -187,9 +187,9 @@ float SideRoom(const CircularPicture& p)
 {
     return kTickLength + TextWidth(p, QStringLiteral("ter 4,641,652")) + 4 * kPx;
 }
-float CaptionHeight(const CircularPicture& p)
+float CaptionHeight(const CircularPicture& p, int lines)
 {
-    return 4 * TextHeight(p) + 2 * kPx;
+    return float(lines) * TextHeight(p) + 2 * kPx;
 }
 
 // The largest cell width at which n small cells fit `width` x `height`,
@@ -204,9 +204,9 @@ float SmallCell(int n, float width, float height, float most, float caption)
     return 0;
 }
 
-void PlaceSmall(CircularLayout& l, const CircularPicture& p, float left, float top, float width, float cell)
+void PlaceSmall(CircularLayout& l, const CircularPicture& p, float left, float top, float width, float cell, int lines)
 {
-    const float caption = CaptionHeight(p);
+    const float caption = CaptionHeight(p, lines);
     const int cols = std::max(1, int(width / cell));
     for (std::size_t i = 1; i < p.circles.size(); ++i) {
         const int k = int(i) - 1;
@@ -224,6 +224,7 @@ void PlaceSmall(CircularLayout& l, const CircularPicture& p, float left, float t
         if (g.tickLabels)
             g.radius -= room;
         g.captionY = g.cellTop + cell;
+        g.captionLines = lines;
         SetRings(g, HasFeatures(p.circles[i]));
         l.circles.push_back(g);
     }
@@ -399,6 +400,10 @@ void DrawCaption(PictureSurface& pic, const CircleGeometry& g, const CircleRecor
     if (g.large) {
         lines << QStringLiteral("mean G+C %1 %").arg(Percent(c.meanGC));
         const float width = 2 * g.inner[int(Ring::Cumulative)] * 0.9f;
+        if (TextWidth(p, lines[2]) > width) {
+            lines[2] = QStringLiteral("window %1 bp").arg(GroupedInteger(c.window));
+            lines.insert(3, QStringLiteral("step %1 bp").arg(GroupedInteger(c.step)));
+        }
         const float top = g.cy - float(lines.size()) * h / 2;
         for (int i = 0; i < lines.size(); ++i) {
             const QString text = Elided(p, lines[i], width);
@@ -409,7 +414,15 @@ void DrawCaption(PictureSurface& pic, const CircleGeometry& g, const CircleRecor
     if (c.origin > 0)
         lines << QStringLiteral("ori %1, ter %2").arg(GroupedInteger(c.origin), GroupedInteger(c.terminus));
     const float width = g.cellRight - g.cellLeft - 4 * kPx;
+    if (TextWidth(p, lines[1]) > width)
+        lines[1] = ShortLength(c.length);
+    if (TextWidth(p, lines[2]) > width)
+        lines[2] = QStringLiteral("window %1, step %2").arg(GroupedInteger(c.window), GroupedInteger(c.step));
+    // The ID and length cut to fit; the window and the marks whole or not
+    // at all (the hover and the description give them).
     for (int i = 0; i < lines.size(); ++i) {
+        if (i >= g.captionLines || (i >= 2 && TextWidth(p, lines[i]) > width))
+            continue;
         const QString text = Elided(p, lines[i], width);
         PrintAt(pic, g.cx - TextWidth(p, text) / 2, g.captionY + float(i) * h, text);
     }
@@ -676,19 +689,31 @@ CircularLayout LayOutCircular(float width, float height, const CircularPicture& 
     if (p.circles.empty())
         return l;
     const int small = int(p.circles.size()) - 1;
-    const float caption = CaptionHeight(p);
     // The large circle beside the others or above them, whichever leaves
-    // both the more room.
+    // both the more room; smaller while the others' cells are too narrow
+    // for their captions.
     float side = std::min(areaW, areaH), cell = 0;
     bool beside = true;
-    if (small > 0) {
-        const float besideSide = std::min(areaH, areaW * 0.62f), aboveSide = std::min(areaW, areaH * 0.62f);
-        const float besideCell = SmallCell(small, areaW - besideSide, areaH, besideSide * 0.45f, caption);
-        const float aboveCell = SmallCell(small, areaW, areaH - aboveSide, aboveSide * 0.45f, caption);
-        beside = besideSide + 2 * besideCell >= aboveSide + 2 * aboveCell;
-        side = beside ? besideSide : aboveSide;
-        cell = beside ? besideCell : aboveCell;
+    // Captions of four lines (ID, length, window and step, marks) where
+    // the window's line fits a cell, else of two.
+    const float useful = TextWidth(p, QStringLiteral("window 1,000, step 1,000")) + 4 * kPx;
+    int lines = 4;
+    for (float share = 0.62f; small > 0 && share > 0.45f; share -= 0.04f) {
+        for (lines = 4; lines >= 2; lines -= 2) {
+            const float caption = CaptionHeight(p, lines);
+            const float besideSide = std::min(areaH, areaW * share), aboveSide = std::min(areaW, areaH * share);
+            const float besideCell = SmallCell(small, areaW - besideSide, areaH, besideSide * 0.45f, caption);
+            const float aboveCell = SmallCell(small, areaW, areaH - aboveSide, aboveSide * 0.45f, caption);
+            beside = besideSide + 2 * besideCell >= aboveSide + 2 * aboveCell;
+            side = beside ? besideSide : aboveSide;
+            cell = beside ? besideCell : aboveCell;
+            if (cell >= useful)
+                break;
+        }
+        if (cell >= useful)
+            break;
     }
+    lines = std::max(lines, 2);
     CircleGeometry g;
     g.large = true;
     g.cellLeft = kMargin + (small > 0 && beside ? 0 : (areaW - side) / 2);
@@ -703,9 +728,9 @@ CircularLayout LayOutCircular(float width, float height, const CircularPicture& 
     l.circles.push_back(g);
     if (small > 0 && cell > 0) {
         if (beside)
-            PlaceSmall(l, p, kMargin + side, top, areaW - side, cell);
+            PlaceSmall(l, p, kMargin + side, top, areaW - side, cell, lines);
         else
-            PlaceSmall(l, p, kMargin, top + side, areaW, cell);
+            PlaceSmall(l, p, kMargin, top + side, areaW, cell, lines);
     }
     // Circles with no room left are not placed; they still have a cell.
     while (l.circles.size() < p.circles.size()) {

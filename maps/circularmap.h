@@ -99,7 +99,8 @@ struct CircleGeometry {
     bool large = false;
     bool tickLabels = false; // the position scale's ticks are labelled
     float inner[kRingCount]{}, outer[kRingCount]{};
-    float captionY = 0; // a small circle's caption lines under it
+    float captionY = 0;   // a small circle's caption lines under it
+    int captionLines = 4; // how many: ID, length, window and step, marks
     float cellLeft = 0, cellTop = 0, cellRight = 0, cellBottom = 0;
 };
 struct CircularLayout {
