@@ -332,6 +332,13 @@ void DrawCumulative(PictureSurface& pic, const CircleGeometry& g, const CircleRe
         pic.EndCurve();
 }
 
+// The position scale's ticks; none at the record's length, which meets
+// base 1 at the top.
+std::vector<PositionTick> ScaleTicks(const CircleRecord& c, int intervals)
+{
+    return NicePositionTicks(1, std::max<int64_t>(c.length - 1, 1), intervals);
+}
+
 // The marks' labels ("ori 3,925,500"), then the position ticks' labels,
 // then features' names, each where it meets no other label.
 void DrawLabels(PictureSurface& pic, const CircleGeometry& g, const CircleRecord& c, const CircularPicture& p)
@@ -357,7 +364,7 @@ void DrawLabels(PictureSurface& pic, const CircleGeometry& g, const CircleRecord
     }
     if (g.tickLabels) {
         const int intervals = std::max(3, int(kTurn * g.radius / (70 * kPx)));
-        for (const PositionTick& tick : NicePositionTicks(1, std::max<int64_t>(c.length, 1), intervals)) {
+        for (const PositionTick& tick : ScaleTicks(c, intervals)) {
             const double a = AngleOf(c, double(tick.position) - 0.5);
             const Box b = LabelPlacer::Beside(g.cx, g.cy, tickLabels, a, TextWidth(p, tick.label), h);
             if (placer.take(b))
@@ -437,7 +444,7 @@ void DrawReplicon(PictureSurface& pic, const CircularLayout& l, const CircularPi
     DrawCircle(pic, g.cx, g.cy, g.radius, 0x00000000);
     Radial(pic, g, 0, g.radius, g.radius + kTickLength * 2, 0x00000000);
     const int intervals = std::max(3, int(kTurn * g.radius / (70 * kPx)));
-    for (const PositionTick& tick : NicePositionTicks(1, std::max<int64_t>(c.length, 1), intervals))
+    for (const PositionTick& tick : ScaleTicks(c, intervals))
         Radial(pic, g, AngleOf(c, double(tick.position) - 0.5), g.radius, g.radius + kTickLength, 0x00000000);
     if (HasFeatures(c))
         DrawFeatures(pic, g, c);
