@@ -279,7 +279,28 @@ QString CircularWindow::statusAt(float x, float y) const
     const int c = CircleAt(l, x * kTwips, y * kTwips);
     if (c < 0)
         return {};
-    return CircleReadout(picture_, c, CirclePositionAt(l, picture_, c, x * kTwips, y * kTwips));
+    const double position = CirclePositionAt(l, picture_, c, x * kTwips, y * kTwips);
+    QString text = CircleReadout(picture_, c, position);
+    // Over a feature ring: the strand's feature there.
+    const std::optional<Ring> ring = RingAt(l, c, x * kTwips, y * kTwips);
+    if (ring != Ring::Plus && ring != Ring::Minus)
+        return text;
+    const CircleRecord& circle = picture_.circles[std::size_t(c)];
+    std::vector<uint32_t> found;
+    const uint64_t base = uint64_t(position) + 1;
+    for (const FeatureSource& source : circle.features.sources) {
+        found.clear();
+        source.set->overlapping(source.record, base, base, found);
+        for (const uint32_t i : found) {
+            const Feature f = source.set->feature(i);
+            const bool inPart = std::any_of(f.parts.begin(), f.parts.end(), [base](const FeaturePart& part) {
+                return part.start <= base && base <= part.end;
+            });
+            if (inPart && DrawnType(f.type) && (f.strand == Strand::Reverse) == (ring == Ring::Minus))
+                return text + QStringLiteral("; ") + DescribeFeature(*source.set, i);
+        }
+    }
+    return text;
 }
 
 std::optional<PageSize> CircularWindow::page() const

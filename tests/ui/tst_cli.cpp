@@ -322,6 +322,22 @@ private slots:
             QVERIFY(c && c->isVisible());
             QCOMPARE(c->picture().circles.empty(), false);
             QCOMPARE(c->picture().circles[0].features.empty(), input == kExcerpt);
+            if (input == genBank) {
+                // Hover over the plus strand's ring at repA (100..1200), and the minus strand's there.
+                const CircularLayout l =
+                    LayOutCircular(float(c->canvas()->width()) * 15, float(c->canvas()->height()) * 15, c->picture());
+                const CircleGeometry& g = l.circles[0];
+                const double angle = 2 * 3.14159265358979 * 650 / 6000;
+                const auto at = [&](Ring ring) {
+                    const float r = (g.inner[int(ring)] + g.outer[int(ring)]) / 2;
+                    return c->statusAt(float(g.cx + r * float(std::sin(angle))) / 15,
+                                       float(g.cy - r * float(std::cos(angle))) / 15);
+                };
+                QVERIFY2(at(Ring::Plus).startsWith(QStringLiteral("PLAS1.1, position 6")) &&
+                             at(Ring::Plus).contains(QStringLiteral("; gene repA, 100..1,200 (+)")),
+                         qPrintable(at(Ring::Plus)));
+                QVERIFY2(!at(Ring::Minus).contains(u';'), qPrintable(at(Ring::Minus)));
+            }
             c->maxRowsBox()->setValue(5);
             struct Kind {
                 int filter;
