@@ -400,13 +400,25 @@ void ExplorerData::fillPartials(const std::vector<int64_t>& positions, std::vect
 
 ViewWindows ExplorerData::windows(int64_t from, int64_t to, int32_t window, int32_t step) const
 {
+    const int64_t first = std::max<int64_t>(from, 1), last = std::min(to, length_);
+    return computed(first, last, window, step, last >= first ? WindowCountFor(last - first + 1, window, step) : 0);
+}
+
+ViewWindows ExplorerData::circle(int32_t window, int32_t step) const
+{
+    if (window < 1 || step < 1 || window > length_)
+        return windows(1, length_, window, step);
+    return computed(1, length_, window, step, (length_ - 1) / step + 1);
+}
+
+ViewWindows ExplorerData::computed(int64_t from, int64_t to, int32_t window, int32_t step, int64_t n) const
+{
     ViewWindows v;
-    v.from = std::max<int64_t>(from, 1);
-    v.to = std::min(to, length_);
+    v.from = from;
+    v.to = to;
     v.window = window;
     v.step = step;
     const int64_t length = v.to - v.from + 1;
-    const int64_t n = length >= 1 ? WindowCountFor(length, window, step) : 0;
     const int64_t stride = step >= 1 ? step : 0;
     if (length < 1) {
         v.values.GCValues = {0.0f, 0.0f};
@@ -418,9 +430,12 @@ ViewWindows ExplorerData::windows(int64_t from, int64_t to, int32_t window, int3
     // The running sums before every window's first base and after its last.
     std::vector<int64_t> at{v.from - 1, v.to};
     at.reserve(std::size_t(2 * n + 2));
+    // A circle's window that ends past the last base takes the whole
+    // record's sums and those of the bases it runs on to.
     for (int64_t w = 0; w < n; ++w) {
+        const int64_t end = v.from - 1 + w * stride + window;
         at.push_back(v.from - 1 + w * stride);
-        at.push_back(v.from - 1 + w * stride + window);
+        at.push_back(end > length_ ? end - length_ : end);
     }
     std::sort(at.begin(), at.end());
     at.erase(std::unique(at.begin(), at.end()), at.end());
@@ -432,6 +447,12 @@ ViewWindows ExplorerData::windows(int64_t from, int64_t to, int32_t window, int3
         fillPartials(at, sums);
     }
     const auto sumAt = [&](int64_t pos) {
+        if (pos > length_) {
+            Mark m = sums[std::size_t(std::lower_bound(at.begin(), at.end(), pos - length_) - at.begin())];
+            const Mark& all = sums.back(); // at.back() is the record's length
+            m.gc += all.gc, m.skew += all.skew, m.unknown += all.unknown;
+            return m;
+        }
         return sums[std::size_t(std::lower_bound(at.begin(), at.end(), pos) - at.begin())];
     };
 

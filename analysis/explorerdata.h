@@ -72,6 +72,12 @@ public:
     // stretch, one when the step is below 1. Throws quillet::Failure when
     // bases must be read again and the file no longer gives them.
     ViewWindows windows(int64_t from, int64_t to, int32_t window, int32_t step) const;
+    // The windows of the whole record as a circle: they start at 1,
+    // 1 + step, ... up to its length, and one that runs past the last base
+    // goes on at the first, as a run over the record followed by its first
+    // window - 1 bases gives them. A window longer than the record gives
+    // the linear windows (none).
+    ViewWindows circle(int32_t window, int32_t step) const;
 
     // What the index and any kept bases take, in bytes.
     std::size_t memoryBytes() const;
@@ -83,6 +89,7 @@ private:
     class Builder;
     ExplorerData() = default;
     Mark prefix(int64_t pos) const;
+    ViewWindows computed(int64_t from, int64_t to, int32_t window, int32_t step, int64_t n) const;
     void fillPartials(const std::vector<int64_t>& positions, std::vector<Mark>& sums) const;
 
     QString path_;

@@ -34,6 +34,7 @@ enum class Id {
     Unrounded,
     Topology,
     Overview,
+    Circular,
     MinLength,
     MaxRows,
     Page,
@@ -70,6 +71,7 @@ constexpr OptionDef kOptions[] = {
     {Id::Unrounded, 0, "unrounded", false},
     {Id::Topology, 0, "topology", true},
     {Id::Overview, 0, "overview", true},
+    {Id::Circular, 0, "circular", true},
     {Id::MinLength, 0, "min-length", true},
     {Id::MaxRows, 0, "max-rows", true},
     {Id::Page, 0, "page", true},
@@ -289,6 +291,7 @@ QString Parser::Apply(Id id, const QString& value)
         o_.zoom = value.toInt();
         return {};
     case Id::Overview:
+    case Id::Circular:
     case Id::MinLength:
     case Id::MaxRows:
     case Id::Page: return SetOverview(id, value);
@@ -414,6 +417,12 @@ QString Parser::SetOverview(Id id, const QString& value)
             return QStringLiteral("overview %1: the name must end in .png, .svg or .pdf").arg(value);
         o_.overviewKind = *kind;
         o_.overview = value;
+    } else if (id == Id::Circular) {
+        const std::optional<PictureKind> kind = PictureKindOfName(value);
+        if (!kind || *kind == PictureKind::Bmp)
+            return QStringLiteral("circular map %1: the name must end in .png, .svg or .pdf").arg(value);
+        o_.circularKind = *kind;
+        o_.circular = value;
     } else if (id == Id::MinLength) {
         const std::optional<int64_t> n = ReadLength(value);
         if (!n)
@@ -474,13 +483,15 @@ QString Parser::CheckTogether()
         return QStringLiteral("--record and --all-records exclude each other");
     // --all-records without a picture asks nothing more: values and the
     // summary cover every record anyway.
-    const bool overview = !o_.overview.isEmpty(), tracks = !o_.tracks.isEmpty();
-    if ((Given(Id::Size) && !picture && !tracks) || (Given(Id::Zoom) && !picture && !overview && !tracks))
+    const bool overview = !o_.overview.isEmpty(), tracks = !o_.tracks.isEmpty(), circular = !o_.circular.isEmpty();
+    if ((Given(Id::Size) && !picture && !tracks) ||
+        (Given(Id::Zoom) && !picture && !overview && !tracks && !circular))
         return QStringLiteral("--size and --zoom need a picture (-o) or the tracks (--tracks); an overview takes "
                               "--zoom and --page");
     const bool raster = (picture && (o_.pictureKind == PictureKind::Png || o_.pictureKind == PictureKind::Bmp)) ||
                         (overview && o_.overviewKind == PictureKind::Png) ||
-                        (tracks && o_.tracksKind == PictureKind::Png);
+                        (tracks && o_.tracksKind == PictureKind::Png) ||
+                        (circular && o_.circularKind == PictureKind::Png);
     if (o_.zoom != 1 && !raster)
         return QStringLiteral("--zoom applies to .png and .bmp pictures; SVG and PDF are drawn as vectors");
     if (const QString e = CheckPictureSize("--size", o_.width, o_.height); picture && !e.isEmpty())
@@ -495,7 +506,7 @@ QString Parser::CheckTogether()
         return QStringLiteral("a picture for each of several files needs {} in its name (the file's base name)");
     if (o_.allRecords && picture && !o_.picture.contains(QStringLiteral("{record}")))
         return QStringLiteral("a picture of every record needs {record} in its name");
-    if (!picture && o_.values.isEmpty() && !overview && !tracks)
+    if (!picture && o_.values.isEmpty() && !overview && !tracks && !circular)
         o_.summary = true;
     return {};
 }
@@ -516,9 +527,24 @@ QString Parser::CheckIndex()
 // The overview is one picture of each file's records.
 QString Parser::CheckOverview() const
 {
+    if (!o_.circular.isEmpty()) {
+        if (o_.circular.contains(QStringLiteral("{record}")))
+            return QStringLiteral("a circular map shows every record of its file; {record} has no place in its name");
+        if (o_.files.size() > 1 && !o_.circular.contains(QStringLiteral("{}")))
+            return QStringLiteral(
+                "a circular map for each of several files needs {} in its name (the file's base name)");
+        if (o_.region)
+            return QStringLiteral("a circular map shows whole records; --region's stretch has no place in it");
+        if (o_.files.contains(QStringLiteral("-")))
+            return QStringLiteral("a circular map reads its file again; standard input (-) cannot be");
+        if (o_.circularKind == PictureKind::Png)
+            if (const QString e = CheckPictureSize("--page", o_.page.width, o_.page.height); !e.isEmpty())
+                return e;
+    }
     if (o_.overview.isEmpty()) {
-        if (Given(Id::MinLength) || Given(Id::MaxRows) || Given(Id::Page))
-            return QStringLiteral("--min-length, --max-rows and --page need an overview (--overview)");
+        if (o_.circular.isEmpty() && (Given(Id::MinLength) || Given(Id::MaxRows) || Given(Id::Page)))
+            return QStringLiteral(
+                "--min-length, --max-rows and --page need an overview (--overview) or a circular map (--circular)");
         return {};
     }
     if (o_.overview.contains(QStringLiteral("{record}")))
@@ -708,7 +734,8 @@ Output:
                         .png, .svg, .pdf, or .bmp (the bytes Save writes)
       --size WxH        picture size in pixels (default 701x309, the
                         window's map at design size; 1 to 16000 each)
-      --zoom N          PNG and BMP, an overview's PNG too: 1, 2 or 4
+      --zoom N          PNG and BMP, an overview's or circular map's too:
+                        1, 2 or 4
                         pixels per pixel
                         A picture has at most 32767 pixels a side and 256
                         million pixels in all, zoom included.
@@ -731,12 +758,21 @@ Output:
                         each, longest first, on one position scale and one
                         value scale, labelled with ID and length; the plot
                         follows --plot; .png (--zoom applies), .svg or .pdf
-      --min-length N    overview: leave out records under N bases (default
-                        0; "1,000" and "10k" work); a line counts them
-      --max-rows N      overview: at most N rows (1 to 1000, default 50); a
-                        line sums up the shorter records past them
+      --circular OUT    every record of the file as its own circle, the
+                        longest large, with rings of features, G+C, G-C/G+C
+                        and its running sum, each record's window and step
+                        fitted to it; records the file says are circular
+                        (all with --topology circular) wrap their origin;
+                        .png (--zoom applies), .svg or .pdf
+      --min-length N    overview, circular map: leave out records under N
+                        bases (default 0; "1,000" and "10k" work); a line
+                        counts them
+      --max-rows N      overview, circular map: at most N rows or circles
+                        (1 to 1000, default 50); a line sums up the shorter
+                        records past them
       --page a4|letter|WxH
-                        overview: the page, portrait, in pixels at 96 dpi
+                        overview, circular map: the page, portrait, in
+                        pixels at 96 dpi
                         (a4: 794x1123, default; letter: 816x1056; or WxH,
                         1 to 16000 each)
 
@@ -768,7 +804,7 @@ In OUT, {} stands for the input's name without folder and suffixes
 characters a file name cannot hold (/ \ | : * ? " < > and control
 characters), without leading dots and cut to 200 bytes ("sequence" when
 nothing is left).
-With several FILEs, -o and --overview need {}; --values without {} writes
+With several FILEs, -o, --overview and --circular need {}; --values without {} writes
 one table for all files, with {} one table per file. Two outputs of one run
 that would get the same name are an error: the second is not written.
 

@@ -61,6 +61,16 @@ struct Options {
     // The genome overview of each file: every record a row, longest first.
     QString overview; // output pattern, empty for none
     PictureKind overviewKind = PictureKind::Png;
+    // The circular map of each file: every record a circle, longest first,
+    // with the overview's --min-length, --max-rows and --page.
+    QString circular; // output pattern, empty for none
+    PictureKind circularKind = PictureKind::Png;
+    // Whether circular maps are all there is to write: each circle has its
+    // own window, so the run's window leaves no record without one.
+    bool CircularOnly() const
+    {
+        return !circular.isEmpty() && picture.isEmpty() && values.isEmpty() && overview.isEmpty() && !summary;
+    }
     int64_t minLength = 0;                  // records shorter are left out
     int64_t maxRows = kDefaultOverviewRows; // the rest are summed up in a line
     PageSize page = kA4Page;                // pixels at zoom 1

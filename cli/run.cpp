@@ -4,6 +4,7 @@
 
 #include "analysis/annotation.h"
 #include "analysis/explorerdata.h"
+#include "analysis/failure.h"
 #include "analysis/fileio.h"
 #include "analysis/numtext.h"
 #include "analysis/proposal.h"
@@ -16,6 +17,8 @@
 #include <QGuiApplication>
 
 #include <unistd.h>
+
+#include <QFileInfo>
 
 #include <algorithm>
 #include <bit>
@@ -230,6 +233,8 @@ Outcome Mapper::Finish(const RunReport& report, FileRun& run, const Source& sour
     if (message.isEmpty())
         for (std::size_t i = 0; i < features_.size(); ++i)
             run.ReportMissing(*features_[i], o_.features[qsizetype(i)]);
+    if (message.isEmpty() && !o_.circular.isEmpty())
+        run.SaveCircular(features_);
     const QString noWindows = message.isEmpty() && !run.outputFailed ? run.NoWindows() : QString();
     run.EndNotes(!noWindows.isEmpty());
     if (message.isEmpty())
@@ -436,6 +441,8 @@ void FileRun::Take(RecordResult&& r)
         values_->write(r.info, r.windows, FirstPosition(), r.sequenceLength);
     if (o.summary)
         summaryLines += SummaryLine(r.info);
+    if (!o.circular.isEmpty())
+        circularInfos_.push_back(r.info);
     if (!o.overview.isEmpty()) {
         overviewInfos_.push_back(r.info);
         overviewProfiles_.push_back(ProfileOf(r.windows, windowSize_.value_or(0), step_.value_or(0)));
@@ -457,7 +464,7 @@ void FileRun::Take(RecordResult&& r)
 // its empty map without a word, so this is a note, not a failure.
 void FileRun::NoteShort(const RecordInfo& info)
 {
-    if (info.windows != 0 || !windowSize_ || info.length >= *windowSize_)
+    if (info.windows != 0 || !windowSize_ || info.length >= *windowSize_ || m_.options().CircularOnly())
         return;
     const bool pictures = !m_.options().picture.isEmpty() && m_.options().allRecords;
     if (++shortRecords_ > kMaxShortNotes)
@@ -480,7 +487,9 @@ void FileRun::NoteNoSequence(const RecordInfo& info)
 
 QString FileRun::NoWindows() const
 {
-    if (withWindows_ > 0 || refused)
+    if (taken_ == 0 && !refused)
+        return QStringLiteral("%1: no record has any sequence: nothing to map.").arg(shown_);
+    if (withWindows_ > 0 || refused || m_.options().CircularOnly())
         return {};
     if (taken_ == 0)
         return QStringLiteral("%1: no record has any sequence: nothing to map.").arg(shown_);
@@ -660,6 +669,58 @@ void FileRun::SaveOverview()
             QStringLiteral("The overview could not be saved to %1: %2 gets the same name as %3.").arg(out, what, other);
     else if (QString why, notMade; !WriteOverview(out, picture, why, notMade))
         problem = notMade.isEmpty() ? NotSaved(QStringLiteral("The overview"), out, why) : notMade;
+    if (problem.isEmpty())
+        return;
+    Error(problem);
+    outputFailed = true;
+}
+
+// Each record read again and drawn as the window's Export of its circular
+// map does, so that the bytes are the same.
+void FileRun::SaveCircular(const std::vector<std::shared_ptr<const FeatureSet>>& added)
+{
+    const Options& o = m_.options();
+    const QString out = OutputName(o.circular, base_, QString());
+    const QString what = QStringLiteral("the circular map of %1").arg(shown_);
+    OverviewChoice choice;
+    choice.minLength = o.minLength;
+    choice.maxRows = o.maxRows;
+    QString problem;
+    std::optional<CircularPicture> picture;
+    try {
+        // The features the sequence file holds itself, then those added,
+        // as the window draws them.
+        std::vector<std::shared_ptr<const FeatureSet>> sets;
+        if (!circularInfos_.empty())
+            if (auto own = OwnFeatures(path_, circularInfos_.front().format))
+                sets.push_back(std::move(own));
+        sets.insert(sets.end(), added.begin(), added.end());
+        picture = LoadCircularMap(path_, QFileInfo(path_).fileName(), circularInfos_, choice, sets);
+    } catch (const Failure& e) {
+        problem = QString::fromUtf8(e.what());
+    }
+    const PictureFormat format = o.circularKind == PictureKind::Svg   ? PictureFormat::Svg
+                                 : o.circularKind == PictureKind::Pdf ? PictureFormat::Pdf
+                                                                      : PictureFormat::Png;
+    if (!problem.isEmpty()) {
+    } else if (!picture || circularInfos_.empty()) {
+        problem = NothingToDraw(QStringLiteral("circular map"));
+    } else if (const QString other = m_.Claim(out, what); !other.isEmpty()) {
+        problem = QStringLiteral("The circular map could not be saved to %1: %2 gets the same name as %3.")
+                      .arg(out, what, other);
+    } else {
+        MakeFolderFor(out);
+        OutputFile file(out, kDurability);
+        try {
+            if (!file.open(QIODevice::WriteOnly) ||
+                !WritePicture(file, CircularExport(*picture, format, o.zoom, o.page),
+                              [&](PictureSurface& s) { DrawCircular(s, *picture); }) ||
+                !file.commit())
+                problem = NotSaved(QStringLiteral("The circular map"), out, file.error());
+        } catch (const PictureNotMade& e) {
+            problem = e.message(out);
+        }
+    }
     if (problem.isEmpty())
         return;
     Error(problem);

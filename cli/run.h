@@ -9,6 +9,7 @@
 #include "cli/outputs.h"
 #include "cli/progress.h"
 #include "cli/sources.h"
+#include "maps/circularmap.h"
 #include "maps/drawcheck.h"
 #include "maps/gcmap.h"
 #include "maps/overviewmap.h"
@@ -69,6 +70,9 @@ public:
     // After the run: the features of `set` (read from `file`) on records
     // this file does not hold, a warning line each.
     void ReportMissing(const FeatureSet& set, const QString& file) const;
+    // After the run: the circular map of the records taken, with the
+    // file's own features and `added`.
+    void SaveCircular(const std::vector<std::shared_ptr<const FeatureSet>>& added);
 
     QString failure;           // set when the run must stop for this file
     bool outputFailed = false; // an output of this file could not be written
@@ -122,6 +126,7 @@ private:
     // name when features are given.
     std::optional<RecordInfo> tracksRecord_;
     QStringList names_;
+    std::vector<RecordInfo> circularInfos_; // the records taken, for the circular map
 };
 
 enum class Outcome { Mapped, Failed, Ambiguous };

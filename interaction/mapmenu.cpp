@@ -11,6 +11,7 @@
 #include "maps/filename.h"
 #include "maps/filetypes.h"
 #include "maps/syscolors.h"
+#include "window/circular.h"
 #include "window/explorer.h"
 #include "window/overview.h"
 #include "window/quillet.h"
@@ -105,6 +106,12 @@ void Quillet::createMapMenu()
     overview->setEnabled(false);
     connect(mapMenu_, &QMenu::aboutToShow, this,
             [this, overview] { overview->setEnabled(records && records->size() > 0 && !RunActive()); });
+    QAction* circular = mapMenu_->addAction(QStringLiteral("Circular map\u2026"), this, &Quillet::CircularMap_Click);
+    circular->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+G")));
+    circular->setShortcutContext(Qt::WidgetShortcut); // the window's own shortcut is in shortcuts.cpp
+    circular->setEnabled(false);
+    connect(mapMenu_, &QMenu::aboutToShow, this,
+            [this, circular] { circular->setEnabled(records && records->size() > 0 && !RunActive()); });
     mapMenu_->addSeparator();
     mapMenu_->addAction(QStringLiteral("Export values\u2026"), this, &Quillet::ExportValues_Click);
     mapMenu_->addAction(QStringLiteral("Export picture\u2026"), this, &Quillet::ExportPicture_Click);
@@ -308,6 +315,37 @@ void Quillet::Overview_Click()
     overviewWindow_->raise();
     overviewWindow_->activateWindow();
     overviewWindow_->canvas()->setFocus();
+}
+
+void Quillet::CircularMap_Click()
+{
+    if (!records || records->size() == 0 || RunActive())
+        return;
+    if (!circularWindow_) {
+        circularWindow_ = new CircularWindow(this);
+        circularWindow_->setPlatform(&platform());
+        connect(circularWindow_, &CircularWindow::explore, this, &Quillet::ExploreAt);
+    }
+    // Each record is read again from the file: the pointer says so.
+    SetMousePointer(11);
+    const bool shown = circularWindow_->setStore(records, FeatureSets());
+    SetMousePointer(0);
+    if (!shown)
+        return;
+    circularWindow_->show();
+    circularWindow_->raise();
+    circularWindow_->activateWindow();
+    circularWindow_->canvas()->setFocus();
+}
+
+void Quillet::ExploreAt(std::size_t index, int64_t position)
+{
+    ExploreRecord(index);
+    if (!explorerWindow_ || explorerWindow_->recordIndex() != int64_t(index))
+        return;
+    // A twentieth of the record around the position, as a first close look.
+    const int64_t span = std::max<int64_t>(records->info(index).length / 20, 1000);
+    explorerWindow_->setView(position - span / 2, position + span / 2);
 }
 
 void Quillet::refreshOverview(bool opening)

@@ -23,6 +23,7 @@ namespace quillet {
 
 class ExplorerWindow;
 class OverviewWindow;
+class CircularWindow;
 class frmAbout;
 class RecordsWindow;
 class WindowRun;
@@ -126,13 +127,18 @@ public:
     ExplorerWindow* explorerWindow() const { return explorerWindow_; }
     // The genome overview, created on first use (Overview… or Ctrl+G after a run).
     OverviewWindow* overviewWindow() const { return overviewWindow_; }
+    // The circular map, created on first use (Circular map… or Ctrl+Shift+G after a run).
+    CircularWindow* circularWindow() const { return circularWindow_; }
     void Records_Click();
     void Explore_Click();
     void Overview_Click();
+    void CircularMap_Click();
     // Record `index` of the last run in the main window (read again from the
     // file when its windows were not kept), or in the explorer.
     void ShowStoredRecord(std::size_t index);
     void ExploreRecord(std::size_t index);
+    // The explorer on record `index` around `position` (1-based).
+    void ExploreAt(std::size_t index, int64_t position);
     void ExportValues_Click();
     void ExportPicture_Click();
     void MarkUnknown_Click(bool on);
@@ -217,6 +223,7 @@ private:
     RecordsWindow* recordsWindow_ = nullptr;
     ExplorerWindow* explorerWindow_ = nullptr;
     OverviewWindow* overviewWindow_ = nullptr;
+    CircularWindow* circularWindow_ = nullptr;
     std::vector<std::shared_ptr<const FeatureSet>> addedFeatures_;
     std::shared_ptr<const FeatureSet> ownFeatures_; // of the file at ownFeaturesPath_
     QString ownFeaturesPath_;

@@ -44,6 +44,10 @@ void InstallShortcuts(Quillet& window)
     auto* overview = new QShortcut(QKeySequence(QStringLiteral("Ctrl+G")), &window);
     overview->setContext(Qt::WindowShortcut);
     QObject::connect(overview, &QShortcut::activated, &window, [&window] { window.Overview_Click(); });
+    // The circular map of the last run.
+    auto* circular = new QShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+G")), &window);
+    circular->setContext(Qt::WindowShortcut);
+    QObject::connect(circular, &QShortcut::activated, &window, [&window] { window.CircularMap_Click(); });
 }
 
 } // namespace quillet

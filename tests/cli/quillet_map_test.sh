@@ -361,8 +361,8 @@ run 1 --values plain/v.bw "$lambda"; has err "The values could not be saved to p
 # Each fails its file with the system's reason, keeps the earlier file and
 # leaves nothing beside it.
 outputs=("-o x.svg" "-o x.pdf" "-o x.png" "-o x.bmp" "--overview o.svg" "--overview o.pdf" "--overview o.png"
-         "--values x.tsv" "--values x.bedgraph" "--values x.bw")
-what() { case $1 in -o) echo picture ;; --overview) echo overview ;; *) echo values ;; esac; }
+         "--values x.tsv" "--values x.bedgraph" "--values x.bw" "--circular c.svg" "--circular c.png")
+what() { case $1 in -o) echo picture ;; --overview) echo overview ;; --circular) echo circular map ;; *) echo values ;; esac; }
 limited() { (ulimit -f 4 && trap '' XFSZ && exec "$@"); }
 cut_short() { # FOLDER REASON [limited]
     local folder=$1 reason=$2 option name; shift 2
@@ -392,7 +392,7 @@ fi
 # followed (the file it points to stays as it was, a dangling one creates
 # nothing); a read-only file, decided by its mode even for root, and a FIFO
 # are refused and stay.
-for output in "-o l.svg" "-o l.bmp" "--overview l.pdf" "--values l.tsv" "--values l.bw"; do
+for output in "-o l.svg" "-o l.bmp" "--overview l.pdf" "--values l.tsv" "--values l.bw" "--circular l.svg"; do
     read -r option name <<<"$output"
     rm -rf links && mkdir links && echo other >links/other
     for target in other nowhere; do
@@ -442,6 +442,16 @@ if grep -q '>r25<' many.svg; then fail "a sixth row past --max-rows 5"; fi
 run 0 -w 50 -s 50 --overview many-long.svg --min-length 2,000 --max-rows 5 --plot cumulative many.fa
 has many-long.svg ">19 records under 2,000 bp not shown, 19.0 kb<"
 has many-long.svg ">and 6 shorter records, 13.5 kb<"
+# The circular map leaves out the same records, each circle labelled.
+run 0 --circular many-circles.svg --max-rows 5 --min-length 2,000 many.fa
+for text in ">r30<" ">r26<" ">3,000 bp<" ">and 6 shorter records, 13.5 kb<" 'viewBox="0 0 794 1123"'; do
+    has many-circles.svg "$text"
+done
+# A record is a circle when the file says so, also a GFF3 file's Is_circular.
+printf '##gff-version 3\npX\tt\tregion\t1\t600\t.\t+\t.\tID=pX;Is_circular=true\n##FASTA\n>pX\n%s\n' \
+    "$(printf 'ACGGTCAAGT%.0s' $(seq 60))" >circle.gff3
+run 0 --circular circle.svg circle.gff3
+has circle.svg ">600 bp, circular<"
 # Sizes: A4 and Letter pages, zoom, a page in pixels; several files by {}.
 run 0 -w 200 -s 100 --overview 'ov/{}.png' "$lambda" "$phix"
 file ov/lambda_virus.png | grep -q "794 x 1123" && file ov/phix174.png | grep -q "794 x 1123" ||
@@ -453,7 +463,8 @@ file ov3.png | grep -q "300 x 200" || fail "ov3.png: $(file ov3.png)"
 run 0 -w 200 -s 100 --overview ov.pdf --page letter "$excerpt"
 has ov.pdf "/MediaBox [0 0 612.000000 792.000000]"
 for args in "--overview o.bmp" "--overview o.png --max-rows 0" "--overview o.png --min-length ten" \
-            "--overview o.png --page a5" "--min-length 10" "--overview o.png $phix"; do
+            "--overview o.png --page a5" "--min-length 10" "--overview o.png $phix" "--circular o.bmp" \
+            "--circular o.png $phix" "--circular o.png --region 1-100" "--circular o.png -"; do
     run 2 $args "$lambda"; has err "Try 'quillet-map --help'"
 done
 run 1 -w 200 -s 100 --overview plain/ov.png "$lambda"; has err "The overview could not be saved to plain/ov.png: Not a directory."

@@ -95,9 +95,15 @@ said = "executor {!r}, jobs {!r}, default-resources {!r}".format(profile.get("ex
 sys.exit(None if profile.get("executor") == "slurm" and profile.get("jobs") == 100
          and resources == {"runtime": 30, "mem_mb": 1000, "cpus_per_task": 1} else said)
 EOF
-# Overviews as SVG, or none; the other outputs stay as they were.
-workflow maps-svg genomes overview=svg || fail "overview=svg: $(cat maps-svg.log)"
+# Overviews as SVG, or none; the other outputs stay as they were. Circular
+# maps only when asked for, as one quillet-map writes them.
+[ ! -e maps/circular ] || fail "circular maps without circular="
+workflow maps-svg genomes overview=svg circular=svg || fail "overview=svg: $(cat maps-svg.log)"
 grep -q '<title>Overview of lambda_virus.fa</title>' maps-svg/overview/lambda_virus.svg || fail "overview=svg"
+"$map" -w 200 -s 100 --circular 'single/circular/{}.svg' "${genomes[@]}" >/dev/null
+for g in athaliana lambda_virus phix174; do
+    cmp "maps-svg/circular/$g.svg" "single/circular/$g.svg" || fail "maps-svg/circular/$g.svg"
+done
 workflow maps-none genomes overview=no || fail "overview=no: $(cat maps-none.log)"
 [ ! -e maps-none/overview ] && cmp maps-none/lambda_virus.png single/lambda_virus.png &&
     cmp maps-none/summary.tsv single/summary.tsv || fail "overview=no: $(ls maps-none)"
@@ -107,9 +113,10 @@ workflow maps-bw genomes values=bw overview=no || fail "values=bw: $(cat maps-bw
 for g in athaliana lambda_virus phix174; do
     cmp "maps-bw/$g.bw" "single/$g.bw" || fail "maps-bw/$g.bw"
 done
-for bad in overview=bmp values=csv; do
+for bad in overview=bmp values=csv circular=jpg; do
     if workflow maps-bad genomes "$bad"; then fail "$bad was taken"; fi
-    grep -Eq "(overview is png, svg, pdf or no|values is tsv, bedgraph or bw), not '${bad#*=}'" maps-bad.log ||
+    grep -Eq "((overview|circular) is png, svg, pdf or no|values is tsv, bedgraph or bw), not '${bad#*=}'" \
+        maps-bad.log ||
         fail "$bad: $(cat maps-bad.log)"
 done
 

@@ -114,6 +114,25 @@ void ExpectSameAsCalcWindows(const ExplorerData& d, const std::string& bases, in
     }
 }
 
+// The circle's windows against CalcWindows over the record followed by its
+// first w - 1 bases: one window for each start up to its length.
+void ExpectCircleAsExtendedRecord(const ExplorerData& d, const std::string& bases, int32_t w, int32_t s)
+{
+    SCOPED_TRACE(testing::Message() << "circle, window " << w << " step " << s);
+    const ViewWindows v = d.circle(w, s);
+    WindowResults want, own;
+    CalcWindows(bases + bases.substr(0, std::size_t(w - 1)), w, s, want);
+    CalcWindows(bases, w, s, own);
+    const std::size_t n = (bases.size() - 1) / std::size_t(s) + 1;
+    ASSERT_EQ(v.values.GCValues.size(), n + 2);
+    EXPECT_EQ(v.values.AvgGC, own.AvgGC);
+    for (std::size_t k = 1; k <= n; ++k) {
+        ASSERT_EQ(v.values.GCValues[k], want.GCValues[k]) << "window " << k;
+        ASSERT_EQ(v.values.SkewValues[k], want.SkewValues[k]) << "window " << k;
+        ASSERT_EQ(v.values.UnknownCounts[k], want.UnknownCounts[k]) << "window " << k;
+    }
+}
+
 } // namespace
 
 TEST(ExplorerData, ViewsEqualCalcWindowsOnTheStretchAtEveryZoom)
@@ -177,6 +196,9 @@ TEST(ExplorerData, ViewsEqualCalcWindowsOnTheStretchAtEveryZoom)
             }
             ExpectSameAsCalcWindows(*d, bases, v.from, v.to, w, s);
         }
+        // Step below, equal to and above the window; one that divides the length.
+        for (const auto& [w, s] : {std::pair{1000, 300}, {1000, 1000}, {1000, 1500}, {10, 7}, {3001, 3001}})
+            ExpectCircleAsExtendedRecord(*d, bases, w, s);
     }
 }
 

@@ -8,6 +8,7 @@
 #include "tests/ui/runfixtures.h"
 #include "tests/ui/scriptedplatform.h"
 #include "window/explorer.h"
+#include "window/circular.h"
 #include "window/overview.h"
 #include "window/quillet.h"
 
@@ -56,6 +57,35 @@ QByteArray WriteFileGzip()
     gzip.start(QStringLiteral("gzip"), {QStringLiteral("-c"), kExcerpt});
     gzip.waitForFinished(30000);
     return gzip.readAllStandardOutput();
+}
+
+// A circular GenBank record of 6,000 bases with genes on both strands, an
+// rRNA and a gene across its origin, its G-C/G+C turning at 1,500 and 4,500.
+QString WriteGenBank(const QString& path)
+{
+    QByteArray bases;
+    for (int i = 0; i < 6000; ++i) {
+        const bool leading = i >= 1500 && i < 4500;
+        bases += "acgtgcatgcgtacgg"[(i * 7 + i / 13) % 16 < 4 ? (leading ? 2 : 1) : (i * 7 + i / 13) % 16];
+    }
+    QByteArray text = "LOCUS       PLAS1                   6000 bp    DNA     circular BCT 01-JAN-2020\n"
+                      "ACCESSION   PLAS1\nVERSION     PLAS1.1\nFEATURES             Location/Qualifiers\n"
+                      "     source          1..6000\n"
+                      "     gene            100..1200\n                     /gene=\"repA\"\n"
+                      "     gene            complement(2000..2900)\n                     /gene=\"parB\"\n"
+                      "     rRNA            3100..3900\n                     /product=\"16S ribosomal RNA\"\n"
+                      "     gene            join(5800..6000,1..50)\n                     /gene=\"oriT\"\n"
+                      "ORIGIN\n";
+    for (int at = 0; at < bases.size(); at += 60) {
+        text += QByteArray::number(at + 1).rightJustified(9, ' ');
+        for (int b = at; b < std::min<int>(at + 60, int(bases.size())); b += 10)
+            text += ' ' + bases.mid(b, 10);
+        text += '\n';
+    }
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(text + "//\n") < 0)
+        return {};
+    return path;
 }
 
 // A PDF with its times and document identifiers blanked, the only parts
@@ -337,6 +367,63 @@ private slots:
                 QVERIFY(Contents(cliPath).contains(">thrL</text>"));
         }
         QVERIFY(p.messages.isEmpty());
+    // The circular map: the window's export and --circular, with the
+    // features of a GenBank file and without features (the excerpt), at A4
+    // (PNG at 1x and 4x, SVG, PDF) and at a size in pixels.
+    void circularMapIsTheWindowsBytes()
+    {
+        const QString genBank = WriteGenBank(dir.filePath(QStringLiteral("plasmid.gbk")));
+        QVERIFY(!genBank.isEmpty());
+        for (const QString& input : {genBank, kExcerpt}) {
+            ScriptedPlatform p;
+            Quillet w(p, nullptr, kDesignScreen);
+            OpenExcerpt(w);
+            w.Text1->SetText(input);
+            w.Command_run_Click();
+            w.CircularMap_Click();
+            CircularWindow* c = w.circularWindow();
+            QVERIFY(c && c->isVisible());
+            QCOMPARE(c->picture().circles.empty(), false);
+            QCOMPARE(c->picture().circles[0].features.empty(), input == kExcerpt);
+            if (input == genBank) {
+                // Hover over the plus strand's ring at repA (100..1200), and the minus strand's there.
+                const CircularLayout l =
+                    LayOutCircular(float(c->canvas()->width()) * 15, float(c->canvas()->height()) * 15, c->picture());
+                const CircleGeometry& g = l.circles[0];
+                const double angle = 2 * 3.14159265358979 * 650 / 6000;
+                const auto at = [&](Ring ring) {
+                    const float r = (g.inner[int(ring)] + g.outer[int(ring)]) / 2;
+                    return c->statusAt(float(g.cx + r * float(std::sin(angle))) / 15,
+                                       float(g.cy - r * float(std::cos(angle))) / 15);
+                };
+                QVERIFY2(at(Ring::Plus).startsWith(QStringLiteral("PLAS1.1, position 6")) &&
+                             at(Ring::Plus).contains(QStringLiteral("; gene repA, 100..1,200 (+)")),
+                         qPrintable(at(Ring::Plus)));
+                QVERIFY2(!at(Ring::Minus).contains(u';'), qPrintable(at(Ring::Minus)));
+            }
+            c->maxRowsBox()->setValue(5);
+            struct Kind {
+                int filter;
+                const char* suffix;
+                QStringList extra;
+            };
+            const Kind kinds[] = {{0, "png", {}}, {2, "png", {"--zoom", "4"}}, {3, "svg", {}}, {4, "pdf", {}}};
+            for (const char* page : {"a4", "700x900"}) {
+                c->pageBox()->setCurrentIndex(page == QLatin1String("a4") ? 0 : 2);
+                c->pageSizeBox()->setText(QString::fromLatin1(page));
+                for (const Kind& k : kinds) {
+                    const QString windowPath = Fresh(QString::fromLatin1(k.suffix)),
+                                  cliPath = Fresh(QString::fromLatin1(k.suffix));
+                    p.saveOfTypeAnswers.push_back(SaveChoice{windowPath, k.filter});
+                    QVERIFY(c->exportPicture());
+                    SameAsCli(windowPath, cliPath,
+                              QStringList{"--circular", cliPath, "--max-rows", "5", "--page", page} + k.extra, input);
+                    if (QTest::currentTestFailed())
+                        return;
+                }
+            }
+            QVERIFY(p.messages.isEmpty());
+        }
     }
 
     void valuesAreTheWindowsBytes()

@@ -6,6 +6,7 @@
 #include "tests/ui/picturechecks.h"
 #include "tests/ui/runfixtures.h"
 #include "tests/ui/scriptedplatform.h"
+#include "window/circular.h"
 #include "window/explorer.h"
 #include "window/overview.h"
 #include "window/quillet.h"
@@ -95,9 +96,9 @@ private slots:
         for (QAction* a : w.MapMenu()->actions())
             if (!a->isSeparator())
                 texts << a->text();
-        QCOMPARE(texts,
-                 (QStringList{"Records\u2026", "Explore\u2026", "Overview\u2026", "Export values\u2026",
-                              "Export picture\u2026", "Features\u2026", "Mark windows of mostly unknown bases"}));
+        QCOMPARE(texts, (QStringList{"Records\u2026", "Explore\u2026", "Overview\u2026", "Circular map\u2026",
+                                     "Export values\u2026", "Export picture\u2026", "Features\u2026",
+                                     "Mark windows of mostly unknown bases"}));
         // Features…: an annotation is added, a sequence file is refused
         // with a message that names it, and a cancelled dialog does nothing.
         const QString data = QStringLiteral(QUILLET_SOURCE_DIR "/tests/data/");
@@ -476,6 +477,58 @@ private slots:
         o->pageSizeBox()->setText(QStringLiteral("640"));
         QVERIFY(!o->exportPicture());
         QVERIFY(p.messages.last().startsWith(QStringLiteral("The page size must be")));
+    }
+
+    // The circular map: every record a circle, longest first; hover, click
+    // and keys lead to the explorer; the description names each replicon.
+    void circularMapShowsEveryRepliconAndLeadsToThem()
+    {
+        ScriptedPlatform p;
+        Quillet w(p);
+        w.show();
+        QVERIFY(Action(w, QStringLiteral("Circular map\u2026")));
+        RunExcerpt(w);
+        QTest::keyClick(&w, Qt::Key_G, Qt::ControlModifier | Qt::ShiftModifier);
+        CircularWindow* c = w.circularWindow();
+        QVERIFY(c && c->isVisible());
+        QStringList ids;
+        for (const CircleRecord& circle : c->picture().circles)
+            ids << circle.id;
+        QCOMPARE(ids, (QStringList{"Chr2", "Chr1", "Chr3", "Chr4", "Chr5", "ChrM", "ChrC"}));
+        // 30 kb at windows of 20: 1,000 to 2,000 windows; Chr2's N run is a gap.
+        const CircleRecord& chr2 = c->picture().circles[0];
+        QCOMPARE(std::make_pair(chr2.window, chr2.step), std::make_pair(20, 20));
+        QVERIFY(chr2.gap[0] && !chr2.gap[100]);
+        const QString description = c->canvas()->accessibleDescription();
+        QVERIFY2(
+            description.contains(QStringLiteral("Chr2: 30,000 bp, window 20 bp, step 20 bp, mean G+C %1 %, G+C from ")
+                                     .arg(FormatFixed(w.records->info(1).AvgGC, 2))),
+            qPrintable(description));
+        QCOMPARE(description.count(QStringLiteral(", origin ")), 7);
+
+        // Hover on the G+C ring at the right of Chr2's circle, a quarter round.
+        const CircularLayout l =
+            LayOutCircular(float(c->canvas()->width()) * 15, float(c->canvas()->height()) * 15, c->picture());
+        const CircleGeometry& g = l.circles[0];
+        const QPoint right(int((g.cx + (g.inner[int(Ring::GCContent)] + g.outer[int(Ring::GCContent)]) / 2) / 15),
+                           int(g.cy / 15));
+        QMouseEvent move(QEvent::MouseMove, right, c->canvas()->mapToGlobal(right), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(c->canvas(), &move);
+        QVERIFY2(c->statusLabel()->text().startsWith(QStringLiteral("Chr2, position 7,")) &&
+                     c->statusLabel()->text().contains(QStringLiteral(": G+C ")),
+                 qPrintable(c->statusLabel()->text()));
+        // A click explores there; the keyboard explores the last circle.
+        QTest::mouseClick(c->canvas(), Qt::LeftButton, {}, right);
+        QVERIFY(w.explorerWindow() && w.explorerWindow()->isVisible());
+        QCOMPARE(w.explorerWindow()->recordIndex(), 1);
+        QVERIFY(w.explorerWindow()->picture().from < 7500 && w.explorerWindow()->picture().to > 7500);
+        c->canvas()->setFocus();
+        QTest::keyClick(c->canvas(), Qt::Key_End);
+        QCOMPARE(c->focusCircle(), 6);
+        QTest::keyClick(c->canvas(), Qt::Key_Return);
+        QCOMPARE(w.explorerWindow()->recordIndex(), 6);
+        QVERIFY(p.messages.isEmpty());
     }
 
     void markingMostlyUnknownWindowsRedrawsAndRestores()
