@@ -3,6 +3,7 @@
 // arguments into Options, with every check that needs no file. Kept apart
 // from the program so that tests can call it.
 #include "analysis/engine.h"
+#include "analysis/islands.h"
 #include "analysis/region.h"
 #include "maps/exportvalues.h"
 #include "maps/layoutfactors.h"
@@ -29,6 +30,8 @@ constexpr int kFrame = 2;
 constexpr int kMaxSizeSide = 16000;
 constexpr int64_t kMaxPictureSide = 32767;
 constexpr int64_t kMaxPicturePixels = 256'000'000;
+// --islands-sd takes a k above 0 and up to this many standard deviations.
+constexpr int kMaxIslandsSd = 100;
 
 struct Options {
     QStringList files;                   // "-" is standard input
@@ -61,6 +64,11 @@ struct Options {
     int64_t minLength = 0;                  // records shorter are left out
     int64_t maxRows = kDefaultOverviewRows; // the rest are summed up in a line
     PageSize page = kA4Page;                // pixels at zoom 1
+    // The composition islands of each file as BED (see analysis/islands.h),
+    // per record or (`islandsGenome`) with the statistics of every record.
+    QString islands; // output pattern, empty for none
+    IslandSettings islandSettings;
+    bool islandsGenome = false;
 
     // How the values are written: with gaps where the map marks windows,
     // unrounded on request.

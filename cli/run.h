@@ -3,6 +3,7 @@
 #pragma once
 
 #include "analysis/engine.h"
+#include "analysis/islands.h"
 #include "analysis/overview.h"
 #include "cli/options.h"
 #include "cli/outputs.h"
@@ -61,6 +62,8 @@ public:
     // After the run: the overview of the records taken, under a name no
     // other output of the run has.
     void SaveOverview();
+    // After the run: the islands of the records taken, as BED.
+    void SaveIslands();
 
     QString failure;           // set when the run must stop for this file
     bool outputFailed = false; // an output of this file could not be written
@@ -72,6 +75,7 @@ public:
 private:
     void Take(RecordResult&& r);
     void Choose(RecordResult&& r, const QString& problem = QString());
+    void TakeIslands(const RecordResult& r);
     void NoteShort(const RecordInfo& info);
     void NoteNoSequence(const RecordInfo& info);
     QString RegionProblem(const RecordResult& r) const;
@@ -107,6 +111,11 @@ private:
     std::vector<RecordInfo> overviewInfos_;
     std::vector<RecordProfile> overviewProfiles_;
     uint64_t overviewBytes_ = 0;
+    // The islands: each record's BED lines as it comes, or (of a genome)
+    // the records' windows until the file's statistics are known.
+    QByteArray islandLines_;
+    std::vector<IslandRecord> islandRecords_;
+    uint64_t islandBytes_ = 0;
 };
 
 enum class Outcome { Mapped, Failed, Ambiguous };
