@@ -171,7 +171,7 @@ std::vector<Island> FindIslands(const IslandRecord& record, const IslandStats& s
     close(0);
     close(1);
     // A circle's island past its last base: the part past the origin
-    // starts the record.
+    // starts the record, where it joins an island it touches there.
     std::vector<Island> islands;
     islands.reserve(merged.size() + 1);
     for (const Island& island : merged) {
@@ -182,10 +182,20 @@ std::vector<Island> FindIslands(const IslandRecord& record, const IslandStats& s
             islands.push_back(island);
         }
     }
-    std::stable_sort(islands.begin(), islands.end(), [](const Island& a, const Island& b) {
-        return a.start != b.start ? a.start < b.start : a.end < b.end;
-    });
-    return islands;
+    std::sort(islands.begin(), islands.end(),
+              [](const Island& a, const Island& b) { return a.start != b.start ? a.start < b.start : a.end < b.end; });
+    std::vector<Island> joined;
+    for (const Island& island : islands) {
+        const auto last =
+            std::find_if(joined.rbegin(), joined.rend(), [&](const Island& j) { return j.high == island.high; });
+        if (last != joined.rend() && island.start <= last->end) {
+            last->end = std::max(last->end, island.end);
+            last->maxZ = std::max(last->maxZ, island.maxZ);
+        } else {
+            joined.push_back(island);
+        }
+    }
+    return joined;
 }
 
 QByteArray IslandsTrackLine(const QString& title, const IslandStats& stats, int32_t windowSize, int32_t step,

@@ -145,7 +145,8 @@ QString OutputOverInput(const Options& o)
     const InputFiles inputs(o.files);
     const std::pair<const QString&, QString> outputs[] = {{o.picture, QStringLiteral("picture")},
                                                           {o.overview, QStringLiteral("overview")},
-                                                          {o.values, QStringLiteral("values")}};
+                                                          {o.values, QStringLiteral("values")},
+                                                          {o.islands, QStringLiteral("islands")}};
     for (const auto& [pattern, what] : outputs) {
         if (pattern.isEmpty() || (what == u"picture" && pattern.contains(QStringLiteral("{record}"))))
             continue;
