@@ -3,6 +3,7 @@
 #include "analysis/features.h"
 #include "analysis/numtext.h"
 #include "analysis/recordname.h"
+#include "analysis/recordstore.h"
 
 #include <algorithm>
 #include <charconv>
@@ -268,6 +269,70 @@ QByteArray IslandsBed(const QString& title, const std::vector<IslandRecord>& rec
         out += IslandLines(r, FindIslands(r, stats, settings), features);
     }
     return out;
+}
+
+namespace {
+
+// Takes each record of a run again, as long as it is the one the run had
+// there, and writes its islands.
+class IslandsRun : public ForwardingListener {
+public:
+    IslandsRun(const RecordStore& store, std::size_t first, const IslandSettings& settings,
+               const IslandFeatures& features, RunListener* outer)
+        : ForwardingListener(outer), store_(store), next_(first), settings_(settings), features_(features)
+    {}
+    bool recordComputed(RecordResult&& r) override
+    {
+        if (next_ >= store_.size() || !Same(r.info, store_.info(next_))) {
+            changed = true;
+            return false;
+        }
+        ++next_;
+        if (r.info.windows > 0) {
+            const RunSettings& s = store_.settings();
+            const IslandRecord record = IslandRecordOf(r.info.name, r.windows, s.windowSize.value_or(0),
+                                                       s.step.value_or(0), 1, r.info.wrapped ? r.info.length : 0);
+            bed += IslandsBed(QString(), {record}, settings_, false, features_);
+        }
+        return true;
+    }
+    // A record the run could not compute is in the store neither.
+    bool recordFailed(const RecordInfo&, RecordFault) override { return true; }
+
+    QByteArray bed;
+    bool changed = false;
+
+private:
+    static bool Same(const RecordInfo& a, const RecordInfo& b)
+    {
+        return a.name == b.name && a.length == b.length && a.AvgGC == b.AvgGC;
+    }
+    const RecordStore& store_;
+    std::size_t next_;
+    const IslandSettings& settings_;
+    const IslandFeatures& features_;
+};
+
+} // namespace
+
+std::optional<QByteArray> RunIslandsBed(const RecordStore& store, const IslandSettings& settings,
+                                        const IslandFeatures& features, int64_t only, RunListener* outer)
+{
+    if (only >= int64_t(store.size()))
+        return std::nullopt;
+    RunSettings s = store.settings();
+    s.keepWindows = WindowKeeping(true, true);
+    if (only >= 0) {
+        const RecordInfo& info = store.info(std::size_t(only));
+        s.startOffset = info.offset;
+        s.format = info.format;
+        s.maxRecords = 1;
+    }
+    IslandsRun run(store, only >= 0 ? std::size_t(only) : 0, settings, features, outer);
+    const RunReport report = RunFile(store.path(), s, run);
+    if (run.changed || report.end != RunEnd::Finished)
+        return std::nullopt;
+    return run.bed;
 }
 
 } // namespace quillet

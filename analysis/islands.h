@@ -24,6 +24,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace quillet {
@@ -89,5 +90,16 @@ QByteArray IslandLines(const IslandRecord& record, const std::vector<Island>& is
 // track line with the statistics of all of them and then their islands.
 QByteArray IslandsBed(const QString& title, const std::vector<IslandRecord>& records, const IslandSettings& settings,
                       bool perGenome, const IslandFeatures& features = {});
+
+// The islands of the records of a run, its file read again with the run's
+// window, step and topology and the windows' exact sums, per record: every
+// record, or only record `only` (0-based). `outer` sees the progress and
+// may cancel. Nothing when the run does not end or the file no longer gives
+// the same records.
+class RecordStore;
+class RunListener;
+std::optional<QByteArray> RunIslandsBed(const RecordStore& store, const IslandSettings& settings,
+                                        const IslandFeatures& features = {}, int64_t only = -1,
+                                        RunListener* outer = nullptr);
 
 } // namespace quillet

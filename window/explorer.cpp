@@ -228,6 +228,7 @@ ExplorerWindow::ExplorerWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     };
     addExport(QStringLiteral("Export values\u2026"), QStringLiteral("Ctrl+Shift+E"), &ExplorerWindow::exportValues);
     addExport(QStringLiteral("Export picture\u2026"), QStringLiteral("Ctrl+Shift+P"), &ExplorerWindow::exportPicture);
+    addExport(QStringLiteral("Export islands\u2026"), QStringLiteral("Ctrl+Shift+I"), &ExplorerWindow::exportIslands);
 }
 
 ExplorerWindow::~ExplorerWindow() = default;
@@ -338,6 +339,7 @@ bool ExplorerWindow::showRecord(std::size_t index)
     message_->hide();
     matchFeatures();
     computeMarks();
+    picture_.islands = RecordIslands(*data_, store_->settings().windowSize, store_->settings().step);
     showWhole();
     return true;
 }
@@ -659,6 +661,23 @@ bool ExplorerWindow::exportPicture()
             this, QStringLiteral("Quillet"),
             notMade.isEmpty() ? NotSaved(QStringLiteral("The picture"), QDir::toNativeSeparators(path), why) : notMade);
     return saved;
+}
+
+bool ExplorerWindow::exportIslands()
+{
+    int type = 0;
+    const QString path = askSavePath(QStringLiteral("Export islands"), kIslandsFilter, QStringLiteral("bed"), &type);
+    if (path.isEmpty())
+        return false;
+    IslandFeatures features;
+    for (const FeatureSource& source : picture_.features.sources)
+        features.push_back(source.set.get());
+    QString why;
+    const ExportResult result = WriteIslandsFile(path, *store_, index_, features, nullptr, &why);
+    if (result == ExportResult::Failed)
+        platform_->message(this, QStringLiteral("Quillet"),
+                           NotSaved(QStringLiteral("The islands"), QDir::toNativeSeparators(path), why));
+    return result == ExportResult::Written;
 }
 
 QString ExplorerWindow::describeView() const
