@@ -95,9 +95,9 @@ private slots:
         for (QAction* a : w.MapMenu()->actions())
             if (!a->isSeparator())
                 texts << a->text();
-        QCOMPARE(texts,
-                 (QStringList{"Records\u2026", "Explore\u2026", "Overview\u2026", "Export values\u2026",
-                              "Export picture\u2026", "Features\u2026", "Mark windows of mostly unknown bases"}));
+        QCOMPARE(texts, (QStringList{"Records\u2026", "Explore\u2026", "Overview\u2026", "Export values\u2026",
+                                     "Export picture\u2026", "Export islands\u2026", "Features\u2026",
+                                     "Mark windows of mostly unknown bases"}));
         // Features…: an annotation is added, a sequence file is refused
         // with a message that names it, and a cancelled dialog does nothing.
         const QString data = QStringLiteral(QUILLET_SOURCE_DIR "/tests/data/");
