@@ -269,6 +269,24 @@ private slots:
         w.Records_Click();
         QVERIFY(r->filterBox()->text().isEmpty());
         QCOMPARE(m->rowCount(), 7);
+
+        // What a header says a record is stands beside its ID.
+        const QString named = dir.filePath(QStringLiteral("named.fa"));
+        QFile file(named);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(">ref|NC_001136| [chromosome=IV]\nACGTACGTGG\n>pX1 [plasmid=pX]\nACGTAC\n>chrM x\nACGTACGT\n");
+        file.close();
+        w.Text1->SetText(named);
+        w.Text_WS->SetText(QStringLiteral("4"));
+        w.Text_Step->SetText(QStringLiteral("2"));
+        w.Command_run_Click();
+        w.Records_Click();
+        QStringList names;
+        for (int k = 0; k < m->rowCount(); ++k)
+            names << m->index(k, RecordsModel::Name).data().toString();
+        names.sort();
+        QCOMPARE(names, (QStringList{"chrM x", "pX1 (plasmid pX) [plasmid=pX]",
+                                     "ref|NC_001136| (chromosome IV) [chromosome=IV]"}));
     }
 
     void exportsValuesOfTheShownRecordAndOfAll()
