@@ -147,10 +147,12 @@ public:
         offset_ = offset;
         name_.clear();
         topology_ = Topology::Unknown;
+        displayName_.clear();
         return true;
     }
     void nameBytes(const char* bytes, std::size_t size) override { name_.append(bytes, size); }
     void recordTopology(Topology topology) override { topology_ = topology; }
+    void recordDisplayName(std::string_view name) override { displayName_ = name; }
     bool sequenceBegins() override { return beginSequence(); }
     bool sequenceBytes(char* bytes, std::size_t size, uint64_t /*offset*/) override
     {
@@ -195,6 +197,10 @@ private:
     bool stopsHere() const { return settings_.maxRecords >= 0 && report_.records >= settings_.maxRecords; }
 
     QString name() const { return QString::fromLatin1(name_.data(), static_cast<qsizetype>(name_.size())); }
+    QString DisplayName() const
+    {
+        return QString::fromLatin1(displayName_.data(), static_cast<qsizetype>(displayName_.size()));
+    }
 
     bool beginSequence()
     {
@@ -214,6 +220,8 @@ private:
         restricted_ = settings_.restrictRecord && settings_.restrictRecord(name());
         if (format_ == RecordFormat::Fasta && topology_ == Topology::Unknown)
             topology_ = TopologyInHeader(name_);
+        if (format_ == RecordFormat::Fasta && displayName_.empty())
+            displayName_ = DisplayNameInHeader(name_);
         beginCircle();
         // The first bases a circle holds count against the cap with the
         // windows (a limit of 0 would mean the whole memory: 1 byte at least).
@@ -335,6 +343,7 @@ private:
         r.info.offset = offset_;
         r.info.format = format_;
         r.info.topology = topology_;
+        r.info.displayName = DisplayName();
         r.info.wrapped = wrapped;
         r.sequenceLength = seen_; // the accumulator stays for the next record
 
@@ -367,6 +376,7 @@ private:
         info.offset = offset_;
         info.format = format_;
         info.topology = topology_;
+        info.displayName = DisplayName();
         if (listener_.recordFailed(info, fault))
             return true;
         if (fault == RecordFault::TooLong) {
@@ -408,6 +418,7 @@ private:
     uint64_t cap_; // the most memory the run may hold
     RecordFormat format_;
     Topology topology_ = Topology::Unknown; // of the record being read
+    std::string displayName_;               // and what its file calls it
     uint64_t heldBefore_ = 0;               // what the listener held when this record began
     RunReport report_;
     int64_t records_ = 0; // records begun

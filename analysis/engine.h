@@ -31,6 +31,11 @@ struct RecordInfo {
     uint64_t offset = 0;                       // offset of its first byte (FASTA's ">") in the decoded content
     RecordFormat format = RecordFormat::Fasta; // of the file it was read from
     Topology topology = Topology::Unknown;     // as the file says (a FASTA header's, see TopologyInHeader)
+    // What the file calls the record ("chromosome IV", "plasmid pX",
+    // "mitochondrion": see DisplayNameInHeader), Latin-1 as `name`; empty
+    // when it says nothing. Shown beside the ID; files and --record keep
+    // using the ID.
+    QString displayName;
     // Whether it was computed as a circle (RunSettings::topology): its
     // windows start at 1, 1 + step, ... up to its length, and one that runs
     // past its last base goes on at its first. `length` is still its own.

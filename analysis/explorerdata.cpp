@@ -460,9 +460,13 @@ ViewWindows ExplorerData::computed(int64_t from, int64_t to, int32_t window, int
     r.GCValues.assign(std::size_t(n + 2), 0.0f);
     r.SkewValues.assign(std::size_t(n + 2), 0.0f);
     r.UnknownCounts.assign(std::size_t(n + 2), 0);
+    r.GCTenths.assign(std::size_t(n + 2), 0);
+    r.SkewTenths.assign(std::size_t(n + 2), 0);
     for (int64_t w = 0; w < n; ++w) {
         const Mark s = sumAt(v.from - 1 + w * stride), e = sumAt(v.from - 1 + w * stride + window);
         const int64_t gc = e.gc - s.gc;
+        r.GCTenths[std::size_t(w + 1)] = gc;
+        r.SkewTenths[std::size_t(w + 1)] = e.skew - s.skew;
         r.GCValues[std::size_t(w + 1)] = WindowGCPercent(gc, window);
         r.SkewValues[std::size_t(w + 1)] = WindowSkewRatio(e.skew - s.skew, gc);
         r.UnknownCounts[std::size_t(w + 1)] = static_cast<int32_t>(e.unknown - s.unknown);

@@ -30,7 +30,8 @@ struct ViewWindows {
     int64_t from = 0, to = 0; // the stretch, 1-based inclusive positions of the record
     int32_t window = 0, step = 0;
     // As CalcWindows gives them for bases from..to (GCValues, SkewValues,
-    // UnknownCounts with their zero ends, and AvgGC of the stretch).
+    // UnknownCounts with their zero ends, and AvgGC of the stretch), with
+    // the exact sums (GCTenths, SkewTenths) besides.
     WindowResults values;
 };
 

@@ -217,4 +217,38 @@ Topology TopologyInHeader(std::string_view header)
     return Topology::Unknown;
 }
 
+std::string DisplayNameOf(std::string_view qualifier, std::string_view value)
+{
+    value = Trimmed(value);
+    if (value.empty())
+        return {};
+    if (SameLetters(qualifier, "chromosome"))
+        return "chromosome " + std::string(value);
+    if (SameLetters(qualifier, "plasmid") || SameLetters(qualifier, "plasmid-name"))
+        return "plasmid " + std::string(value);
+    if (SameLetters(qualifier, "location") || SameLetters(qualifier, "organelle")) {
+        // "plastid:chloroplast": the kind of plastid says more.
+        const std::size_t colon = value.find(':');
+        return std::string(colon == std::string_view::npos ? value : Trimmed(value.substr(colon + 1)));
+    }
+    return {};
+}
+
+std::string DisplayNameInHeader(std::string_view header)
+{
+    for (std::size_t open = header.find('['); open != std::string_view::npos; open = header.find('[', open + 1)) {
+        const std::size_t close = header.find(']', open + 1);
+        if (close == std::string_view::npos)
+            break;
+        const std::string_view inside = header.substr(open + 1, close - open - 1);
+        const std::size_t equals = inside.find('=');
+        if (equals == std::string_view::npos)
+            continue;
+        std::string name = DisplayNameOf(Trimmed(inside.substr(0, equals)), inside.substr(equals + 1));
+        if (!name.empty())
+            return name;
+    }
+    return {};
+}
+
 } // namespace quillet

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace quillet {
@@ -48,5 +49,17 @@ char* CompactSequence(char* begin, char* end);
 // around "=" and inside the brackets. The first such modifier counts;
 // Topology::Unknown without one, or with another value.
 Topology TopologyInHeader(std::string_view header);
+
+// The name a FASTA header's modifiers give what its record is, for people
+// to read beside its ID: `[chromosome=IV]` gives "chromosome IV",
+// `[plasmid=pX]` (or `[plasmid-name=pX]`) "plasmid pX", and
+// `[location=mitochondrion]` (or `[organelle=...]`) "mitochondrion"; keys
+// in either case, blanks allowed as in TopologyInHeader. The first such
+// modifier with a value counts; empty without one.
+std::string DisplayNameInHeader(std::string_view header);
+// The same from the qualifiers of a GenBank or EMBL source feature (the
+// value of /chromosome, /plasmid or /organelle, whichever comes first; an
+// organelle "plastid:chloroplast" is "chloroplast").
+std::string DisplayNameOf(std::string_view qualifier, std::string_view value);
 
 } // namespace quillet

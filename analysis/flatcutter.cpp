@@ -1,5 +1,7 @@
 #include "analysis/flatcutter.h"
 
+#include "analysis/fasta.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -97,6 +99,8 @@ bool FlatFileCutter::beginRecord(std::string_view line, uint64_t lineOffset, Rec
     version_.clear();
     definition_.clear();
     inDefinition_ = false;
+    inFeatures_ = inSource_ = false;
+    displayName_.clear();
     std::string_view rest;
     KeywordOf(line, &rest);
     topology_ = TopologyIn(rest);
@@ -111,11 +115,40 @@ bool FlatFileCutter::beginRecord(std::string_view line, uint64_t lineOffset, Rec
     return sink.recordBegins(lineOffset);
 }
 
+// A line of the feature table (GenBank's indented lines after FEATURES,
+// EMBL's FT lines, `body` without the keyword): the source feature's
+// chromosome, plasmid or organelle names the record.
+void FlatFileCutter::takeFeatureLine(std::string_view body)
+{
+    body = Trimmed(body);
+    if (body.empty())
+        return;
+    if (body.front() != '/') {
+        inSource_ = FirstToken(body) == "source";
+        return;
+    }
+    if (!inSource_ || !displayName_.empty())
+        return;
+    const std::size_t equals = body.find('=');
+    if (equals == std::string_view::npos)
+        return;
+    std::string_view value = Trimmed(body.substr(equals + 1));
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+        value = value.substr(1, value.size() - 2);
+    displayName_ = DisplayNameOf(body.substr(1, equals - 1), value);
+}
+
 void FlatFileCutter::takeHeaderLine(std::string_view line)
 {
     const Keywords& k = KeywordsOf(syntax_);
     std::string_view rest;
     const std::string_view keyword = KeywordOf(line, &rest);
+    if (syntax_ == FlatSyntax::Embl ? keyword == "FT" : keyword.empty() && inFeatures_) {
+        takeFeatureLine(syntax_ == FlatSyntax::Embl ? rest : line);
+        return;
+    }
+    if (!keyword.empty())
+        inFeatures_ = keyword == "FEATURES";
     if (keyword.empty() || (syntax_ == FlatSyntax::Embl && keyword == k.definition && inDefinition_)) {
         if (inDefinition_ && !rest.empty())
             definition_.append(definition_.empty() ? "" : " ").append(rest);
@@ -141,6 +174,8 @@ bool FlatFileCutter::beginSequence(RecordSink& sink)
     if (!name.empty())
         sink.nameBytes(name.data(), std::min(name.size(), kMaxNameBytes));
     sink.recordTopology(topology_);
+    if (!displayName_.empty())
+        sink.recordDisplayName(displayName_);
     return sink.sequenceBegins();
 }
 

@@ -5,8 +5,10 @@
 // of the same databases name it, its ID (ACCESSION.VERSION, e.g.
 // NC_000913.3) then its definition without the final period, and its
 // sequence is the ORIGIN (SQ) section without the position numbers. The
-// LOCUS (ID) line says whether it is circular or linear. The feature table
-// and the other lines are no part of the records: annotation reads them.
+// LOCUS (ID) line says whether it is circular or linear, and the source
+// feature's /chromosome, /plasmid or /organelle what it is (its display
+// name). The rest of the feature table and the other lines are no part of
+// the records: annotation reads them.
 #include "analysis/recordformat.h"
 
 #include <cstddef>
@@ -35,6 +37,7 @@ private:
     bool takeLine(std::string_view line, uint64_t lineOffset, RecordSink& sink);
     bool beginRecord(std::string_view line, uint64_t lineOffset, RecordSink& sink);
     void takeHeaderLine(std::string_view line);
+    void takeFeatureLine(std::string_view body);
     bool beginSequence(RecordSink& sink);
     bool sequencePart(char* p, char* end, uint64_t offset, RecordSink& sink, bool& ended);
 
@@ -48,6 +51,9 @@ private:
     std::string accession_, version_, definition_, locus_;
     Topology topology_ = Topology::Unknown;
     bool inDefinition_ = false; // continuation lines belong to the definition
+    bool inFeatures_ = false;   // GenBank: the indented lines are the feature table's
+    bool inSource_ = false;     // the qualifiers are the source feature's
+    std::string displayName_;   // what the source feature calls the record
 };
 
 } // namespace quillet

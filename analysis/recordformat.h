@@ -44,6 +44,9 @@ public:
     virtual void nameBytes(const char* bytes, std::size_t size) = 0;
     // Its topology, where the file says it (before sequenceBegins).
     virtual void recordTopology(Topology /*topology*/) {}
+    // What the file calls it (a source feature's chromosome, plasmid or
+    // organelle), where it says (before sequenceBegins).
+    virtual void recordDisplayName(std::string_view /*name*/) {}
     // The name is whole and the sequence follows.
     virtual bool sequenceBegins() = 0;
     // The next bytes of its sequence, which begin at content offset

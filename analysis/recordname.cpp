@@ -30,4 +30,14 @@ QString WithoutNul(const QString& name)
     return text.replace(QChar(u'\0'), QStringLiteral("\\x00"));
 }
 
+QString WithDisplayName(const QString& name, const QString& displayName)
+{
+    if (displayName.isEmpty())
+        return name;
+    const QString id = RecordId(name);
+    const qsizetype at = name.indexOf(id);
+    const QString shown = QStringLiteral(" (%1)").arg(displayName);
+    return at < 0 ? name + shown : name.left(at + id.size()) + shown + name.mid(at + id.size());
+}
+
 } // namespace quillet

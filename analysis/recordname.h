@@ -11,6 +11,11 @@ namespace quillet {
 // browsers and samtools know a record by it, and it is short enough for a
 // file name where the whole header (with its descriptions) is not.
 QString RecordId(const QString& name);
+// A record's name or ID for people to read, with what its file calls it
+// (RecordInfo::displayName) in parentheses right after its ID:
+// "ref|NC_001136| (chromosome IV) [chromosome=IV]"; the name alone
+// without one.
+QString WithDisplayName(const QString& name, const QString& displayName);
 
 // A record's name as Unicode text: the engine reads a header one byte to
 // one character, which the window shows as it is; where the name leaves

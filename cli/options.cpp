@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <cmath>
 #include <set>
 
 namespace quillet::cli {
@@ -41,6 +42,10 @@ enum class Id {
     Index,
     Tracks,
     Features,
+    Islands,
+    IslandsSd,
+    IslandsMin,
+    IslandsGenome,
     Help,
     Version
 };
@@ -78,6 +83,10 @@ constexpr OptionDef kOptions[] = {
     {Id::Index, 0, "index", false},
     {Id::Tracks, 0, "tracks", true},
     {Id::Features, 0, "features", true, true},
+    {Id::Islands, 0, "islands", true},
+    {Id::IslandsSd, 0, "islands-sd", true},
+    {Id::IslandsMin, 0, "islands-min", true},
+    {Id::IslandsGenome, 0, "islands-genome", false},
     {Id::Help, 'h', "help", false},
     {Id::Version, 'V', "version", false},
 };
@@ -169,9 +178,11 @@ private:
     QString SetOverview(Id id, const QString& value);
     QString SetTracks(const QString& value);
     QString CheckTracks() const;
+    QString SetIslands(Id id, const QString& value);
     QString CheckTogether();
     QString CheckIndex();
     QString CheckOverview() const;
+    QString CheckIslands() const;
     QString CheckPictureSize(const char* option, int width, int height) const;
     bool Given(Id id) const { return given_.count(id) != 0; }
 
@@ -301,6 +312,10 @@ QString Parser::Apply(Id id, const QString& value)
             return QStringLiteral("--features needs an annotation file");
         o_.features << value;
         return {};
+    case Id::Islands:
+    case Id::IslandsSd:
+    case Id::IslandsMin: return SetIslands(id, value);
+    case Id::IslandsGenome: o_.islandsGenome = true; return {};
     case Id::AllRecords: o_.allRecords = true; return {};
     case Id::Summary: o_.summary = true; return {};
     case Id::Mark: o_.markUnknown = true; return {};
@@ -450,6 +465,30 @@ QString Parser::SetOverview(Id id, const QString& value)
     return {};
 }
 
+// The islands' file, how far from the mean and how long they are.
+QString Parser::SetIslands(Id id, const QString& value)
+{
+    if (id == Id::Islands) {
+        if (QFileInfo(value).suffix().toLower() != u"bed")
+            return QStringLiteral("islands %1: the name must end in .bed").arg(value);
+        o_.islands = value;
+    } else if (id == Id::IslandsSd) {
+        const std::optional<double> k = ReadNumber(value);
+        if (!k || !std::isfinite(*k) || !(*k > 0) || *k > kMaxIslandsSd)
+            return QStringLiteral("--islands-sd is a number of standard deviations above 0 (up to %1), not \"%2\"")
+                .arg(kMaxIslandsSd)
+                .arg(value);
+        o_.islandSettings.sd = *k;
+    } else {
+        const std::optional<int64_t> n = ReadLength(value);
+        if (!n)
+            return QStringLiteral("--islands-min is a length in bases (0 or more; 1,000 and 1k work), not \"%1\"")
+                .arg(value);
+        o_.islandSettings.minLength = *n;
+    }
+    return {};
+}
+
 // --region NAME:START-END picks the record as --record NAME does.
 QString Parser::SetRegion(const QString& value)
 {
@@ -484,8 +523,7 @@ QString Parser::CheckTogether()
     // --all-records without a picture asks nothing more: values and the
     // summary cover every record anyway.
     const bool overview = !o_.overview.isEmpty(), tracks = !o_.tracks.isEmpty(), circular = !o_.circular.isEmpty();
-    if ((Given(Id::Size) && !picture && !tracks) ||
-        (Given(Id::Zoom) && !picture && !overview && !tracks && !circular))
+    if ((Given(Id::Size) && !picture && !tracks) || (Given(Id::Zoom) && !picture && !overview && !tracks && !circular))
         return QStringLiteral("--size and --zoom need a picture (-o) or the tracks (--tracks); an overview takes "
                               "--zoom and --page");
     const bool raster = (picture && (o_.pictureKind == PictureKind::Png || o_.pictureKind == PictureKind::Bmp)) ||
@@ -502,11 +540,13 @@ QString Parser::CheckTogether()
         return e;
     if (const QString e = CheckTracks(); !e.isEmpty())
         return e;
+    if (const QString e = CheckIslands(); !e.isEmpty())
+        return e;
     if (o_.files.size() > 1 && picture && !o_.picture.contains(QStringLiteral("{}")))
         return QStringLiteral("a picture for each of several files needs {} in its name (the file's base name)");
     if (o_.allRecords && picture && !o_.picture.contains(QStringLiteral("{record}")))
         return QStringLiteral("a picture of every record needs {record} in its name");
-    if (!picture && o_.values.isEmpty() && !overview && !tracks && !circular)
+    if (!picture && o_.values.isEmpty() && !overview && !tracks && !circular && o_.islands.isEmpty())
         o_.summary = true;
     return {};
 }
@@ -553,6 +593,22 @@ QString Parser::CheckOverview() const
         return QStringLiteral("an overview for each of several files needs {} in its name (the file's base name)");
     if (o_.overviewKind == PictureKind::Png)
         return CheckPictureSize("--page", o_.page.width, o_.page.height);
+    return {};
+}
+
+// The islands are one BED file of each file's records.
+QString Parser::CheckIslands() const
+{
+    if (o_.islands.isEmpty()) {
+        if (Given(Id::IslandsSd) || Given(Id::IslandsMin) || Given(Id::IslandsGenome))
+            return QStringLiteral("--islands-sd, --islands-min and --islands-genome need islands (--islands)");
+        return {};
+    }
+    if (o_.islands.contains(QStringLiteral("{record}")))
+        return QStringLiteral(
+            "the islands of a file's records go into one BED file; {record} has no place in its name");
+    if (o_.files.size() > 1 && !o_.islands.contains(QStringLiteral("{}")))
+        return QStringLiteral("islands for each of several files need {} in their name (the file's base name)");
     return {};
 }
 
@@ -775,6 +831,21 @@ Output:
                         pixels at 96 dpi
                         (a4: 794x1123, default; letter: 816x1056; or WxH,
                         1 to 16000 each)
+      --islands OUT     composition islands as BED: stretches whose windows'
+                        G+C lies at least --islands-sd standard deviations
+                        (population SD of the windows' exact G+C) from the
+                        mean of their record, windows of mostly unknown
+                        bases left out; touching or overlapping windows
+                        merged, kept from --islands-min bases; name high or
+                        low, score the largest |z| x 100 (at most 1000); a
+                        track line per record gives window, step, mean, SD,
+                        k and minimum length
+      --islands-sd K    islands: standard deviations from the mean (default
+                        2.5)
+      --islands-min N   islands: the shortest island in bases (default
+                        1,000; "1k" works)
+      --islands-genome  islands: one mean and SD over every record of the
+                        file (one track line) rather than one per record
 
       --tracks OUT      the explorer's picture of the record a picture
                         shows (the last, or --record's), whole or the
@@ -804,7 +875,7 @@ In OUT, {} stands for the input's name without folder and suffixes
 characters a file name cannot hold (/ \ | : * ? " < > and control
 characters), without leading dots and cut to 200 bytes ("sequence" when
 nothing is left).
-With several FILEs, -o, --overview and --circular need {}; --values without {} writes
+With several FILEs, -o, --overview, --circular and --islands need {}; --values without {} writes
 one table for all files, with {} one table per file. Two outputs of one run
 that would get the same name are an error: the second is not written.
 

@@ -3,6 +3,7 @@
 // arguments into Options, with every check that needs no file. Kept apart
 // from the program so that tests can call it.
 #include "analysis/engine.h"
+#include "analysis/islands.h"
 #include "analysis/region.h"
 #include "maps/exportvalues.h"
 #include "maps/layoutfactors.h"
@@ -32,6 +33,8 @@ constexpr int kDefaultTracksHeight = 560;
 constexpr int kMaxSizeSide = 16000;
 constexpr int64_t kMaxPictureSide = 32767;
 constexpr int64_t kMaxPicturePixels = 256'000'000;
+// --islands-sd takes a k above 0 and up to this many standard deviations.
+constexpr int kMaxIslandsSd = 100;
 
 struct Options {
     QStringList files;                   // "-" is standard input
@@ -81,6 +84,11 @@ struct Options {
     int tracksWidth = kDefaultTracksWidth, tracksHeight = kDefaultTracksHeight; // pixels at zoom 1
     // Annotation files whose features the tracks draw.
     QStringList features;
+    // The composition islands of each file as BED (see analysis/islands.h),
+    // per record or (`islandsGenome`) with the statistics of every record.
+    QString islands; // output pattern, empty for none
+    IslandSettings islandSettings;
+    bool islandsGenome = false;
 
     // How the values are written: with gaps where the map marks windows,
     // unrounded on request.

@@ -146,7 +146,8 @@ QString OutputOverInput(const Options& o)
     const std::pair<const QString&, QString> outputs[] = {{o.picture, QStringLiteral("picture")},
                                                           {o.overview, QStringLiteral("overview")},
                                                           {o.values, QStringLiteral("values")},
-                                                          {o.tracks, QStringLiteral("tracks")}};
+                                                          {o.tracks, QStringLiteral("tracks")},
+                                                          {o.islands, QStringLiteral("islands")}};
     for (const auto& [pattern, what] : outputs) {
         if (pattern.isEmpty() ||
             ((what == u"picture" || what == u"tracks") && pattern.contains(QStringLiteral("{record}"))))

@@ -119,7 +119,6 @@ int main(int argc, char** argv)
     }
     const auto app = MakeApplication(argc, argv,
                                      !parsed.options.picture.isEmpty() || !parsed.options.overview.isEmpty() ||
-                                         !parsed.options.tracks.isEmpty() ||
-                                         !parsed.options.circular.isEmpty());
+                                         !parsed.options.tracks.isEmpty() || !parsed.options.circular.isEmpty());
     return Mapper(parsed.options).Run();
 }

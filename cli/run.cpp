@@ -125,8 +125,10 @@ Outcome Mapper::MapFile(const QString& path, bool perFileValues, std::unique_ptr
     // A summary alone needs no window's values: the run keeps none, so
     // memory stays the same whatever the number of windows. The
     // overview keeps each record's profile of at most 2,048 points.
-    // The exact sums only for unrounded values.
-    settings.keepWindows = {!o_.picture.isEmpty() || !o_.values.isEmpty() || !o_.overview.isEmpty(), o_.unrounded};
+    // The exact sums only for unrounded values and the islands.
+    const bool islands = !o_.islands.isEmpty();
+    settings.keepWindows = {!o_.picture.isEmpty() || !o_.values.isEmpty() || !o_.overview.isEmpty() || islands,
+                            o_.unrounded || islands};
     // A header alone, or an empty one, is a record like any other here:
     // one record without sequence does not fail the others.
     settings.forgivingHeaders = true;
@@ -235,6 +237,8 @@ Outcome Mapper::Finish(const RunReport& report, FileRun& run, const Source& sour
             run.ReportMissing(*features_[i], o_.features[qsizetype(i)]);
     if (message.isEmpty() && !o_.circular.isEmpty())
         run.SaveCircular(features_);
+    if (message.isEmpty() && !o_.islands.isEmpty())
+        run.SaveIslands();
     const QString noWindows = message.isEmpty() && !run.outputFailed ? run.NoWindows() : QString();
     run.EndNotes(!noWindows.isEmpty());
     if (message.isEmpty())
@@ -449,6 +453,8 @@ void FileRun::Take(RecordResult&& r)
         overviewBytes_ +=
             sizeof(RecordInfo) + uint64_t(r.info.name.capacity()) * sizeof(QChar) + overviewProfiles_.back().bytes();
     }
+    if (!o.islands.isEmpty() && r.info.windows > 0)
+        TakeIslands(r);
     if (!o.picture.isEmpty()) {
         if (o.allRecords) {
             // A record without a window gets no picture (its note says so).
@@ -457,6 +463,22 @@ void FileRun::Take(RecordResult&& r)
         } else {
             shown = std::move(r);
         }
+    }
+}
+
+// A record's islands: its BED lines now, or its windows until every record
+// of a genome is there.
+void FileRun::TakeIslands(const RecordResult& r)
+{
+    const Options& o = m_.options();
+    IslandRecord record = IslandRecordOf(r.info.name, r.windows, windowSize_.value_or(0), step_.value_or(0),
+                                         FirstPosition(), r.info.wrapped ? r.info.length : 0);
+    if (o.islandsGenome) {
+        islandBytes_ += record.bytes();
+        islandRecords_.push_back(std::move(record));
+    } else {
+        islandLines_ += IslandsBed(QString(), {record}, o.islandSettings, false);
+        islandBytes_ = uint64_t(islandLines_.capacity());
     }
 }
 
@@ -585,7 +607,7 @@ void FileRun::progress(uint64_t done, uint64_t total)
 uint64_t FileRun::heldBytes()
 {
     const auto windows = [](const std::optional<RecordResult>& r) { return r ? WindowBytes(r->windows) : 0; };
-    return windows(shown) + windows(chosen_) + overviewBytes_ + uint64_t(summaryLines.capacity());
+    return windows(shown) + windows(chosen_) + overviewBytes_ + uint64_t(summaryLines.capacity()) + islandBytes_;
 }
 
 // The picture of one record, under a name no other output of the run has.
@@ -727,6 +749,28 @@ void FileRun::SaveCircular(const std::vector<std::shared_ptr<const FeatureSet>>&
     outputFailed = true;
 }
 
+void FileRun::SaveIslands()
+{
+    const Options& o = m_.options();
+    const QString out = OutputName(o.islands, base_, QString());
+    const QString what = QStringLiteral("the islands of %1").arg(shown_);
+    const QByteArray bed = o.islandsGenome ? IslandsBed(base_, islandRecords_, o.islandSettings, true) : islandLines_;
+    QString problem;
+    if (const QString other = m_.Claim(out, what); !other.isEmpty()) {
+        problem =
+            QStringLiteral("The islands could not be saved to %1: %2 gets the same name as %3.").arg(out, what, other);
+    } else {
+        MakeFolderFor(out);
+        OutputFile file(out, kDurability);
+        if (!(file.open(QIODevice::WriteOnly) && file.write(bed) == bed.size() && file.commit()))
+            problem = NotSaved(QStringLiteral("The islands"), out, file.error());
+    }
+    if (problem.isEmpty())
+        return;
+    Error(problem);
+    outputFailed = true;
+}
+
 // Made, laid out and drawn as the window's Export of its overview does, so
 // that the bytes are the same.
 OverviewPicture FileRun::Overview() const
@@ -810,6 +854,9 @@ QString FileRun::WriteTracks(const QString& out, const std::vector<std::shared_p
         // The run has just read the record; a stretch's run knows only the
         // stretch's bases, so only the name and length are compared.
         problem = view.setRecord(ExplorerData::Load(path_, info, {}, ExplorerData::kDefaultBudget, false), info);
+        // The islands at the run's window and step, as the explorer shades them.
+        if (problem.isEmpty() && view.data())
+            view.settings().islands = RecordIslands(*view.data(), RunParameter(windowText_), RunParameter(stepText_));
         if (problem.isEmpty() && o.region)
             problem = view.setView(o.region->start, std::min(o.region->end, view.length()));
     } catch (const std::exception& e) {

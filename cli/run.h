@@ -4,6 +4,7 @@
 
 #include "analysis/engine.h"
 #include "analysis/features.h"
+#include "analysis/islands.h"
 #include "analysis/overview.h"
 #include "cli/options.h"
 #include "cli/outputs.h"
@@ -73,6 +74,8 @@ public:
     // After the run: the circular map of the records taken, with the
     // file's own features and `added`.
     void SaveCircular(const std::vector<std::shared_ptr<const FeatureSet>>& added);
+    // After the run: the islands of the records taken, as BED.
+    void SaveIslands();
 
     QString failure;           // set when the run must stop for this file
     bool outputFailed = false; // an output of this file could not be written
@@ -84,6 +87,7 @@ public:
 private:
     void Take(RecordResult&& r);
     void Choose(RecordResult&& r, const QString& problem = QString());
+    void TakeIslands(const RecordResult& r);
     void NoteShort(const RecordInfo& info);
     void NoteNoSequence(const RecordInfo& info);
     QString RegionProblem(const RecordResult& r) const;
@@ -127,6 +131,11 @@ private:
     std::optional<RecordInfo> tracksRecord_;
     QStringList names_;
     std::vector<RecordInfo> circularInfos_; // the records taken, for the circular map
+    // The islands: each record's BED lines as it comes, or (of a genome)
+    // the records' windows until the file's statistics are known.
+    QByteArray islandLines_;
+    std::vector<IslandRecord> islandRecords_;
+    uint64_t islandBytes_ = 0;
 };
 
 enum class Outcome { Mapped, Failed, Ambiguous };

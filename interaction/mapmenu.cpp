@@ -115,6 +115,7 @@ void Quillet::createMapMenu()
     mapMenu_->addSeparator();
     mapMenu_->addAction(QStringLiteral("Export values\u2026"), this, &Quillet::ExportValues_Click);
     mapMenu_->addAction(QStringLiteral("Export picture\u2026"), this, &Quillet::ExportPicture_Click);
+    mapMenu_->addAction(QStringLiteral("Export islands\u2026"), this, &Quillet::ExportIslands_Click);
     mapMenu_->addAction(QStringLiteral("Features\u2026"), this, &Quillet::Features_Click);
     mapMenu_->addSeparator();
     QAction* mark = mapMenu_->addAction(QStringLiteral("Mark windows of mostly unknown bases"));
@@ -411,6 +412,33 @@ void Quillet::ExportValues_Click()
     SetMousePointer(0);
     if (result == ExportResult::Failed)
         MsgBox(NotSaved(QStringLiteral("The values"), path, why));
+}
+
+void Quillet::ExportIslands_Click()
+{
+    if (!records || records->size() == 0 || Label6->Caption().isEmpty() || RunActive())
+        return;
+    FileDialogRequest request;
+    request.flags = kSaveDialogFlags;
+    request.filter = kIslandsFilter;
+    request.fileName = QFileInfo(records->path()).completeBaseName() + QStringLiteral("_islands.bed");
+    request.initDir = dataFolder();
+    request.title = QStringLiteral("Export islands");
+    const std::optional<SaveChoice> choice = platform().saveFileOfType(this, request);
+    if (!choice || choice->path.isEmpty())
+        return;
+    // The genes of every annotation name the islands they meet.
+    const std::vector<std::shared_ptr<const FeatureSet>> sets = FeatureSets();
+    IslandFeatures features;
+    for (const auto& set : sets)
+        features.push_back(set.get());
+    SetMousePointer(11);
+    ProgressDialogListener progress(this, QStringLiteral("Exporting islands\u2026"));
+    QString why;
+    const ExportResult result = WriteIslandsFile(choice->path, *records, -1, features, &progress, &why);
+    SetMousePointer(0);
+    if (result == ExportResult::Failed)
+        MsgBox(NotSaved(QStringLiteral("The islands"), choice->path, why));
 }
 
 void Quillet::ExportPicture_Click()

@@ -1,5 +1,6 @@
 #include "maps/explorertracks.h"
 
+#include "analysis/explorerdata.h"
 #include "maps/axisticks.h"
 #include "maps/plottext.h"
 
@@ -86,9 +87,24 @@ void DrawCurve(PictureSurface& pic, const ExplorerLayout& l, const ExplorerBand&
     pic.EndCurve();
 }
 
+// The islands in the view, behind the G+C track's grid and curve.
+void ShadeIslands(PictureSurface& pic, const ExplorerLayout& l, const ExplorerBand& band, const ExplorerPicture& p)
+{
+    for (const Island& island : p.islands) {
+        if (island.end <= p.from - 1 || island.start >= p.to)
+            continue;
+        const float x1 = std::max(l.left, ExplorerXOf(l, p, double(island.start)));
+        const float x2 = std::min(l.right, ExplorerXOf(l, p, double(island.end)));
+        pic.Shade(x1, band.top, std::max(x2, x1 + kPx), band.bottom,
+                  island.high ? kExplorerHighIslandShade : kExplorerLowIslandShade);
+    }
+}
+
 void DrawTrack(PictureSurface& pic, const ExplorerLayout& l, const ExplorerBand& band, const ExplorerPicture& p)
 {
     const ValueTicks a = AxisFor(p, band.track, band.bottom - band.top);
+    if (band.track == Plot::GCContent)
+        ShadeIslands(pic, l, band, p);
     DrawValueAxis(pic, l, band, a, p);
     // The name above the box, after a sample of the curve's colour.
     const float titleY = band.top - kTitleRow + 1 * kPx;
@@ -136,6 +152,20 @@ void DrawMark(PictureSurface& pic, const ExplorerLayout& l, const ExplorerPictur
 }
 
 } // namespace
+
+std::vector<Island> RecordIslands(const ExplorerData& data, std::optional<int32_t> window, std::optional<int32_t> step)
+{
+    if (!window || !step || *window < 1 || data.length() < *window)
+        return {};
+    try {
+        const ViewWindows whole = data.windows(1, data.length(), *window, *step);
+        const IslandRecord record = IslandRecordOf(data.name(), whole.values, *window, *step);
+        const IslandSettings settings;
+        return FindIslands(record, IslandStatsOf({&record}), settings);
+    } catch (const std::exception&) {
+        return {};
+    }
+}
 
 std::vector<double> CumulativeOf(const std::vector<float>& skew)
 {

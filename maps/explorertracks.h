@@ -8,6 +8,7 @@
 // Positions: base p covers [p - 1, p) on a continuous axis, so a view of
 // bases from .. to spans [from - 1, to) and a window's point sits at its
 // middle, from - 1 + k * step + window / 2 for window k (0-based).
+#include "analysis/islands.h"
 #include "analysis/numtext.h"
 #include "maps/featuretrack.h"
 #include "maps/plots.h"
@@ -27,6 +28,10 @@ constexpr ColorValue kExplorerTrackColors[kPlotCount] = {0x00A05010, 0x002020C0,
 constexpr ColorValue kExplorerMarkColor = 0x000080E0;
 constexpr ColorValue kExplorerGridColor = 0x00ECECEC;
 constexpr ColorValue kExplorerZeroColor = 0x00A0A0A0;
+// The shades of the record's composition islands on the G+C track: above
+// the mean and below it.
+constexpr ColorValue kExplorerHighIslandShade = 0x00C8E4FF; // light orange
+constexpr ColorValue kExplorerLowIslandShade = 0x00FFE6CC;  // light blue
 
 // What the picture shows.
 struct ExplorerPicture {
@@ -45,9 +50,19 @@ struct ExplorerPicture {
     // What the origin's and terminus's labels add: how far they lie from
     // the record's dnaA and dif (see DistanceNote).
     QString originNote, terminusNote;
+    // The record's composition islands (see analysis/islands.h), shaded on
+    // the G+C track where they fall in the view.
+    std::vector<Island> islands;
     QString fontName = QStringLiteral("Sans Serif");
     float fontSize = 8.0f;
 };
+
+class ExplorerData;
+// The composition islands of the record of `data`, at the window and step
+// of the run (per record, with the default settings): its windows exact,
+// as quillet-map --islands finds them on a linear record. None when the
+// window or step is missing or the bases cannot be read again.
+std::vector<Island> RecordIslands(const ExplorerData& data, std::optional<int32_t> window, std::optional<int32_t> step);
 
 // Running sum of `skew`, one value per window, in hundredths as the values
 // table's cumulative column adds it.

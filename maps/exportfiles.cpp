@@ -3,6 +3,7 @@
 #include "analysis/outputfile.h"
 #include "maps/exportbigwig.h"
 
+#include <QDir>
 #include <QImageWriter>
 
 namespace quillet {
@@ -142,6 +143,24 @@ bool WritePictureFile(const QString& path, const PictureExport& request,
     if (!written)
         Tell(why, file.error());
     return written;
+}
+
+ExportResult WriteIslandsFile(const QString& path, const RecordStore& store, int64_t only,
+                              const IslandFeatures& features, RunListener* progress, QString* why)
+{
+    const std::optional<QByteArray> bed = RunIslandsBed(store, IslandSettings{}, features, only, progress);
+    if (!bed) {
+        if (progress && progress->cancelled())
+            return ExportResult::Cancelled;
+        Tell(why,
+             QStringLiteral("%1 no longer holds the records of the run").arg(QDir::toNativeSeparators(store.path())));
+        return ExportResult::Failed;
+    }
+    OutputFile file(path);
+    const bool written = file.open(QIODevice::WriteOnly) && file.write(*bed) == bed->size() && file.commit();
+    if (!written)
+        Tell(why, file.error());
+    return written ? ExportResult::Written : ExportResult::Failed;
 }
 
 bool WriteBitmapFile(const QString& path, const QImage& picture, QString* why)

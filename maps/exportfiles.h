@@ -6,6 +6,7 @@
 // replaced or refused by its rule (a link replaced, never followed; a
 // read-only file, a folder or a device refused). No widgets: the window
 // passes what it shows.
+#include "analysis/islands.h"
 #include "analysis/recordstore.h"
 #include "maps/exportpicture.h"
 #include "maps/exportvalues.h"
@@ -39,6 +40,12 @@ enum class ExportResult { Written, Failed, Cancelled };
 // and below.
 ExportResult WriteValuesFile(const QString& path, ValueFormat format, Plot plot, ValuesScope scope,
                              const ValuesSource& source, RunListener* progress = nullptr, QString* why = nullptr);
+
+// The composition islands of the run's records as quillet-map --islands
+// writes them (per record, default settings), the file read again with the
+// windows' exact sums: every record, or only record `only` (0-based).
+ExportResult WriteIslandsFile(const QString& path, const RecordStore& store, int64_t only,
+                              const IslandFeatures& features, RunListener* progress = nullptr, QString* why = nullptr);
 
 bool WritePictureFile(const QString& path, const PictureExport& request,
                       const std::function<void(PictureSurface&)>& draw, QString* why = nullptr);

@@ -30,6 +30,9 @@ inline const QString kAnnotationFilter = QStringLiteral(
 // Save: the map as a bitmap.
 inline const QString kBitmapFilter = QStringLiteral("bitmap picture Files (*.bmp)|*.bmp|All Files (*.*)|*.*");
 
+// Export islands…: a BED file of composition islands.
+inline const QString kIslandsFilter = QStringLiteral("BED islands (*.bed)|*.bed|All Files (*.*)|*.*");
+
 // Export picture (the map, the explorer's tracks, the overview): PNG, PNG
 // at 2x, PNG at 4x, SVG and PDF in that order. A PNG name keeps the chosen
 // PNG size.

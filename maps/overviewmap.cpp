@@ -315,7 +315,7 @@ OverviewPicture MakeOverview(const QString& path, const std::vector<RecordInfo>&
     p.rows.reserve(s.rows.size());
     for (const std::size_t i : s.rows) {
         const RecordInfo& info = records[i];
-        p.rows.push_back({UnicodeName(RecordId(info.name)), info.length, info.AvgGC,
+        p.rows.push_back({UnicodeName(WithDisplayName(RecordId(info.name), info.displayName)), info.length, info.AvgGC,
                           i < profiles.size() ? &profiles[i] : nullptr, info.cumulativeMinPosition,
                           info.cumulativeMaxPosition, i});
     }

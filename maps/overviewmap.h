@@ -20,7 +20,7 @@
 namespace quillet {
 
 struct OverviewRow {
-    QString id; // the record's ID
+    QString id; // the record's ID, with what its file calls it (see WithDisplayName)
     int64_t length = 0;
     float averageGC = 0;
     const RecordProfile* profile = nullptr; // the curves, kept by the caller

@@ -227,6 +227,7 @@ ExplorerWindow::ExplorerWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     };
     addExport(QStringLiteral("Export values\u2026"), QStringLiteral("Ctrl+Shift+E"), &ExplorerWindow::exportValues);
     addExport(QStringLiteral("Export picture\u2026"), QStringLiteral("Ctrl+Shift+P"), &ExplorerWindow::exportPicture);
+    addExport(QStringLiteral("Export islands\u2026"), QStringLiteral("Ctrl+Shift+I"), &ExplorerWindow::exportIslands);
 }
 
 ExplorerWindow::~ExplorerWindow() = default;
@@ -328,6 +329,9 @@ bool ExplorerWindow::showRecord(std::size_t index)
     setWindowTitle(QStringLiteral("Explorer \u2013 %1").arg(store_->info(index).name));
     message_->hide();
     const QString viewFailure = view_.setRecord(std::move(loaded), store_->info(index));
+    // The islands at the run's window and step, as quillet-map --islands finds them.
+    if (view_.data())
+        view_.settings().islands = RecordIslands(*view_.data(), store_->settings().windowSize, store_->settings().step);
     featuresBox_->setVisible(!picture().features.empty());
     if (!viewFailure.isEmpty())
         showMessage(viewFailure);
@@ -572,6 +576,23 @@ bool ExplorerWindow::exportPicture()
             this, QStringLiteral("Quillet"),
             notMade.isEmpty() ? NotSaved(QStringLiteral("The picture"), QDir::toNativeSeparators(path), why) : notMade);
     return saved;
+}
+
+bool ExplorerWindow::exportIslands()
+{
+    int type = 0;
+    const QString path = askSavePath(QStringLiteral("Export islands"), kIslandsFilter, QStringLiteral("bed"), &type);
+    if (path.isEmpty())
+        return false;
+    IslandFeatures features;
+    for (const FeatureSource& source : picture().features.sources)
+        features.push_back(source.set.get());
+    QString why;
+    const ExportResult result = WriteIslandsFile(path, *store_, index_, features, nullptr, &why);
+    if (result == ExportResult::Failed)
+        platform_->message(this, QStringLiteral("Quillet"),
+                           NotSaved(QStringLiteral("The islands"), QDir::toNativeSeparators(path), why));
+    return result == ExportResult::Written;
 }
 
 QString ExplorerWindow::describeView() const

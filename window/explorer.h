@@ -11,7 +11,8 @@
 // the dragged stretch, a double click shows the whole record. Keys: + and -
 // zoom, Left and Right pan a tenth of the view, PageUp and PageDown a whole
 // view, Home shows the whole record, Esc closes; Ctrl+Shift+E exports the
-// view's values and Ctrl+Shift+P its picture (also in the tracks' menu).
+// view's values, Ctrl+Shift+P its picture and Ctrl+Shift+I the record's
+// composition islands (also in the tracks' menu), which the G+C track shades.
 //
 // Features (from the sequence file itself when it is a GenBank, EMBL or
 // GFF3 file, and from annotation files added to the main window) are drawn
@@ -110,6 +111,9 @@ public:
     // failure, which the window is told of).
     bool exportValues();
     bool exportPicture();
+    // The record's composition islands as BED, as quillet-map --islands
+    // writes them for the run.
+    bool exportIslands();
 
     // Says `text` in red under the controls until the next record or region.
     void showMessage(const QString& text);

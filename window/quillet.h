@@ -141,6 +141,9 @@ public:
     void ExploreAt(std::size_t index, int64_t position);
     void ExportValues_Click();
     void ExportPicture_Click();
+    // Export islands…: the composition islands of every record of the last
+    // run as BED, as quillet-map --islands writes them.
+    void ExportIslands_Click();
     void MarkUnknown_Click(bool on);
     // Features…: an annotation file (GFF3, GTF, BED, GenBank, EMBL) whose
     // features the explorer draws beside those of the sequence file; false

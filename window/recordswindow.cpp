@@ -74,7 +74,7 @@ QVariant RecordsModel::data(const QModelIndex& index, int role) const
         return {};
     switch (index.column()) {
     case Number: return FormatInteger(r.number);
-    case Name: return r.name;
+    case Name: return WithDisplayName(r.name, r.displayName);
     case Length: return FormatInteger(r.length);
     case AverageGC: return FormatSingle(r.AvgGC);
     case Unknown: return FormatFixed(UnknownPercent(r), 2);

@@ -181,6 +181,25 @@ for case in "gc|--plot gc -w 2000 -s 300|$excerpt|" "skew|--plot skew -w 2000 -s
     "$src/tests/cli/check_bigwig.py" $name.bw $name.tsv $name.bedgraph $name.summary $plot $lengths >check 2>&1 ||
         fail "bigWig and bedGraph of $name: $(head -c 800 check)"
 done
+# Composition islands against a computation of their own, on a generated
+# genome with islands planted at known places and a run of N: per record
+# and per genome, windows apart, touching and overlapping, with and
+# without a shortest island; the islands of a circle past its origin.
+"$src/tests/cli/check_islands.py" make planted.fa
+for case in "1000 500 2.5 1000 per-record" "2000 250 2 3k genome" "1000 1000 3 1,000 per-record" \
+    "500 700 2.5 0 genome" "300 100 2.5 2000 per-record"; do
+    read -r window step k min mode <<<"$case"
+    run 0 -w $window -s $step --islands planted.bed --islands-sd $k --islands-min $min \
+        $([ $mode = genome ] && echo --islands-genome) planted.fa
+    min=${min//,/}; min=${min/k/000}
+    "$src/tests/cli/check_islands.py" check planted.fa planted.bed $window $step $k $min $mode >check 2>&1 ||
+        fail "islands $case: $(head -c 800 check)"
+done
+printf '>c [topology=circular]\n%s%s%s\n' "$(printf 'G%.0s' {1..300})" "$(printf 'AT%.0s' {1..5000})" \
+    "$(printf 'C%.0s' {1..300})" >island-circle.fa
+run 0 -w 200 -s 100 --topology auto --islands-min 200 --islands circle.bed island-circle.fa
+[ "$(sed 1d circle.bed | cut -f1-4 | xargs)" = "c 0 300 high c 10300 10600 high" ] ||
+    fail "islands across a circle's origin: $(cat circle.bed)"
 # Which records are circles: a FASTA header's modifier or a GenBank LOCUS
 # line with auto, every record with circular, none by default; a window
 # count of 10 bases, window 4, step 3: 3 on a line, 4 on a circle.
@@ -356,13 +375,14 @@ done
 touch plain
 run 1 -o plain/map.png "$lambda"; has err "The picture could not be saved to plain/map.png: Not a directory."
 run 1 --values plain/v.bw "$lambda"; has err "The values could not be saved to plain/v.bw: Not a directory."
+run 1 --islands plain/i.bed "$lambda"; has err "The islands could not be saved to plain/i.bed: Not a directory."
 # Every kind of output cut short: by a full disk (a tmpfs of 8 KiB, as
 # root; skipped otherwise) and by a file size limit of 4 KiB (any user).
 # Each fails its file with the system's reason, keeps the earlier file and
 # leaves nothing beside it.
 outputs=("-o x.svg" "-o x.pdf" "-o x.png" "-o x.bmp" "--overview o.svg" "--overview o.pdf" "--overview o.png"
          "--values x.tsv" "--values x.bedgraph" "--values x.bw" "--circular c.svg" "--circular c.png")
-what() { case $1 in -o) echo picture ;; --overview) echo overview ;; --circular) echo circular map ;; *) echo values ;; esac; }
+what() { case $1 in -o) echo picture ;; --overview) echo overview ;; --circular) echo circular map ;; --islands) echo islands ;; *) echo values ;; esac; }
 limited() { (ulimit -f 4 && trap '' XFSZ && exec "$@"); }
 cut_short() { # FOLDER REASON [limited]
     local folder=$1 reason=$2 option name; shift 2
@@ -392,7 +412,7 @@ fi
 # followed (the file it points to stays as it was, a dangling one creates
 # nothing); a read-only file, decided by its mode even for root, and a FIFO
 # are refused and stay.
-for output in "-o l.svg" "-o l.bmp" "--overview l.pdf" "--values l.tsv" "--values l.bw" "--circular l.svg"; do
+for output in "-o l.svg" "-o l.bmp" "--overview l.pdf" "--values l.tsv" "--values l.bw" "--circular l.svg" "--islands l.bed"; do
     read -r option name <<<"$output"
     rm -rf links && mkdir links && echo other >links/other
     for target in other nowhere; do
@@ -413,11 +433,12 @@ for output in "-o l.svg" "-o l.bmp" "--overview l.pdf" "--values l.tsv" "--value
 done
 # An output that is one of the inputs, however it is named, is a usage
 # error; one named after a record is caught when the record comes.
-cp "$phix" genome.tsv && cp "$phix" genome.svg && cp "$phix" x.png && ln -sf genome.tsv genome-link.fa
+cp "$phix" genome.tsv && cp "$phix" genome.bed && cp "$phix" genome.svg && cp "$phix" x.png && ln -sf genome.tsv genome-link.fa
 for case in "values genome.tsv would replace the input file genome.tsv|--values genome.tsv genome.tsv" \
             "values ./genome.tsv would replace the input file genome-link.fa|--values ./genome.tsv $phix genome-link.fa" \
             "picture x.png would replace the input file x.png|-w 100 -s 50 -o {}.png x.png" \
-            "overview $work/genome.svg would replace the input file genome.svg|--overview $work/genome.svg genome.svg"; do
+            "overview $work/genome.svg would replace the input file genome.svg|--overview $work/genome.svg genome.svg" \
+            "islands genome.bed would replace the input file genome.bed|--islands {}.bed genome.bed"; do
     run 2 ${case#*|}; has err "${case%%|*}"
 done
 env -i PATH=/usr/bin:/bin "$map" --values genome.tsv - <genome.tsv >out 2>err

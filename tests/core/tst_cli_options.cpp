@@ -132,6 +132,20 @@ TEST(CliOptions, AcceptedFormsAndWhatTheyAskFor)
         EXPECT_EQ(o.region ? o.region->start : 0, start) << line;
         EXPECT_EQ(o.region ? o.region->end : 0, end) << line;
     }
+    // The islands: their defaults, a length as --min-length takes it, and
+    // a file of islands alone asks for no summary.
+    for (const auto& [line, k, minLength, genome] :
+         {std::tuple{"--islands i.bed a.fa", 2.5, 1000, false},
+          std::tuple{"--islands {}.bed --islands-sd 3 --islands-min 1k --islands-genome a.fa b.fa", 3.0, 1000, true},
+          std::tuple{"--islands=I.BED --islands-sd=1.5 --islands-min=2,500 a.fa", 1.5, 2500, false},
+          std::tuple{"--islands i.bed --islands-min 0 a.fa", 2.5, 0, false}}) {
+        const ParsedCommandLine p = ParseCommandLine(Args(line));
+        ASSERT_EQ(p.action, ParsedCommandLine::Action::Run) << line << ": " << p.error.toStdString();
+        EXPECT_EQ(p.options.islandSettings.sd, k) << line;
+        EXPECT_EQ(p.options.islandSettings.minLength, minLength) << line;
+        EXPECT_EQ(p.options.islandsGenome, genome) << line;
+        EXPECT_FALSE(p.options.summary) << line;
+    }
     o = ParseCommandLine(Args("--plot cumulative -o m.png a.fa")).options;
     EXPECT_EQ(o.plot, Plot::Cumulative);
     EXPECT_EQ(PlotName(o.plot), QStringLiteral("Cumulative G-C/G+C")); // its values are its own track
@@ -255,6 +269,21 @@ TEST(CliOptions, BadUsageIsRefusedWithAReason)
         {"--tracks t.png --size 9000x9000 --zoom 4 a.fa", "--size 9000x9000 at --zoom 4 is a picture of 36000x36000"},
         {"--features= --tracks t.png a.fa", "--features needs an annotation file"},
         {"--features", "option --features needs a value"},
+        // The islands: a BED file per file, their options only beside it.
+        {"--islands i.tsv a.fa", "islands i.tsv: the name must end in .bed"},
+        {"--islands i.bed a.fa b.fa", "islands for each of several files need {}"},
+        {"--islands {record}.bed a.fa", "{record} has no place"},
+        {"--islands-sd 3 a.fa", "need islands (--islands)"},
+        {"--islands-min 1k -o m.png a.fa", "need islands"},
+        {"--islands-genome a.fa", "need islands"},
+        {"--islands i.bed --islands-sd 0 a.fa", "--islands-sd is a number of standard deviations above 0"},
+        {"--islands i.bed --islands-sd -1 a.fa", "--islands-sd is a number"},
+        {"--islands i.bed --islands-sd x a.fa", "--islands-sd is a number"},
+        {"--islands i.bed --islands-sd inf a.fa", "--islands-sd is a number"},
+        {"--islands i.bed --islands-sd 101 a.fa", "(up to 100)"},
+        {"--islands i.bed --islands-min -5 a.fa", "--islands-min is a length in bases"},
+        {"--islands i.bed --islands-min 2.5 a.fa", "--islands-min is a length in bases"},
+        {"--islands i.bed --islands-sd 2 --islands-sd 3 a.fa", "--islands-sd is given twice"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
@@ -340,10 +369,12 @@ TEST(CliOptions, RecordNamesAsWrittenAndMatched)
 TEST(CliOptions, HelpNamesEveryOption)
 {
     const QString help = HelpText();
-    for (const char* option : {"--window",       "--step",      "--plot",      "--shift",      "--scale",    "--record",
-                               "--all-records",  "--picture",   "--values",    "--summary",    "--size",     "--zoom",
-                               "--mark-unknown", "--unrounded", "--overview",  "--min-length", "--max-rows", "--page",
-                               "--help",         "--version",   "Exit status", "{}",           "{record}"})
+    for (const char* option :
+         {"--window",       "--step",       "--plot",        "--shift",          "--scale",    "--record",
+          "--all-records",  "--picture",    "--values",      "--summary",        "--size",     "--zoom",
+          "--mark-unknown", "--unrounded",  "--overview",    "--min-length",     "--max-rows", "--page",
+          "--islands",      "--islands-sd", "--islands-min", "--islands-genome", "--help",     "--version",
+          "Exit status",    "{}",           "{record}"})
         EXPECT_TRUE(help.contains(QString::fromUtf8(option))) << option;
 }
 

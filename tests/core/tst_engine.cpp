@@ -225,8 +225,13 @@ TEST(RunEngine, FlatFilesGiveTheValuesOfTheSameSequenceInFasta)
         const char* what;
         std::string flat, fasta;
         std::vector<Topology> topologies;
+        // What the source feature calls each record (FASTA names alone).
+        std::vector<const char*> displayNames;
     };
     const std::string features = "FEATURES             Location/Qualifiers\n"
+                                 "     source          1..24\n"
+                                 "                     /organism=\"test\"\n"
+                                 "                     /plasmid=\"pX\"\n"
                                  "     gene            1..>18\n"
                                  "                     /gene=\"dnaA\"\n"
                                  "                     /note=\"a > b; 3/4 of it\"\n";
@@ -237,27 +242,35 @@ TEST(RunEngine, FlatFilesGiveTheValuesOfTheSameSequenceInFasta)
          "ACCESSION   NC_1\nVERSION     NC_1.1\nKEYWORDS    RefSeq.\n" +
              features + "ORIGIN      \n        1 agcttttcat tctgactgca\n       21 nngg\n//\n",
          ">NC_1.1 Test plasmid pX, complete sequence\nagcttttcattctgactgcanngg\n",
-         {Topology::Circular}},
+         {Topology::Circular},
+         {"plasmid pX"}},
         {"GenBank, two records, CRLF, one without VERSION",
          "\r\nLOCUS       A   4 bp    DNA     linear\r\nACCESSION   A\r\nORIGIN\r\n        1 acgt\r\n//\r\n"
-         "LOCUS       B   8 bp    DNA\r\nDEFINITION  b.\r\nACCESSION   B\r\nVERSION     B.2\r\nORIGIN\r\n"
+         "LOCUS       B   8 bp    DNA\r\nDEFINITION  b.\r\nACCESSION   B\r\nVERSION     B.2\r\n"
+         "FEATURES             Location/Qualifiers\r\n     gene            1..4\r\n"
+         "                     /chromosome=\"II\"\r\nORIGIN\r\n"
          "        1 ggcc ggaa\r\n//\r\n",
          ">A\nacgt\n>B.2 b\nggccggaa\n",
-         {Topology::Linear, Topology::Unknown}},
+         {Topology::Linear, Topology::Unknown},
+         {"", ""}}, // a gene's /chromosome is no source's
         {"GenBank, the last record without its //",
          "LOCUS       C   6 bp\nVERSION     C.1\nORIGIN\n        1 gcgcga\n",
          ">C.1\ngcgcga\n",
-         {Topology::Unknown}},
+         {Topology::Unknown},
+         {""}},
         {"GenBank, a record without sequence",
          "LOCUS       D\nVERSION     D.1\n//\nLOCUS       E\nORIGIN\n 1 ac\n//\n",
          ">D.1\n>E\nac\n",
+         {},
          {}},
         {"EMBL",
          "ID   X56734; SV 1; circular; mRNA; STD; PLN; 20 BP.\nXX\nAC   X56734; S46826;\nXX\n"
-         "DE   Trifolium repens mRNA for\nDE   beta-glucosidase.\nXX\nFT   CDS             <1..>20\n"
+         "DE   Trifolium repens mRNA for\nDE   beta-glucosidase.\nXX\nFT   source          1..20\n"
+         "FT                   /organelle=\"plastid:chloroplast\"\nFT   CDS             <1..>20\n"
          "SQ   Sequence 20 BP; 6 A; 4 C; 4 G; 6 T; 0 other;\n     aaacaaacca aatatggatt        20\n//\n",
          ">X56734.1 Trifolium repens mRNA for beta-glucosidase\naaacaaaccaaatatggatt\n",
-         {Topology::Circular}},
+         {Topology::Circular},
+         {"chloroplast"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -281,6 +294,7 @@ TEST(RunEngine, FlatFilesGiveTheValuesOfTheSameSequenceInFasta)
                 EXPECT_EQ(a.windows.AvgGC, b.windows.AvgGC) << chunk;
                 EXPECT_TRUE(c.flat.compare(a.info.offset, 2, "LO") == 0 || c.flat.compare(a.info.offset, 2, "ID") == 0);
                 EXPECT_EQ(a.info.topology, c.topologies[r]) << chunk;
+                EXPECT_EQ(a.info.displayName.toStdString(), c.displayNames[r]) << chunk;
                 EXPECT_NE(a.info.format, RecordFormat::Fasta);
             }
         }

@@ -261,3 +261,23 @@ TEST(FastaReader, TopologyFromTheHeadersModifiers)
     for (const auto& [header, topology] : cases)
         EXPECT_EQ(TopologyInHeader(header), topology) << header;
 }
+
+TEST(FastaReader, DisplayNameFromTheHeadersModifiers)
+{
+    const std::pair<std::string_view, std::string_view> cases[] = {
+        {"ref|NC_001136| [org=Saccharomyces cerevisiae] [chromosome=IV]", "chromosome IV"},
+        {"pX1 [plasmid=pX]", "plasmid pX"},
+        {"pX1 [Plasmid-Name = pBR322 ]", "plasmid pBR322"},
+        {"NC_012920.1 [location=mitochondrion]", "mitochondrion"},
+        {"x [organelle=plastid:chloroplast]", "chloroplast"},
+        {"x [LOCATION=Mitochondrion]", "Mitochondrion"}, // the value as written
+        {"x [chromosome=] [plasmid=pA]", "plasmid pA"},  // the first with a value
+        {"x [location=chloroplast] [chromosome=1]", "chloroplast"},
+        {"x [topology=circular] [chromosome=2", ""}, // not closed
+        {"x chromosome=IV", ""},                     // no brackets
+        {"x [strain=K-12]", ""},
+        {"", ""},
+    };
+    for (const auto& [header, name] : cases)
+        EXPECT_EQ(DisplayNameInHeader(header), name) << header;
+}

@@ -1,6 +1,7 @@
 // The genome overview: the records' coarse profiles, which records get a
 // row, and the picture's rows on one position scale and one value scale.
 #include "analysis/overview.h"
+#include "analysis/recordname.h"
 #include "maps/overviewmap.h"
 #include "maps/plottext.h"
 #include "recordingsurface.h"
@@ -194,10 +195,16 @@ TEST(OverviewPicture, RowsToScaleOnOneValueScale)
             gc[k] = k == 0 ? 30.0f : 70.0f;
         profiles.push_back(ProfileOf(Windows(gc, skew), 10, 10));
     }
-    const OverviewPicture p = MakeOverview(QStringLiteral("/data/g.fa"), Lengths(lengths), profiles, {}, "10", "10");
+    std::vector<RecordInfo> infos = Lengths(lengths);
+    infos[1].name = QStringLiteral("r2 [chromosome=IV]");
+    infos[1].displayName = QStringLiteral("chromosome IV"); // beside the ID
+    const OverviewPicture p = MakeOverview(QStringLiteral("/data/g.fa"), infos, profiles, {}, "10", "10");
     ASSERT_EQ(p.rows.size(), 3u);
     EXPECT_EQ(p.rows[0].record, 1u);
-    EXPECT_EQ(p.rows[0].id, QStringLiteral("r2"));
+    EXPECT_EQ(p.rows[0].id, QStringLiteral("r2 (chromosome IV)"));
+    EXPECT_EQ(p.rows[1].id, QStringLiteral("r3"));
+    EXPECT_EQ(WithDisplayName(QStringLiteral(" r2 x"), QStringLiteral("plasmid pX")),
+              QStringLiteral(" r2 (plasmid pX) x"));
 
     test::RecordingSurface surface(12000, 9000);
     DrawOverview(surface, p);

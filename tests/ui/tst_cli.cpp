@@ -7,8 +7,8 @@
 // environment, so it needs no display and no platform setting.
 #include "tests/ui/runfixtures.h"
 #include "tests/ui/scriptedplatform.h"
-#include "window/explorer.h"
 #include "window/circular.h"
+#include "window/explorer.h"
 #include "window/overview.h"
 #include "window/quillet.h"
 
@@ -367,6 +367,8 @@ private slots:
                 QVERIFY(Contents(cliPath).contains(">thrL</text>"));
         }
         QVERIFY(p.messages.isEmpty());
+    }
+
     // The circular map: the window's export and --circular, with the
     // features of a GenBank file and without features (the excerpt), at A4
     // (PNG at 1x and 4x, SVG, PDF) and at a size in pixels.

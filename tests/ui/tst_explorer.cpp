@@ -213,11 +213,51 @@ private slots:
         QVERIFY(e->exportPicture());
         QFile pdf(dir.filePath(QStringLiteral("v.pdf")));
         QVERIFY(pdf.open(QIODevice::ReadOnly) && pdf.read(5) == "%PDF-");
-        QCOMPARE(e->canvas()->actions().size(), 2);
+        QCOMPARE(e->canvas()->actions().size(), 3);
         // A cancelled dialog writes nothing.
         p.saveOfTypeAnswers.push_back(std::nullopt);
         QVERIFY(!e->exportValues());
         QVERIFY(p.messages.isEmpty());
+    }
+
+    void islandsAsQuilletMapWritesThem()
+    {
+        // E. coli at 5 kb windows every 1 kb: islands above and below the
+        // mean. The map's menu writes those of the run, the explorer those
+        // of its record, both as quillet-map does; the G+C track shades them.
+        ScriptedPlatform p;
+        Quillet w(p);
+        w.show();
+        const QString ecoli = QStringLiteral(QUILLET_SOURCE_DIR "/samples/ecoli_k12_mg1655.fna.gz");
+        Run(w, ecoli, "5000", "1000");
+        QTemporaryDir dir;
+        const QString cli = dir.filePath(QStringLiteral("cli.bed"));
+        QProcess map;
+        map.start(QStringLiteral(QUILLET_MAP), {QStringLiteral("-w"), QStringLiteral("5000"), QStringLiteral("-s"),
+                                                QStringLiteral("1000"), QStringLiteral("--islands"), cli, ecoli});
+        QVERIFY(map.waitForFinished(60000) && map.exitCode() == 0);
+        QFile expected(cli);
+        QVERIFY(expected.open(QIODevice::ReadOnly));
+        const QByteArray bed = expected.readAll();
+        QVERIFY(bed.contains("\thigh\t") && bed.contains("\tlow\t"));
+        const auto written = [&](const QString& path) {
+            QFile f(path);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(not written)");
+        };
+        p.saveOfTypeAnswers.push_back(SaveChoice{dir.filePath(QStringLiteral("map.bed")), 0});
+        w.ExportIslands_Click();
+        QCOMPARE(written(dir.filePath(QStringLiteral("map.bed"))), bed);
+
+        w.Explore_Click();
+        ExplorerWindow* e = w.explorerWindow();
+        QCOMPARE(qsizetype(e->picture().islands.size()), bed.count('\n') - 1);
+        p.saveOfTypeAnswers.push_back(SaveChoice{dir.filePath(QStringLiteral("explorer.bed")), 0});
+        QVERIFY(e->exportIslands());
+        QCOMPARE(written(dir.filePath(QStringLiteral("explorer.bed"))), bed);
+        // A file that cannot be written is said so.
+        p.saveOfTypeAnswers.push_back(SaveChoice{dir.filePath(QStringLiteral("none/i.bed")), 0});
+        QVERIFY(!e->exportIslands());
+        QVERIFY(p.messages.size() == 1 && p.messages[0].startsWith(QStringLiteral("The islands could not be saved")));
     }
 
     void accessibleDescriptionFollowsTheView()

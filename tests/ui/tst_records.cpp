@@ -97,8 +97,8 @@ private slots:
             if (!a->isSeparator())
                 texts << a->text();
         QCOMPARE(texts, (QStringList{"Records\u2026", "Explore\u2026", "Overview\u2026", "Circular map\u2026",
-                                     "Export values\u2026", "Export picture\u2026", "Features\u2026",
-                                     "Mark windows of mostly unknown bases"}));
+                                     "Export values\u2026", "Export picture\u2026", "Export islands\u2026",
+                                     "Features\u2026", "Mark windows of mostly unknown bases"}));
         // Features…: an annotation is added, a sequence file is refused
         // with a message that names it, and a cancelled dialog does nothing.
         const QString data = QStringLiteral(QUILLET_SOURCE_DIR "/tests/data/");
@@ -298,6 +298,23 @@ private slots:
                 QCOMPARE(terminus, note(chr2Info.cumulativeMaxPosition, 5000, 5028, "dif"));
             }
         }
+        // What a header says a record is stands beside its ID.
+        const QString named = dir.filePath(QStringLiteral("named.fa"));
+        QFile file(named);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(">ref|NC_001136| [chromosome=IV]\nACGTACGTGG\n>pX1 [plasmid=pX]\nACGTAC\n>chrM x\nACGTACGT\n");
+        file.close();
+        w.Text1->SetText(named);
+        w.Text_WS->SetText(QStringLiteral("4"));
+        w.Text_Step->SetText(QStringLiteral("2"));
+        w.Command_run_Click();
+        w.Records_Click();
+        QStringList names;
+        for (int k = 0; k < m->rowCount(); ++k)
+            names << m->index(k, RecordsModel::Name).data().toString();
+        names.sort();
+        QCOMPARE(names, (QStringList{"chrM x", "pX1 (plasmid pX) [plasmid=pX]",
+                                     "ref|NC_001136| (chromosome IV) [chromosome=IV]"}));
     }
 
     void exportsValuesOfTheShownRecordAndOfAll()
