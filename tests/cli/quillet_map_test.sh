@@ -361,12 +361,14 @@ run 0 -o map.bmp "$lambda"
 file map.bmp | grep -q "PC bitmap" || fail "map.bmp: $(file map.bmp)"
 # A window system named in the environment that cannot start here (no
 # display, a display nobody answers on, not installed) leaves the drawing to
-# the offscreen one: the same bytes, nothing said, no abort.
+# the offscreen one: the same bytes, nothing said, no abort. (Qt 6.8's xcb
+# plugin leaks what it made before it gave up, so a sanitizer build looks
+# for no leaks here.)
 n=0
 for platform in "QT_QPA_PLATFORM=xcb" "QT_QPA_PLATFORM=xcb DISPLAY=:4093" "QT_QPA_PLATFORM=wayland" \
                 "QT_QPA_PLATFORM=nonesuch"; do
     n=$((n + 1))
-    env -i PATH=/usr/bin:/bin $platform "$map" -o "platform$n.bmp" "$lambda" >out 2>err
+    env -i PATH=/usr/bin:/bin ASAN_OPTIONS=detect_leaks=0 $platform "$map" -o "platform$n.bmp" "$lambda" >out 2>err
     status=$?
     [ "$status" -eq 0 ] && [ ! -s err ] && cmp -s map.bmp "platform$n.bmp" ||
         fail "$platform: exit $status, stderr: $(cat err)"
