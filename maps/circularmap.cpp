@@ -598,7 +598,7 @@ CircleRecord MakeCircle(const ExplorerData& data, const RecordInfo& info, std::s
                         TrackFeatures features)
 {
     CircleRecord c;
-    c.id = UnicodeName(RecordId(info.name));
+    c.id = UnicodeName(WithDisplayName(RecordId(info.name), info.displayName));
     c.length = data.length();
     c.record = record;
     c.features = std::move(features);

@@ -30,7 +30,7 @@ class ExplorerData;
 
 // One replicon's circle: its windows at the window and step fitted to it.
 struct CircleRecord {
-    QString id; // the record's ID
+    QString id; // the record's ID, with the name a header or source feature gives it
     int64_t length = 0;
     std::size_t record = 0; // its index in the run, 0-based
     bool wrapped = false;   // its windows wrap the origin
