@@ -1,5 +1,7 @@
 #include "analysis/processlocale.h"
 
+#include <QHashFunctions>
+
 #include <clocale>
 #include <cstdlib>
 #include <langinfo.h>
@@ -44,6 +46,11 @@ void UseUtf8CharacterType()
     }
     setenv("LC_CTYPE", "C.UTF-8", 1);
     std::setlocale(LC_ALL, "");
+}
+
+void UseReproducibleHashing()
+{
+    QHashSeed::setDeterministicGlobalSeed();
 }
 
 } // namespace quillet

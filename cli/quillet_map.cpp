@@ -87,6 +87,7 @@ int IndexFiles(const QStringList& files)
 int main(int argc, char** argv)
 {
     using namespace quillet::cli;
+    quillet::UseReproducibleHashing();
     // Every argument as the path it may be: a file's name need not be valid
     // text, and it must name the same file again.
     QStringList arguments;

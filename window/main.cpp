@@ -73,6 +73,7 @@ void StartingMessages(QtMsgType type, const QMessageLogContext& context, const Q
 
 int main(int argc, char** argv)
 {
+    quillet::UseReproducibleHashing();
     quillet::UseUtf8CharacterType();
     qtHandler = qInstallMessageHandler(StartingMessages);
     QApplication app(argc, argv);

@@ -127,7 +127,7 @@ if grep -q "doesn't exist" err; then fail "an existing path said not to exist: $
 cp "$phix" locked.fa && chmod 000 locked.fa
 as=()
 [ "$(id -u)" -ne 0 ] || as=(setpriv --reuid=65534 --regid=65534 --clear-groups)
-if "${as[@]}" "$map" --version >/dev/null 2>&1; then
+if "${as[@]}" env -i PATH=/usr/bin:/bin "$map" --version >/dev/null 2>&1; then
     "${as[@]}" env -i PATH=/usr/bin:/bin "$map" locked.fa >out 2>err
     [ $? -eq 1 ] && grep -qF "locked.fa cannot be read: Permission denied." err || fail "mode 000: $(cat err)"
 fi
