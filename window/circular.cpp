@@ -7,6 +7,7 @@
 #include "maps/filetypes.h"
 #include "maps/paintersurface.h"
 #include "maps/units.h"
+#include "window/pageexport.h"
 #include "window/platform.h"
 
 #include <QAction>
@@ -20,7 +21,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QShortcut>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -305,59 +305,23 @@ QString CircularWindow::statusAt(float x, float y) const
 
 std::optional<PageSize> CircularWindow::page() const
 {
-    switch (page_->currentIndex()) {
-    case 0: return kA4Page;
-    case 1: return kLetterPage;
-    default: break;
-    }
-    static const QRegularExpression size(QStringLiteral("^\\s*(\\d{1,5})\\s*[xX\u00d7]\\s*(\\d{1,5})\\s*$"));
-    const QRegularExpressionMatch m = size.match(pageSize_->text());
-    const int w = m.hasMatch() ? m.captured(1).toInt() : 0, h = m.hasMatch() ? m.captured(2).toInt() : 0;
-    if (w < 1 || h < 1 || w > 16000 || h > 16000)
-        return std::nullopt;
-    return PageSize{w, h};
+    return ChosenPage(page_->currentIndex(), pageSize_->text());
 }
 
 bool CircularWindow::exportPicture()
 {
     if (!platform_ || !store_ || picture_.circles.empty())
         return false;
-    const std::optional<PageSize> size = page();
-    if (!size) {
-        platform_->message(this, QStringLiteral("Quillet"),
-                           QStringLiteral("The page size must be WIDTHxHEIGHT in pixels, from 1 to 16000 each."));
-        return false;
-    }
-    FileDialogRequest request;
-    request.flags = kSaveDialogFlags;
-    request.filter = kPictureFilter;
-    request.fileName = QFileInfo(store_->path()).completeBaseName() + QStringLiteral("_circular.png");
-    request.initDir = QFileInfo(store_->path()).absolutePath();
-    request.title = QStringLiteral("Export circular map");
-    const std::optional<SaveChoice> choice = platform_->saveFileOfType(this, request);
-    if (!choice || choice->path.isEmpty())
-        return false;
-    const PictureChoice chosen = ChoosePicture(choice->path, choice->filterIndex);
     // The page shows the circles as they are, without the keyboard's highlight.
-    CircularPicture page = picture_;
+    auto page = picture_;
     page.focus = -1;
-    bool saved = false;
-    QString why, notMade;
-    try {
-        saved = WritePictureFile(
-            chosen.path, CircularExport(page, chosen.format, chosen.scale, *size),
-            [&page](PictureSurface& surface) { DrawCircular(surface, page); }, &why);
-    } catch (const PictureNotMade& e) {
-        notMade = e.message(QDir::toNativeSeparators(chosen.path));
-    } catch (const std::exception&) {
-        saved = false;
-    }
-    if (!saved)
-        platform_->message(this, QStringLiteral("Quillet"),
-                           notMade.isEmpty()
-                               ? NotSaved(QStringLiteral("The picture"), QDir::toNativeSeparators(chosen.path), why)
-                               : notMade);
-    return saved;
+    const QFileInfo source(store_->path());
+    return ExportPage(
+        this, *platform_, this->page(),
+        {QStringLiteral("Export circular map"), source.completeBaseName() + QStringLiteral("_circular.png"),
+         source.absolutePath(),
+         [&page](PictureFormat format, int scale, PageSize size) { return CircularExport(page, format, scale, size); },
+         [&page](PictureSurface& surface) { DrawCircular(surface, page); }});
 }
 
 } // namespace quillet
