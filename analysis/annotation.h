@@ -28,6 +28,11 @@ struct AnnotationKind {
 };
 AnnotationKind SniffAnnotation(std::string_view content);
 
+// The sequence a GFF3 feature line says is circular: its seqid (decoded)
+// when its attributes hold Is_circular=true, empty otherwise (a comment, a
+// directive, a line of fewer than nine columns).
+std::string GffCircularSeqid(std::string_view line);
+
 struct AnnotationFile {
     AnnotationFormat format = AnnotationFormat::None;
     FeatureSet features;

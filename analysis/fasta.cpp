@@ -1,5 +1,7 @@
 #include "analysis/fasta.h"
 
+#include "analysis/annotation.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -60,7 +62,51 @@ bool FastaCutter::beginRecord(uint64_t offset, RecordSink& sink)
     headerBytes_ = 0;
     nameBytes_ = 0;
     nameEnded_ = false;
+    id_.clear();
+    idEnded_ = false;
+    if (records_ == 1 && !preambleLine_.empty()) {
+        preambleLine(preambleLine_);
+        preambleLine_.clear();
+    }
     return sink.recordBegins(offset);
+}
+
+void FastaCutter::scanPreamble(const char* p, const char* end)
+{
+    // A line this long is no GFF3 line that names a circle: its start is
+    // kept, the rest dropped, so a preamble without line breaks takes no
+    // more memory.
+    constexpr std::size_t kLongestLine = std::size_t{1} << 16;
+    while (p < end) {
+        const auto* lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+        const char* const lineEnd = lf ? lf : end;
+        const std::string_view piece(p, static_cast<std::size_t>(lineEnd - p));
+        if (!lf) {
+            preambleLine_.append(piece.substr(0, kLongestLine - std::min(kLongestLine, preambleLine_.size())));
+            return;
+        }
+        if (preambleLine_.empty()) {
+            preambleLine(piece);
+        } else {
+            preambleLine_.append(piece.substr(0, kLongestLine - std::min(kLongestLine, preambleLine_.size())));
+            preambleLine(preambleLine_);
+            preambleLine_.clear();
+        }
+        p = lf + 1;
+    }
+}
+
+void FastaCutter::preambleLine(std::string_view line)
+{
+    std::string id = GffCircularSeqid(line);
+    if (!id.empty())
+        circularIds_.insert(std::move(id));
+}
+
+void FastaCutter::tellTopology(RecordSink& sink)
+{
+    if (!circularIds_.empty() && circularIds_.contains(id_))
+        sink.recordTopology(Topology::Circular);
 }
 
 void FastaCutter::takeHeader(const char* p, const char* end, RecordSink& sink)
@@ -75,6 +121,12 @@ void FastaCutter::takeHeader(const char* p, const char* end, RecordSink& sink)
     if (size > 0)
         sink.nameBytes(p, size);
     nameBytes_ += size;
+    if (!circularIds_.empty() && !idEnded_) {
+        const char* q = p;
+        while (q < nameEnd && *q != ' ' && *q != '\r' && id_.size() < kMaxNameBytes)
+            id_.push_back(*q++);
+        idEnded_ = q < nameEnd || tab != nullptr;
+    }
 }
 
 // A record that is a header alone: one without sequence.
@@ -93,6 +145,8 @@ bool FastaCutter::cut(char* bytes, std::size_t size, uint64_t offset, RecordSink
         switch (state_) {
         case State::Seek: {
             auto* gt = static_cast<char*>(std::memchr(p, '>', static_cast<std::size_t>(end - p)));
+            if (records_ == 0)
+                scanPreamble(p, gt ? gt : end);
             if (!gt)
                 return true;
             if (!beginRecord(at(gt), sink))
@@ -124,6 +178,7 @@ bool FastaCutter::cut(char* bytes, std::size_t size, uint64_t offset, RecordSink
                 return false;
             }
             state_ = State::Body;
+            tellTopology(sink);
             if (!sink.sequenceBegins())
                 return false;
             p = lf + 1;

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,12 @@ private:
     bool headerOnly(RecordSink& sink);
     // Whether a header cut short is a record of its own: not the first.
     bool forgiving() const { return options_.forgivingHeaders && records_ > 1; }
+    // Text before the first record, a line at a time: a GFF3 file with its
+    // sequences after ##FASTA says there which of them are circular.
+    void scanPreamble(const char* p, const char* end);
+    void preambleLine(std::string_view line);
+    // Before the sequence: a record the preamble names circular is one.
+    void tellTopology(RecordSink& sink);
 
     CutterOptions options_;
     State state_ = State::Seek;
@@ -36,6 +43,10 @@ private:
     std::size_t headerBytes_ = 0; // of the header line so far
     std::size_t nameBytes_ = 0;   // handed to the sink so far
     bool nameEnded_ = false;      // a tab ended the name
+    std::string preambleLine_;    // a preamble line so far (its start only, when very long)
+    std::set<std::string, std::less<>> circularIds_;
+    std::string id_; // the header's first word, while circularIds_ has any
+    bool idEnded_ = false;
 };
 
 // Removes carriage returns, line feeds and spaces from [begin, end) by moving

@@ -358,6 +358,32 @@ private:
 
 } // namespace
 
+std::string GffCircularSeqid(std::string_view line)
+{
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    if (line.empty() || line.front() == '#')
+        return {};
+    std::size_t attributes = 0;
+    for (int tab = 0; tab < 8; ++tab) {
+        attributes = line.find('\t', attributes);
+        if (attributes == std::string_view::npos)
+            return {};
+        ++attributes;
+    }
+    // tag=value;... with blanks after ";" and before it, as gffAttributes reads them.
+    for (std::string_view rest = line.substr(attributes); !rest.empty();) {
+        const std::size_t semi = rest.find(';');
+        std::string_view item = Trim(rest.substr(0, semi));
+        rest = semi == std::string_view::npos ? std::string_view{} : rest.substr(semi + 1);
+        if (item == "Is_circular=true") {
+            std::string scratch;
+            return std::string(PercentDecoded(line.substr(0, line.find('\t')), scratch));
+        }
+    }
+    return {};
+}
+
 namespace annotation {
 
 std::unique_ptr<TableReader> GffTableReader(std::string_view file, bool gtf)

@@ -776,7 +776,8 @@ Records:
                         default), all (circular), or those the file says
                         are circular (auto: GenBank or EMBL topology, a
                         FASTA header's [topology=circular] or
-                        [top=circular]); windows then start at 1, 1 +
+                        [top=circular], a GFF3 line's Is_circular=true
+                        before its ##FASTA); windows then start at 1, 1 +
                         step, ... up to the record's length. A --region
                         stretch stays linear.
       --all-records     a picture of every record (needs {record} in -o)

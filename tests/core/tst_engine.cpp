@@ -367,6 +367,11 @@ TEST(RunEngine, CircularRecordsWrapTheirWindowsPastTheOrigin)
                                 " " + body.substr(10) + "\n//\n";
     const std::string embl =
         "ID   p2; SV 1; linear; DNA; STD; PRO; 27 BP.\nSQ   Sequence 27 BP;\n     " + body + "\n//\n";
+    // A GFF3 file with its sequence after ##FASTA; `seqid` is the record its region line calls circular.
+    const auto gff3 = [&](const std::string& seqid) {
+        return "##gff-version 3\n" + seqid + "\t.\tregion\t1\t27\t.\t+\t.\tID=r1; Is_circular=true\n##FASTA\n>p\tx\n" +
+               body + "\n";
+    };
     const Case cases[] = {
         {"step below the window", ">p [topology=circular]", TopologyChoice::Auto, 6, 4, true},
         {"step equal to the window", ">p [top=circular]", TopologyChoice::Auto, 5, 5, true},
@@ -376,6 +381,9 @@ TEST(RunEngine, CircularRecordsWrapTheirWindowsPastTheOrigin)
         {"GenBank circular", genbank, TopologyChoice::Auto, 6, 4, true},
         {"EMBL linear", embl, TopologyChoice::Auto, 6, 4, false},
         {"EMBL linear, all records circles", embl, TopologyChoice::Circular, 6, 4, true},
+        {"GFF3 region circular", gff3("p"), TopologyChoice::Auto, 6, 4, true},
+        {"GFF3 circular region of another record", gff3("q"), TopologyChoice::Auto, 6, 4, false},
+        {"GFF3 circular seqid percent-encoded", gff3("%70"), TopologyChoice::Auto, 6, 4, true},
         {"header says linear", ">p [topology=linear]", TopologyChoice::Auto, 6, 4, false},
         {"header says nothing", ">p circular", TopologyChoice::Auto, 6, 4, false},
         {"linear choice", ">p [topology=circular]", TopologyChoice::Linear, 6, 4, false},
@@ -384,7 +392,9 @@ TEST(RunEngine, CircularRecordsWrapTheirWindowsPastTheOrigin)
     };
     for (const Case& c : cases) {
         const std::string content =
-            c.header.starts_with("LOCUS") || c.header.starts_with("ID") ? c.header : c.header + "\n" + body + "\n";
+            c.header.starts_with("LOCUS") || c.header.starts_with("ID") || c.header.starts_with("##")
+                ? c.header
+                : c.header + "\n" + body + "\n";
         // The linear run it must equal.
         const std::string extended = c.wraps ? body + body.substr(0, std::size_t(c.ws - 1)) : body;
         PieceStream whole(">x\n" + extended + "\n", 1 << 20);
