@@ -87,6 +87,38 @@ public:
         return n;
     }
 
+    // Skips by the blocks: what lies before the block that holds the
+    // target is never inflated (a record or a stretch in the middle of a
+    // genome is read from there).
+    bool skip(uint64_t count) override
+    {
+        const uint64_t target = outStart_ + outPos_ + count;
+        if (blocks_.empty())
+            return count == 0;
+        if (target <= outStart_ + out_.size()) {
+            outPos_ += std::size_t(count);
+            return true;
+        }
+        const auto after = std::upper_bound(blocks_.begin(), blocks_.end(), target,
+                                            [](uint64_t v, const BgzfBlock& b) { return v < b.content; });
+        const std::size_t block = std::size_t(after - blocks_.begin()) - 1; // blocks_[0].content is 0
+        const uint64_t end = blocks_.back().content + blocks_.back().bytes;
+        {
+            std::lock_guard lock(mutex_);
+            // Jobs not yet taken go; a worker's job that is gone is
+            // dropped when it ends (one of the same first block is of the
+            // same blocks, so its content is the same).
+            jobs_.clear();
+            queued_ = target >= end ? blocks_.size() : block;
+        }
+        out_.clear();
+        outPos_ = 0;
+        outStart_ = std::min(target, end);
+        discard_ = target >= end ? 0 : target - blocks_[block].content;
+        consumed_ = queued_ < blocks_.size() ? blocks_[queued_].compressed : total_;
+        return target <= end;
+    }
+
 private:
     struct Job {
         std::size_t first = 0, last = 0; // blocks first .. last - 1
@@ -111,7 +143,10 @@ private:
         if (!job.error.empty())
             throw InputError(InputError::Kind::Damaged, job.error);
         out_ = std::move(job.out);
-        outPos_ = 0;
+        outStart_ = blocks_[job.first].content;
+        // After a skip, the part of the first block before the target.
+        outPos_ = std::size_t(std::min<uint64_t>(discard_, out_.size()));
+        discard_ = 0;
         consumed_ = job.last < blocks_.size() ? blocks_[job.last].compressed : total_;
         return true;
     }
@@ -211,6 +246,8 @@ private:
     bool stopping_ = false;
     std::string out_;
     std::size_t outPos_ = 0;
+    uint64_t outStart_ = 0; // content offset of out_[0]
+    uint64_t discard_ = 0;  // of the next job's content, after a skip
     uint64_t consumed_ = 0;
 };
 

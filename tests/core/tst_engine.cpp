@@ -741,6 +741,39 @@ TEST(RunEngine, CompressedFilesOfEveryKind)
             for (std::size_t r = 0; r < got.records.size(); ++r)
                 EXPECT_EQ(got.records[r].windows.SkewValues, want.records[r].windows.SkewValues);
         }
+        // A skip goes by the blocks: from the start, inside a block, onto a
+        // block's start, after reading into the first chunk, to the end and
+        // past it (false).
+        const QString packed = WriteFile(dir, QStringLiteral("s.fa.gz"), bgzf);
+        const auto readRest = [](InputStream& in, std::size_t most) {
+            std::string out(most, '\0');
+            std::size_t filled = 0;
+            while (filled < most)
+                if (const std::size_t got = in.read(out.data() + filled, most - filled))
+                    filled += got;
+                else
+                    break;
+            out.resize(filled);
+            return out;
+        };
+        const std::size_t n = content.size();
+        for (const auto& [before, skip] : {std::pair<std::size_t, std::size_t>{0, 0},
+                                           {0, 999},
+                                           {0, 1000},
+                                           {10, 990},
+                                           {20, 2},
+                                           {0, 23456},
+                                           {30000, 5},
+                                           {5, 30000},
+                                           {0, n - 3},
+                                           {7, n - 7}}) {
+            const auto in = OpenInput(packed);
+            const std::string head = readRest(*in, before);
+            ASSERT_TRUE(in->skip(skip)) << before << "+" << skip;
+            EXPECT_EQ(head + readRest(*in, n), content.substr(0, before) + content.substr(before + skip))
+                << before << "+" << skip;
+        }
+        EXPECT_FALSE(OpenInput(packed)->skip(n + 1));
     }
 
     // A compressed empty file holds no record.
