@@ -110,6 +110,7 @@ public:
             // same blocks, so its content is the same).
             jobs_.clear();
             queued_ = target >= end ? blocks_.size() : block;
+            delivered_ = rampJobs_ = 0;
         }
         out_.clear();
         outPos_ = 0;
@@ -137,6 +138,7 @@ private:
         done_.wait(lock, [&] { return jobs_.front().done; });
         Job job = std::move(jobs_.front());
         jobs_.pop_front();
+        ++delivered_;
         fill();
         lock.unlock();
         wake_.notify_all();
@@ -153,12 +155,16 @@ private:
     // Queues jobs up to the bound (the lock held).
     void fill()
     {
-        const std::size_t bound = kJobsPerWorker * workers_.size();
+        // From the start and after a skip the jobs ramp up, in number and
+        // in size, so that a short read (a file's first bytes, a stretch)
+        // waits for one block and inflates little that it does not use.
+        const std::size_t bound = std::min(kJobsPerWorker * workers_.size(), delivered_ + 1);
         bool added = false;
         while (jobs_.size() < bound && queued_ < blocks_.size()) {
             Job job;
             job.first = queued_;
-            job.last = std::min(blocks_.size(), queued_ + kBlocksPerJob);
+            job.last = std::min(blocks_.size(), queued_ + std::min(kBlocksPerJob, std::size_t{1} << rampJobs_));
+            rampJobs_ = std::min<std::size_t>(rampJobs_ + 1, 8);
             queued_ = job.last;
             jobs_.push_back(std::move(job));
             added = true;
@@ -243,6 +249,7 @@ private:
     std::condition_variable wake_, done_;
     std::deque<Job> jobs_;
     std::size_t queued_ = 0;
+    std::size_t delivered_ = 0, rampJobs_ = 0; // jobs handed out and queued since the start or a skip
     bool stopping_ = false;
     std::string out_;
     std::size_t outPos_ = 0;
@@ -277,19 +284,16 @@ std::optional<std::vector<BgzfBlock>> BgzfBlocks(const char* bytes, std::size_t 
     return blocks;
 }
 
-std::optional<std::vector<BgzfBlock>> ScanBgzf(int fd, uint64_t start, uint64_t total)
+std::optional<std::vector<BgzfBlock>> ScanBgzf(int fd, uint64_t total)
 {
-    if (total <= start)
+    if (total == 0)
         return std::nullopt;
     void* mapped = ::mmap(nullptr, std::size_t(total), PROT_READ, MAP_PRIVATE, fd, 0);
     if (mapped == MAP_FAILED)
         return std::nullopt;
     QString why;
-    auto blocks = BgzfBlocks(static_cast<const char*>(mapped) + start, std::size_t(total - start), why);
+    auto blocks = BgzfBlocks(static_cast<const char*>(mapped), std::size_t(total), why);
     ::munmap(mapped, std::size_t(total));
-    if (blocks)
-        for (BgzfBlock& b : *blocks)
-            b.compressed += start;
     return blocks;
 }
 

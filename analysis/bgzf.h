@@ -25,10 +25,9 @@ struct BgzfBlock {
 // block-size field, or a damaged or cut block), with why in `why`.
 std::optional<std::vector<BgzfBlock>> BgzfBlocks(const char* bytes, std::size_t size, QString& why);
 
-// The blocks of the regular file open at `fd`, from byte `start` to
-// `total`, offsets counted from the file's start; nothing when any member
-// there is no bgzip block.
-std::optional<std::vector<BgzfBlock>> ScanBgzf(int fd, uint64_t start, uint64_t total);
+// The blocks of the regular file of `total` bytes open at `fd`; nothing
+// when any member is no bgzip block.
+std::optional<std::vector<BgzfBlock>> ScanBgzf(int fd, uint64_t total);
 
 // The content of those blocks, inflated on worker threads (one per core
 // beside the reader's), handed out in order, with a fixed number of

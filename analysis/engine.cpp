@@ -170,6 +170,18 @@ public:
         report_.end = records_ == 1 ? RunEnd::FileFailure : RunEnd::AnalysisFailure;
     }
 
+    // Begins the record the run starts inside of (RunSettings::inSequence).
+    bool beginInSequence(const RunSettings::InSequence& at)
+    {
+        recordBegins(at.recordOffset);
+        const std::string_view header(at.header);
+        nameBytes(header.data(), std::min(header.find('\t'), header.size()));
+        if (!beginSequence())
+            return false;
+        seen_ = at.basesBefore;
+        return true;
+    }
+
     // The content ended and the cutter said all it found.
     void contentEnded()
     {
@@ -345,7 +357,9 @@ private:
         r.info.topology = topology_;
         r.info.displayName = DisplayName();
         r.info.wrapped = wrapped;
-        r.sequenceLength = seen_; // the accumulator stays for the next record
+        // (The accumulator stays for the next record.) A run inside the
+        // sequence ends before the record does.
+        r.sequenceLength = settings_.inSequence ? settings_.inSequence->length : seen_;
 
         ++report_.records;
         try {
@@ -557,6 +571,13 @@ RunReport CutAndCompute(ChunkReader& reader, const RunSettings& settings, RunLis
     };
     for (;;) {
         std::unique_ptr<Chunk> c = reader.next();
+        // A run inside a sequence ends at its end offset (the format is
+        // given, so no chunk is held back for it).
+        if (settings.inSequence && base + c->size >= settings.inSequence->endOffset) {
+            c->size = std::size_t(std::max(base, settings.inSequence->endOffset) - base);
+            c->last = true;
+            c->error = nullptr;
+        }
         if (!cutter) {
             head.append(c->bytes.get(), c->size);
             if (head.size() < kFormatBytes && !c->last && !c->error && !settings.format) {
@@ -566,6 +587,11 @@ RunReport CutAndCompute(ChunkReader& reader, const RunSettings& settings, RunLis
             const RecordFormat format = settings.format.value_or(RecordFormatOf(head));
             cutter = MakeRecordCutter(format, CutterOptions{settings.forgivingHeaders});
             computer.emplace(settings, listener, cap, format);
+            if (settings.inSequence) {
+                cutter->resumeInSequence();
+                if (!computer->beginInSequence(*settings.inSequence))
+                    break;
+            }
         }
         listener.progress(c->consumed, c->total);
         if (listener.cancelled()) {
@@ -642,11 +668,6 @@ RunReport RunOpened(Open open, const RunSettings& settings, RunListener& listene
 RunReport RunFile(const QString& path, const RunSettings& settings, RunListener& listener)
 {
     return RunOpened([&] { return OpenInput(path); }, settings, listener);
-}
-
-RunReport RunFileAt(const QString& path, uint64_t fileOffset, const RunSettings& settings, RunListener& listener)
-{
-    return RunOpened([&] { return OpenInputAt(path, fileOffset); }, settings, listener);
 }
 
 RunReport RunDescriptor(int fd, const RunSettings& settings, RunListener& listener)

@@ -185,6 +185,20 @@ struct RunSettings {
     // sequence; every base of the others. Asked once per record.
     std::function<bool(const QString& recordName)> restrictRecord;
     int64_t firstBase = 1, lastBase = 0;
+    // A run that starts inside a record's sequence, as a stretch read
+    // through the record's line layout (a .fai) does: the content at
+    // startOffset begins a line of the record whose header (after ">", up
+    // to its line end) is `header`, `basesBefore` bases into it, and the
+    // run reads no further than content offset `endOffset`. The record is
+    // `length` bases long and its header starts at `recordOffset`.
+    struct InSequence {
+        std::string header;
+        uint64_t recordOffset = 0;
+        int64_t basesBefore = 0;
+        int64_t length = 0;
+        uint64_t endOffset = 0;
+    };
+    std::optional<InSequence> inSequence;
     // Which records are circles, their windows running on past the last
     // base to the first (see RecordInfo::wrapped). A circle is computed as
     // its sequence followed by its first windowSize - 1 bases, which the
@@ -238,9 +252,6 @@ RunReport RunInput(InputStream& input, const RunSettings& settings, RunListener&
 // Opens `path` (see OpenInput) and runs over it; an unopenable file ends
 // with RunEnd::FileFailure and an unsupported kind with RunEnd::Unsupported.
 RunReport RunFile(const QString& path, const RunSettings& settings, RunListener& listener);
-// The same over the file from byte `fileOffset` on (a bgzip block's start,
-// see OpenInputAt); settings.startOffset counts from there.
-RunReport RunFileAt(const QString& path, uint64_t fileOffset, const RunSettings& settings, RunListener& listener);
 // The same over an open file descriptor (standard input, a named pipe),
 // which the input reads as a stream and leaves open.
 RunReport RunDescriptor(int fd, const RunSettings& settings, RunListener& listener);

@@ -559,23 +559,23 @@ bool LooksBinary(const std::string& head)
 // A regular file of bgzip blocks from `start` on is inflated on every core;
 // any other gzip (a pipe, plain gzip, padding after the last member) member
 // after member.
-std::unique_ptr<InputStream> OpenGzip(std::unique_ptr<RawFile> file, uint64_t start)
+std::unique_ptr<InputStream> OpenGzip(std::unique_ptr<RawFile> file)
 {
     if (file->total() > 0)
-        if (auto blocks = ScanBgzf(file->fd(), start, file->total())) {
+        if (auto blocks = ScanBgzf(file->fd(), file->total())) {
             const bool owned = file->owned();
             return OpenBgzfStream(file->release(), owned, file->total(), std::move(*blocks));
         }
     return std::make_unique<GzipStream>(std::move(file));
 }
 
-std::unique_ptr<InputStream> Open(std::unique_ptr<RawFile> file, uint64_t start = 0)
+std::unique_ptr<InputStream> Open(std::unique_ptr<RawFile> file)
 {
     const Compression c = CompressionOf(file->peek(16));
     std::unique_ptr<InputStream> stream;
     switch (c) {
     case Compression::None: stream = std::make_unique<PlainStream>(std::move(file)); break;
-    case Compression::Gzip: stream = OpenGzip(std::move(file), start); break;
+    case Compression::Gzip: stream = OpenGzip(std::move(file)); break;
     case Compression::Zstd: stream = std::make_unique<ZstdStream>(std::move(file)); break;
     case Compression::Xz: stream = std::make_unique<XzStream>(std::move(file)); break;
     case Compression::Bzip2: stream = std::make_unique<Bzip2Stream>(std::move(file)); break;
@@ -615,11 +615,6 @@ std::unique_ptr<InputStream> Open(std::unique_ptr<RawFile> file, uint64_t start 
 
 std::unique_ptr<InputStream> OpenInput(const QString& path)
 {
-    return OpenInputAt(path, 0);
-}
-
-std::unique_ptr<InputStream> OpenInputAt(const QString& path, uint64_t fileOffset)
-{
     if (path.isEmpty())
         throw InputError(InputError::Kind::Unreadable, "no file was named");
     const QByteArray native = NativePath(path);
@@ -634,11 +629,12 @@ std::unique_ptr<InputStream> OpenInputAt(const QString& path, uint64_t fileOffse
         throw InputError(InputError::Kind::Unreadable, "it is no regular file");
     }
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    if (fileOffset > 0 && ::lseek(fd, off_t(fileOffset), SEEK_SET) < 0) {
-        ::close(fd);
-        Unreadable("cannot be read");
-    }
-    return Open(std::make_unique<RawFile>(fd, true, static_cast<uint64_t>(st.st_size)), fileOffset);
+    return Open(std::make_unique<RawFile>(fd, true, static_cast<uint64_t>(st.st_size)));
+}
+
+Compression CompressionOfBytes(const std::string& head)
+{
+    return CompressionOf(head);
 }
 
 std::unique_ptr<InputStream> OpenInputDescriptor(int fd)

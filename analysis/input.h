@@ -29,6 +29,8 @@ private:
 
 enum class Compression { None, Gzip, Zstd, Xz, Bzip2 };
 const char* CompressionName(Compression c);
+// The compression a file's first 16 bytes (or all of a shorter file) say.
+Compression CompressionOfBytes(const std::string& head);
 
 class InputStream {
 public:
@@ -51,9 +53,6 @@ public:
 // anything that is no regular file (never blocks on a FIFO); Unsupported for
 // a recognised kind that holds no FASTA text (the message names the kind).
 std::unique_ptr<InputStream> OpenInput(const QString& path);
-// The same from byte `fileOffset` of the file on: the start of a bgzip
-// block, which its index (.gzi) names, decompresses as a file of its own.
-std::unique_ptr<InputStream> OpenInputAt(const QString& path, uint64_t fileOffset);
 // The same over a descriptor the caller owns (standard input, say).
 std::unique_ptr<InputStream> OpenInputDescriptor(int fd);
 

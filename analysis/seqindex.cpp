@@ -307,27 +307,15 @@ namespace {
 // a plain one) and where each starts.
 class IndexedContent {
 public:
-    IndexedContent(QString path, std::vector<BgzfBlock> blocks, uint64_t size)
-        : path_(std::move(path)), blocks_(std::move(blocks)), size_(size)
-    {}
+    IndexedContent(QString path, uint64_t size) : path_(std::move(path)), size_(size) {}
     uint64_t size() const { return size_; }
-    // Where to open the file to read from content byte `at`.
-    IndexedStart startOf(uint64_t at) const
-    {
-        if (blocks_.empty())
-            return {0, at};
-        auto b = std::upper_bound(blocks_.begin(), blocks_.end(), at,
-                                  [](uint64_t v, const BgzfBlock& x) { return v < x.content; });
-        --b;
-        return {b->compressed, at - b->content};
-    }
-    // Content bytes from .. to; nothing when they cannot be read.
+    // Content bytes from .. to; nothing when they cannot be read. (A
+    // bgzip stream skips by its blocks.)
     std::optional<std::string> read(uint64_t from, uint64_t to) const
     {
-        const IndexedStart s = startOf(from);
         try {
-            auto input = OpenInputAt(path_, s.fileOffset);
-            if (!input->skip(s.contentSkip))
+            auto input = OpenInput(path_);
+            if (!input->skip(from))
                 return std::nullopt;
             std::string bytes(to - from, '\0');
             std::size_t filled = 0;
@@ -344,7 +332,6 @@ public:
 
 private:
     QString path_;
-    std::vector<BgzfBlock> blocks_;
     uint64_t size_;
 };
 
@@ -352,20 +339,14 @@ private:
 // blocks, or plain; nothing with `why` otherwise.
 std::optional<IndexedContent> OpenIndexedContent(const QString& path, QString& why)
 {
-    Compression compression;
-    try {
-        compression = OpenInput(path)->compression();
-    } catch (const InputError& e) {
-        why = QStringLiteral("%1 %2").arg(path, QString::fromLocal8Bit(e.what()));
-        return std::nullopt;
-    }
     QFile raw(path);
     if (!raw.open(QIODevice::ReadOnly)) {
         why = QStringLiteral("%1 cannot be read").arg(path);
         return std::nullopt;
     }
+    const Compression compression = CompressionOfBytes(raw.peek(16).toStdString());
     if (compression == Compression::None)
-        return IndexedContent(path, {}, uint64_t(raw.size()));
+        return IndexedContent(path, uint64_t(raw.size()));
     const QString gzi = path + QStringLiteral(".gzi");
     if (compression != Compression::Gzip) {
         why = QStringLiteral("%1 is compressed with %2, which cannot be read from the middle")
@@ -388,7 +369,7 @@ std::optional<IndexedContent> OpenIndexedContent(const QString& path, QString& w
     uint64_t size = 0;
     for (const BgzfBlock& b : *blocks)
         size += b.bytes;
-    return IndexedContent(path, std::move(*blocks), size);
+    return IndexedContent(path, size);
 }
 
 // Whether the records lie in order, apart, within `size` content bytes.
@@ -410,7 +391,7 @@ constexpr uint64_t kHeaderReach = 1 << 16;
 // the header of a record whose ID is `id` (after ">" and any blanks, up to
 // white space, as the .fai's name was taken).
 std::optional<uint64_t> HeaderBefore(const IndexedContent& content, uint64_t floor, uint64_t offset,
-                                     const std::string& id)
+                                     const std::string& id, std::string& header)
 {
     const uint64_t from = std::max(floor, offset > kHeaderReach ? offset - kHeaderReach : 0);
     const auto bytes = offset > from ? content.read(from, offset) : std::nullopt;
@@ -431,12 +412,19 @@ std::optional<uint64_t> HeaderBefore(const IndexedContent& content, uint64_t flo
         ++end;
     if (bytes->compare(name, end - name, id) != 0)
         return std::nullopt;
+    header = bytes->substr(start + 1, last - start - 1);
+    if (!header.empty() && header.back() == '\r')
+        header.pop_back();
     return from + start;
 }
 
 } // namespace
 
-std::optional<IndexedStart> FindIndexedRecord(const QString& path, const std::string& id, QString& refusal)
+namespace {
+
+// The record of the .fai that `pick` chooses, checked against the file.
+template <typename Pick>
+std::optional<IndexedRecord> FindThroughFai(const QString& path, QString& refusal, Pick pick)
 {
     const QString fai = path + QStringLiteral(".fai");
     const QFileInfo faiInfo(fai);
@@ -460,15 +448,50 @@ std::optional<IndexedStart> FindIndexedRecord(const QString& path, const std::st
         return refuse(why);
     if (!RecordsFit(*records, content->size()))
         return refuse(QStringLiteral("%1 places records where %2 has none").arg(fai, path));
-    const auto r = std::find_if(records->begin(), records->end(), [&](const FaiRecord& x) { return x.name == id; });
+    const auto r = pick(*records);
     if (r == records->end())
         return std::nullopt;
     const uint64_t floor = r == records->begin() ? 0 : std::prev(r)->offset + SequenceBytes(*std::prev(r));
-    const auto header = HeaderBefore(*content, floor, r->offset, id);
+    IndexedRecord found;
+    const auto header = HeaderBefore(*content, floor, r->offset, r->name, found.header);
     if (!header)
         return refuse(QStringLiteral("%1 places record %2 where %3 has no header of it")
-                          .arg(fai, QString::fromStdString(id), path));
-    return content->startOf(*header);
+                          .arg(fai, QString::fromStdString(r->name), path));
+    found.headerOffset = *header;
+    found.fai = *r;
+    return found;
+}
+
+} // namespace
+
+std::optional<IndexedRecord> FindIndexedRecord(const QString& path, const std::string& id, QString& refusal)
+{
+    return FindThroughFai(path, refusal, [&](const std::vector<FaiRecord>& records) {
+        return std::find_if(records.begin(), records.end(), [&](const FaiRecord& x) { return x.name == id; });
+    });
+}
+
+std::optional<IndexedRecord> FindOnlyIndexedRecord(const QString& path, QString& refusal)
+{
+    return FindThroughFai(path, refusal, [](const std::vector<FaiRecord>& records) {
+        return records.size() == 1 ? records.begin() : records.end();
+    });
+}
+
+StretchBytes StretchOf(const FaiRecord& r, int64_t first, int64_t last)
+{
+    const uint64_t end = r.offset + SequenceBytes(r);
+    if (r.lineBases == 0)
+        return {end, end, 0};
+    const uint64_t length = r.length;
+    const uint64_t from = std::min<uint64_t>(uint64_t(std::max<int64_t>(first, 1)) - 1, length);
+    const uint64_t through = uint64_t(std::clamp<int64_t>(last, 0, int64_t(length)));
+    const uint64_t line = from / r.lineBases;
+    StretchBytes s;
+    s.from = std::min(end, r.offset + line * r.lineBytes);
+    s.basesBefore = int64_t(line * r.lineBases);
+    s.to = through <= from ? s.from : std::min(end, r.offset + ((through - 1) / r.lineBases + 1) * r.lineBytes);
+    return s;
 }
 
 } // namespace quillet

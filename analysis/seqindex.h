@@ -71,20 +71,35 @@ std::optional<std::vector<FaiRecord>> ParseFai(const std::string& text, QString&
 // The content bytes a record's sequence takes in its file, line ends included.
 uint64_t SequenceBytes(const FaiRecord& r);
 
-// Where a record's header line starts, to read it alone: the file's byte
-// to open it at (a bgzip block's start, 0 for a plain file) and the
-// content bytes to skip from there to the header's ">".
-struct IndexedStart {
-    uint64_t fileOffset = 0;
-    uint64_t contentSkip = 0;
+// A record found through its indexes: where its header line starts in the
+// content (its ">"), that line (after ">", without its line end) and its
+// .fai line.
+struct IndexedRecord {
+    uint64_t headerOffset = 0;
+    std::string header;
+    FaiRecord fai;
 };
-// The start of the record whose ID is `id` in the FASTA file at `path`,
-// through PATH.fai (and for bgzip PATH.gzi). Nothing when there is no .fai
-// or it lists no such record. Indexes are trusted only when they agree with
-// the file: a .fai older than the file, a line that is no index line,
-// records that overlap or pass the file's end, a .gzi that is missing or
-// names other blocks than the file has, or a header line not where the
-// .fai puts it: then nothing, with `refusal` saying which index and why.
-std::optional<IndexedStart> FindIndexedRecord(const QString& path, const std::string& id, QString& refusal);
+// The record whose ID is `id` in the FASTA file at `path`, through
+// PATH.fai (and for bgzip PATH.gzi). Nothing when there is no .fai or it
+// lists no such record. Indexes are trusted only when they agree with the
+// file: a .fai older than the file, a line that is no index line, records
+// that overlap or pass the file's end, a .gzi that is missing or names
+// other blocks than the file has, or a header line not where the .fai
+// puts it: then nothing, with `refusal` saying which index and why.
+std::optional<IndexedRecord> FindIndexedRecord(const QString& path, const std::string& id, QString& refusal);
+// The only record a .fai lists, when it lists one (a region without a
+// record's name is of a file of one record); checked as above.
+std::optional<IndexedRecord> FindOnlyIndexedRecord(const QString& path, QString& refusal);
+
+// The content bytes that hold bases first .. last (1-based, inclusive,
+// clipped to the record) of a record, in whole lines: from the start of
+// the line of `first`, `basesBefore` bases into the record, to the end of
+// the line of `last`; an empty range at the record's end when none of them
+// is in it.
+struct StretchBytes {
+    uint64_t from = 0, to = 0;
+    int64_t basesBefore = 0;
+};
+StretchBytes StretchOf(const FaiRecord& r, int64_t first, int64_t last);
 
 } // namespace quillet

@@ -142,16 +142,17 @@ Outcome Mapper::MapFile(const QString& path, bool perFileValues, std::unique_ptr
         settings.firstBase = o_.region->start;
         settings.lastBase = o_.region->end;
     }
-    // One record named: with indexes that agree with the file, only its
-    // bytes are read.
-    if (o_.record) {
+    // One record named, or a stretch of one: with indexes that agree with
+    // the file, only its bytes are read (of a stretch, the lines that hold it).
+    if (o_.record || o_.region) {
         const QByteArray& name = o_.recordBytes;
         qsizetype blank = name.size(); // the ID ends at the first blank
         for (const char c : {' ', '\t'})
             if (const qsizetype at = name.indexOf(c); at >= 0)
                 blank = std::min(blank, at);
         QString refusal;
-        source.StartAtRecord(name.left(blank).toStdString(), settings, refusal);
+        const std::string id = name.left(blank).toStdString();
+        o_.region ? source.StartAtStretch(id, settings, refusal) : source.StartAtRecord(id, settings, refusal);
         if (!refusal.isEmpty())
             Error(QStringLiteral("%1, so it is not used: %2 is read whole").arg(refusal, source.shown));
     }
@@ -160,9 +161,12 @@ Outcome Mapper::MapFile(const QString& path, bool perFileValues, std::unique_ptr
     // faster than with 1 MiB); a small genome gets chunks its size, since
     // zeroing four large chunks took longer than its whole map.
     settings.chunkSize = kChunkBytes;
-    if (source.size)
-        settings.chunkSize =
-            std::size_t(std::clamp<uint64_t>(std::bit_ceil(uint64_t(*source.size) + 1), 64 << 10, kChunkBytes));
+    // So does a stretch read through the indexes.
+    if (source.size || settings.inSequence) {
+        const uint64_t bytes =
+            settings.inSequence ? settings.inSequence->endOffset - settings.startOffset : uint64_t(*source.size);
+        settings.chunkSize = std::size_t(std::clamp<uint64_t>(std::bit_ceil(bytes + 1), 64 << 10, kChunkBytes));
+    }
 
     std::unique_ptr<ValuesTable> own;
     ValuesTable* values = nullptr;

@@ -70,18 +70,32 @@ void Source::StartAtRecord(const std::string& id, RunSettings& settings, QString
 {
     if (stream_)
         return;
-    if (const auto start = FindIndexedRecord(path_, id, refusal)) {
-        fileOffset_ = start->fileOffset;
-        settings.startOffset = start->contentSkip;
+    if (const auto found = FindIndexedRecord(path_, id, refusal)) {
+        settings.startOffset = found->headerOffset;
         settings.maxRecords = 1;
         settings.format = RecordFormat::Fasta;
     }
 }
 
+void Source::StartAtStretch(const std::string& id, RunSettings& settings, QString& refusal)
+{
+    if (stream_)
+        return;
+    const auto found = id.empty() ? FindOnlyIndexedRecord(path_, refusal) : FindIndexedRecord(path_, id, refusal);
+    if (!found)
+        return;
+    const StretchBytes bytes = StretchOf(found->fai, settings.firstBase, settings.lastBase);
+    settings.startOffset = bytes.from;
+    settings.maxRecords = 1;
+    settings.format = RecordFormat::Fasta;
+    settings.inSequence = RunSettings::InSequence{found->header, found->headerOffset, bytes.basesBefore,
+                                                  int64_t(found->fai.length), bytes.to};
+}
+
 RunReport Source::Run(const RunSettings& settings, RunListener& listener)
 {
     if (!stream_)
-        return fileOffset_ > 0 ? RunFileAt(path_, fileOffset_, settings, listener) : RunFile(path_, settings, listener);
+        return RunFile(path_, settings, listener);
     return RunDescriptor(fd_, settings, listener);
 }
 

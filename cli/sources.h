@@ -37,6 +37,10 @@ public:
     // starts at the record's header and ends after it. An index that does
     // not agree is not used, and `refusal` says which and why.
     void StartAtRecord(const std::string& id, RunSettings& settings, QString& refusal);
+    // Reads only the lines that hold bases settings.firstBase ..
+    // lastBase of that record (`id` empty: of the file's only record), as
+    // the .fai lays them out, under the same condition.
+    void StartAtStretch(const std::string& id, RunSettings& settings, QString& refusal);
     // Read as it comes (standard input, a pipe, a device): it cannot be
     // read again.
     bool stream() const { return stream_; }
@@ -48,7 +52,6 @@ public:
 private:
     QString path_;
     bool stream_ = false;
-    uint64_t fileOffset_ = 0; // where a run through the indexes opens the file
     int fd_ = -1;
     bool owned_ = false;
 };

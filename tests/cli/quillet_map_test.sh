@@ -544,6 +544,20 @@ PY
             [ ! -s err ] || fail "--record $r through the indexes of $f: $(cat err)"
             run 0 -w 7 -s 3 --record "$r" --values "whole/$r.tsv" "whole/$f"
             cmp -s "idx/$r.tsv" "whole/$r.tsv" || fail "--record $r of $f: the indexes changed the values"
+            # A stretch through the line layout: the whole record, its middle
+            # third, one that ends past it (refused alike).
+            len=$(awk -v r="$r" '$1 == r { print $2 }' "idx/$f.fai")
+            for stretch in "1-$len" "$((len / 3 + 1))-$((len * 2 / 3 + 1))" "2-$((len + 1))"; do
+                for d in idx whole; do
+                    rm -f "$d/stretch.tsv"
+                    "$map" -w 7 -s 3 --region "$r:$stretch" --values "$d/stretch.tsv" --summary "$d/$f" >"$d/out" 2>"$d/err"
+                    echo "status $?" >>"$d/err"
+                    sed -i "s|$d/||g" "$d/out" "$d/err"
+                done
+                cmp -s idx/err whole/err && cmp -s idx/out whole/out &&
+                    { [ ! -e idx/stretch.tsv ] || cmp -s idx/stretch.tsv whole/stretch.tsv; } ||
+                    fail "--region $r:$stretch of $f: the indexes changed it: $(cat idx/err whole/err)"
+            done
         done
     done
     touch -d '2001-01-01' idx/many.fa.fai
