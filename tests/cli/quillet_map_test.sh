@@ -562,6 +562,9 @@ PY
     done
     touch -d '2001-01-01' idx/many.fa.fai
     run 0 -w 7 -s 3 --record r3 --summary idx/many.fa; has err "idx/many.fa.fai is older than idx/many.fa, so it is not used"
+    head -c 12 idx/crlf.fa.gz.fai >idx/cut.fai && mv idx/cut.fai idx/crlf.fa.gz.fai
+    run 0 -w 7 -s 3 --region a:5-50 --summary idx/crlf.fa.gz; has err "idx/crlf.fa.gz.fai: line 1 "
+    has err "so it is not used: idx/crlf.fa.gz is read whole"
     cp idx/many.fa.gz.gzi idx/big.fa.gz.gzi
     run 0 -w 7 -s 3 --record chr2 --summary idx/big.fa.gz; has err "idx/big.fa.gz.gzi names other blocks than idx/big.fa.gz has"
     gzip -c idx/many.fa >idx/gzip.fa.gz
