@@ -1,6 +1,7 @@
 #include "analysis/explorerdata.h"
 
 #include "analysis/failure.h"
+#include "analysis/fasta.h"
 #include "analysis/input.h"
 #include "analysis/numtext.h"
 #include "analysis/recordformat.h"
@@ -161,7 +162,10 @@ public:
     }
     bool sequenceBytes(char* bytes, std::size_t size, uint64_t offset) override
     {
-        bases(reinterpret_cast<const unsigned char*>(bytes), size, offset);
+        if (keep_)
+            keptBases(bytes, size);
+        else
+            bases(reinterpret_cast<const unsigned char*>(bytes), size, offset);
         return true;
     }
     bool recordEnds() override { return false; }
@@ -208,6 +212,50 @@ private:
         pos_ = pos;
         untilMark_ = untilMark;
         pair_ = pair;
+    }
+
+    // The same when the bases are kept (no grain needs its content offset):
+    // the line breaks go first, then each grain's bases are counted by
+    // class, without a branch a base.
+    void keptBases(char* bytes, std::size_t size)
+    {
+        const auto* p = reinterpret_cast<const unsigned char*>(bytes);
+        const auto n = static_cast<std::size_t>(CompactSequence(bytes, bytes + size) - bytes);
+        if (pos_ + int64_t(n) > info_.length)
+            throw Failure(RecordChanged(d_.path_, info_, "a longer sequence").toStdString());
+        const Classes& k = WeightClasses();
+        const int64_t grain = d_.grain_;
+        unsigned char* const kept = d_.classes_.data();
+        for (std::size_t i = 0; i < n;) {
+            if (pos_ % grain == 0)
+                d_.marks_.push_back(sum_);
+            const std::size_t span = std::min(n - i, std::size_t(grain - pos_ % grain));
+            std::array<int64_t, 16> count{};
+            std::size_t j = i;
+            if (pos_ & 1) { // the second of a pair
+                const unsigned char cls = k.of[p[j++]];
+                ++count[cls];
+                kept[pos_ >> 1] = static_cast<unsigned char>(pair_ | (unsigned(cls) << 4));
+            }
+            unsigned char* out = kept + ((pos_ + 1) >> 1);
+            for (; j + 1 < i + span; j += 2) {
+                const unsigned char a = k.of[p[j]], b = k.of[p[j + 1]];
+                ++count[a];
+                ++count[b];
+                *out++ = static_cast<unsigned char>(a | (b << 4));
+            }
+            if (j < i + span) { // the first of a pair waits for the second
+                pair_ = k.of[p[j]];
+                ++count[pair_];
+            }
+            for (int c = 0; c < k.count; ++c) {
+                sum_.gc += count[c] * k.gc[c];
+                sum_.skew += count[c] * k.skew[c];
+                sum_.unknown += count[c] * k.unknown[c];
+            }
+            pos_ += int64_t(span);
+            i += span;
+        }
     }
 
     // The last base of an odd length waits for its pair.

@@ -115,6 +115,7 @@ row "quillet-map --version (the process alone)" "$map" --version
 echo
 
 echo "== the explorer's open on the 250 Mb record behind a 100 Mb one (bgzip, indexes)"
+row "reading it: --record chrB --summary, indexes" "$map" -w 100000 -s 100000 --record chrB --summary explore/two.fa.gz
 if [ -x "$build/bench/bench_explorer" ]; then
     "$build/bench/bench_explorer" explore/two.fa.gz
 else
