@@ -8,7 +8,7 @@
 #include <deque>
 #include <mutex>
 #include <string>
-#include <sys/mman.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -284,16 +284,111 @@ std::optional<std::vector<BgzfBlock>> BgzfBlocks(const char* bytes, std::size_t 
     return blocks;
 }
 
-std::optional<std::vector<BgzfBlock>> ScanBgzf(int fd, uint64_t total)
+namespace {
+
+// Reads `size` bytes at `offset`; false when the file ends first.
+bool ReadExactly(int fd, unsigned char* into, std::size_t size, uint64_t offset)
 {
-    if (total == 0)
+    for (std::size_t got = 0; got < size;) {
+        const ssize_t n = ::pread(fd, into + got, size - got, off_t(offset + got));
+        if (n <= 0)
+            return false;
+        got += std::size_t(n);
+    }
+    return true;
+}
+
+// The blocks from their headers alone, one small read a block: the 4
+// bytes at the end of a block (its content size) and the header of the
+// next, so a genome's blocks are found without mapping or reading the
+// whole file.
+std::optional<std::vector<BgzfBlock>> ReadBlocks(int fd, uint64_t total, QString& why)
+{
+    constexpr std::size_t kHead = 64; // a bgzip header is 18 bytes; room for other extra fields
+    std::vector<BgzfBlock> blocks;
+    std::vector<unsigned char> buffer(4 + kHead);
+    const auto fail = [&](const QString& reason) {
+        why = reason;
         return std::nullopt;
-    void* mapped = ::mmap(nullptr, std::size_t(total), PROT_READ, MAP_PRIVATE, fd, 0);
-    if (mapped == MAP_FAILED)
+    };
+    // buffer[4..]: the header at `at`, `have` bytes of it.
+    std::size_t have = std::size_t(std::min<uint64_t>(kHead, total));
+    if (!ReadExactly(fd, buffer.data() + 4, have, 0))
+        return fail(QStringLiteral("it cannot be read"));
+    uint64_t content = 0;
+    for (uint64_t at = 0; at < total;) {
+        unsigned char* head = buffer.data() + 4;
+        // A header whose extra fields pass the first read is read whole.
+        if (have >= 12 && std::size_t(12 + Little16(head + 10)) > have) {
+            have = std::size_t(std::min<uint64_t>(12 + Little16(head + 10), total - at));
+            buffer.resize(4 + have);
+            head = buffer.data() + 4;
+            if (!ReadExactly(fd, head, have, at))
+                return fail(QStringLiteral("it cannot be read at byte %1").arg(at));
+        }
+        const int64_t field = BlockSizeField(head, have);
+        if (field < 0)
+            return fail(QStringLiteral("it is compressed with gzip, not in bgzip's blocks (at byte %1)").arg(at));
+        const uint64_t length = uint64_t(field) + 1;
+        const uint64_t next = at + length;
+        if (length < 26 || length > total - at)
+            return fail(QStringLiteral("its bgzip block at byte %1 is cut short").arg(at));
+        have = std::size_t(std::min<uint64_t>(kHead, total - next));
+        buffer.resize(4 + kHead);
+        if (!ReadExactly(fd, buffer.data(), 4 + have, next - 4))
+            return fail(QStringLiteral("its bgzip block at byte %1 is cut short").arg(at));
+        const uint32_t held = Little32(buffer.data());
+        blocks.push_back({at, content, held});
+        content += held;
+        at = next;
+    }
+    return blocks;
+}
+
+// The blocks of the files scanned last, by file identity: the window and
+// a run that reads a record again through the indexes scan a file once.
+struct ScannedFile {
+    dev_t device;
+    ino_t inode;
+    uint64_t size;
+    int64_t modified, changed; // in nanoseconds
+    std::vector<BgzfBlock> blocks;
+};
+std::mutex gScannedMutex;
+std::deque<ScannedFile> gScanned;
+constexpr std::size_t kScannedFiles = 4;
+
+} // namespace
+
+std::optional<std::vector<BgzfBlock>> ScanBgzf(int fd, uint64_t total, QString* why)
+{
+    QString reason;
+    struct stat st {};
+    if (total == 0 || ::fstat(fd, &st) != 0) {
+        if (why)
+            *why = QStringLiteral("it is empty or cannot be read");
         return std::nullopt;
-    QString why;
-    auto blocks = BgzfBlocks(static_cast<const char*>(mapped), std::size_t(total), why);
-    ::munmap(mapped, std::size_t(total));
+    }
+    const auto ns = [](const timespec& t) { return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec; };
+    const auto same = [&](const ScannedFile& f) {
+        return f.device == st.st_dev && f.inode == st.st_ino && f.size == total && f.modified == ns(st.st_mtim) &&
+               f.changed == ns(st.st_ctim);
+    };
+    {
+        std::lock_guard lock(gScannedMutex);
+        if (const auto f = std::find_if(gScanned.begin(), gScanned.end(), same); f != gScanned.end())
+            return f->blocks;
+    }
+    auto blocks = ReadBlocks(fd, total, reason);
+    if (!blocks) {
+        if (why)
+            *why = reason;
+        return std::nullopt;
+    }
+    std::lock_guard lock(gScannedMutex);
+    gScanned.push_front({st.st_dev, st.st_ino, total, ns(st.st_mtim), ns(st.st_ctim), *blocks});
+    if (gScanned.size() > kScannedFiles)
+        gScanned.pop_back();
     return blocks;
 }
 

@@ -25,9 +25,11 @@ struct BgzfBlock {
 // block-size field, or a damaged or cut block), with why in `why`.
 std::optional<std::vector<BgzfBlock>> BgzfBlocks(const char* bytes, std::size_t size, QString& why);
 
-// The blocks of the regular file of `total` bytes open at `fd`; nothing
-// when any member is no bgzip block.
-std::optional<std::vector<BgzfBlock>> ScanBgzf(int fd, uint64_t total);
+// The blocks of the regular file of `total` bytes open at `fd`, from each
+// block's header and size field (the last files' blocks are kept, by their
+// identity and change time); nothing when any member is no bgzip block,
+// with why in `why`.
+std::optional<std::vector<BgzfBlock>> ScanBgzf(int fd, uint64_t total, QString* why = nullptr);
 
 // The content of those blocks, inflated on worker threads (one per core
 // beside the reader's), handed out in order, with a fixed number of

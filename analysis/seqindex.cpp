@@ -353,9 +353,7 @@ std::optional<IndexedContent> OpenIndexedContent(const QString& path, QString& w
                   .arg(path, QLatin1String(CompressionName(compression)));
         return std::nullopt;
     }
-    const uchar* mapped = raw.size() > 0 ? raw.map(0, raw.size()) : nullptr;
-    auto blocks =
-        mapped ? BgzfBlocks(reinterpret_cast<const char*>(mapped), std::size_t(raw.size()), why) : std::nullopt;
+    auto blocks = ScanBgzf(raw.handle(), uint64_t(raw.size()), &why);
     if (!blocks) {
         why = QStringLiteral("%1 cannot be read by its index: %2").arg(path, why);
         return std::nullopt;
