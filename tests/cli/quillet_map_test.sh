@@ -562,6 +562,10 @@ PY
     done
     touch -d '2001-01-01' idx/many.fa.fai
     run 0 -w 7 -s 3 --record r3 --summary idx/many.fa; has err "idx/many.fa.fai is older than idx/many.fa, so it is not used"
+    # A record read through a bgzip file's indexes is read again (the
+    # explorer's tracks) where its file has it.
+    run 0 -w 100 -s 100 --record chr2 --tracks idx/tracks.png idx/big.fa.gz
+    [ -s idx/tracks.png ] && [ ! -s err ] || fail "--tracks of a record through the indexes: $(cat err)"
     head -c 12 idx/crlf.fa.gz.fai >idx/cut.fai && mv idx/cut.fai idx/crlf.fa.gz.fai
     run 0 -w 7 -s 3 --region a:5-50 --summary idx/crlf.fa.gz; has err "idx/crlf.fa.gz.fai: line 1 "
     has err "so it is not used: idx/crlf.fa.gz is read whole"
