@@ -5,10 +5,10 @@
 #include "maps/exportfiles.h"
 #include "maps/exportpicture.h"
 #include "maps/filetypes.h"
-#include "maps/paintersurface.h"
 #include "maps/units.h"
 #include "window/pageexport.h"
 #include "window/platform.h"
+#include "window/screenpicture.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -87,22 +87,8 @@ private:
 
 void CircularCanvas::paintEvent(QPaintEvent*)
 {
-    const qreal dpr = devicePixelRatioF();
-    if (cache_.isNull()) {
-        cache_ = QImage(size() * dpr, QImage::Format_RGB32);
-        cache_.setDotsPerMeterX(kDotsPerMetre); // 96 dpi: the font sizes the surfaces lay text out with
-        cache_.setDotsPerMeterY(kDotsPerMetre);
-        QPainter painter(&cache_);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setRenderHint(QPainter::TextAntialiasing);
-        painter.scale(dpr, dpr);
-        PainterSurface surface(painter, float(width()) * kTwips, float(height()) * kTwips, 0, nullptr, 0x00FFFFFF,
-                               0x00000000);
-        surface.SetVectorOutput(false);
-        DrawCircular(surface, owner_->picture());
-        painter.end();
-        cache_.setDevicePixelRatio(dpr);
-    }
+    if (cache_.isNull())
+        cache_ = ScreenPicture(*this, rect(), [&](PictureSurface& s) { DrawCircular(s, owner_->picture()); });
     QPainter(this).drawImage(QPoint(0, 0), cache_);
 }
 

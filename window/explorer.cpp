@@ -8,9 +8,9 @@
 #include "maps/filename.h"
 #include "maps/filetypes.h"
 #include "maps/gcmap.h"
-#include "maps/paintersurface.h"
 #include "maps/units.h"
 #include "window/platform.h"
+#include "window/screenpicture.h"
 
 #include <QAction>
 #include <QApplication>
@@ -103,22 +103,7 @@ private:
 
 void ExplorerCanvas::render()
 {
-    const qreal dpr = devicePixelRatioF();
-    cache_ = QImage(size() * dpr, QImage::Format_RGB32);
-    // 96 dpi keeps the font sizes the surfaces lay text out with.
-    cache_.setDotsPerMeterX(kDotsPerMetre);
-    cache_.setDotsPerMeterY(kDotsPerMetre);
-    {
-        QPainter painter(&cache_);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setRenderHint(QPainter::TextAntialiasing);
-        painter.scale(dpr, dpr);
-        PainterSurface surface(painter, float(width()) * kTwips, float(height()) * kTwips, 0, nullptr, 0x00FFFFFF,
-                               0x00000000);
-        surface.SetVectorOutput(false);
-        DrawExplorer(surface, owner_->picture());
-    }
-    cache_.setDevicePixelRatio(dpr);
+    cache_ = ScreenPicture(*this, rect(), [&](PictureSurface& s) { DrawExplorer(s, owner_->picture()); });
 }
 
 void ExplorerCanvas::paintEvent(QPaintEvent*)

@@ -5,11 +5,11 @@
 #include "maps/exportpicture.h"
 #include "maps/filename.h"
 #include "maps/filetypes.h"
-#include "maps/paintersurface.h"
 #include "maps/plottext.h"
 #include "maps/units.h"
 #include "window/pageexport.h"
 #include "window/platform.h"
+#include "window/screenpicture.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -95,23 +95,9 @@ void OverviewCanvas::paintEvent(QPaintEvent* e)
     // Only the part the scroll area shows is drawn: a thousand rows are
     // 28,000 pixels tall.
     const QRect visible = visibleRegion().boundingRect().united(e->rect());
-    const qreal dpr = devicePixelRatioF();
     if (cache_.isNull() || !cached_.contains(e->rect())) {
         cached_ = visible;
-        cache_ = QImage(visible.size() * dpr, QImage::Format_RGB32);
-        cache_.setDotsPerMeterX(kDotsPerMetre); // 96 dpi: the font sizes the surfaces lay text out with
-        cache_.setDotsPerMeterY(kDotsPerMetre);
-        QPainter painter(&cache_);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setRenderHint(QPainter::TextAntialiasing);
-        painter.scale(dpr, dpr);
-        painter.translate(-visible.topLeft());
-        PainterSurface surface(painter, float(width()) * kTwips, float(height()) * kTwips, 0, nullptr, 0x00FFFFFF,
-                               0x00000000);
-        surface.SetVectorOutput(false);
-        DrawOverview(surface, owner_->picture());
-        painter.end();
-        cache_.setDevicePixelRatio(dpr);
+        cache_ = ScreenPicture(*this, visible, [&](PictureSurface& s) { DrawOverview(s, owner_->picture()); });
     }
     QPainter(this).drawImage(cached_.topLeft(), cache_);
 }
