@@ -247,29 +247,37 @@ bool SameLetters(std::string_view s, std::string_view lower)
            });
 }
 
-} // namespace
-
-Topology TopologyInHeader(std::string_view header)
+// Hands each [key=value] modifier of a header to `take` in turn (the key
+// trimmed), until it returns true.
+template <typename Take>
+void EachModifier(std::string_view header, Take take)
 {
     for (std::size_t open = header.find('['); open != std::string_view::npos; open = header.find('[', open + 1)) {
         const std::size_t close = header.find(']', open + 1);
         if (close == std::string_view::npos)
-            break;
+            return;
         const std::string_view inside = header.substr(open + 1, close - open - 1);
         const std::size_t equals = inside.find('=');
-        if (equals == std::string_view::npos)
-            continue;
-        const std::string_view key = Trimmed(inside.substr(0, equals));
-        if (!SameLetters(key, "topology") && !SameLetters(key, "top"))
-            continue;
-        const std::string_view value = Trimmed(inside.substr(equals + 1));
-        if (SameLetters(value, "circular"))
-            return Topology::Circular;
-        if (SameLetters(value, "linear"))
-            return Topology::Linear;
-        return Topology::Unknown;
+        if (equals != std::string_view::npos && take(Trimmed(inside.substr(0, equals)), inside.substr(equals + 1)))
+            return;
     }
-    return Topology::Unknown;
+}
+
+} // namespace
+
+Topology TopologyInHeader(std::string_view header)
+{
+    Topology topology = Topology::Unknown;
+    EachModifier(header, [&](std::string_view key, std::string_view value) {
+        if (!SameLetters(key, "topology") && !SameLetters(key, "top"))
+            return false;
+        value = Trimmed(value);
+        topology = SameLetters(value, "circular") ? Topology::Circular
+                   : SameLetters(value, "linear") ? Topology::Linear
+                                                  : Topology::Unknown;
+        return true;
+    });
+    return topology;
 }
 
 std::string DisplayNameOf(std::string_view qualifier, std::string_view value)
@@ -291,19 +299,12 @@ std::string DisplayNameOf(std::string_view qualifier, std::string_view value)
 
 std::string DisplayNameInHeader(std::string_view header)
 {
-    for (std::size_t open = header.find('['); open != std::string_view::npos; open = header.find('[', open + 1)) {
-        const std::size_t close = header.find(']', open + 1);
-        if (close == std::string_view::npos)
-            break;
-        const std::string_view inside = header.substr(open + 1, close - open - 1);
-        const std::size_t equals = inside.find('=');
-        if (equals == std::string_view::npos)
-            continue;
-        std::string name = DisplayNameOf(Trimmed(inside.substr(0, equals)), inside.substr(equals + 1));
-        if (!name.empty())
-            return name;
-    }
-    return {};
+    std::string name;
+    EachModifier(header, [&](std::string_view key, std::string_view value) {
+        name = DisplayNameOf(key, value);
+        return !name.empty();
+    });
+    return name;
 }
 
 } // namespace quillet
