@@ -551,6 +551,44 @@ QString PastPositionsDetail(const QString& recordName, int64_t length, int32_t w
 
 namespace {
 
+// A run inside a sequence ends at content offset `end`: the chunk that
+// begins at `base` is cut there (the format is given, so no chunk is held
+// back for it).
+void EndAt(Chunk& c, uint64_t base, uint64_t end)
+{
+    if (base + c.size < end)
+        return;
+    c.size = std::size_t(std::max(base, end) - base);
+    c.last = true;
+    c.error = nullptr;
+}
+
+// After a chunk was cut: whether the content ends with it, because reading
+// failed there (the computer hears why) or it was the last one (the cutter
+// finishes the record it was in).
+bool ContentEnds(const Chunk& c, RecordCutter& cutter, RecordComputer& computer)
+{
+    if (c.error) {
+        try {
+            std::rethrow_exception(c.error);
+        } catch (const InputError& e) {
+            computer.readFailed(e);
+        } catch (const std::bad_alloc&) {
+            computer.readFailed(InputError(InputError::Kind::Damaged, "not enough memory to decompress it"));
+        }
+        return true;
+    }
+    if (!c.last)
+        return false;
+    try {
+        cutter.finish(computer);
+        computer.contentEnded();
+    } catch (const std::bad_alloc&) {
+        computer.readOutOfMemory();
+    }
+    return true;
+}
+
 // Cuts the chunks as they come and computes their records. The first
 // kFormatBytes of the content (gathered over chunks as small as tests make
 // them) say which record format it is in, unless the settings say so.
@@ -571,13 +609,8 @@ RunReport CutAndCompute(ChunkReader& reader, const RunSettings& settings, RunLis
     };
     for (;;) {
         std::unique_ptr<Chunk> c = reader.next();
-        // A run inside a sequence ends at its end offset (the format is
-        // given, so no chunk is held back for it).
-        if (settings.inSequence && base + c->size >= settings.inSequence->endOffset) {
-            c->size = std::size_t(std::max(base, settings.inSequence->endOffset) - base);
-            c->last = true;
-            c->error = nullptr;
-        }
+        if (settings.inSequence)
+            EndAt(*c, base, settings.inSequence->endOffset);
         if (!cutter) {
             head.append(c->bytes.get(), c->size);
             if (head.size() < kFormatBytes && !c->last && !c->error && !settings.format) {
@@ -610,25 +643,8 @@ RunReport CutAndCompute(ChunkReader& reader, const RunSettings& settings, RunLis
         }
         if (!going)
             break;
-        if (c->error) {
-            try {
-                std::rethrow_exception(c->error);
-            } catch (const InputError& e) {
-                computer->readFailed(e);
-            } catch (const std::bad_alloc&) {
-                computer->readFailed(InputError(InputError::Kind::Damaged, "not enough memory to decompress it"));
-            }
+        if (ContentEnds(*c, *cutter, *computer))
             break;
-        }
-        if (c->last) {
-            try {
-                cutter->finish(*computer);
-                computer->contentEnded();
-            } catch (const std::bad_alloc&) {
-                computer->readOutOfMemory();
-            }
-            break;
-        }
         reader.giveBack(std::move(c));
     }
     return computer->report();
