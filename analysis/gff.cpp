@@ -134,8 +134,11 @@ private:
             if (n != 3 || !ReadUint(words[1], start) || !ReadUint(words[2], end) || end < start)
                 fail("the ##sequence-region line is not \"##sequence-region ID start end\"");
             std::string scratch;
+            // The first length given counts, as when pieces of a large
+            // file are joined.
             FeatureRecord& rec = builder.recordInfo(builder.record(PercentDecoded(words[0], scratch)));
-            rec.length = end;
+            if (rec.length == 0)
+                rec.length = end;
         }
         return true;
     }
